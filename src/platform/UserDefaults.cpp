@@ -1,0 +1,125 @@
+#include "platform/UserDefaults.h"
+
+#include "platform/Lenient.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QStandardPaths>
+
+namespace {
+QMutex g_standardMutex;
+UserDefaults* g_standard = nullptr;
+}  // namespace
+
+UserDefaults::UserDefaults(const QString& iniPath, QObject* parent)
+    : QObject(parent) {
+    QDir().mkpath(QFileInfo(iniPath).absolutePath());
+    settings_ = std::make_unique<QSettings>(iniPath, QSettings::IniFormat);
+}
+
+UserDefaults::~UserDefaults() {
+    QMutexLocker lock(&mutex_);
+    settings_->sync();
+}
+
+QString UserDefaults::standardPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/mirvok/mirvok.conf");
+}
+
+UserDefaults& UserDefaults::standard() {
+    QMutexLocker lock(&g_standardMutex);
+    if (!g_standard) g_standard = new UserDefaults(standardPath());
+    return *g_standard;
+}
+
+void UserDefaults::resetStandard() {
+    QMutexLocker lock(&g_standardMutex);
+    delete g_standard;
+    g_standard = nullptr;
+}
+
+// QSettings reads "/" as a group separator and "\" as an escape; the keys we
+// store are flat, so both are written as %-escapes (and "%" itself).
+QString UserDefaults::escapeKey(const QString& key) {
+    QString out;
+    out.reserve(key.size());
+    for (QChar c : key) {
+        if (c == u'%') out += QStringLiteral("%25");
+        else if (c == u'/') out += QStringLiteral("%2F");
+        else if (c == u'\\') out += QStringLiteral("%5C");
+        else out += c;
+    }
+    return out;
+}
+
+QString UserDefaults::unescapeKey(const QString& key) {
+    QString out = key;
+    out.replace(QStringLiteral("%2F"), QStringLiteral("/"));
+    out.replace(QStringLiteral("%5C"), QStringLiteral("\\"));
+    out.replace(QStringLiteral("%25"), QStringLiteral("%"));
+    return out;
+}
+
+QVariant UserDefaults::value(const QString& key) const {
+    QMutexLocker lock(&mutex_);
+    const QString k = escapeKey(key);
+    if (settings_->contains(k)) return settings_->value(k);
+    return registered_.value(key);
+}
+
+bool UserDefaults::contains(const QString& key) const {
+    QMutexLocker lock(&mutex_);
+    return settings_->contains(escapeKey(key));
+}
+
+void UserDefaults::setValue(const QString& key, const QVariant& value) {
+    if (!value.isValid() || value.isNull()) {
+        remove(key);
+        return;
+    }
+    {
+        QMutexLocker lock(&mutex_);
+        settings_->setValue(escapeKey(key), value);
+    }
+    Q_EMIT changed(key);
+}
+
+void UserDefaults::remove(const QString& key) {
+    {
+        QMutexLocker lock(&mutex_);
+        settings_->remove(escapeKey(key));
+    }
+    Q_EMIT changed(key);
+}
+
+void UserDefaults::registerDefaults(const QVariantMap& defaults) {
+    QMutexLocker lock(&mutex_);
+    for (auto it = defaults.cbegin(); it != defaults.cend(); ++it) registered_.insert(it.key(), it.value());
+}
+
+QStringList UserDefaults::keys() const {
+    QMutexLocker lock(&mutex_);
+    QStringList out;
+    for (const QString& k : settings_->allKeys()) out << unescapeKey(k);
+    return out;
+}
+
+bool UserDefaults::boolValue(const QString& key) const { return lenient::toBool(value(key)); }
+qint64 UserDefaults::integerValue(const QString& key) const { return lenient::toInteger(value(key)); }
+double UserDefaults::doubleValue(const QString& key) const { return lenient::toDouble(value(key)); }
+QString UserDefaults::stringValue(const QString& key) const {
+    const QVariant v = value(key);
+    return v.typeId() == QMetaType::QString || v.typeId() == QMetaType::QByteArray ? lenient::toString(v) : QString();
+}
+
+void UserDefaults::sync() {
+    QMutexLocker lock(&mutex_);
+    settings_->sync();
+}
+
+QString UserDefaults::fileName() const {
+    QMutexLocker lock(&mutex_);
+    return settings_->fileName();
+}

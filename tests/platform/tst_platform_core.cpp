@@ -1,0 +1,104 @@
+#include "platform/Lenient.h"
+#include "platform/NotificationCenter.h"
+#include "platform/SerialQueue.h"
+#include "platform/UserDefaults.h"
+#include "support/TestEnv.h"
+
+#include <QSignalSpy>
+#include <QJsonArray>
+#include <QTest>
+#include <QThread>
+#include <atomic>
+
+class PlatformCoreTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void defaultsRoundTripAcrossRestart() {
+        TestEnv env;
+        auto& d = UserDefaults::standard();
+        d.registerDefaults({{QStringLiteral("zoom"), 1.0}});
+        QCOMPARE(d.doubleValue(QStringLiteral("zoom")), 1.0);
+        QVERIFY(!d.contains(QStringLiteral("zoom")));
+        d.setValue(QStringLiteral("a/b\\c%d"), QStringLiteral("slashes"));
+        d.setValue(QStringLiteral("count"), 42);
+        env.restart();
+        auto& again = UserDefaults::standard();
+        QCOMPARE(again.stringValue(QStringLiteral("a/b\\c%d")), QStringLiteral("slashes"));
+        QCOMPARE(again.integerValue(QStringLiteral("count")), 42);
+        QVERIFY(again.keys().contains(QStringLiteral("a/b\\c%d")));
+        QVERIFY(again.fileName().startsWith(env.configHome()));
+    }
+
+    void nullRemovesAndSignals() {
+        TestEnv env;
+        auto& d = UserDefaults::standard();
+        QSignalSpy spy(&d, &UserDefaults::changed);
+        d.setValue(QStringLiteral("k"), true);
+        d.setValue(QStringLiteral("k"), QVariant());
+        QVERIFY(!d.contains(QStringLiteral("k")));
+        QCOMPARE(spy.count(), 2);
+        QCOMPARE(spy.at(1).at(0).toString(), QStringLiteral("k"));
+    }
+
+    void concurrentWritersLoseNothing() {
+        TestEnv env;
+        auto& d = UserDefaults::standard();
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 8; ++t)
+            threads.emplace_back([&d, t] {
+                for (int i = 0; i < 200; ++i) d.setValue(QStringLiteral("t%1_%2").arg(t).arg(i), i);
+            });
+        for (auto& th : threads) th.join();
+        QCOMPARE(d.keys().size(), 1600);
+        QCOMPARE(d.integerValue(QStringLiteral("t7_199")), 199);
+    }
+
+    void lenientConversions() {
+        QVERIFY(lenient::stringToBool(QStringLiteral(" YES")));
+        QVERIFY(lenient::stringToBool(QStringLiteral("true")));
+        QVERIFY(lenient::stringToBool(QStringLiteral("007")));
+        QVERIFY(!lenient::stringToBool(QStringLiteral("0")));
+        QVERIFY(!lenient::stringToBool(QStringLiteral("no")));
+        QCOMPARE(lenient::stringToInteger(QStringLiteral("  -12abc")), -12);
+        QCOMPARE(lenient::stringToInteger(QStringLiteral("x")), 0);
+        QCOMPARE(lenient::toString(QJsonValue(3.0)), QStringLiteral("3"));
+        QCOMPARE(lenient::toString(QJsonValue(QJsonArray())), QString());
+        QCOMPARE(lenient::toInteger(QJsonValue(QStringLiteral("15"))), 15);
+    }
+
+    void serialQueueKeepsOrderAndTimes() {
+        SerialQueue q(QStringLiteral("test"));
+        std::vector<int> order;
+        std::mutex m;
+        q.after(std::chrono::milliseconds(60), [&] { std::lock_guard l(m); order.push_back(3); });
+        for (int i = 0; i < 2; ++i) q.async([&, i] { std::lock_guard l(m); order.push_back(i); });
+        q.sync([&] { QVERIFY(q.isCurrent()); q.sync([&] { std::lock_guard l(m); order.push_back(2); }); });
+        QThread::msleep(150);
+        q.sync([] {});
+        std::lock_guard l(m);
+        QCOMPARE(order, (std::vector<int>{0, 1, 2, 3}));
+    }
+
+    void notificationsReachLiveObserversOnly() {
+        auto& nc = NotificationCenter::defaultCenter();
+        int hits = 0;
+        QObject sender;
+        {
+            QObject ctx;
+            nc.addObserver(QStringLiteral("N"), &ctx, [&](const Notification& n) {
+                ++hits;
+                QCOMPARE(n.userInfo.value(QStringLiteral("v")).toInt(), 7);
+            });
+            nc.addObserver(QStringLiteral("N"), &ctx, [&](const Notification&) { hits += 10; }, &sender);
+            nc.post(QStringLiteral("N"), nullptr, {{QStringLiteral("v"), 7}});
+            QCOMPARE(hits, 1);
+            nc.post(QStringLiteral("N"), &sender, {{QStringLiteral("v"), 7}});
+            QCOMPARE(hits, 12);
+        }
+        nc.post(QStringLiteral("N"), &sender, {{QStringLiteral("v"), 7}});
+        QCOMPARE(hits, 12);
+    }
+};
+
+QTEST_GUILESS_MAIN(PlatformCoreTest)
+#include "tst_platform_core.moc"

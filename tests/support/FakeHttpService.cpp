@@ -1,0 +1,133 @@
+#include "support/FakeHttpService.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+#include <QUrl>
+#include <QUrlQuery>
+#include <httplib.h>
+
+namespace {
+QList<QPair<QString, QString>> decodeForm(const QByteArray& raw) {
+    QList<QPair<QString, QString>> out;
+    for (const QByteArray& part : raw.split('&')) {
+        if (part.isEmpty()) continue;
+        const int eq = part.indexOf('=');
+        QByteArray k = eq < 0 ? part : part.left(eq);
+        QByteArray v = eq < 0 ? QByteArray() : part.mid(eq + 1);
+        k.replace('+', ' ');
+        v.replace('+', ' ');
+        out.append({QUrl::fromPercentEncoding(k), QUrl::fromPercentEncoding(v)});
+    }
+    return out;
+}
+}  // namespace
+
+QByteArray RecordedRequest::header(const QByteArray& name) const {
+    for (const auto& [k, v] : headers)
+        if (k.compare(name, Qt::CaseInsensitive) == 0) return v;
+    return {};
+}
+
+QString RecordedRequest::queryValue(const QString& key) const {
+    for (const auto& [k, v] : query)
+        if (k == key) return v;
+    return {};
+}
+
+QList<QPair<QString, QString>> RecordedRequest::formFields() const { return decodeForm(body); }
+
+FakeHttpService::FakeHttpService() : server_(std::make_unique<httplib::Server>()) {
+    auto handler = [this](const httplib::Request& req, httplib::Response& res) {
+        RecordedRequest r;
+        r.method = QString::fromStdString(req.method);
+        const std::string& target = req.target;
+        const auto q = target.find('?');
+        r.path = QString::fromStdString(q == std::string::npos ? target : target.substr(0, q));
+        r.rawQuery = q == std::string::npos ? QByteArray() : QByteArray::fromStdString(target.substr(q + 1));
+        r.query = decodeForm(r.rawQuery);
+        for (const auto& [k, v] : req.headers) r.headers.append({QByteArray::fromStdString(k), QByteArray::fromStdString(v)});
+        r.body = QByteArray::fromStdString(req.body);
+        Script script;
+        {
+            std::lock_guard lock(mutex_);
+            requests_.push_back(r);
+            for (const Route& route : routes_)
+                if ((route.method == QLatin1String("*") || route.method == r.method) && route.path == r.path)
+                    script = route.script;
+        }
+        if (!script) {
+            res.status = 404;
+            res.set_content("not found", "text/plain");
+            return;
+        }
+        const ScriptedResponse s = script(r);
+        if (s.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(s.delayMs));
+        res.status = s.status;
+        for (const auto& [k, v] : s.headers) res.set_header(k.toStdString(), v.toStdString());
+        res.set_content(s.body.toStdString(), s.contentType.toStdString());
+    };
+    server_->Get(".*", handler);
+    server_->Post(".*", handler);
+    server_->Put(".*", handler);
+    server_->Delete(".*", handler);
+    server_->set_payload_max_length(64 * 1024 * 1024);
+    port_ = server_->bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    // bind_to_any_port already listens: early connections wait in the backlog.
+}
+
+FakeHttpService::~FakeHttpService() {
+    server_->stop();
+    if (thread_.joinable()) thread_.join();
+}
+
+QString FakeHttpService::hostPort() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
+QString FakeHttpService::baseUrl() const { return QStringLiteral("http://") + hostPort(); }
+
+void FakeHttpService::on(const QString& method, const QString& path, Script script) {
+    std::lock_guard lock(mutex_);
+    routes_.push_back(Route{method, path, std::move(script)});
+}
+
+void FakeHttpService::on(const QString& method, const QString& path, ScriptedResponse fixed) {
+    on(method, path, [fixed](const RecordedRequest&) { return fixed; });
+}
+
+void FakeHttpService::clearScripts() {
+    std::lock_guard lock(mutex_);
+    routes_.clear();
+}
+
+std::vector<RecordedRequest> FakeHttpService::requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+std::vector<RecordedRequest> FakeHttpService::requestsTo(const QString& path) const {
+    std::lock_guard lock(mutex_);
+    std::vector<RecordedRequest> out;
+    for (const auto& r : requests_)
+        if (r.path == path) out.push_back(r);
+    return out;
+}
+
+int FakeHttpService::requestCount() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(requests_.size());
+}
+
+void FakeHttpService::clearRequests() {
+    std::lock_guard lock(mutex_);
+    requests_.clear();
+}
+
+bool FakeHttpService::waitForRequests(int n, int timeoutMs) const {
+    QDeadlineTimer deadline(timeoutMs);
+    while (requestCount() < n) {
+        if (deadline.hasExpired()) return false;
+        if (QCoreApplication::instance()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
