@@ -1,0 +1,1 @@
+// The main window library; its classes arrive file by file.

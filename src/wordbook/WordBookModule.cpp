@@ -1,0 +1,1 @@
+// The word book library; its classes arrive file by file.
