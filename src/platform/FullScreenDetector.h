@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QList>
+#include <QRect>
+
+class QWidget;
+
+// Full-screen state through the window manager's EWMH hints.
+namespace FullScreenDetector {
+
+// Frames of the managed client windows the window manager shows full screen
+// (_NET_WM_STATE_FULLSCREEN); empty without an X11 display or such windows.
+QList<QRect> fullScreenWindowFrames();
+
+// Whether this window is really full screen: its own state says so, or it
+// covers the whole of the screen it is on. A merely maximised window (which
+// leaves panels visible) is not.
+bool isWindowFullScreen(const QWidget* window);
+
+}  // namespace FullScreenDetector
