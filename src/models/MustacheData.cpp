@@ -1,0 +1,178 @@
+#include "models/MustacheData.h"
+
+#include "platform/Resources.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QLocale>
+
+#include <cmath>
+#include <memory>
+#include <mutex>
+
+namespace mustachedata {
+
+using kainjow::mustache::list;
+using kainjow::mustache::mustache;
+using kainjow::mustache::object;
+
+namespace {
+
+bool isAbsent(const QVariant& v) {
+    if (!v.isValid() || v.isNull()) return true;
+    const int id = v.typeId();
+    if (id == QMetaType::QString) return v.toString().isEmpty();
+    if (id == QMetaType::QJsonValue) {
+        const QJsonValue j = v.toJsonValue();
+        return j.isNull() || j.isUndefined();
+    }
+    return false;
+}
+
+Data fromJson(const QJsonValue& j);
+
+Data fromJsonObject(const QJsonObject& o) {
+    Data d{object{}};
+    for (auto it = o.begin(); it != o.end(); ++it) {
+        const QJsonValue v = it.value();
+        if (v.isNull() || v.isUndefined()) continue;
+        d.set(it.key().toStdString(), fromJson(v));
+    }
+    return d;
+}
+
+Data fromJsonArray(const QJsonArray& a) {
+    Data d{list{}};
+    for (const QJsonValue& v : a) d.push_back(fromJson(v));
+    return d;
+}
+
+Data fromJson(const QJsonValue& j) {
+    switch (j.type()) {
+    case QJsonValue::Bool: return Data{j.toBool()};
+    case QJsonValue::Double: return Data{numberText(j.toDouble()).toStdString()};
+    case QJsonValue::String: return Data{j.toString().toStdString()};
+    case QJsonValue::Array: return fromJsonArray(j.toArray());
+    case QJsonValue::Object: return fromJsonObject(j.toObject());
+    default: return Data{std::string()};
+    }
+}
+
+template <typename Map>
+Data fromMap(const Map& m) {
+    Data d{object{}};
+    for (auto it = m.begin(); it != m.end(); ++it) {
+        if (isAbsent(it.value())) continue;
+        d.set(it.key().toStdString(), toData(it.value()));
+    }
+    return d;
+}
+
+}  // namespace
+
+void insertIfSet(QVariantMap& map, const QString& key, const QVariant& value) {
+    if (isAbsent(value)) return;
+    map.insert(key, value);
+}
+
+QString numberText(double value) {
+    if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 9.0e15)
+        return QString::number(static_cast<qint64>(value));
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+Data toData(const QVariant& value) {
+    if (!value.isValid() || value.isNull()) return Data{std::string()};
+    switch (value.typeId()) {
+    case QMetaType::Bool: return Data{value.toBool()};
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return Data{value.toString().toStdString()};
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return Data{numberText(value.toDouble()).toStdString()};
+    case QMetaType::QString: return Data{value.toString().toStdString()};
+    case QMetaType::QByteArray: return Data{value.toByteArray().toStdString()};
+    case QMetaType::QStringList: {
+        Data d{list{}};
+        for (const QString& s : value.toStringList()) d.push_back(Data{s.toStdString()});
+        return d;
+    }
+    case QMetaType::QVariantList: {
+        Data d{list{}};
+        for (const QVariant& v : value.toList()) d.push_back(toData(v));
+        return d;
+    }
+    case QMetaType::QVariantMap: return fromMap(value.toMap());
+    case QMetaType::QVariantHash: return fromMap(value.toHash());
+    case QMetaType::QJsonValue: return fromJson(value.toJsonValue());
+    case QMetaType::QJsonObject: return fromJsonObject(value.toJsonObject());
+    case QMetaType::QJsonArray: return fromJsonArray(value.toJsonArray());
+    case QMetaType::QJsonDocument: {
+        const QJsonDocument doc = value.toJsonDocument();
+        return doc.isArray() ? fromJsonArray(doc.array()) : fromJsonObject(doc.object());
+    }
+    default:
+        if (value.canConvert<QString>()) return Data{value.toString().toStdString()};
+        return Data{std::string()};
+    }
+}
+
+namespace {
+
+std::optional<QString> renderWith(mustache& tmpl, const QVariantMap& context, QString* error) {
+    if (!tmpl.is_valid()) {
+        if (error) *error = QString::fromStdString(tmpl.error_message());
+        return std::nullopt;
+    }
+    const std::string out = tmpl.render(fromMap(context));
+    if (!tmpl.is_valid()) {
+        if (error) *error = QString::fromStdString(tmpl.error_message());
+        return std::nullopt;
+    }
+    return QString::fromStdString(out);
+}
+
+}  // namespace
+
+std::optional<QString> render(const QString& templateName, const QVariantMap& context,
+                              QString* error) {
+    // Compiled templates are immutable after parsing except for their error
+    // state, so each render works on its own copy taken under the lock.
+    static std::mutex mutex;
+    static QHash<QString, std::shared_ptr<const std::string>> sources;
+    std::shared_ptr<const std::string> source;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        source = sources.value(templateName);
+        if (!source) {
+            const QString text =
+                Resources::readText(QStringLiteral("templates/%1.mustache").arg(templateName));
+            if (text.isEmpty()) {
+                if (error) *error = QStringLiteral("template %1 not found").arg(templateName);
+                return std::nullopt;
+            }
+            source = std::make_shared<const std::string>(text.toStdString());
+            sources.insert(templateName, source);
+        }
+    }
+    mustache tmpl{*source};
+    return renderWith(tmpl, context, error);
+}
+
+std::optional<QString> renderText(const QString& templateText, const QVariantMap& context,
+                                  QString* error) {
+    mustache tmpl{templateText.toStdString()};
+    return renderWith(tmpl, context, error);
+}
+
+}  // namespace mustachedata
