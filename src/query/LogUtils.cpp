@@ -1,0 +1,119 @@
+#include "query/LogUtils.h"
+
+#include "platform/MainThread.h"
+#include "query/ServiceHost.h"
+
+#include <QCoreApplication>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QLoggingCategory>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QUrl>
+#include <cmath>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcLog, "mirvok.log")
+
+QByteArray component(const QString& s) { return QUrl::toPercentEncoding(s); }
+
+// The text an extra's value has always been sent as: numbers without a
+// trailing ".0", booleans as 1/0 (how the page's numbers and flags arrive).
+QString textForm(const QVariant& v) {
+    switch (v.typeId()) {
+    case QMetaType::Bool: return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        const double d = v.toDouble();
+        if (std::isfinite(d) && d == std::trunc(d) && std::fabs(d) < 9.0e15) return QString::number(qint64(d));
+        return QString::number(d, 'g', 17);
+    }
+    case QMetaType::QJsonValue: return textForm(v.toJsonValue().toVariant());
+    default: return v.toString();
+    }
+}
+
+bool isAbsent(const QVariant& v) {
+    if (!v.isValid() || v.isNull()) return true;
+    if (v.typeId() == QMetaType::QJsonValue) {
+        const QJsonValue j = v.toJsonValue();
+        return j.isNull() || j.isUndefined();
+    }
+    return false;
+}
+
+QNetworkAccessManager* manager() {
+    static QPointer<QNetworkAccessManager> nam;
+    if (!nam) nam = new QNetworkAccessManager(QCoreApplication::instance());
+    return nam;
+}
+
+void send(const QByteArray& address) {
+    const QUrl url = QUrl::fromEncoded(address, QUrl::StrictMode);
+    if (!url.isValid()) {
+        qCWarning(lcLog).noquote() << "sent log error:" << url.errorString();
+        return;
+    }
+    QNetworkReply* reply = manager()->get(QNetworkRequest(url));
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, address] {
+        reply->deleteLater();
+        // Any HTTP answer, whatever its status, means the event arrived.
+        const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+        if (reply->error() != QNetworkReply::NoError && !answered)
+            qCWarning(lcLog).noquote() << "sent log error:" + reply->errorString();
+        else
+            qCInfo(lcLog).noquote() << "log sent success!, log=" + QString::fromLatin1(address);
+    });
+}
+
+}  // namespace
+
+LogUtils::Extras LogUtils::extrasFrom(const QVariant& extras) {
+    Extras out;
+    switch (extras.typeId()) {
+    case QMetaType::QVariantMap: {
+        const QVariantMap m = extras.toMap();
+        for (auto it = m.cbegin(); it != m.cend(); ++it) out.append({it.key(), it.value()});
+        break;
+    }
+    case QMetaType::QVariantHash: {
+        const QVariantHash h = extras.toHash();
+        for (auto it = h.cbegin(); it != h.cend(); ++it) out.append({it.key(), it.value()});
+        break;
+    }
+    case QMetaType::QJsonObject: {
+        const QJsonObject o = extras.toJsonObject();
+        for (auto it = o.begin(); it != o.end(); ++it) out.append({it.key(), it.value().toVariant()});
+        break;
+    }
+    case QMetaType::QJsonValue:
+        if (extras.toJsonValue().isObject()) return extrasFrom(extras.toJsonValue().toObject());
+        break;
+    default: break;
+    }
+    return out;
+}
+
+QByteArray LogUtils::logAddress(const QString& key, const QString& value, const Extras& extras) {
+    QByteArray address = serviceBaseUrl().toUtf8() +
+                         "/appapi/log?keyfrom=mac.main&client=vorlane&product=vorlane&category=mac&" +
+                         component(key) + '=' + component(value);
+    for (const auto& [k, v] : extras) {
+        if (isAbsent(v)) continue;
+        address += '&' + component(k) + '=' + component(textForm(v));
+    }
+    return address;
+}
+
+void LogUtils::log(const QString& key, const QString& value, const QVariant& extras) {
+    log(key, value, extrasFrom(extras));
+}
+
+void LogUtils::log(const QString& key, const QString& value, const Extras& extras) {
+    const QByteArray address = logAddress(key, value, extras);
+    if (isMainThread()) send(address);
+    else runOnMain([address] { send(address); });
+}
