@@ -1,0 +1,16 @@
+#include "models/WordStrokeXMLResult.h"
+
+#include "models/MustacheData.h"
+
+QVariantMap WordStrokeXMLResult::toMustache() const {
+    QVariantMap m;
+    mustachedata::insertIfSet(m, QStringLiteral("title"), title);
+    mustachedata::insertIfSet(m, QStringLiteral("phone"), phone);
+    mustachedata::insertIfSet(m, QStringLiteral("speech"), speech);
+    QVariantList items;
+    items.reserve(trans.size());
+    for (const QString& t : trans) items.append(QVariantMap{{QStringLiteral("item"), t}});
+    m.insert(QStringLiteral("trans"), items);
+    m.insert(QStringLiteral("webTrans"), webTrans);
+    return m;
+}

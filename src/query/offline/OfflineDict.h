@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+// Word lookups answered from the dictionary shipped among the resources
+// (mvdict.idx and its data files), for when the service cannot be reached.
+namespace OfflineDict {
+
+inline constexpr int kFullEntry = 1;    // answers a MainQueryResultPtr
+inline constexpr int kQuickResult = 2;  // answers an FSearchResultPtr
+inline constexpr int kCapturePopup = 3; // answers a WordStrokeXMLResultPtr
+inline constexpr int kPairLimit = 29;
+
+// One stored entry, split for display.
+struct Entry {
+    bool found = false;
+    QString title;      // the headword as stored (found) or the lower-cased query
+    QString phone;      // "[...]" or null
+    QStringList senses;
+};
+
+// Turns a leading "/code/" into "[symbols]" in place; returns the index of the
+// closing "]" or -1 when the text does not start with a complete "/…/".
+int ConvertPhonetic(QString& text);
+
+// Splits a stored entry text into phonetic and senses.
+Entry splitEntryText(const QString& word, QString text);
+
+// Looks `word` up in `folder`/`indexName` (the data files lie beside it).
+Entry lookupEntry(const QString& word, const QString& indexName, const QString& folder);
+
+// The offline answer for RequestData: a result object for the request type,
+// or a null QVariant when the request type gets no answer. Reads the
+// resources folder; `folder` overrides it (tests).
+QVariant answer(const QString& word, const QString& indexName, int requestType, int dictType,
+                const QString& folder = QString());
+
+// Makes RequestData answer offline lookups from the shipped dictionary.
+void install();
+
+}  // namespace OfflineDict
