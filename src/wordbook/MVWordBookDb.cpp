@@ -1,0 +1,501 @@
+#include "wordbook/MVWordBookDb.h"
+
+#include "platform/UserDefaults.h"
+#include "query/MirvokFileManager.h"
+#include "wordbook/PinyinInitials.h"
+#include "wordbook/WordBookClock.h"
+#include "wordbook/WordBookSql.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <SQLiteCpp/SQLiteCpp.h>
+
+using namespace wbsql;
+
+namespace {
+constexpr int kBusyTimeoutMs = 5000;
+
+QString timestampKey(const char* base, const QString& user)
+{
+    return QStringLiteral("%1_for_%2").arg(QLatin1String(base), user);
+}
+}  // namespace
+
+MVWordBookDb::MVWordBookDb(const QString& dbPath)
+    : dbPath_(dbPath), userSQL_(QStringLiteral("USERNAME = ''"))
+{
+    // The schema is made on every start; an existing column makes its ALTER
+    // fail, which is how the layout stays unversioned.
+    if (auto db = dateBase())
+        createSchema(*db);
+}
+
+MVWordBookDb::~MVWordBookDb() = default;
+
+std::unique_ptr<MVWordBookDb> MVWordBookDb::initWithFileName(const QString& fileName)
+{
+    return std::make_unique<MVWordBookDb>(QDir(MirvokFileManager::getMVLibraryDir()).filePath(fileName));
+}
+
+void MVWordBookDb::setCurrentUserProvider(std::function<QString()> provider)
+{
+    QMutexLocker lock(&mutex_);
+    currentUser_ = std::move(provider);
+}
+
+void MVWordBookDb::setBatchCommittedHook(std::function<void(int)> hook)
+{
+    QMutexLocker lock(&mutex_);
+    batchHook_ = std::move(hook);
+}
+
+QString MVWordBookDb::userSQL() const
+{
+    QMutexLocker lock(&mutex_);
+    return userSQL_;
+}
+
+void MVWordBookDb::setUserSQL(const QString& sql)
+{
+    QMutexLocker lock(&mutex_);
+    userSQL_ = sql;
+}
+
+QString MVWordBookDb::sqlLiteral(const QString& text)
+{
+    QString s = text;
+    s.replace(QLatin1Char('\''), QStringLiteral("''"));
+    return QLatin1Char('\'') + s + QLatin1Char('\'');
+}
+
+QString MVWordBookDb::userCondition(const QString& column, const QString& user, const QString& preUser)
+{
+    if (!user.isEmpty())
+        return QStringLiteral("%1 = %2").arg(column, sqlLiteral(user));
+    if (!preUser.isEmpty())
+        return QStringLiteral("(%1 = '' OR %1 = %2)").arg(column, sqlLiteral(preUser));
+    return QStringLiteral("%1 = ''").arg(column);
+}
+
+QString MVWordBookDb::getSafeStringForDb(const QString& s)
+{
+    if (s.isNull())
+        return {};
+    QString out = s;
+    return out.replace(QLatin1Char('\''), QStringLiteral("\"\""));
+}
+
+QString MVWordBookDb::getStringFromSafeString(const QString& s)
+{
+    if (s.isNull())
+        return {};
+    QString out = s;
+    return out.replace(QStringLiteral("\"\""), QStringLiteral("'"));
+}
+
+std::unique_ptr<SQLite::Database> MVWordBookDb::dateBase() const
+{
+    const bool existed = QFileInfo::exists(dbPath_);
+    std::unique_ptr<SQLite::Database> db;
+    try {
+        db = std::make_unique<SQLite::Database>(dbPath_.toStdString(),
+                                                SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, kBusyTimeoutMs);
+    } catch (const std::exception& e) {
+        qWarning().noquote() << "wordbook: cannot open" << dbPath_ << "-" << e.what();
+        return nullptr;
+    }
+    if (!existed) {
+        // A file removed while the application runs comes back empty: give it
+        // its tables again before any statement needs them.
+        createSchema(*db);
+        auto& d = UserDefaults::standard();
+        d.setValue(QStringLiteral("kSyncWordTime"), 0.0);
+        d.setValue(QStringLiteral("kSyncWordNum"), 0);
+        std::function<QString()> cur;
+        {
+            QMutexLocker lock(&mutex_);
+            cur = currentUser_;
+        }
+        if (cur) {
+            const QString user = cur();
+            if (!user.isEmpty()) {
+                d.setValue(timestampKey("default_key_local_timestamp", user), QStringLiteral("0"));
+            }
+        }
+        d.sync();
+    }
+    return db;
+}
+
+void MVWordBookDb::createSchema(SQLite::Database& db) const
+{
+    exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS WORDBOOK (WORD TEXT, DATE TEXT, TIME TEXT, INTP TEXT, "
+                            "TS TEXT, OP TEXT, USERNAME TEXT, PRIMARY KEY(WORD,USERNAME))"));
+    exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS USERTS (USERNAME TEXT, TS TEXT)"));
+    exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS TAGTABLE (WORD TEXT, TAG TEXT, USERNAME TEXT, "
+                            "primary key(WORD, TAG, USERNAME))"));
+    exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS WORDTAGTABLE (ID TEXT, TAG TEXT, USERNAME TEXT)"));
+    exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS REMTABLE (WORD TEXT, PROGRESS TEXT, MODTIME TEXT, "
+                            "STATUS TEXT, USERNAME TEXT, REMTS TEXT, PRIMARY KEY(WORD,USERNAME))"));
+    exec(db, QStringLiteral("ALTER TABLE WORDBOOK ADD COLUMN SPELLTIME TEXT DEFAULT '0'"), {}, true);
+    exec(db, QStringLiteral("ALTER TABLE REMTABLE ADD COLUMN REMINDTIME TEXT DEFAULT '0'"), {}, true);
+    exec(db, QStringLiteral("ALTER TABLE WORDTAGTABLE ADD COLUMN LISTORDER TEXT DEFAULT '0'"), {}, true);
+}
+
+// ---- timestamps ----
+
+bool MVWordBookDb::setTimeStamp(const QString& ts, const QString& user)
+{
+    if (user.isEmpty() || ts.isEmpty())
+        return false;
+    auto& d = UserDefaults::standard();
+    d.setValue(timestampKey("default_key_local_timestamp", user), ts);
+    d.sync();
+    return true;
+}
+
+QString MVWordBookDb::getTimeStampForUser(const QString& user) const
+{
+    const QString v = UserDefaults::standard().stringValue(timestampKey("default_key_local_timestamp", user));
+    if (!v.isEmpty())
+        return v;
+    if (auto db = dateBase()) {
+        const auto r = rows(*db, QStringLiteral("SELECT * FROM USERTS WHERE USERNAME = ?"), {user});
+        if (!r.empty() && r.front().size() > 1 && !r.front().at(1).isEmpty())
+            return r.front().at(1);
+    }
+    return QStringLiteral("0");
+}
+
+bool MVWordBookDb::setRemTimeStamp(const QString& ts, const QString& user)
+{
+    if (user.isEmpty() || ts.isEmpty())
+        return false;
+    auto& d = UserDefaults::standard();
+    d.setValue(timestampKey("default_key_rem_timestamp", user), ts);
+    d.sync();
+    return true;
+}
+
+QString MVWordBookDb::getRemTimeStampForUser(const QString& user) const
+{
+    const QString v = UserDefaults::standard().stringValue(timestampKey("default_key_rem_timestamp", user));
+    return v.isEmpty() ? QStringLiteral("0") : v;
+}
+
+// ---- words ----
+
+bool MVWordBookDb::addWord(const QString& word, const QString& phonetic, const QString& definition,
+                           const QString& user)
+{
+    if (word.isEmpty())
+        return false;
+    const QString ts = getTimeStampForUser(user);
+    auto db = dateBase();
+    if (!db)
+        return false;
+    const QString w = getSafeStringForDb(word);
+    const QString filter = userSQL();
+    if (!begin(*db))
+        return false;
+    bool ok = true;
+    if (exists(*db, QStringLiteral("SELECT * FROM WORDBOOK WHERE WORD = ? AND %1").arg(filter), {w}))
+        ok = exec(*db, QStringLiteral("DELETE FROM WORDBOOK WHERE WORD = ? AND %1").arg(filter), {w});
+    const QString intp = getSafeStringForDb(MVWordBookItem::makeIntp(phonetic, definition));
+    ok = ok && exec(*db, QStringLiteral("INSERT INTO WORDBOOK VALUES (?, ?, ?, ?, ?, 'add', ?  ,'0')"),
+                    {w, wbclock::today(), wbclock::nowDescription(), intp, ts, user});
+    if (!ok) {
+        rollback(*db);
+        return false;
+    }
+    return commit(*db);
+}
+
+bool MVWordBookDb::deleteWordWithDb(SQLite::Database& db, const QString& word, const QString& user)
+{
+    const QString w = getSafeStringForDb(word);
+    if (!user.isEmpty()) {
+        bool ok = exec(db, QStringLiteral("DELETE FROM WORDBOOK WHERE WORD = ? AND USERNAME = ? AND OP = 'add'"),
+                       {w, user});
+        return exec(db, QStringLiteral("UPDATE WORDBOOK SET OP = 'remove' WHERE WORD = ? AND USERNAME = ?"),
+                    {w, user}) && ok;
+    }
+    return exec(db, QStringLiteral("DELETE FROM WORDBOOK WHERE WORD = ? AND %1").arg(userSQL()), {w});
+}
+
+bool MVWordBookDb::deleteWord(const QString& word, const QString& user, const QString& preUser)
+{
+    if (word.isEmpty() || user.isNull())
+        return false;
+    bool ok = false;
+    if (auto db = dateBase())
+        ok = deleteWordWithDb(*db, word, user);
+    if (user.isEmpty() && !preUser.isEmpty()) {
+        setTimeStamp(QStringLiteral("0"), preUser);
+        setRemTimeStamp(QStringLiteral("0"), preUser);
+    }
+    return ok;
+}
+
+bool MVWordBookDb::deleteWords(const QStringList& words, const QString& user, const QString& preUser)
+{
+    if (words.isEmpty() || user.isNull())
+        return false;
+    bool last = false;
+    {
+        auto db = dateBase();
+        if (!db)
+            return false;
+        if (!begin(*db))
+            return false;
+        for (const QString& w : words) {
+            if (!w.isEmpty())
+                last = deleteWordWithDb(*db, w, user);
+        }
+        if (!commit(*db)) {
+            rollback(*db);
+            return false;
+        }
+    }
+    if (user.isEmpty() && !preUser.isEmpty()) {
+        setTimeStamp(QStringLiteral("0"), preUser);
+        setRemTimeStamp(QStringLiteral("0"), preUser);
+    }
+    return user.isEmpty() ? last : true;
+}
+
+bool MVWordBookDb::hasWordWithDb(SQLite::Database& db, const QString& quotedWord) const
+{
+    return exists(db,
+                  QStringLiteral("SELECT * FROM WORDBOOK WHERE UPPER(WORD) = UPPER(?) AND %1 AND OP != 'remove'")
+                      .arg(userSQL()),
+                  {quotedWord});
+}
+
+bool MVWordBookDb::hasWord(const QString& word) const
+{
+    if (word.isEmpty())
+        return false;
+    auto db = dateBase();
+    return db && hasWordWithDb(*db, getSafeStringForDb(word));
+}
+
+bool MVWordBookDb::hasUnSyncedWordsForUser(const QString& user) const
+{
+    auto db = dateBase();
+    return db && exists(*db,
+                        QStringLiteral("SELECT * FROM WORDBOOK WHERE USERNAME = ? AND (OP = 'add' OR OP = 'remove')"),
+                        {user.isNull() ? QStringLiteral("") : user});
+}
+
+int MVWordBookDb::getNumOfSyncedWordForUser(const QString& user) const
+{
+    if (user.isEmpty())
+        return 0;
+    auto db = dateBase();
+    if (!db)
+        return 0;
+    const auto r = rows(*db, QStringLiteral("SELECT COUNT(*) FROM WORDBOOK WHERE OP = '' AND USERNAME = ?"), {user});
+    return r.empty() ? 0 : r.front().value(0).toInt();
+}
+
+// ---- groups ----
+
+QStringList MVWordBookDb::getAllTags() const
+{
+    QStringList out;
+    auto db = dateBase();
+    if (!db)
+        return out;
+    for (const auto& r : rows(*db, QStringLiteral("SELECT DISTINCT TAG FROM WORDTAGTABLE WHERE %1 ORDER BY LISTORDER ASC")
+                                       .arg(userSQL())))
+        out.append(getStringFromSafeString(r.value(0)));
+    return out;
+}
+
+bool MVWordBookDb::addWordTags(const QStringList& names, const QString& user)
+{
+    auto db = dateBase();
+    if (!db)
+        return false;
+    const QString filter = userSQL();
+    bool all = begin(*db);
+    for (int i = 0; i < names.size(); ++i) {
+        const QString t = getSafeStringForDb(names[i]);
+        const QString order = QString::number(i);
+        if (exists(*db, QStringLiteral("SELECT * FROM WORDTAGTABLE WHERE TAG = ? AND %1").arg(filter), {t}))
+            all = exec(*db, QStringLiteral("UPDATE WORDTAGTABLE SET LISTORDER = ? WHERE TAG = ? AND %1").arg(filter),
+                       {order, t}) && all;
+        else
+            all = exec(*db, QStringLiteral("INSERT INTO WORDTAGTABLE(TAG, USERNAME, LISTORDER) VALUES (?, ?, ?);"),
+                       {t, user, order}) && all;
+    }
+    return commit(*db) && all;
+}
+
+bool MVWordBookDb::addWords(const QStringList& words, const QString& tag, const QString& user)
+{
+    auto db = dateBase();
+    if (!db)
+        return false;
+    const QString t = getSafeStringForDb(tag);
+    const QString filter = userSQL();
+    for (const QString& word : words) {
+        if (word.isEmpty())
+            return false;
+        const QString w = getSafeStringForDb(word);
+        // One word's move is one transaction: it never ends up in no group or
+        // in two because of a failure half-way.
+        if (!begin(*db))
+            return false;
+        const bool ok =
+            exec(*db, QStringLiteral("DELETE FROM TAGTABLE WHERE WORD = ? AND %1").arg(filter), {w}) &&
+            exec(*db, QStringLiteral("INSERT INTO TAGTABLE(WORD, TAG, USERNAME) VALUES (?, ?, ?);"), {w, t, user}) &&
+            exec(*db, QStringLiteral("UPDATE WORDBOOK SET OP = 'add' WHERE WORD = ? AND %1").arg(filter), {w});
+        if (!ok) {
+            rollback(*db);
+            return false;
+        }
+        if (!commit(*db)) {
+            rollback(*db);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool MVWordBookDb::deleteTagsForWord(const QString& word)
+{
+    if (word.isEmpty())
+        return false;
+    auto db = dateBase();
+    return db && exec(*db, QStringLiteral("DELETE FROM TAGTABLE WHERE WORD = ? AND %1").arg(userSQL()),
+                      {getSafeStringForDb(word)});
+}
+
+bool MVWordBookDb::deleteTagsForWords(const QStringList& words)
+{
+    if (words.isEmpty())
+        return false;
+    auto db = dateBase();
+    if (!db || !begin(*db))
+        return false;
+    const QString filter = userSQL();
+    for (const QString& w : words) {
+        if (!w.isEmpty())
+            exec(*db, QStringLiteral("DELETE FROM TAGTABLE WHERE WORD = ? AND %1").arg(filter), {getSafeStringForDb(w)});
+    }
+    if (!commit(*db)) {
+        rollback(*db);
+        return false;
+    }
+    return true;
+}
+
+bool MVWordBookDb::deleteTag(const QString& tag)
+{
+    if (tag.isEmpty())
+        return false;
+    auto db = dateBase();
+    if (!db || !begin(*db))
+        return false;
+    const QString t = getSafeStringForDb(tag);
+    const QString filter = userSQL();
+    const bool ok = exec(*db, QStringLiteral("delete from tagtable where tag = ? and %1").arg(filter), {t}) &&
+                    exec(*db, QStringLiteral("DELETE FROM WORDTAGTABLE WHERE TAG = ? AND %1").arg(filter), {t});
+    if (!ok) {
+        rollback(*db);
+        return false;
+    }
+    return commit(*db);
+}
+
+QString MVWordBookDb::getTagsForWord(const QString& word) const
+{
+    QString out = QStringLiteral("");
+    if (word.isEmpty())
+        return out;
+    auto db = dateBase();
+    if (!db)
+        return out;
+    for (const auto& r : rows(*db, QStringLiteral("SELECT TAG FROM TAGTABLE WHERE WORD = ? AND %1").arg(userSQL()),
+                              {getSafeStringForDb(word)})) {
+        const QString name = getStringFromSafeString(r.value(0));
+        if (!name.isEmpty())
+            out += QLatin1Char(';') + name;
+    }
+    return out;
+}
+
+// ---- lists ----
+
+QString MVWordBookDb::getFirstCharCategory(const QString& word)
+{
+    if (word.isEmpty())
+        return QStringLiteral("#");
+    const char16_t c = word.at(0).unicode();
+    if (c < 0x100) {
+        const QChar up = QChar(c).toUpper();
+        if (up >= QLatin1Char('A') && up <= QLatin1Char('Z'))
+            return QString(up);
+        return QStringLiteral("#");
+    }
+    if (const char initial = pinyin::initialOf(c))
+        return QString(QLatin1Char(initial));
+    return QStringLiteral("#");
+}
+
+namespace {
+WordSections sectionsFrom(const std::vector<wbsql::Row>& found, bool byDate, bool preloading)
+{
+    WordSections out;
+    int n = 0;
+    for (const auto& r : found) {
+        const QString word = MVWordBookDb::getStringFromSafeString(r.value(0));
+        if (word.isEmpty())
+            continue;
+        const QString key = byDate ? r.value(1) : MVWordBookDb::getFirstCharCategory(word);
+        out[key].append(WordBookEntry{word, MVWordBookDb::getStringFromSafeString(r.value(2))});
+        if (preloading && ++n >= 50)
+            break;
+    }
+    return out;
+}
+}  // namespace
+
+WordSections MVWordBookDb::getWordsSortedByDate(bool byDate, const QString& tag, const QString& user,
+                                                const QString& preUser, bool preloading) const
+{
+    auto db = dateBase();
+    if (!db)
+        return {};
+    const QString order = byDate ? QStringLiteral("TIME DESC") : QStringLiteral("WORD ASC");
+    if (!tag.isEmpty()) {
+        const QString sql =
+            QStringLiteral("SELECT DISTINCT WORDBOOK.WORD, WORDBOOK.DATE, WORDBOOK.INTP FROM WORDBOOK, TAGTABLE "
+                           "WHERE WORDBOOK.OP <> 'remove' AND %1 AND TAGTABLE.TAG = ? AND TAGTABLE.WORD = "
+                           "WORDBOOK.WORD ORDER BY WORDBOOK.%2")
+                .arg(userCondition(QStringLiteral("WORDBOOK.USERNAME"), user, preUser), order);
+        return sectionsFrom(rows(*db, sql, {getSafeStringForDb(tag)}), byDate, preloading);
+    }
+    const QString sql =
+        QStringLiteral("SELECT DISTINCT WORD, DATE, INTP FROM WORDBOOK WHERE OP <> 'remove' AND %1 ORDER BY %2")
+            .arg(userCondition(QStringLiteral("USERNAME"), user, preUser), order);
+    return sectionsFrom(rows(*db, sql), byDate, preloading);
+}
+
+WordSections MVWordBookDb::getWordsSortedWithNoTagByDate(bool byDate, const QString& user,
+                                                         const QString& preUser) const
+{
+    auto db = dateBase();
+    if (!db)
+        return {};
+    const QString sql =
+        QStringLiteral("SELECT DISTINCT WORDBOOK.WORD, WORDBOOK.DATE, WORDBOOK.INTP FROM WORDBOOK WHERE "
+                       "WORDBOOK.OP <> 'remove' AND %1 AND WORDBOOK.WORD NOT IN (SELECT DISTINCT TAGTABLE.WORD "
+                       "FROM TAGTABLE) ORDER BY WORDBOOK.%2")
+            .arg(userCondition(QStringLiteral("WORDBOOK.USERNAME"), user, preUser),
+                 byDate ? QStringLiteral("TIME DESC") : QStringLiteral("WORD ASC"));
+    return sectionsFrom(rows(*db, sql), byDate, false);
+}

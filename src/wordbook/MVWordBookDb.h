@@ -1,0 +1,120 @@
+#pragma once
+
+#include "wordbook/MVWordBookItem.h"
+
+#include <QList>
+#include <QMap>
+#include <QMutex>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace SQLite { class Database; }
+
+// One entry of a word list as the screens show it.
+struct WordBookEntry {
+    QString word;
+    QString intp;
+    bool operator==(const WordBookEntry&) const = default;
+};
+
+// Section key ("yyyy-MM-dd", "A".."Z", a pinyin initial or "#") → entries in
+// query order.
+using WordSections = QMap<QString, QList<WordBookEntry>>;
+// Received actions, one per word. Ordered by word so that the batches of a
+// commit are reproducible.
+using SyncActionMap = QMap<QString, MVSyncActionPtr>;
+
+// The word book's SQLite store (wordbook.db). Every operation opens its own
+// connection and closes it before returning, so the store can be called from
+// any thread; SQLite's locking (with a busy timeout) orders concurrent writers.
+class MVWordBookDb {
+public:
+    // Full path of the database file; the folder must exist.
+    explicit MVWordBookDb(const QString& dbPath);
+    ~MVWordBookDb();
+
+    // The file of that name in the application's data folder.
+    static std::unique_ptr<MVWordBookDb> initWithFileName(const QString& fileName);
+
+    const QString& dbPath() const { return dbPath_; }
+
+    // The account whose local timestamp is reset when the file has to be
+    // created again; the facade supplies its current user.
+    void setCurrentUserProvider(std::function<QString()> provider);
+
+    QString userSQL() const;
+    void setUserSQL(const QString& sql);
+    // The three forms of the user filter; ids are written as SQL literals.
+    static QString userCondition(const QString& column, const QString& user, const QString& preUser);
+    static QString sqlLiteral(const QString& text);
+
+    static bool checkString(const QString& s) { return !s.isEmpty(); }
+    static QString getSafeStringForDb(const QString& s);
+    static QString getStringFromSafeString(const QString& s);
+
+    // Per-account synchronisation timestamps (user defaults).
+    bool setTimeStamp(const QString& ts, const QString& user);
+    QString getTimeStampForUser(const QString& user) const;
+    bool setRemTimeStamp(const QString& ts, const QString& user);
+    QString getRemTimeStampForUser(const QString& user) const;
+
+    // Words.
+    bool addWord(const QString& word, const QString& phonetic, const QString& definition, const QString& user);
+    bool deleteWord(const QString& word, const QString& user, const QString& preUser);
+    bool deleteWords(const QStringList& words, const QString& user, const QString& preUser);
+    bool hasWord(const QString& word) const;
+    bool hasUnSyncedWordsForUser(const QString& user) const;
+    int getNumOfSyncedWordForUser(const QString& user) const;
+
+    // Groups.
+    QStringList getAllTags() const;
+    bool addWordTags(const QStringList& names, const QString& user);
+    bool addWords(const QStringList& words, const QString& tag, const QString& user);
+    bool deleteTagsForWord(const QString& word);
+    bool deleteTagsForWords(const QStringList& words);
+    bool deleteTag(const QString& tag);
+    QString getTagsForWord(const QString& word) const;
+
+    // Lists.
+    WordSections getWordsSortedByDate(bool byDate, const QString& tag, const QString& user,
+                                      const QString& preUser, bool preloading) const;
+    WordSections getWordsSortedWithNoTagByDate(bool byDate, const QString& user, const QString& preUser) const;
+    static QString getFirstCharCategory(const QString& word);
+
+    // Synchronisation data.
+    QList<MVWordBookItemPtr> getAddList() const;
+    QList<MVWordBookItemPtr> getDelList() const;
+    QMap<QString, MVWordBookRemItemPtr> getChangedRemList() const;
+    bool carryWordsFromUser(const QString& from, const QString& to);
+    bool clearChangedWordsWithAddList(const QList<MVSyncActionPtr>& addList,
+                                      const QList<MVSyncActionPtr>& delList);
+    // False when any batch could not be written; batches before it stay.
+    bool commitSyncingActionList(const SyncActionMap& actions, const QString& user);
+    static constexpr int kCommitBatch = 100;
+
+    // Review plan.
+    bool addRemForWords(const QStringList& words, const QString& user);
+    bool delRemForWord(const QString& word);
+    bool delRemForWords(const QStringList& words);
+    bool canAddOneRemWord();
+    void markOneRemWordAddedToReviewPlan();
+    void markOneRemWordDelFromReviewPlan();
+    static double intervalForProgress(int progress);
+
+    // Called after each batch of a commit is durable (tests, measurements).
+    void setBatchCommittedHook(std::function<void(int batch)> hook);
+
+private:
+    std::unique_ptr<SQLite::Database> dateBase() const;
+    void createSchema(SQLite::Database& db) const;
+    bool hasWordWithDb(SQLite::Database& db, const QString& quotedWord) const;
+    bool deleteWordWithDb(SQLite::Database& db, const QString& word, const QString& user);
+
+    QString dbPath_;
+    mutable QMutex mutex_;
+    QString userSQL_;
+    std::function<QString()> currentUser_;
+    std::function<void(int)> batchHook_;
+};

@@ -1,1 +1,0 @@
-// The word book library; its classes arrive file by file.

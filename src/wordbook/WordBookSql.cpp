@@ -1,0 +1,96 @@
+#include "wordbook/WordBookSql.h"
+
+#include <QDebug>
+#include <SQLiteCpp/SQLiteCpp.h>
+
+namespace wbsql {
+namespace {
+void bindAll(SQLite::Statement& st, const QStringList& binds)
+{
+    for (int i = 0; i < binds.size(); ++i) {
+        if (binds[i].isNull())
+            st.bind(i + 1);
+        else
+            st.bind(i + 1, binds[i].toStdString());
+    }
+}
+
+void report(const QString& sql, const std::exception& e)
+{
+    qWarning().noquote() << "wordbook: statement failed:" << sql.left(120) << "-" << e.what();
+}
+}  // namespace
+
+bool exec(SQLite::Database& db, const QString& sql, const QStringList& binds, bool quiet)
+{
+    try {
+        SQLite::Statement st(db, sql.toStdString());
+        bindAll(st, binds);
+        st.exec();
+        return true;
+    } catch (const std::exception& e) {
+        if (!quiet)
+            report(sql, e);
+        return false;
+    }
+}
+
+std::vector<Row> rows(SQLite::Database& db, const QString& sql, const QStringList& binds, bool* ok)
+{
+    std::vector<Row> out;
+    try {
+        SQLite::Statement st(db, sql.toStdString());
+        bindAll(st, binds);
+        const int n = st.getColumnCount();
+        while (st.executeStep()) {
+            Row r;
+            r.reserve(n);
+            for (int i = 0; i < n; ++i) {
+                SQLite::Column c = st.getColumn(i);
+                r.append(c.isNull() ? QString() : QString::fromUtf8(c.getText()));
+            }
+            out.push_back(std::move(r));
+        }
+        if (ok)
+            *ok = true;
+    } catch (const std::exception& e) {
+        report(sql, e);
+        if (ok)
+            *ok = false;
+    }
+    return out;
+}
+
+bool exists(SQLite::Database& db, const QString& sql, const QStringList& binds)
+{
+    try {
+        SQLite::Statement st(db, sql.toStdString());
+        bindAll(st, binds);
+        return st.executeStep();
+    } catch (const std::exception& e) {
+        report(sql, e);
+        return false;
+    }
+}
+
+int changes(SQLite::Database& db)
+{
+    return db.getChanges();
+}
+
+bool begin(SQLite::Database& db)
+{
+    return exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+bool commit(SQLite::Database& db)
+{
+    return exec(db, QStringLiteral("COMMIT"));
+}
+
+void rollback(SQLite::Database& db)
+{
+    exec(db, QStringLiteral("ROLLBACK"), {}, true);
+}
+
+}  // namespace wbsql

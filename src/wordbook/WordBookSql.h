@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace SQLite { class Database; }
+
+// Statement helpers for the word book's store. Every value is text; a null
+// QString binds as SQL NULL and a NULL column reads as a null QString.
+// Failures are logged and answered with false / an empty result.
+namespace wbsql {
+
+using Row = QStringList;
+
+// quiet: an expected failure (such as re-adding an existing column).
+bool exec(SQLite::Database& db, const QString& sql, const QStringList& binds = {}, bool quiet = false);
+std::vector<Row> rows(SQLite::Database& db, const QString& sql, const QStringList& binds = {},
+                      bool* ok = nullptr);
+bool exists(SQLite::Database& db, const QString& sql, const QStringList& binds = {});
+int changes(SQLite::Database& db);
+
+// A write transaction taken at once, so that a second writer waits in the
+// busy handler instead of failing on a lock upgrade.
+bool begin(SQLite::Database& db);
+bool commit(SQLite::Database& db);
+void rollback(SQLite::Database& db);
+
+}  // namespace wbsql
