@@ -11,7 +11,7 @@
 #include <QUrl>
 
 class QNetworkAccessManager;
-class QNetworkReply;
+#include <QNetworkReply>
 class QTimer;
 
 // A failure of a synchronisation: domain "sync" (codes below) or "unknown".

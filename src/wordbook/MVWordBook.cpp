@@ -1,0 +1,320 @@
+#include "wordbook/MVWordBook.h"
+
+#include "platform/CookieJar.h"
+#include "platform/MainThread.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "query/MirvokFileManager.h"
+#include "wordbook/WordBookClock.h"
+
+#include <QDate>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <algorithm>
+
+namespace {
+const QString kCurUserKey = QStringLiteral("wb_cur_user_key");
+const QString kCurUserMirror = QStringLiteral("default_key_current_user");
+const QString kPreUserKey = QStringLiteral("wb_pre_user_key");
+const QString kPreUserMirror = QStringLiteral("kLastLoginUser");
+const QString kSyncWordTime = QStringLiteral("kSyncWordTime");
+const QString kSyncWordNum = QStringLiteral("kSyncWordNum");
+const QString kDefaultGroup = QStringLiteral("setting_collect_to_default_group");
+const QString kAlsoReview = QStringLiteral("setting_add_word_also_add_review_plan");
+
+QString storedUser(const QString& key, const QString& fallback)
+{
+    auto& d = UserDefaults::standard();
+    return d.contains(key) ? d.stringValue(key) : d.stringValue(fallback);
+}
+
+}  // namespace
+
+MVWordBook::MVWordBook()
+    : wbSync_(new MVWordBookSync(this)), queue_(std::make_unique<SerialQueue>(QStringLiteral("operation.wordbook")))
+{
+    curUser_ = storedUser(kCurUserKey, kCurUserMirror);
+    preUser_ = storedUser(kPreUserKey, kPreUserMirror);
+    pool_.setMaxThreadCount(2);
+}
+
+MVWordBook::~MVWordBook()
+{
+    if (WordPresence::shared() == this)
+        WordPresence::setShared(nullptr);
+    queue_.reset();
+    pool_.waitForDone();
+}
+
+MVWordBook& MVWordBook::sharedInstance()
+{
+    static MVWordBook* book = new MVWordBook();
+    return *book;
+}
+
+void MVWordBook::configureWithDbFileName(const QString& fileName, const QUrl& syncUrl)
+{
+    const QString folder = MirvokFileManager::getMVLibraryDir();
+    if (CookieJar::shared().storagePath().isEmpty())
+        CookieJar::shared().setStorageFolder(folder);
+    configureWithDbPath(QDir(folder).filePath(fileName), syncUrl);
+}
+
+void MVWordBook::configureWithDbPath(const QString& path, const QUrl& syncUrl)
+{
+    auto db = std::make_shared<MVWordBookDb>(path);
+    db->setCurrentUserProvider([this] { return curUser(); });
+    queue_->sync([&] { wbdb_ = db; });
+    updateUserName();
+    syncUrl_ = syncUrl;
+    WordPresence::setShared(this);
+}
+
+// ---- users ----
+
+QString MVWordBook::curUser() const
+{
+    QMutexLocker lock(&userMutex_);
+    return curUser_;
+}
+
+QString MVWordBook::preUser() const
+{
+    QMutexLocker lock(&userMutex_);
+    return preUser_;
+}
+
+void MVWordBook::setUsers(const QString& cur, const QString& pre)
+{
+    QMutexLocker lock(&userMutex_);
+    curUser_ = cur;
+    preUser_ = pre;
+}
+
+void MVWordBook::updateUserName()
+{
+    QString cur, pre;
+    {
+        QMutexLocker lock(&userMutex_);
+        if (curUser_.isNull())
+            curUser_ = QStringLiteral("");
+        if (preUser_.isNull())
+            preUser_ = QStringLiteral("");
+        cur = curUser_;
+        pre = preUser_;
+    }
+    auto& d = UserDefaults::standard();
+    d.setValue(kCurUserKey, cur);
+    d.setValue(kCurUserMirror, cur);
+    d.setValue(kPreUserKey, pre);
+    d.setValue(kPreUserMirror, pre);
+    d.sync();
+    if (wbdb_)
+        wbdb_->setUserSQL(MVWordBookDb::userCondition(QStringLiteral("USERNAME"), cur, pre));
+}
+
+bool MVWordBook::needMergeUser() const
+{
+    const QString cur = curUser(), pre = preUser();
+    return wbdb_ && !pre.isEmpty() && pre != cur;
+}
+
+bool MVWordBook::didLoginWithUser(const QString& user)
+{
+    setUsers(user, preUser());
+    updateUserName();
+    if (wbdb_)
+        wbdb_->setTimeStamp(QStringLiteral("0"), user);
+    const QString pre = preUser();
+    return !user.isEmpty() && !pre.isEmpty() && user != pre;
+}
+
+void MVWordBook::didLogout()
+{
+    setUsers(QStringLiteral(""), curUser());
+    updateUserName();
+    auto& d = UserDefaults::standard();
+    d.setValue(kSyncWordTime, 0.0);
+    d.setValue(kSyncWordNum, 0);
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!docs.isEmpty())
+        QFile::remove(QDir(docs).filePath(QStringLiteral("MVWBCardWordState")));
+    d.remove(QStringLiteral("MVWBCardLastImage"));
+    d.sync();
+}
+
+// ---- words ----
+
+bool MVWordBook::addWord(const QString& word, const QString& phonetic, const QString& definition)
+{
+    if (!wbdb_)
+        return false;
+    auto db = wbdb_;
+    queue_->async([this, db, word, phonetic, definition] {
+        const QString user = curUser();
+        if (!db->addWord(word, phonetic, definition, user))
+            qWarning().noquote() << "wordbook: could not add" << word;
+        const QString group = UserDefaults::standard().stringValue(kDefaultGroup);
+        if (!group.isEmpty() && group != kAllWords)
+            db->addWords({word}, group, user);
+        if (UserDefaults::standard().boolValue(kAlsoReview))
+            db->addRemForWords({word}, user);
+    });
+    return true;
+}
+
+bool MVWordBook::delWord(const QString& word)
+{
+    if (!wbdb_)
+        return false;
+    // Through the queue, so that an add asked for earlier cannot bring the
+    // word back after it was deleted.
+    queue_->sync([&] {
+        wbdb_->deleteWord(word, curUser(), preUser());
+        wbdb_->deleteTagsForWord(word);
+        wbdb_->delRemForWord(word);
+    });
+    return true;
+}
+
+bool MVWordBook::delWords(const QStringList& words)
+{
+    if (!wbdb_)
+        return false;
+    queue_->sync([&] {
+        wbdb_->deleteWords(words, curUser(), preUser());
+        wbdb_->deleteTagsForWords(words);
+        wbdb_->delRemForWords(words);
+    });
+    return true;
+}
+
+bool MVWordBook::hasWord(const QString& word) const
+{
+    return wbdb_ && wbdb_->hasWord(word);
+}
+
+bool MVWordBook::hasUnsyncWords() const
+{
+    return wbdb_ && wbdb_->hasUnSyncedWordsForUser(curUser());
+}
+
+// ---- groups ----
+
+QStringList MVWordBook::getTags() const
+{
+    return wbdb_ ? wbdb_->getAllTags() : QStringList();
+}
+
+bool MVWordBook::addWordTags(const QStringList& names)
+{
+    if (!wbdb_)
+        return false;
+    bool ok = false;
+    queue_->sync([&] { ok = wbdb_->addWordTags(names, curUser()); });
+    return ok;
+}
+
+bool MVWordBook::addTag(const QString& tag, const QStringList& words)
+{
+    if (!wbdb_)
+        return false;
+    bool ok = false;
+    queue_->sync([&] { ok = wbdb_->addWords(words, tag, curUser()); });
+    return ok;
+}
+
+bool MVWordBook::deleteTagsForWord(const QString& word)
+{
+    if (!wbdb_)
+        return false;
+    bool ok = false;
+    queue_->sync([&] { ok = wbdb_->deleteTagsForWord(word); });
+    return ok;
+}
+
+bool MVWordBook::deleteTagsForWords(const QStringList& words)
+{
+    if (!wbdb_)
+        return false;
+    bool ok = false;
+    queue_->sync([&] { ok = wbdb_->deleteTagsForWords(words); });
+    return ok;
+}
+
+bool MVWordBook::deleteWordForTag(const QString& tag)
+{
+    if (!wbdb_)
+        return false;
+    bool ok = false;
+    queue_->sync([&] {
+        const QStringList words = loadWordListWithCategory(tag, false);
+        wbdb_->deleteTag(tag);
+        if (!words.isEmpty())
+            wbdb_->deleteTagsForWords(words);
+        // The name "" puts the words in no group and marks them for upload.
+        ok = wbdb_->addWords(words, QStringLiteral(""), curUser());
+    });
+    return ok;
+}
+
+bool MVWordBook::updateWordTag(const QString& from, const QString& to)
+{
+    if (!wbdb_)
+        return false;
+    bool ok = false;
+    queue_->sync([&] {
+        const QStringList words = loadWordListWithCategory(from, false);
+        if (!deleteWordForTag(from))
+            return;
+        addWordTags({to});
+        ok = addTag(to, words);
+    });
+    return ok;
+}
+
+// ---- lists ----
+
+WordSections MVWordBook::wordListWithCategory(const QString& tag, bool byDate) const
+{
+    return wbdb_ ? wbdb_->getWordsSortedByDate(byDate, tag, curUser(), preUser(), false) : WordSections();
+}
+
+WordSections MVWordBook::wordListWithNoCategorySortedByDate(bool byDate) const
+{
+    return wbdb_ ? wbdb_->getWordsSortedWithNoTagByDate(byDate, curUser(), preUser()) : WordSections();
+}
+
+QStringList MVWordBook::loadWordListWithCategory(const QString& category, bool byDate) const
+{
+    WordSections sections;
+    if (category == kNoGroup)
+        sections = wordListWithNoCategorySortedByDate(byDate);
+    else if (category == kAllWords)
+        sections = wordListWithCategory(QString(), byDate);
+    else
+        sections = wordListWithCategory(category, byDate);
+    QStringList keys = sections.keys();  // ascending character order
+    if (byDate) {
+        std::stable_sort(keys.begin(), keys.end(), [](const QString& a, const QString& b) {
+            const QDate da = QDate::fromString(a, QStringLiteral("yyyy-MM-dd"));
+            const QDate db = QDate::fromString(b, QStringLiteral("yyyy-MM-dd"));
+            if (da.isValid() != db.isValid())
+                return da.isValid();
+            return da > db;
+        });
+    }
+    QStringList out;
+    for (const QString& k : keys)
+        for (const WordBookEntry& e : sections.value(k))
+            out.append(e.word);
+    return out;
+}
+
+void MVWordBook::waitForQueuedWork()
+{
+    queue_->sync([] {});
+    pool_.waitForDone();
+}

@@ -1,0 +1,148 @@
+#pragma once
+
+#include "platform/SerialQueue.h"
+#include "query/WordPresence.h"
+#include "wordbook/MVWordBookDb.h"
+#include "wordbook/MVWordBookSync.h"
+
+#include <QMutex>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QThreadPool>
+#include <QUrl>
+#include <memory>
+
+// Notifications posted by the word book (no object, no user info).
+namespace wbnotify {
+inline const QString kStatusChanged = QStringLiteral("kWordBookStatusChanged");
+inline const QString kSyncStart = QStringLiteral("wb_notification_sync_start");
+inline const QString kSyncFailed = QStringLiteral("wb_notification_sync_failed");
+inline const QString kSyncDone = QStringLiteral("wb_notification_sync_done");
+}  // namespace wbnotify
+
+// Listener of a whole synchronisation; every call arrives on the main thread.
+// A listener that is also a QObject is dropped when it is destroyed.
+class MVWordBookSyncDelegate {
+public:
+    virtual ~MVWordBookSyncDelegate() = default;
+    virtual void wordBookSyncStart() {}
+    virtual void wordBookSyncProcessing(quint64 progress) { Q_UNUSED(progress); }
+    virtual void wordBookSyncSecuss() {}
+    virtual void wordBookSyncFailed(const WordBookError& error) { Q_UNUSED(error); }
+};
+
+// The word book's single entry point: words, groups and lists of the signed-in
+// user (or of nobody), and synchronisation with the service. Call it from the
+// main thread. Writes run on one work queue in the order they were asked
+// for; reads answer at once from the store.
+class MVWordBook : public QObject, public MVSyncDelegate, public WordPresence {
+    Q_OBJECT
+public:
+    static inline const QString kAllWords = QStringLiteral("所有单词");
+    static inline const QString kNoGroup = QStringLiteral("未分组");
+
+    MVWordBook();
+    ~MVWordBook() override;
+    static MVWordBook& sharedInstance();
+
+    // The file in the application's data folder; also registers the word
+    // book for hasWord questions of the lookup engine.
+    void configureWithDbFileName(const QString& fileName, const QUrl& syncUrl);
+    void configureWithDbPath(const QString& path, const QUrl& syncUrl);
+    bool isConfigured() const { return wbdb_ != nullptr; }
+    MVWordBookDb* store() const { return wbdb_.get(); }
+    MVWordBookSync* syncClient() const { return wbSync_; }
+
+    // Users.
+    QString curUser() const;
+    QString preUser() const;
+    void updateUserName();
+    bool needMergeUser() const;
+    bool didLoginWithUser(const QString& user);
+    void didLogout();
+
+    // Words.
+    bool addWord(const QString& word, const QString& phonetic, const QString& definition);
+    bool delWord(const QString& word);
+    bool delWords(const QStringList& words);
+    bool hasWord(const QString& word) const override;
+    bool hasUnsyncWords() const;
+
+    // Groups.
+    QStringList getTags() const;
+    bool addWordTags(const QStringList& names);
+    bool addTag(const QString& tag, const QStringList& words);
+    bool deleteTagsForWord(const QString& word);
+    bool deleteTagsForWords(const QStringList& words);
+    bool deleteWordForTag(const QString& tag);
+    bool updateWordTag(const QString& from, const QString& to);
+
+    // Lists.
+    WordSections wordListWithCategory(const QString& tag, bool byDate) const;
+    WordSections wordListWithNoCategorySortedByDate(bool byDate) const;
+    QStringList loadWordListWithCategory(const QString& category, bool byDate) const;
+
+    // Synchronisation. A start while one runs is run once the running one ends.
+    void startSyncWithDelegate(MVWordBookSyncDelegate* delegate, bool needMerge);
+    bool isSyncing() const { return wbSync_ && syncing_; }
+    void cancelSyncing() {}
+    quint64 syncingRate() const { return syncingRate_; }
+
+    // Waits until every write queued so far has run (shutdown, tests).
+    void waitForQueuedWork();
+
+    // MVSyncDelegate
+    void syncDidStart() override;
+    void syncDidError(const WordBookError& error) override;
+    void syncNeedAgain() override;
+    void syncNeedUpdateFirst() override;
+    void syncRecievedAction(const MVSyncActionPtr& action) override;
+    void syncUpdateTimestamp(const QString& ts, const QString& remTs) override;
+    void syncDidFinish() override;
+
+private:
+    void setSyncing(bool on);
+    void syncingRateSet(quint64 rate);
+    void preprocessingBeforeSync();
+    void startSyncConnection();
+    void commitActionListToDb();
+    void syncReallyFinish();
+    void syncFailed(const WordBookError& error);
+    void countSyncedWords();
+    void runPendingSync();
+    MVWordBookSyncDelegate* listener() const;
+    void setUsers(const QString& cur, const QString& pre);
+
+    mutable QMutex userMutex_;
+    QString curUser_;
+    QString preUser_;
+
+    std::shared_ptr<MVWordBookDb> wbdb_;
+    MVWordBookSync* wbSync_;
+    QUrl syncUrl_;
+
+    // Synchronisation state: main thread only.
+    MVWordBookSyncDelegate* delegate_ = nullptr;
+    QPointer<QObject> delegateGuard_;
+    bool delegateIsObject_ = false;
+    bool syncing_ = false;
+    quint64 syncingRate_ = 0;
+    bool needCommitAgain_ = false;
+    QString tmpLocalTimestamp_;
+    QString tmpRemLocalTimestamp_;
+    QList<MVSyncActionPtr> addList_;
+    QList<MVSyncActionPtr> delList_;
+    SyncActionMap actionList_;
+    bool pending_ = false;
+    bool pendingMerge_ = false;
+    MVWordBookSyncDelegate* pendingDelegate_ = nullptr;
+    QPointer<QObject> pendingGuard_;
+    bool pendingIsObject_ = false;
+
+    QThreadPool pool_;
+    // Last member: destroyed first, running what is queued while the rest
+    // of the facade still exists.
+    std::unique_ptr<SerialQueue> queue_;
+};
