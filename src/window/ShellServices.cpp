@@ -1,0 +1,52 @@
+#include "window/ShellServices.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+
+QString CaptureServices::pasteText() const {
+    const QClipboard* cb = QGuiApplication::clipboard();
+    const QMimeData* data = cb ? cb->mimeData() : nullptr;
+    if (!data || !data->hasText()) return QString();
+    return data->text();
+}
+
+namespace ShellServices {
+namespace {
+AccountServices* g_account = nullptr;
+CaptureServices* g_capture = nullptr;
+KitHostServices* g_kit = nullptr;
+WordBookServices* g_wordBook = nullptr;
+Logger& logger() {
+    static Logger l;
+    return l;
+}
+}  // namespace
+
+AccountServices& account() {
+    static AccountServices fallback;
+    return g_account ? *g_account : fallback;
+}
+CaptureServices& capture() {
+    static CaptureServices fallback;
+    return g_capture ? *g_capture : fallback;
+}
+KitHostServices& kitHost() {
+    static KitHostServices fallback;
+    return g_kit ? *g_kit : fallback;
+}
+WordBookServices& wordBook() {
+    static WordBookServices fallback;
+    return g_wordBook ? *g_wordBook : fallback;
+}
+void setAccount(AccountServices* s) { g_account = s; }
+void setCapture(CaptureServices* s) { g_capture = s; }
+void setKitHost(KitHostServices* s) { g_kit = s; }
+void setWordBook(WordBookServices* s) { g_wordBook = s; }
+
+void setLogger(Logger l) { logger() = std::move(l); }
+void logEvent(const QString& key, const QString& value, const QVariantMap& extras) {
+    if (logger()) logger()(key, value, extras);
+}
+
+}  // namespace ShellServices

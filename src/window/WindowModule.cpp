@@ -1,1 +1,0 @@
-// The main window library; its classes arrive file by file.

@@ -1,0 +1,49 @@
+#include "window/views/SmallViews.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <cmath>
+
+QColor mirvokRed() { return QColor(189, 65, 64); }
+
+void MVSegmentView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor line(165, 50, 48);
+    p.setPen(QPen(line, 1));
+    const qreal mid = width() * 0.5;
+    p.drawLine(QPointF(mid, 0), QPointF(mid, height()));
+    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 13, 13);
+}
+
+void MVSearchFieldView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()), 12, 12);
+    p.fillPath(path, Qt::white);
+}
+
+void MVCustomView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::white);
+}
+
+void MVHUDView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()), 6, 6);
+    p.fillPath(path, QColor(47, 47, 47, static_cast<int>(0.95 * 255)));
+}
+
+void MVClickableLabel::mousePressEvent(QMouseEvent* e) {
+    if (delegate_ && delegate_->didClickOnLabel(this)) return;
+    QLabel::mousePressEvent(e);
+}
+
+QRect adjustedFrameToVerticallyCenterText(const QRect& rect, qreal ascender, qreal descender) {
+    const int inset = static_cast<int>(std::floor((rect.height() - (ascender - descender)) * 0.5) - 2);
+    return rect.adjusted(0, inset, 0, -inset);
+}
