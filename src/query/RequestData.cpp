@@ -1,0 +1,268 @@
+#include "query/RequestData.h"
+
+#include "platform/BundleInfo.h"
+#include "query/DeviceHelper.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDebug>
+#include <QMutex>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSysInfo>
+#include <QThread>
+#include <QThreadStorage>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+RequestData::OfflineLookup& offlineLookup() {
+    static RequestData::OfflineLookup lookup;
+    return lookup;
+}
+QMutex& offlineMutex() {
+    static QMutex m;
+    return m;
+}
+
+bool isUnreserved(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// Characters the legacy escaping leaves alone besides letters and digits.
+constexpr char kLegacyKept[] = "-_.!~*'();/?:@&=+$,";
+
+const char* tableCode(QChar c) {
+    switch (c.unicode()) {
+    case '<': return "%3C";
+    case '>': return "%3E";
+    case '\\': return "%5C";
+    case '^': return "%5E";
+    case '[': return "%5B";
+    case ']': return "%5D";
+    case '`': return "%60";
+    case '+': return "%2B";
+    case '$': return "%24";
+    case ',': return "%2C";
+    case '@': return "%40";
+    case ':': return "%3A";
+    case ';': return "%3B";
+    case '/': return "%2F";
+    case '!': return "%21";
+    case '#': return "%23";
+    case '?': return "%3F";
+    case '=': return "%3D";
+    case '&': return "%26";
+    case '\'': return "%27";
+    default: return nullptr;
+    }
+}
+
+}  // namespace
+
+QString legacyEscape(const QString& text) {
+    static const char hex[] = "0123456789ABCDEF";
+    const QByteArray utf8 = text.toUtf8();
+    QString out;
+    out.reserve(utf8.size() * 3);
+    for (const char ch : utf8) {
+        const unsigned char b = static_cast<unsigned char>(ch);
+        if (b < 0x80 && (isUnreserved(ch) || (ch != '\0' && std::strchr(kLegacyKept, ch)))) {
+            out.append(QLatin1Char(ch));
+        } else {
+            out.append(QLatin1Char('%'));
+            out.append(QLatin1Char(hex[b >> 4]));
+            out.append(QLatin1Char(hex[b & 0xF]));
+        }
+    }
+    return out;
+}
+
+QString RequestData::escapeURL(const QString& text) {
+    const QString first = legacyEscape(text);
+    QString out;
+    out.reserve(first.size() + 16);
+    for (const QChar c : first) {
+        if (const char* code = tableCode(c))
+            out.append(QLatin1String(code));
+        else
+            out.append(c);
+    }
+    return out;
+}
+
+QString md5HexString(const QString& text) {
+    return QString::fromLatin1(
+        QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex().toUpper());
+}
+
+QString machineId() {
+    // A machine that names no serial number sends the digest of "null".
+    const QString serial = DeviceHelper::serialNumber();
+    return md5HexString(serial.isNull() ? QStringLiteral("null") : serial);
+}
+
+QString vendorAndVersionParam() {
+    return legacyEscape(BundleInfo::vendorChannel() + QStringLiteral("&appVer=") +
+                        appShortVersion());
+}
+
+int osMinorVersionFrom(const QString& versionText) {
+    const QStringList words = versionText.split(QLatin1Char(' '));
+    if (words.size() < 2) return 0;
+    const QStringList parts = words.at(1).split(QLatin1Char('.'));
+    if (parts.size() < 2) return 0;
+    // Leading digits only, like the platform's integer reading of "11abc".
+    const QString& minor = parts.at(1);
+    int value = 0;
+    for (const QChar c : minor) {
+        if (!c.isDigit()) break;
+        value = value * 10 + c.digitValue();
+    }
+    return value;
+}
+
+int osMinorVersion() {
+    return osMinorVersionFrom(DeviceHelper::systemVersion());
+}
+
+QByteArray RequestData::formBody(const QStringList& names, const QStringList& values) {
+    QString body;
+    const qsizetype n = std::min(names.size(), values.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i > 0) body.append(QLatin1Char('&'));
+        body.append(names.at(i));
+        body.append(QLatin1Char('='));
+        body.append(escapeURL(values.at(i)));
+    }
+    // Escaped values are ASCII; a name outside ASCII degrades to '?' as the
+    // lossy ASCII conversion always did.
+    return body.toLatin1();
+}
+
+RequestData::RequestData(QObject* parent) : QObject(parent) {}
+
+RequestData::~RequestData() { cancel(); }
+
+QNetworkAccessManager* RequestData::network() {
+    // One manager per thread: a manager may only be used from its own thread.
+    static QThreadStorage<QNetworkAccessManager*> managers;
+    if (!managers.hasLocalData()) {
+        auto* nam = new QNetworkAccessManager;
+        nam->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+        managers.setLocalData(nam);
+    }
+    return managers.localData();
+}
+
+void RequestData::setTarget(QObject* target, Callback callback) {
+    if (!target && !callback) return;
+    target_ = target;
+    hasTarget_ = target != nullptr;
+    callback_ = std::move(callback);
+}
+
+void RequestData::deliver(const QVariant& answer) {
+    if (!callback_) return;
+    if (hasTarget_ && target_.isNull()) return;
+    // A copy, so a callback that starts the next request on this object
+    // cannot destroy the function while it runs.
+    Callback cb = callback_;
+    cb(answer);
+}
+
+void RequestData::requestDataWithURL(const QString& url, const QStringList& names,
+                                     const QStringList& values, QObject* target,
+                                     Callback callback) {
+    setTarget(target, std::move(callback));
+
+    const QUrl qurl(url, QUrl::StrictMode);
+    const bool usable = qurl.isValid() && !qurl.scheme().isEmpty() && !qurl.host().isEmpty();
+    if (!usable) qWarning().noquote() << QStringLiteral("url is nil, strUrl=%1").arg(url);
+
+    QNetworkRequest request(qurl);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setTransferTimeout(timeoutMs_);
+    // Qt asks for and undoes gzip itself; an explicit header would hand us
+    // the compressed bytes.
+
+    QByteArray body;
+    const bool post = !names.isEmpty();
+    if (post) {
+        body = formBody(names, values);
+        request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
+        request.setHeader(QNetworkRequest::ContentTypeHeader,
+                          QByteArrayLiteral("application/x-www-form-urlencoded"));
+        request.setRawHeader("Accept", "application/json");
+    }
+
+    cancel();
+
+    if (!usable) {
+        // No connection can be made for this address: answer at once.
+        deliver(QVariant());
+        return;
+    }
+
+    QNetworkReply* reply = post ? network()->post(request, body) : network()->get(request);
+    reply_ = reply;
+    data_.clear();
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
+        if (reply == reply_) data_.clear();
+    });
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
+        if (reply == reply_) data_.append(reply->readAll());
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); });
+}
+
+void RequestData::onFinished(QNetworkReply* reply) {
+    reply->deleteLater();
+    if (reply != reply_) return;
+    reply_ = nullptr;
+    // A reply that carries an HTTP status is a response whatever the status;
+    // only a reply without one failed in transport.
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid()) {
+        data_.clear();
+        deliver(QVariant());
+        return;
+    }
+    data_.append(reply->readAll());
+    deliver(QVariant(data_));
+}
+
+void RequestData::requestData(const QString& word, const QString& localDict, int requestType,
+                              int dictType, QObject* target, Callback callback) {
+    setTarget(target, std::move(callback));
+    cancel();
+    OfflineLookup lookup;
+    {
+        QMutexLocker lock(&offlineMutex());
+        lookup = offlineLookup();
+    }
+    if (!lookup) return;
+    const QVariant answer = lookup(word, localDict, requestType, dictType);
+    if (answer.isValid() && !answer.isNull()) deliver(answer);
+}
+
+void RequestData::setOfflineLookup(OfflineLookup lookup) {
+    QMutexLocker lock(&offlineMutex());
+    offlineLookup() = std::move(lookup);
+}
+
+void RequestData::cancel() {
+    if (!reply_) return;
+    QNetworkReply* reply = reply_;
+    reply_ = nullptr;
+    // Disconnected before abort() so the old request can never call back.
+    disconnect(reply, nullptr, this, nullptr);
+    reply->abort();
+    reply->deleteLater();
+}
