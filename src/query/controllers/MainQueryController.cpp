@@ -1,0 +1,319 @@
+#include "query/controllers/MainQueryController.h"
+
+#include "models/FSearchResult.h"
+#include "models/MainQueryResult.h"
+#include "models/MustacheData.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "query/AppConstants.h"
+#include "query/RequestData.h"
+#include "query/ServiceHost.h"
+#include "query/controllers/PageScripts.h"
+#include "query/controllers/QueryReaders.h"
+#include "query/LogUtils.h"
+
+#include <QTimer>
+
+namespace {
+const QString kLocalDict = QStringLiteral("mvdict.idx");
+
+QString commonTail()
+{
+    return QStringLiteral("&id=%1&vendor=%2&client=vorlane").arg(machineId(), vendorAndVersionParam());
+}
+
+bool isBytes(const QVariant& v)
+{
+    return v.metaType().id() == QMetaType::QByteArray;
+}
+}  // namespace
+
+QString MainQueryController::networkErrorHtml()
+{
+    return QStringLiteral("<br><div id='networkerr'>很抱歉，目前无法连接服务器，请检查您的网络连接。</div>");
+}
+
+QString MainQueryController::suggestUrl(const QString& text, const QString& le)
+{
+    return serviceBaseUrl() + QStringLiteral("/suggest/minisuggest?q=%1&keyfrom=mac.main").arg(RequestData::escapeURL(text))
+           + commonTail() + QStringLiteral("&le=") + le;
+}
+
+QString MainQueryController::fsearchUrl(const QString& text, const QString& le)
+{
+    return serviceBaseUrl() + QStringLiteral("/fsearch?q=%1&keyfrom=mac.main").arg(RequestData::escapeURL(text))
+           + commonTail() + QStringLiteral("&le=") + le;
+}
+
+QString MainQueryController::mainQueryUrl(const QString& text, const QString& le)
+{
+    QString url = serviceBaseUrl()
+                  + QStringLiteral("/jsonapi?q=%1&doctype=json&keyfrom=mac.main").arg(RequestData::escapeURL(text))
+                  + commonTail() + QStringLiteral("&jsonversion=2");
+    if (!le.isEmpty() && le != QLatin1String("eng"))
+        url += QStringLiteral("&le=") + le;
+    return url;
+}
+
+MainQueryController::MainQueryController(QObject* parent) : BaseQueryController(parent)
+{
+    suggestRequestData_ = new RequestData(this);
+    fsearchRequestData_ = new RequestData(this);
+    mainQueryRequestData_ = new RequestData(this);
+    suggestions_ = std::make_shared<SuggestionLists>();
+    auto& nc = NotificationCenter::defaultCenter();
+    nc.addObserver(MVDidFinishLoadResultWebViewNotification, this,
+                   [this](const Notification&) { reloadResponseData(); });
+    nc.addObserver(MVDidFinishLoadFirstWebViewNotification, this,
+                   [this](const Notification&) { didFinishLoadFirstPage(); });
+}
+
+MainQueryController::~MainQueryController()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+}
+
+void MainQueryController::onSearchBoxChanged(const QString& text)
+{
+    if (text.isEmpty()) {
+        if (page_)
+            page_->evaluateScript(QStringLiteral("hideSuggest();"));
+        loadFirstPage();
+        return;
+    }
+    loadResultPage();
+    lastQueryWord_ = text;
+    if (internetActive_) {
+        suggestRequestData_->requestDataWithURL(suggestUrl(text, le_), {}, {}, this,
+                                                [this](const QVariant& a) { suggestHelper(a); });
+        fsearchRequestData_->requestDataWithURL(fsearchUrl(text, le_), {}, {}, this,
+                                                [this](const QVariant& a) { fsearchHelper(a); });
+    } else {
+        // Each keystroke searches, when its timer fires, the word current then.
+        QTimer::singleShot(100, this, &MainQueryController::doLocalSearch);
+    }
+}
+
+void MainQueryController::doLocalSearch()
+{
+    fsearchRequestData_->requestData(lastQueryWord_, kLocalDict, 2, int(dictType_), this,
+                                     [this](const QVariant& a) { fsearchHelper(a); });
+}
+
+void MainQueryController::suggestHelper(const QVariant& answer)
+{
+    if (!isBytes(answer))
+        return;
+    QString text;
+    if (!readers::decodeUtf8(answer.toByteArray(), &text))
+        return;
+    const SuggestResult result = readers::parseSuggestions(text);
+    if (!suggestions_)
+        suggestions_ = std::make_shared<SuggestionLists>();
+    suggestions_->rows.clear();
+    suggestions_->titles.clear();
+    for (const auto& item : result.items) {
+        // Rows and words must stay parallel: an item without a title has no word.
+        if (!item.hasTitle)
+            continue;
+        suggestions_->titles.append(item.title);
+        suggestions_->rows.append(QStringLiteral("%1  %2").arg(item.title, item.explain));
+    }
+    if (!suggestions_->titles.isEmpty())
+        showSuggestTableView();
+    else
+        hideSuggestTableView();
+    if (suggestionView_) {
+        suggestionView_->reloadData();
+        suggestionView_->showSuggestWindow();
+    }
+}
+
+void MainQueryController::showSuggestTableView()
+{
+    if (suggestionView_)
+        suggestionView_->setTableHidden(false);
+}
+
+void MainQueryController::hideSuggestTableView()
+{
+    if (suggestionView_) {
+        suggestionView_->setTableHidden(true);
+        suggestionView_->hideSuggestWindow();
+    }
+}
+
+void MainQueryController::fsearchHelper(const QVariant& answer)
+{
+    if (answer.canConvert<FSearchResultPtr>() && answer.metaType() == QMetaType::fromType<FSearchResultPtr>()) {
+        const FSearchResultPtr r = answer.value<FSearchResultPtr>();
+        if (!r)
+            return;
+        setHTMLElementId(QStringLiteral("result"),
+                         mustachedata::render(QStringLiteral("fsearchtemplate"), r->toMustache()).value_or(QString()));
+        return;
+    }
+    if (!isBytes(answer))
+        return;
+    QString text;
+    if (!readers::decodeUtf8(answer.toByteArray(), &text))
+        return;
+    const QString html = readers::quickResultHtml(text);
+    if (page_)
+        page_->evaluateScript(QStringLiteral("showSuggest();"));
+    setHTMLElementId(QStringLiteral("result"), html);
+}
+
+void MainQueryController::doQuery(const QString& text)
+{
+    if (page_ && page_->isLoading()) {
+        QPointer<MainQueryController> self(this);
+        page_->afterLoading([self, text]() {
+            if (self)
+                self->startQuery(text);
+        });
+        return;
+    }
+    startQuery(text);
+}
+
+void MainQueryController::startQuery(const QString& text)
+{
+    if (text.isEmpty()) {
+        loadFirstPage();
+        return;
+    }
+    LogUtils::log(QStringLiteral("action"), QStringLiteral("lookup_lookup"));
+    loadResultPage();
+    const QString url = mainQueryUrl(text, le_);
+    auto cb = [this](const QVariant& a) { mainQueryHelper(a); };
+    if (internetActive_) {
+        lastQueryWord_ = text;
+        if (RequestData::escapeURL(text).size() >= kPostThreshold)
+            mainQueryRequestData_->requestDataWithURL(url, {QStringLiteral("q")}, {text}, this, cb);
+        else
+            mainQueryRequestData_->requestDataWithURL(url, {}, {}, this, cb);
+    } else {
+        mainQueryRequestData_->requestData(text, kLocalDict, 1, int(dictType_), this, cb);
+    }
+    if (page_)
+        page_->showLoadingIndicator();
+}
+
+void MainQueryController::mainQueryHelper(const QVariant& answer)
+{
+    if (!hasLoadedResultWebView_) {
+        // Held until the result page reports it has loaded; only the latest
+        // answer counts. A failure must not leave the spinner turning.
+        tempResponseObj_ = answer;
+        if (!answer.isValid() && page_)
+            page_->hideLoadingIndicator();
+        return;
+    }
+    showAnswer(answer);
+}
+
+void MainQueryController::showAnswer(const QVariant& answer)
+{
+    QPointer<MainQueryController> self(this);
+    auto later = [self](int ms) {
+        QTimer::singleShot(ms, self, [self]() {
+            if (self)
+                self->hideSuggest();
+        });
+    };
+    if (answer.metaType() == QMetaType::fromType<MainQueryResultPtr>()) {
+        const MainQueryResultPtr r = answer.value<MainQueryResultPtr>();
+        if (r)
+            setHTMLElementId(QStringLiteral("result"),
+                             mustachedata::render(QStringLiteral("mainquerytemplate"), r->toMustache())
+                                 .value_or(QString()));
+        later(500);
+        return;
+    }
+    if (isBytes(answer)) {
+        QString text;
+        if (readers::decodeUtf8(answer.toByteArray(), &text)) {
+            later(500);
+            setHTMLElementId(QStringLiteral("result"),
+                             readers::fullEntryHtml(text, lastQueryWord_, dict_, anotherDict_));
+            later(1000);
+            if (page_) {
+                page_->evaluateScript(QStringLiteral("scroll(0,0);"));
+                page_->evaluateScript(QStringLiteral("$('.wt-container').first().removeClass('wt-collapse')"));
+            }
+        }
+    } else {
+        loadNoResultPage(lastQueryWord_);
+    }
+    if (page_)
+        page_->evaluateScript(QStringLiteral("scroll(0,0);"));
+}
+
+void MainQueryController::hideSuggest()
+{
+    if (!page_)
+        return;
+    page_->hideLoadingIndicator();
+    page_->evaluateScript(QStringLiteral("hideSuggest();"));
+    page_->evaluateScript(QStringLiteral("initCollapse();"));
+}
+
+void MainQueryController::setHTMLElementId(const QString& elementId, const QString& content)
+{
+    if (content.isEmpty() || !page_)
+        return;
+    page_->setInnerHtml(elementId, content);
+}
+
+void MainQueryController::loadNoResultPage(const QString&)
+{
+    if (!page_)
+        return;
+    page_->hideLoadingIndicator();
+    setHTMLElementId(QStringLiteral("result"), networkErrorHtml());
+    // The result page is still the one shown, so later answers go straight in.
+}
+
+void MainQueryController::loadFirstPage()
+{
+    if (page_) {
+        page_->removeWelcomeOverlay();
+        page_->loadResourcePage(QStringLiteral("firstpage.html"));
+    }
+    hasLoadedResultWebView_ = false;
+}
+
+void MainQueryController::loadWelcomePage()
+{
+    if (page_)
+        page_->removeWelcomeOverlay();
+}
+
+void MainQueryController::loadResultPage()
+{
+    if (!page_)
+        return;
+    page_->removeWelcomeOverlay();
+    if (!page_->mainFrameUrl().contains(QLatin1String("result.html"))) {
+        hasLoadedResultWebView_ = false;
+        page_->loadResourcePage(QStringLiteral("result.html"));
+    }
+    // Queued behind a pending load, so the zoom applies to the result page.
+    page_->evaluateScript(pagescripts::zoomScript());
+}
+
+void MainQueryController::didFinishLoadFirstPage()
+{
+    hasLoadedResultWebView_ = false;
+}
+
+void MainQueryController::reloadResponseData()
+{
+    hasLoadedResultWebView_ = true;
+    if (tempResponseObj_) {
+        const QVariant held = *tempResponseObj_;
+        tempResponseObj_.reset();
+        showAnswer(held);
+    }
+}

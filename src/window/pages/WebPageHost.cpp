@@ -1,0 +1,242 @@
+#include "window/pages/WebPageHost.h"
+
+#include "platform/Resources.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QWebChannel>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+class HostedWebPage : public QWebEnginePage {
+public:
+    HostedWebPage(WebPageHost* host, QObject* parent) : QWebEnginePage(parent), host_(host) {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        const bool byPage = type == NavigationTypeLinkClicked || type == NavigationTypeFormSubmitted
+                            || type == NavigationTypeOther || type == NavigationTypeRedirect;
+        return host_->acceptNavigation(url, isMainFrame, byPage);
+    }
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                  int line, const QString& source) override
+    {
+        if (level == ErrorMessageLevel)
+            qWarning().noquote() << "page script:" << message << source << line;
+    }
+
+private:
+    WebPageHost* host_;
+};
+
+namespace {
+
+// Calls from page script wait in a stand-in object until the channel is
+// ready, then go through in order. Arguments are padded to each method's
+// arity so that a page leaving one out still reaches the native side.
+const char* kBootstrap = R"JS(
+(function () {
+  if (location.protocol !== 'file:') return;
+  var arity = {doQuery: 1, goURL: 1, goTab: 3, doLog: 3, addToWordBook: 3,
+               removeFromWordBook: 1, playAudio: 1};
+  var pending = [];
+  var stub = {};
+  Object.keys(arity).forEach(function (n) {
+    stub[n] = function () { pending.push([n, Array.prototype.slice.call(arguments)]); };
+  });
+  window.framewnd = stub;
+  if (typeof qt === 'undefined' || !qt.webChannelTransport) return;
+  new QWebChannel(qt.webChannelTransport, function (channel) {
+    var real = channel.objects.framewnd;
+    if (!real) return;
+    var wrapped = {};
+    Object.keys(arity).forEach(function (n) {
+      wrapped[n] = function () {
+        var args = Array.prototype.slice.call(arguments, 0, arity[n]);
+        while (args.length < arity[n]) args.push(null);
+        for (var i = 0; i < args.length; i++) if (args[i] === undefined) args[i] = null;
+        real[n].apply(real, args);
+      };
+    });
+    window.framewnd = wrapped;
+    var calls = pending;
+    pending = [];
+    calls.forEach(function (c) { wrapped[c[0]].apply(null, c[1]); });
+  });
+})();
+)JS";
+
+QString readQtResource(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll());
+}
+
+}  // namespace
+
+WebPageHost::WebPageHost(QWidget* parentWidget) : QObject(parentWidget)
+{
+    view_ = new QWebEngineView(parentWidget);
+    page_ = new HostedWebPage(this, view_);
+    view_->setPage(page_);
+    page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+    channel_ = new QWebChannel(this);
+    installScripts();
+    connect(page_, &QWebEnginePage::loadStarted, this, &WebPageHost::onLoadStarted);
+    connect(page_, &QWebEnginePage::loadFinished, this, &WebPageHost::onLoadFinished);
+}
+
+WebPageHost::~WebPageHost()
+{
+    queue_.clear();
+}
+
+void WebPageHost::installScripts()
+{
+    const QString channelJs = readQtResource(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    QWebEngineScript script;
+    script.setName(QStringLiteral("framewnd-bridge"));
+    script.setSourceCode(channelJs + QLatin1Char('\n') + QString::fromUtf8(kBootstrap));
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::MainWorld);
+    script.setRunsOnSubFrames(false);
+    page_->scripts().insert(script);
+}
+
+QUrl WebPageHost::url() const
+{
+    return page_->url();
+}
+
+bool WebPageHost::isLocalPage(const QUrl& url)
+{
+    if (!url.isLocalFile())
+        return false;
+    const QString dir = QFileInfo(Resources::directory()).canonicalFilePath();
+    const QString file = QFileInfo(url.toLocalFile()).canonicalFilePath();
+    if (dir.isEmpty() || file.isEmpty())
+        return false;
+    return file.startsWith(dir + QLatin1Char('/'));
+}
+
+void WebPageHost::loadResourcePage(const QString& fileName)
+{
+    load(QUrl::fromLocalFile(Resources::path(fileName)));
+}
+
+void WebPageHost::load(const QUrl& url)
+{
+    // Writes issued from now on belong to the new document.
+    loading_ = true;
+    acceptNavigation(url, true, false);
+    view_->load(url);
+}
+
+bool WebPageHost::acceptNavigation(const QUrl& url, bool isMainFrame, bool byPage)
+{
+    if (!isMainFrame)
+        return true;
+    if (byPage && navigationFilter_ && !navigationFilter_(url))
+        return false;
+    // Only our own pages may talk to the application.
+    const bool local = isLocalPage(url);
+    if (local && !channelInstalled_) {
+        page_->setWebChannel(channel_);
+        channelInstalled_ = true;
+    } else if (!local && channelInstalled_) {
+        page_->setWebChannel(nullptr);
+        channelInstalled_ = false;
+    }
+    return true;
+}
+
+void WebPageHost::setNavigationFilter(std::function<bool(const QUrl&)> filter)
+{
+    navigationFilter_ = std::move(filter);
+}
+
+void WebPageHost::setBridgeObject(QObject* bridge)
+{
+    if (bridge_)
+        channel_->deregisterObject(bridge_);
+    bridge_ = bridge;
+    if (bridge)
+        channel_->registerObject(QStringLiteral("framewnd"), bridge);
+}
+
+void WebPageHost::onLoadStarted()
+{
+    loading_ = true;
+}
+
+void WebPageHost::onLoadFinished(bool ok)
+{
+    loading_ = false;
+    qInfo().noquote() << "didFinishLoadForFrame";
+    const QUrl u = url();
+    emit loadFinished(u, ok);
+    // A handler may have started another load; its writes wait for that one.
+    if (!loading_)
+        flushQueue();
+}
+
+void WebPageHost::flushQueue()
+{
+    while (!queue_.empty() && !loading_) {
+        auto task = std::move(queue_.front());
+        queue_.erase(queue_.begin());
+        task();
+    }
+}
+
+void WebPageHost::afterLoading(std::function<void()> task)
+{
+    if (!loading_) {
+        task();
+        return;
+    }
+    queue_.push_back(std::move(task));
+}
+
+void WebPageHost::runScript(const QString& script, std::function<void(const QVariant&)> done)
+{
+    QPointer<WebPageHost> self(this);
+    afterLoading([self, script, done = std::move(done)]() {
+        if (!self)
+            return;
+        if (done)
+            self->page_->runJavaScript(script, [done](const QVariant& v) { done(v); });
+        else
+            self->page_->runJavaScript(script);
+    });
+}
+
+QString WebPageHost::jsString(const QString& text)
+{
+    const QByteArray json = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    // Strip the array brackets: what is left is one quoted, escaped string.
+    QString s = QString::fromUtf8(json.mid(1, json.size() - 2));
+    // Line and paragraph separators end a line inside a script literal in
+    // older engines; keep them escaped.
+    s.replace(QChar(0x2028), QStringLiteral("\\u2028"));
+    s.replace(QChar(0x2029), QStringLiteral("\\u2029"));
+    return s;
+}
+
+void WebPageHost::setInnerHtml(const QString& elementId, const QString& html)
+{
+    runScript(QStringLiteral("(function(){var e=document.getElementById(%1);if(e)e.innerHTML=%2;})();")
+                  .arg(jsString(elementId), jsString(html)));
+}
