@@ -93,7 +93,7 @@ QVariant answer(const QString& word, const QString& indexName, int requestType, 
     };
     if (dictType != 0) return notFound(word);
 
-    const Entry e = lookupEntry(word, indexName, folder.isEmpty() ? Resources::directory() : folder);
+    const Entry e = lookupEntry(word, indexName, folder.isEmpty() ? Resources::path(QStringLiteral("dict")) : folder);
     if (!e.found) return notFound(e.title);
 
     switch (requestType) {

@@ -33,7 +33,7 @@ Entry lookupEntry(const QString& word, const QString& indexName, const QString& 
 
 // The offline answer for RequestData: a result object for the request type,
 // or a null QVariant when the request type gets no answer. Reads the
-// resources folder; `folder` overrides it (tests).
+// resources' dict folder; `folder` overrides it (tests).
 QVariant answer(const QString& word, const QString& indexName, int requestType, int dictType,
                 const QString& folder = QString());
 

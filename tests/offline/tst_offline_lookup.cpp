@@ -1,0 +1,217 @@
+// The offline lookup as the lookup engine sees it: phonetic conversion, the
+// three kinds of answer, not-found answers, the shipped dictionary and the
+// RequestData entry point.
+#include "dictwriter/DictWriter.h"
+#include "models/FSearchResult.h"
+#include "models/MainQueryResult.h"
+#include "models/WordStrokeXMLResult.h"
+#include "query/RequestData.h"
+#include "query/offline/OfflineDict.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QString senseList(const QVariantList& simpleTrans) {
+    QStringList out;
+    for (const QVariant& v : simpleTrans)
+        out << v.toMap().value("item").toMap().value("trans").toString();
+    return out.join('|');
+}
+
+}  // namespace
+
+class TestOfflineLookup : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+
+    QVariant ask(const QString& word, int requestType, int dictType = 0) {
+        return OfflineDict::answer(word, "mvdict.idx", requestType, dictType, dir_.path());
+    }
+
+private slots:
+    void initTestCase() {
+        const std::vector<dictwriter::Entry> entries = {
+            {"bed", "/BEd/\\nn. bed"},
+            {"Beijing", "北京"},
+            {"and", "conj. and/or, also\\n和"},
+            {"medicine", "[医] 药\\n医学"},
+            {"cat", "/kAt/\\nn. 猫\\n\\nv. 吊起"},
+            {"苹果", "/ping2 guo3/\\napple"},
+        };
+        const auto r = dictwriter::writeDictionary(entries, dir_.path().toStdString(), "mvdict.idx");
+        QVERIFY2(r.ok, r.error.c_str());
+    }
+
+    void convertPhonetic_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("converted");
+        QTest::addColumn<int>("close");
+        QTest::newRow("bed") << "/BEd/\\nn. bed" << QString::fromUtf8("[ɑəd]\\nn. bed") << 4;
+        QTest::newRow("every code")
+            << "/ABEFGJNOXRTYZ`./" << QString::fromUtf8("[æɑəʃʒʊŋɔєʌðəθ',]") << 16;
+        // Slashes inside senses are text, not phonetic marks.
+        QTest::newRow("and/or") << "conj. and/or\\nB/E" << "conj. and/or\\nB/E" << -1;
+        QTest::newRow("no closing slash") << "/BEd and more" << "/BEd and more" << -1;
+        QTest::newRow("codes after the phonetic stay") << "/E/\\nA. TV" << QString::fromUtf8("[ə]\\nA. TV") << 2;
+        QTest::newRow("empty") << "" << "" << -1;
+    }
+    void convertPhonetic() {
+        QFETCH(QString, text);
+        QFETCH(QString, converted);
+        QFETCH(int, close);
+        QCOMPARE(OfflineDict::ConvertPhonetic(text), close);
+        QCOMPARE(text, converted);
+    }
+
+    void splitEntryText_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("phone");
+        QTest::addColumn<QString>("senses");
+        QTest::newRow("phonetic and sense") << "/BEd/\\nn. bed" << QString::fromUtf8("[ɑəd]") << "n. bed";
+        QTest::newRow("no phonetic") << "a\\nb" << QString() << "a|b";
+        QTest::newRow("bracket in a sense is no phonetic")
+            << QString::fromUtf8("[医] 药\\n医学") << QString() << QString::fromUtf8("[医] 药|医学");
+        QTest::newRow("slash in a sense") << "and/or\\nx/y" << QString() << "and/or|x/y";
+        QTest::newRow("phonetic without separator") << "/A/x" << QString::fromUtf8("[æ]") << "x";
+        QTest::newRow("phonetic only") << "/A/" << QString::fromUtf8("[æ]") << "";
+        QTest::newRow("empty senses dropped") << "/A/\\na\\n\\nb\\n" << QString::fromUtf8("[æ]") << "a|b";
+    }
+    void splitEntryText() {
+        QFETCH(QString, text);
+        QFETCH(QString, phone);
+        QFETCH(QString, senses);
+        const auto e = OfflineDict::splitEntryText("w", text);
+        QCOMPARE(e.phone, phone);
+        QCOMPARE(e.senses.join('|'), senses);
+    }
+
+    void fullEntry() {
+        const auto r = ask("bed", OfflineDict::kFullEntry).value<MainQueryResultPtr>();
+        QVERIFY(r);
+        QCOMPARE(r->title, QString("bed"));
+        QCOMPARE(r->phone, QString::fromUtf8("[ɑəd]"));
+        QCOMPARE(senseList(r->simpleTrans), QString("n. bed"));
+        QCOMPARE(r->hasSimpleTrans, QString(" "));
+        QVERIFY(r->online.isNull());
+        QVERIFY(r->hasNoAnyTrans.isNull());
+        QVERIFY(r->favorited.isNull());
+        const QVariantMap m = r->toMustache();
+        QVERIFY(!m.contains("online"));
+        QVERIFY(!m.contains("hasNoAnyTrans"));
+    }
+
+    void quickAndPopupResults() {
+        const auto q = ask("cat", OfflineDict::kQuickResult).value<FSearchResultPtr>();
+        QVERIFY(q);
+        QCOMPARE(q->title, QString("cat"));
+        QCOMPARE(q->phone, QString::fromUtf8("[kæt]"));
+        QCOMPARE(q->trans, QStringList({QString::fromUtf8("n. 猫"), QString::fromUtf8("v. 吊起")}));
+        QVERIFY(!q->haveSpeech);
+        const auto p = ask("cat", OfflineDict::kCapturePopup).value<WordStrokeXMLResultPtr>();
+        QVERIFY(p);
+        QCOMPARE(p->title, QString("cat"));
+        QCOMPARE(p->phone, QString::fromUtf8("[kæt]"));
+        QCOMPARE(p->trans, q->trans);
+        QVERIFY(p->webTrans.isEmpty());
+        QVERIFY(p->speech.isNull());
+    }
+
+    void storedHeadwordAnswersAnyCase() {
+        for (const char* q : {"beijing", "BEIJING", "BeiJing"}) {
+            const auto r = ask(q, OfflineDict::kFullEntry).value<MainQueryResultPtr>();
+            QVERIFY(r);
+            QCOMPARE(r->title, QString("Beijing"));
+            QCOMPARE(senseList(r->simpleTrans), QString::fromUtf8("北京"));
+        }
+    }
+
+    void textsWithSlashesAndBracketsStayIntact() {
+        auto r = ask("and", OfflineDict::kFullEntry).value<MainQueryResultPtr>();
+        QVERIFY(r->phone.isNull());
+        QCOMPARE(senseList(r->simpleTrans), QString::fromUtf8("conj. and/or, also|和"));
+        r = ask("medicine", OfflineDict::kFullEntry).value<MainQueryResultPtr>();
+        QVERIFY(r->phone.isNull());
+        QCOMPARE(senseList(r->simpleTrans), QString::fromUtf8("[医] 药|医学"));
+    }
+
+    void notFoundAnswers() {
+        // A word that is not stored (even one sorting after a stored one).
+        for (const QString word : {"Beds", "zebra", "aaa", ""}) {
+            const auto r = ask(word, OfflineDict::kFullEntry).value<MainQueryResultPtr>();
+            QVERIFY(r);
+            QCOMPARE(r->title, word.toLower());
+            QCOMPARE(r->hasNoAnyTrans, QString(" "));
+            QVERIFY(r->online.isNull());
+            QVERIFY(r->simpleTrans.isEmpty());
+            QVERIFY(r->hasSimpleTrans.isNull());
+            QVERIFY(ask(word, OfflineDict::kQuickResult).isNull());
+            QVERIFY(ask(word, OfflineDict::kCapturePopup).isNull());
+        }
+        QVERIFY(ask("bed", 4).isNull());
+        QVERIFY(ask("bed", 0).isNull());
+    }
+
+    void otherLanguagesHaveNoOfflineDictionary() {
+        const auto r = ask("Bed", OfflineDict::kFullEntry, 2).value<MainQueryResultPtr>();
+        QVERIFY(r);
+        QCOMPARE(r->title, QString("Bed"));  // as typed, not lower-cased
+        QCOMPARE(r->hasNoAnyTrans, QString(" "));
+        QVERIFY(r->phone.isNull());
+        QVERIFY(ask("bed", OfflineDict::kQuickResult, 2).isNull());
+        QVERIFY(ask("bed", OfflineDict::kCapturePopup, 1).isNull());
+    }
+
+    void missingDictionaryIsNotFound() {
+        QTemporaryDir empty;
+        const auto r = OfflineDict::answer("bed", "mvdict.idx", 1, 0, empty.path())
+                           .value<MainQueryResultPtr>();
+        QVERIFY(r);
+        QCOMPARE(r->hasNoAnyTrans, QString(" "));
+    }
+
+    void shippedDictionary() {
+        // No folder: the resources the application ships.
+        auto r = OfflineDict::answer("apple", "mvdict.idx", 1, 0).value<MainQueryResultPtr>();
+        QVERIFY(r);
+        QCOMPARE(r->title, QString("apple"));
+        QVERIFY(r->hasNoAnyTrans.isNull());
+        QVERIFY(senseList(r->simpleTrans).startsWith(QString::fromUtf8("苹果")));
+        const auto q = OfflineDict::answer("Apple", "mvdict.idx", 2, 0).value<FSearchResultPtr>();
+        QVERIFY(q && q->trans.contains(QString::fromUtf8("苹果")));
+        const auto p = OfflineDict::answer("apple", "mvdict.idx", 3, 0).value<WordStrokeXMLResultPtr>();
+        QVERIFY(p && p->trans.contains(QString::fromUtf8("苹果")));
+
+        r = OfflineDict::answer(QString::fromUtf8("苹果"), "mvdict.idx", 1, 0).value<MainQueryResultPtr>();
+        QCOMPARE(r->title, QString::fromUtf8("苹果"));
+        QCOMPARE(r->phone, QString("[ping2 guo3]"));
+        QVERIFY(senseList(r->simpleTrans).split('|').contains("apple"));
+
+        r = OfflineDict::answer("JAPAN", "mvdict.idx", 1, 0).value<MainQueryResultPtr>();
+        QCOMPARE(r->title, QString("Japan"));
+        QVERIFY(r->hasNoAnyTrans.isNull());
+
+        r = OfflineDict::answer("qzxvbnmq", "mvdict.idx", 1, 0).value<MainQueryResultPtr>();
+        QCOMPARE(r->hasNoAnyTrans, QString(" "));
+        QVERIFY(OfflineDict::answer("qzxvbnmq", "mvdict.idx", 2, 0).isNull());
+    }
+
+    void requestDataAnswersAtOnce() {
+        OfflineDict::install();
+        RequestData request;
+        QObject target;
+        QList<QVariant> answers;
+        request.requestData("apple", "mvdict.idx", 1, 0, &target,
+                            [&](const QVariant& a) { answers << a; });
+        QCOMPARE(answers.size(), 1);  // inside the call, no event loop
+        const auto r = answers.front().value<MainQueryResultPtr>();
+        QVERIFY(r && r->title == "apple");
+        request.requestData("qzxvbnmq", "mvdict.idx", 2, 0, nullptr, {});
+        QCOMPARE(answers.size(), 1);  // a quick result that is not found: no call
+        RequestData::setOfflineLookup({});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOfflineLookup)
+#include "tst_offline_lookup.moc"
