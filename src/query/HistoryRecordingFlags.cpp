@@ -1,0 +1,6 @@
+#include "query/HistoryRecordingFlags.h"
+
+HistoryRecordingFlags& HistoryRecordingFlags::sharedInstance() {
+    static HistoryRecordingFlags flags;
+    return flags;
+}
