@@ -72,6 +72,9 @@ FakeHttpService::FakeHttpService() : server_(std::make_unique<httplib::Server>()
     server_->Put(".*", handler);
     server_->Delete(".*", handler);
     server_->set_payload_max_length(64 * 1024 * 1024);
+    // One request per connection: an idle keep-alive connection would hold
+    // stop() (and so every test's teardown) for the whole keep-alive time.
+    server_->set_keep_alive_max_count(1);
     port_ = server_->bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_->listen_after_bind(); });
     // bind_to_any_port already listens: early connections wait in the backlog.
