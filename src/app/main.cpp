@@ -1,12 +1,42 @@
+#include "platform/SingleInstance.h"
+#include "platform/UserDefaults.h"
+#include "query/AppConstants.h"
+#include "query/LogUtils.h"
+#include "window/FrameWndController.h"
+#include "window/PageAdapters.h"
+#include "window/ShellServices.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char** argv) {
+    // Web views read this before any page exists.
+    UserDefaults::standard().setValue(WebKitDeveloperExtras, false);
+    UserDefaults::standard().sync();
+
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Mirvok"));
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Mirvok"));
-    window.resize(720, 560);
-    window.show();
-    return app.exec();
+    QApplication::setOrganizationDomain(QStringLiteral("mirvok.com"));
+    QApplication::setDesktopFileName(QStringLiteral("mirvok"));
+    // Closing the main window only hides it; the application keeps running.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstance instance;
+    if (!instance.claim() && SingleInstance::showRunningInstance()) return 0;
+
+    ShellServices::setLogger([](const QString& key, const QString& value, const QVariantMap& extras) {
+        LogUtils::log(key, value, extras.isEmpty() ? QVariant() : QVariant(extras));
+    });
+
+    FrameWndController::initializeDefaults();
+    FrameWndController* frame = RealPages::createMainWindowController();
+    frame->awakeFromNib();
+    frame->window()->show();
+    frame->applicationDidFinishLaunching();
+
+    QObject::connect(&instance, &SingleInstance::showRequested, frame, [frame] { frame->showWindow(); });
+    QObject::connect(frame, &FrameWndController::quitConfirmed, &app, &QApplication::quit);
+    const int status = app.exec();
+    delete frame;
+    return status;
 }

@@ -339,14 +339,13 @@ bool MVToolBarController::didMouseUpFromView(MVClickableView* view) {
 }
 
 void MVToolBarController::backButtonAction() {
-    ShellServices::logEvent(QStringLiteral("action"), QStringLiteral("back"));
+    // The page's walk logs the step itself.
     if (!mainVC_ || !mainVC_->goBack()) return;
     enableButton(forwardButton_);
     if (!mainVC_->canGoBack()) disEnableButton(backButton_);
 }
 
 void MVToolBarController::forwardButtonAction() {
-    ShellServices::logEvent(QStringLiteral("action"), QStringLiteral("forth"));
     if (!mainVC_ || !mainVC_->goForward()) return;
     enableButton(backButton_);
     if (!mainVC_->canGoForward()) disEnableButton(forwardButton_);

@@ -1,6 +1,9 @@
 #include "window/ShellServices.h"
 
+#include "wordbook/MVWordBook.h"
+
 #include <QClipboard>
+#include <QUrl>
 #include <QGuiApplication>
 #include <QMimeData>
 
@@ -35,8 +38,17 @@ KitHostServices& kitHost() {
     static KitHostServices fallback;
     return g_kit ? *g_kit : fallback;
 }
+// Until the word book screen arrives, the facade answers what the shell asks.
+class FacadeWordBookServices : public WordBookServices {
+public:
+    void configure(const QString& dbFileName, const QString& syncUrl) override {
+        MVWordBook::sharedInstance().configureWithDbFileName(dbFileName, QUrl(syncUrl));
+    }
+    bool isSyncing() const override { return MVWordBook::sharedInstance().isSyncing(); }
+};
+
 WordBookServices& wordBook() {
-    static WordBookServices fallback;
+    static FacadeWordBookServices fallback;
     return g_wordBook ? *g_wordBook : fallback;
 }
 void setAccount(AccountServices* s) { g_account = s; }
