@@ -1,4 +1,5 @@
 #include "query/RequestData.h"
+#include "query/offline/OfflineDict.h"
 
 #include "platform/BundleInfo.h"
 #include "query/DeviceHelper.h"
@@ -21,7 +22,11 @@
 namespace {
 
 RequestData::OfflineLookup& offlineLookup() {
-    static RequestData::OfflineLookup lookup;
+    // The shipped dictionary answers unless another lookup is installed.
+    static RequestData::OfflineLookup lookup = [](const QString& word, const QString& localDict,
+                                                  int requestType, int dictType) {
+        return OfflineDict::answer(word, localDict, requestType, dictType);
+    };
     return lookup;
 }
 QMutex& offlineMutex() {
