@@ -11,5 +11,7 @@ QVariantMap FSearchResult::toMustache() const {
     for (const QString& t : trans) items.append(QVariantMap{{QStringLiteral("item"), t}});
     m.insert(QStringLiteral("trans"), items);
     m.insert(QStringLiteral("haveSpeech"), haveSpeech);
+    m.insert(QStringLiteral("audioBase"), mustachedata::audioBase());
+    m.insert(QStringLiteral("speechTitle"), mustachedata::urlEscaped(title));
     return m;
 }

@@ -1,6 +1,7 @@
 #include "models/MainQueryResult.h"
 
 #include "models/MustacheData.h"
+#include "query/ServiceHost.h"
 
 using mustachedata::insertIfSet;
 
@@ -71,6 +72,9 @@ QVariantMap MainQueryResult::toMustache() const {
     MV_VALUE(hh_key);
     MV_VALUE(hh_trans);
     MV_TEXT(hasNoAnyTrans);
+    // Where the page fetches a pronunciation: the speech values are the
+    // service's audio parameters.
+    m.insert(QStringLiteral("audioBase"), mustachedata::audioBase());
 #undef MV_TEXT
 #undef MV_VALUE
     return m;

@@ -1,6 +1,8 @@
 #include "models/MustacheData.h"
 
 #include "platform/Resources.h"
+#include "query/RequestData.h"
+#include "query/ServiceHost.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -77,6 +79,10 @@ void insertIfSet(QVariantMap& map, const QString& key, const QVariant& value) {
     if (isAbsent(value)) return;
     map.insert(key, value);
 }
+
+QString audioBase() { return serviceBaseUrl() + QStringLiteral("/dictvoice?audio="); }
+
+QString urlEscaped(const QString& text) { return RequestData::escapeURL(text); }
 
 QString numberText(double value) {
     if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 9.0e15)

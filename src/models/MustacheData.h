@@ -27,6 +27,12 @@ inline QString flag(bool on) { return on ? flagOn() : QString(); }
 // unset flags and missing texts out of the template's view.
 void insertIfSet(QVariantMap& map, const QString& key, const QVariant& value);
 
+// Start of a pronunciation address on the dictionary service; the page
+// appends the speech value.
+QString audioBase();
+// A text made safe to append to an address as a query value.
+QString urlEscaped(const QString& text);
+
 // Text form of a JSON or Qt number: "3" for 3.0, shortest round-trip otherwise.
 QString numberText(double value);
 

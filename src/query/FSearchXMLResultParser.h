@@ -1,0 +1,18 @@
+#pragma once
+
+#include "models/FSearchResult.h"
+
+#include <QString>
+
+#include <optional>
+
+// Reads the quick-result answer (root "mirvodict") into an FSearchResult and
+// renders it with fsearchtemplate.
+class FSearchXMLResultParser {
+public:
+    // Nothing for a null text or text that is not well-formed XML.
+    FSearchResultPtr parseXML(const QString& xml) const;
+    // Nothing when unreadable or when rendering fails; "" when the answer
+    // has no translation (callers leave the page as it is).
+    std::optional<QString> genHTML(const QString& xml) const;
+};
