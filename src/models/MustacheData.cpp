@@ -13,7 +13,6 @@
 
 #include <cmath>
 #include <memory>
-#include <mutex>
 
 namespace mustachedata {
 
@@ -152,27 +151,25 @@ std::optional<QString> renderWith(mustache& tmpl, const QVariantMap& context, QS
 
 std::optional<QString> render(const QString& templateName, const QVariantMap& context,
                               QString* error) {
-    // Compiled templates are immutable after parsing except for their error
-    // state, so each render works on its own copy taken under the lock.
-    static std::mutex mutex;
-    static QHash<QString, std::shared_ptr<const std::string>> sources;
-    std::shared_ptr<const std::string> source;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        source = sources.value(templateName);
-        if (!source) {
-            const QString text =
-                Resources::readText(QStringLiteral("templates/%1.mustache").arg(templateName));
-            if (text.isEmpty()) {
-                if (error) *error = QStringLiteral("template %1 not found").arg(templateName);
-                return std::nullopt;
-            }
-            source = std::make_shared<const std::string>(text.toStdString());
-            sources.insert(templateName, source);
+    // A compiled template keeps per-render state, so each thread keeps its
+    // own; templates are read once per thread for the life of the process.
+    thread_local QHash<QString, std::shared_ptr<mustache>> compiled;
+    std::shared_ptr<mustache> tmpl = compiled.value(templateName);
+    if (!tmpl) {
+        const QString text =
+            Resources::readText(QStringLiteral("templates/%1.mustache").arg(templateName));
+        if (text.isEmpty()) {
+            if (error) *error = QStringLiteral("template %1 not found").arg(templateName);
+            return std::nullopt;
         }
+        tmpl = std::make_shared<mustache>(text.toStdString());
+        if (!tmpl->is_valid()) return renderWith(*tmpl, context, error);
+        compiled.insert(templateName, tmpl);
     }
-    mustache tmpl{*source};
-    return renderWith(tmpl, context, error);
+    std::optional<QString> out = renderWith(*tmpl, context, error);
+    // A render error sticks to the compiled template: start afresh next time.
+    if (!out) compiled.remove(templateName);
+    return out;
 }
 
 std::optional<QString> renderText(const QString& templateText, const QVariantMap& context,
