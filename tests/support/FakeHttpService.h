@@ -27,6 +27,14 @@ struct RecordedRequest {
 };
 
 struct ScriptedResponse {
+    // A constructor rather than aggregate initialisation, so that the short
+    // forms ScriptedResponse{200, "body"} compile without field warnings.
+    ScriptedResponse(int status_ = 200, QByteArray body_ = {},
+                     QByteArray contentType_ = "text/plain; charset=utf-8",
+                     QList<QPair<QByteArray, QByteArray>> headers_ = {}, int delayMs_ = 0)
+        : status(status_), body(std::move(body_)), contentType(std::move(contentType_)),
+          headers(std::move(headers_)), delayMs(delayMs_) {}
+
     int status = 200;
     QByteArray body;
     QByteArray contentType = "text/plain; charset=utf-8";
