@@ -5,6 +5,13 @@
 
 using mustachedata::insertIfSet;
 
+namespace {
+QString bracketed(const QString& phonetic) {
+    if (phonetic.isEmpty() || phonetic.startsWith(QLatin1Char('['))) return phonetic;
+    return QStringLiteral("[%1]").arg(phonetic);
+}
+}  // namespace
+
 QVariantMap MainQueryResult::toMustache() const {
     QVariantMap m;
     auto list = [&m](const char* key, const QVariantList& l) {
@@ -75,6 +82,11 @@ QVariantMap MainQueryResult::toMustache() const {
     // Where the page fetches a pronunciation: the speech values are the
     // service's audio parameters.
     m.insert(QStringLiteral("audioBase"), mustachedata::audioBase());
+    // Phonetics as shown: the service sends them bare, the offline dictionary
+    // and the XML answers already bracketed.
+    insertIfSet(m, QStringLiteral("phoneShown"), bracketed(phone));
+    insertIfSet(m, QStringLiteral("ukPhoneShown"), bracketed(ukPhone));
+    insertIfSet(m, QStringLiteral("usPhoneShown"), bracketed(usPhone));
 #undef MV_TEXT
 #undef MV_VALUE
     return m;
