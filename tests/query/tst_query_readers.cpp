@@ -20,7 +20,7 @@
 namespace {
 
 QString fixture(const QString& name) {
-    QFile f(testDataPath("query/" + name));
+    QFile f(QStringLiteral(MIRVOK_QUERY_DATA "/") + name);
     if (!f.open(QIODevice::ReadOnly)) qFatal("missing fixture %s", qPrintable(name));
     return QString::fromUtf8(f.readAll());
 }

@@ -6,7 +6,7 @@
 
 namespace {
 QString fixture(const QString& name) {
-    QFile f(testDataPath("query/" + name));
+    QFile f(QStringLiteral(MIRVOK_QUERY_DATA "/") + name);
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 QVariantMap item(const QVariantList& l, int i) { return l.at(i).toMap().value("item").toMap(); }
