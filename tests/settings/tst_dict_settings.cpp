@@ -72,11 +72,12 @@ private Q_SLOTS:
         QCOMPARE(s.settingVersion(), QStringLiteral("1.0.0"));
 
         // An old version mark runs the upgrade, which reopens closed adverts.
-        d.setValue(QStringLiteral("default_key_setting_version"), QStringLiteral("0.9"));
+        UserDefaults& d2 = UserDefaults::standard();  // reopened by restart()
+        d2.setValue(QStringLiteral("default_key_setting_version"), QStringLiteral("0.9"));
         s.loadSettings();
         QVERIFY(!s.adsClosed());
         QCOMPARE(s.settingVersion(), QStringLiteral("0.9"));
-        QCOMPARE(d.stringValue(kSettingVersionKey), QStringLiteral("1.0.0"));
+        QCOMPARE(d2.stringValue(kSettingVersionKey), QStringLiteral("1.0.0"));
     }
 
     void saveStoresWholeNumbersAndRemovesNil() {
