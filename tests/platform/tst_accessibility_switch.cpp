@@ -1,4 +1,5 @@
 #include "platform/AccessibilityTrust.h"
+#include "support/GuiTestHelpers.h"
 #include "support/TestEnv.h"
 
 #include <QAbstractButton>
@@ -28,9 +29,7 @@ private Q_SLOTS:
         QVERIFY(accessibility::setEnabled(false));
         QVERIFY(!isAccessibilityTrusted(true));
         QVERIFY(!isAccessibilityTrusted(true));
-        QList<QMessageBox*> boxes;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) boxes << b;
+        const QList<QMessageBox*> boxes = guitest::visibleTopLevels<QMessageBox>();
         QCOMPARE(boxes.size(), 1);
         QMessageBox* box = boxes.front();
         QVERIFY(!box->isModal());
