@@ -6,6 +6,7 @@
 #include "platform/Resources.h"
 #include "query/offline/OfflineDictReader.h"
 
+#include <QFile>
 #include <QHash>
 
 namespace OfflineDict {
@@ -62,8 +63,8 @@ Entry lookupEntry(const QString& word, const QString& indexName, const QString& 
     OfflineDictReader::Pairs pairs;
     {
         OfflineDictReader reader;
-        const QByteArray indexPath = (folder + u'/' + indexName).toLocal8Bit();
-        const QByteArray dataFolder = folder.toLocal8Bit();
+        const QByteArray indexPath = QFile::encodeName(folder + u'/' + indexName);
+        const QByteArray dataFolder = QFile::encodeName(folder);
         // A partly loaded index still answers from its complete records.
         reader.loadIndex(indexPath.constData(), dataFolder.constData());
         const QByteArray key = lowered.toUtf8();
