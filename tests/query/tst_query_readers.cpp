@@ -348,6 +348,7 @@ void TestQueryReaders::renderedEntryEscapesServiceText() {
     MainQueryJSONResultParser p;
     const auto html = p.genHTML(fixture("full_entry.json"));
     QVERIFY(html);
+    QVERIFY(html->trimmed().startsWith("<div class=\"entry\""));  // nothing of the template's notes leaks
     for (const char* anchor : {"id=\"authTrans\"", "id=\"webTrans\"", "id=\"examples\"", "id=\"eBaike\"",
                                "wt-container wt-collapse", "data-wordbook-add", "data-audio=\"http://"})
         QVERIFY2(html->contains(QLatin1String(anchor)), anchor);
