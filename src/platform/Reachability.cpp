@@ -45,15 +45,19 @@ Reachability::Reachability(bool initial, QObject* parent) : QObject(parent), rea
 Reachability::~Reachability() = default;
 
 void Reachability::setReachable(bool reachable) {
-    if (reachable == reachable_) return;
-    reachable_ = reachable;
+    if (reachable_.exchange(reachable) == reachable) return;
     Q_EMIT reachabilityChanged(reachable);
     NotificationCenter::defaultCenter().post(kChangedNotification, this);
 }
 
 Reachability* Reachability::shared() {
     QMutexLocker lock(&g_sharedMutex);
-    if (!g_shared) g_shared = std::make_unique<NetworkReachability>(defaultServiceHost);
+    if (!g_shared) {
+        g_shared = std::make_unique<NetworkReachability>(defaultServiceHost);
+        // Its timers and lookups belong to the main loop, whoever asked first.
+        if (QCoreApplication* app = QCoreApplication::instance(); app && !isMainThread())
+            g_shared->moveToThread(app->thread());
+    }
     return g_shared.get();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -18,7 +19,8 @@ public:
 
     ~Reachability() override;
 
-    bool isReachable() const { return reachable_; }
+    // Safe from any thread; changes happen on the main thread.
+    bool isReachable() const { return reachable_.load(); }
 
     // The process-wide instance: created on first use (a
     // NetworkReachability for the given host) unless one was installed.
@@ -35,7 +37,7 @@ protected:
     void setReachable(bool reachable);
 
 private:
-    bool reachable_;
+    std::atomic<bool> reachable_;
 };
 
 // The real probe: the system's network state where a QNetworkInformation
