@@ -5,7 +5,11 @@
 namespace jsonpath {
 
 QString text(const QJsonValue& v) {
-    if (v.isString()) return v.toString();
+    // An empty string is a value, not a missing one: records go on after it.
+    if (v.isString()) {
+        const QString s = v.toString();
+        return s.isNull() ? QStringLiteral("") : s;
+    }
     if (v.isDouble()) return mustachedata::numberText(v.toDouble());
     return QString();
 }

@@ -120,7 +120,7 @@ void MVDictHistory::addWord(const QString& word, const QString& definition, cons
     if (!db) return;
     const QDateTime now = clock_();
     const std::string key = storedKey(word).toStdString();
-    const std::string date = now.date().toString(QStringLiteral("yyyy-MM-dd")).toStdString();
+    const std::string date = now.toLocalTime().date().toString(QStringLiteral("yyyy-MM-dd")).toStdString();
     const std::string time = timeText(now).toStdString();
     try {
         SQLite::Statement select(*db, "SELECT * FROM HISTORY WHERE WORD = ? ;");

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <ctime>
+
 namespace {
 
 // Lookups one second apart, so TIME orders them.
@@ -121,13 +123,29 @@ void TestQueryHistory::repeatLookupKeepsFirstDefinition() {
     QCOMPARE(store.jsonDefinition("alpha"), QStringLiteral("{\"n\":1}"));
 
     // DATE is the local day, TIME the UTC instant (23:30 UTC may be another day locally).
-    SQLite::Database db((env.root() + "/h.db").toStdString());
-    SQLite::Statement q(db, "SELECT DATE, TIME FROM HISTORY WHERE WORD = 'alpha'");
-    QVERIFY(q.executeStep());
-    QCOMPARE(QString::fromStdString(q.getColumn(1).getString()),
-             QStringLiteral("2026-03-01 23:30:03 +0000"));
-    QCOMPARE(QString::fromStdString(q.getColumn(0).getString()),
-             clock.t.addSecs(0).toLocalTime().date().toString("yyyy-MM-dd"));
+    {
+        SQLite::Database db((env.root() + "/h.db").toStdString());
+        SQLite::Statement q(db, "SELECT DATE, TIME FROM HISTORY WHERE WORD = 'alpha'");
+        QVERIFY(q.executeStep());
+        QCOMPARE(QString::fromStdString(q.getColumn(1).getString()),
+                 QStringLiteral("2026-03-01 23:30:03 +0000"));
+        QCOMPARE(QString::fromStdString(q.getColumn(0).getString()),
+                 clock.t.toLocalTime().date().toString("yyyy-MM-dd"));
+    }
+    {
+        // East of Greenwich 23:30 UTC is already the next day: DATE says so.
+        const QByteArray savedTz = qgetenv("TZ");
+        qputenv("TZ", "Asia/Shanghai");
+        tzset();
+        store.addWord("gamma", "g", "{}");
+        SQLite::Database db((env.root() + "/h.db").toStdString());
+        SQLite::Statement q(db, "SELECT DATE FROM HISTORY WHERE WORD = 'gamma'");
+        QVERIFY(q.executeStep());
+        const QString date = QString::fromStdString(q.getColumn(0).getString());
+        if (savedTz.isNull()) qunsetenv("TZ"); else qputenv("TZ", savedTz);
+        tzset();
+        QCOMPARE(date, QStringLiteral("2026-03-02"));
+    }
 }
 
 void TestQueryHistory::definitionStripping_data() {

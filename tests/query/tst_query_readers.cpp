@@ -178,6 +178,10 @@ void TestQueryReaders::sentencesAndSynonyms() {
     QCOMPARE(itemText(r->sentences, 0, "speechsentence"), QStringLiteral("He+runs+fast"));
     QCOMPARE(itemText(r->sentences, 1, "speechsentence"), QStringLiteral("paozhe"));
     QCOMPARE(itemKeys(r->sentences, 2), QStringList({"sentence"}));
+    // An empty text is a value: the record goes on after it.
+    const MainQueryResultPtr empty = p.parseJSON(
+        R"({"blng_sents_part":{"sentence-pair":[{"sentence":"","sentence-speech":"s","sentence-translation":"t"}]}})");
+    QCOMPARE(itemKeys(empty->sentences, 0), QStringList({"sentence", "speechsentence", "trans"}));
     QCOMPARE(r->hasSentences, on);
 
     QCOMPARE(r->synos.size(), 3);  // the entry without "syno" is skipped
