@@ -67,6 +67,13 @@ const char* tableCode(QChar c) {
     }
 }
 
+// Errors of the connection itself (network layer, proxy, protocol framing),
+// as opposed to an HTTP status the service chose to send.
+bool isTransportFailure(QNetworkReply::NetworkError e) {
+    const int code = static_cast<int>(e);
+    return (code >= 1 && code <= 199) || (code >= 300 && code <= 399);
+}
+
 }  // namespace
 
 QString legacyEscape(const QString& text) {
@@ -232,9 +239,11 @@ void RequestData::onFinished(QNetworkReply* reply) {
     if (reply != reply_) return;
     reply_ = nullptr;
     // A reply that carries an HTTP status is a response whatever the status;
-    // only a reply without one failed in transport.
+    // a reply without one, or one cut short on the way (closed early, timed
+    // out mid-body, broken framing), failed in transport: half a body is not
+    // an answer.
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
+    if (!status.isValid() || isTransportFailure(reply->error())) {
         data_.clear();
         deliver(QVariant());
         return;

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 namespace {
@@ -198,13 +199,31 @@ void TestQueryRequest::transportFailureAndTimeout() {
     QVERIFY(a.waitFor(1));
     QVERIFY(a.got.at(0).isNull());
 
+    // Headers promise more than arrives before the connection closes: a
+    // truncated body is a failure, not an answer.
+    QTcpServer cutter;
+    QVERIFY(cutter.listen(QHostAddress::LocalHost));
+    connect(&cutter, &QTcpServer::newConnection, &cutter, [&cutter] {
+        QTcpSocket* s = cutter.nextPendingConnection();
+        connect(s, &QTcpSocket::readyRead, s, [s] {
+            s->readAll();
+            s->write("HTTP/1.1 200 OK\r\nContent-Length: 100\r\nContent-Type: text/plain\r\n\r\nabc");
+            s->flush();
+            s->disconnectFromHost();
+        });
+    });
+    rd.requestDataWithURL(QStringLiteral("http://127.0.0.1:%1/cut").arg(cutter.serverPort()), {}, {},
+                          nullptr, {});
+    QVERIFY(a.waitFor(2));
+    QVERIFY(a.got.at(1).isNull());
+
     svc_.on(QStringLiteral("GET"), QStringLiteral("/slow"),
             ScriptedResponse{200, "late", "text/plain", {}, 1500});
     QCOMPARE(rd.timeoutMs(), 60000);
     rd.setTimeoutMs(200);
     rd.requestDataWithURL(svc_.baseUrl() + "/slow", {}, {}, nullptr, {});
-    QVERIFY(a.waitFor(2));
-    QVERIFY(a.got.at(1).isNull());
+    QVERIFY(a.waitFor(3));
+    QVERIFY(a.got.at(2).isNull());
     QVERIFY(!rd.isLoading());
 }
 
