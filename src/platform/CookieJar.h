@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QList>
-#include <QMutex>
+#include <QRecursiveMutex>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QString>
@@ -41,6 +41,7 @@ private:
     void saveLocked() const;
     void loadLocked();
 
-    mutable QMutex mutex_;
+    // Recursive: the base class calls the overridden members from inside each other.
+    mutable QRecursiveMutex mutex_;
     QString path_;
 };

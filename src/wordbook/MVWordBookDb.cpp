@@ -351,7 +351,9 @@ bool MVWordBookDb::addWords(const QStringList& words, const QString& tag, const 
             return false;
         const bool ok =
             exec(*db, QStringLiteral("DELETE FROM TAGTABLE WHERE WORD = ? AND %1").arg(filter), {w}) &&
-            exec(*db, QStringLiteral("INSERT INTO TAGTABLE(WORD, TAG, USERNAME) VALUES (?, ?, ?);"), {w, t, user}) &&
+            // The empty name means no group: the word is listed with the ungrouped ones.
+            (t.isEmpty() ||
+             exec(*db, QStringLiteral("INSERT INTO TAGTABLE(WORD, TAG, USERNAME) VALUES (?, ?, ?);"), {w, t, user})) &&
             exec(*db, QStringLiteral("UPDATE WORDBOOK SET OP = 'add' WHERE WORD = ? AND %1").arg(filter), {w});
         if (!ok) {
             rollback(*db);
