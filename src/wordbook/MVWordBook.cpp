@@ -64,8 +64,7 @@ void MVWordBook::configureWithDbFileName(const QString& fileName, const QUrl& sy
 
 void MVWordBook::configureWithDbPath(const QString& path, const QUrl& syncUrl)
 {
-    auto db = std::make_shared<MVWordBookDb>(path);
-    db->setCurrentUserProvider([this] { return curUser(); });
+    auto db = std::make_shared<MVWordBookDb>(path, [this] { return curUser(); });
     queue_->sync([&] { wbdb_ = db; });
     updateUserName();
     syncUrl_ = syncUrl;

@@ -22,8 +22,8 @@ QString timestampKey(const char* base, const QString& user)
 }
 }  // namespace
 
-MVWordBookDb::MVWordBookDb(const QString& dbPath)
-    : dbPath_(dbPath), userSQL_(QStringLiteral("USERNAME = ''"))
+MVWordBookDb::MVWordBookDb(const QString& dbPath, std::function<QString()> currentUser)
+    : dbPath_(dbPath), userSQL_(QStringLiteral("USERNAME = ''")), currentUser_(std::move(currentUser))
 {
     // The schema is made on every start; an existing column makes its ALTER
     // fail, which is how the layout stays unversioned.
@@ -33,9 +33,11 @@ MVWordBookDb::MVWordBookDb(const QString& dbPath)
 
 MVWordBookDb::~MVWordBookDb() = default;
 
-std::unique_ptr<MVWordBookDb> MVWordBookDb::initWithFileName(const QString& fileName)
+std::unique_ptr<MVWordBookDb> MVWordBookDb::initWithFileName(const QString& fileName,
+                                                             std::function<QString()> currentUser)
 {
-    return std::make_unique<MVWordBookDb>(QDir(MirvokFileManager::getMVLibraryDir()).filePath(fileName));
+    return std::make_unique<MVWordBookDb>(QDir(MirvokFileManager::getMVLibraryDir()).filePath(fileName),
+                                          std::move(currentUser));
 }
 
 void MVWordBookDb::setCurrentUserProvider(std::function<QString()> provider)

@@ -31,12 +31,15 @@ using SyncActionMap = QMap<QString, MVSyncActionPtr>;
 // any thread; SQLite's locking (with a busy timeout) orders concurrent writers.
 class MVWordBookDb {
 public:
-    // Full path of the database file; the folder must exist.
-    explicit MVWordBookDb(const QString& dbPath);
+    // Full path of the database file; the folder must exist. currentUser
+    // names the account whose local timestamp is reset when the file has to
+    // be created (the facade's signed-in user).
+    explicit MVWordBookDb(const QString& dbPath, std::function<QString()> currentUser = {});
     ~MVWordBookDb();
 
     // The file of that name in the application's data folder.
-    static std::unique_ptr<MVWordBookDb> initWithFileName(const QString& fileName);
+    static std::unique_ptr<MVWordBookDb> initWithFileName(const QString& fileName,
+                                                          std::function<QString()> currentUser = {});
 
     const QString& dbPath() const { return dbPath_; }
 

@@ -264,6 +264,30 @@ private slots:
         QVERIFY(!book_->isSyncing());
     }
 
+    void secondStartWaitsForTheRunningOne()
+    {
+        book_->didLoginWithUser("u");
+        svc_->queueAnswer(FakeWordBookService::answer(1, "1", "1"), 200, 400);
+        svc_->queueAnswer(FakeWordBookService::answer(1, "2", "2"));
+        Listener first, second;
+        book_->startSyncWithDelegate(&first, false);
+        book_->startSyncWithDelegate(&second, false);
+        QTRY_VERIFY_WITH_TIMEOUT(first.ended() && second.ended(), 15000);
+        QCOMPARE(first.succeeded, 1);
+        QCOMPARE(second.succeeded, 1);
+        QCOMPARE(svc_->requests().size(), size_t(2));
+        QVERIFY(FakeWordBookService::documentOf(svc_->requests()[1]).contains("<maxLocalTimestamp>1<"));
+    }
+
+    void newFileResetsTheSignedInTimestamp()
+    {
+        book_->didLoginWithUser("u");
+        book_->store()->setTimeStamp("9", "u");
+        MVWordBook next;  // the next start, signed in as u
+        next.configureWithDbPath(env_->root() + "/fresh.db", svc_->url());
+        QCOMPARE(next.store()->getTimeStampForUser("u"), QStringLiteral("0"));
+    }
+
     void startWithoutStoreFails()
     {
         MVWordBook bare;
