@@ -21,11 +21,6 @@ public:
     bool internetActive() const { return internetActive_; }
     void setInternetActive(bool active) { internetActive_ = active; }
 
-    // Tests and the offline-only mode replace the probe; it answers whether
-    // the internet is reachable right now.
-    static void setInternetProbe(std::function<bool()> probe);
-    static bool probeInternet();
-
     QString lastQueryWord() const { return lastQueryWord_; }
     QString dict() const { return dict_; }
     void setDict(const QString& v) { dict_ = v; }

@@ -1,24 +1,46 @@
 #include "window/pages/BackForwardList.h"
 
+#include "query/QueryHistoryManager.h"
+
 namespace BackForwardList {
 
-void appendQuery(const QString&, int) {}
-void setScrollPosition(int) {}
+namespace {
+std::optional<Item> toItem(const QueryHistoryItem* item)
+{
+    if (!item)
+        return std::nullopt;
+    return Item{item->query, item->tab, item->scrollPosition};
+}
+}  // namespace
+
+void appendQuery(const QString& query, int tab)
+{
+    QueryHistoryManager::getInstance().appendQuery(query, tab);
+}
+
+void setScrollPosition(int position)
+{
+    QueryHistoryManager::getInstance().setScrollPosition(position);
+}
+
 std::optional<Item> getPrevItem()
 {
-    return std::nullopt;
+    return toItem(QueryHistoryManager::getInstance().getPrevItem());
 }
+
 std::optional<Item> getNextItem()
 {
-    return std::nullopt;
+    return toItem(QueryHistoryManager::getInstance().getNextItem());
 }
+
 bool isPrevItem()
 {
-    return false;
+    return QueryHistoryManager::getInstance().isPrevItem();
 }
+
 bool isNextItem()
 {
-    return false;
+    return QueryHistoryManager::getInstance().isNextItem();
 }
 
 }  // namespace BackForwardList

@@ -1,10 +1,29 @@
 #include "window/pages/PageWordBook.h"
 
+#include "wordbook/MVWordBook.h"
+
 namespace pagewordbook {
 namespace {
+// The word book's own facade, unless something else was installed.
+Actions facadeActions()
+{
+    Actions a;
+    a.addWord = [](const QString& word, const QString& phonetic, const QString& definition) {
+        MVWordBook& book = MVWordBook::sharedInstance();
+        book.addWord(word, phonetic, definition);
+        book.startSyncWithDelegate(nullptr, false);
+    };
+    a.delWord = [](const QString& word) {
+        MVWordBook& book = MVWordBook::sharedInstance();
+        book.delWord(word);
+        book.startSyncWithDelegate(nullptr, false);
+    };
+    return a;
+}
+
 Actions& stored()
 {
-    static Actions a;
+    static Actions a = facadeActions();
     return a;
 }
 }  // namespace

@@ -4,8 +4,7 @@
 #include <functional>
 
 // How the lookup page's "add to / remove from word book" buttons reach the
-// word book. The word book subsystem installs its facade's operations here
-// at start-up; until then the buttons do nothing.
+// word book: the word book facade by default; tests install their own.
 namespace pagewordbook {
 struct Actions {
     // Adds a word and starts a synchronisation without merge.

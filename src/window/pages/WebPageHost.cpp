@@ -133,7 +133,7 @@ bool WebPageHost::isLocalPage(const QUrl& url)
 
 void WebPageHost::loadResourcePage(const QString& fileName)
 {
-    load(QUrl::fromLocalFile(Resources::path(fileName)));
+    load(QUrl::fromLocalFile(Resources::path(QStringLiteral("pages/") + fileName)));
 }
 
 void WebPageHost::load(const QUrl& url)

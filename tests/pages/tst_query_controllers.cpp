@@ -1,0 +1,458 @@
+// Controller logic of the lookup page's tabs against a fake page and the
+// fake dictionary service: addresses, GET/POST boundaries, held answers,
+// offline timers, error display and the spinner.
+#include "FakePage.h"
+#include "support/FakeHttpService.h"
+#include "support/FakeReachability.h"
+#include "support/TestEnv.h"
+
+#include "models/FSearchResult.h"
+#include "models/MainQueryResult.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "query/AppConstants.h"
+#include "query/RequestData.h"
+#include "query/controllers/BaikeQueryController.h"
+#include "query/controllers/FanyiQueryController.h"
+#include "query/controllers/LijuQueryController.h"
+#include "query/controllers/MainQueryController.h"
+
+#include "tst_query_controllers.h"
+
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+ScriptedResponse json(const QByteArray& body)
+{
+    ScriptedResponse r;
+    r.body = body;
+    r.contentType = "application/json; charset=utf-8";
+    return r;
+}
+
+void setReachable(bool reachable)
+{
+    Reachability::setShared(std::make_unique<FakeReachability>(reachable));
+}
+
+// Waits until the predicate holds, spinning the event loop.
+bool waitFor(const std::function<bool()>& done, int ms = 5000)
+{
+    return QTest::qWaitFor(done, ms);
+}
+
+// Requests to one path; usage-log requests to the same service are ignored.
+std::vector<RecordedRequest> waitForRequestsTo(FakeHttpService& service, const QString& path, int n)
+{
+    QTest::qWaitFor([&] { return int(service.requestsTo(path).size()) >= n; }, 5000);
+    return service.requestsTo(path);
+}
+
+}  // namespace
+
+TestQueryControllers::TestQueryControllers() = default;
+TestQueryControllers::~TestQueryControllers() = default;
+
+void TestQueryControllers::initTestCase()
+{
+    // One service for all cases: the network layer keeps connections alive,
+    // and a service torn down under open connections waits for them.
+    service_ = std::make_unique<FakeHttpService>();
+}
+
+void TestQueryControllers::cleanupTestCase()
+{
+    (void)service_.release();
+}
+
+void TestQueryControllers::init()
+{
+    env_ = std::make_unique<TestEnv>();
+    service_->clearScripts();
+    service_->clearRequests();
+    UserDefaults::standard().setValue(MVServiceHost, service_->hostPort());
+    setReachable(true);
+    offlineWords_.clear();
+    RequestData::setOfflineLookup([this](const QString& word, const QString& dict, int type, int) -> QVariant {
+        offlineWords_ << QStringLiteral("%1:%2:%3").arg(word, dict).arg(type);
+        if (type == 2) {
+            auto r = std::make_shared<FSearchResult>();
+            r->title = word;
+            return QVariant::fromValue(r);
+        }
+        auto r = std::make_shared<MainQueryResult>();
+        r->title = word;
+        return QVariant::fromValue(r);
+    });
+}
+
+void TestQueryControllers::cleanup()
+{
+    RequestData::setOfflineLookup({});
+    env_.reset();
+}
+
+void TestQueryControllers::reachabilityStartsFromTheProbe()
+{
+    setReachable(true);
+    QVERIFY(MainQueryController().internetActive());
+    setReachable(false);
+    MainQueryController qc;
+    QVERIFY(!qc.internetActive());
+    static_cast<FakeReachability*>(Reachability::shared())->setReachable(true);
+    QVERIFY(qc.internetActive());
+}
+
+void TestQueryControllers::serviceAddressesCarryTheLanguage()
+{
+    QVERIFY(!MainQueryController::mainQueryUrl("a b", "eng").contains("&le="));
+    QVERIFY(MainQueryController::mainQueryUrl("a", "jap").endsWith("&le=jap"));
+    QVERIFY(MainQueryController::mainQueryUrl("a", "").endsWith("&jsonversion=2"));
+    QVERIFY(MainQueryController::suggestUrl("a", "eng").endsWith("&client=vorlane&le=eng"));
+    QVERIFY(MainQueryController::fsearchUrl("a", "ko").endsWith("&le=ko"));
+    QVERIFY(MainQueryController::mainQueryUrl("a&b", "eng").contains("q=a%26b&doctype=json&keyfrom=mac.main&id="));
+}
+
+void TestQueryControllers::typingSendsSuggestionsAndQuickResultAtOnce()
+{
+    service_->on("GET", "/suggest/minisuggest", json("<suggest/>"));
+    service_->on("GET", "/fsearch", json("<fsearch/>"));
+    FakePage page;
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.setSuggestionView(&page);
+    qc.setLe("eng");
+    qc.onSearchBoxChanged("apple");
+    QCOMPARE(page.loads, QStringList{"result.html"});
+    QCOMPARE(qc.lastQueryWord(), QString("apple"));
+    waitForRequestsTo(*service_, "/fsearch", 1);
+    const auto s = waitForRequestsTo(*service_, "/suggest/minisuggest", 1);
+    QCOMPARE(int(s.size()), 1);
+    QCOMPARE(s[0].queryValue("q"), QString("apple"));
+    QCOMPARE(s[0].queryValue("le"), QString("eng"));
+    QCOMPARE(service_->requestsTo("/fsearch").at(0).queryValue("keyfrom"), QString("mac.main"));
+    QVERIFY(offlineWords_.isEmpty());
+}
+
+void TestQueryControllers::emptyTextGoesHome()
+{
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.setHasLoadedResultWebView(true);
+    qc.onSearchBoxChanged(QString());
+    QCOMPARE(page.scripts.value(0), QString("hideSuggest();"));
+    QCOMPARE(page.loads, QStringList{"firstpage.html"});
+    QVERIFY(!qc.hasLoadedResultWebView());
+    page.finishLoad();
+    page.loads.clear();
+    qc.doQuery(QString());
+    QCOMPARE(page.loads, QStringList{"firstpage.html"});
+    QVERIFY(!page.spinner);
+}
+
+void TestQueryControllers::offlineTypingSearchesTheWordCurrentWhenTheTimerFires()
+{
+    setReachable(false);
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.onSearchBoxChanged("a");
+    qc.onSearchBoxChanged("ap");
+    QVERIFY(offlineWords_.isEmpty());
+    QVERIFY(waitFor([&] { return offlineWords_.size() == 2; }));
+    // Both timers fire after the second keystroke: both search "ap".
+    QCOMPARE(offlineWords_, (QStringList{"ap:mvdict.idx:2", "ap:mvdict.idx:2"}));
+    QVERIFY(service_->requestsTo("/jsonapi").empty());
+}
+
+void TestQueryControllers::fullEntryGoesAsGetBelow800EscapedCharactersElsePost()
+{
+    service_->on("*", "/jsonapi", json("{}"));
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.setLe("eng");
+    // "%" escapes to three characters: 266 of them and one letter = 799.
+    const QString get = QString(266, '%') + "a";
+    QCOMPARE(RequestData::escapeURL(get).size(), 799);
+    qc.doQuery(get);
+    QVERIFY(page.spinner);
+    QCOMPARE(waitForRequestsTo(*service_, "/jsonapi", 1).at(0).method, QString("GET"));
+    const QString post = QString(266, '%') + "ab";
+    qc.doQuery(post);
+    const RecordedRequest r = waitForRequestsTo(*service_, "/jsonapi", 2).at(1);
+    QCOMPARE(r.method, QString("POST"));
+    QCOMPARE(r.queryValue("q"), post);
+    QCOMPARE(r.formFields().value(0).first, QString("q"));
+    QCOMPARE(r.formFields().value(0).second, post);
+    QCOMPARE(qc.lastQueryWord(), post);
+}
+
+void TestQueryControllers::answersWaitForTheResultPage()
+{
+    FakePage page;
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.mainQueryHelper(QVariant(QByteArray("{\"first\":1}")));
+    qc.mainQueryHelper(QVariant(QByteArray("{\"second\":1}")));
+    QVERIFY(qc.hasHeldResponse());
+    QVERIFY(page.scripts.isEmpty());
+    NotificationCenter::defaultCenter().post(MVDidFinishLoadResultWebViewNotification);
+    QVERIFY(!qc.hasHeldResponse());
+    // Only the latest answer is shown: one full-entry script sequence.
+    QCOMPARE(page.scripts.count("$('.wt-container').first().removeClass('wt-collapse')"), 1);
+}
+
+void TestQueryControllers::failureBeforeLoadStopsSpinnerAndShowsTheError()
+{
+    FakePage page;
+    MainQueryController qc;
+    qc.setPage(&page);
+    page.showLoadingIndicator();
+    qc.mainQueryHelper(QVariant());
+    QVERIFY(!page.spinner);
+    NotificationCenter::defaultCenter().post(MVDidFinishLoadResultWebViewNotification);
+    QVERIFY(page.resultHtml.contains("networkerr"));
+}
+
+void TestQueryControllers::networkErrorKeepsTheResultPageUsable()
+{
+    service_->on("GET", "/jsonapi", json("{\"ok\":1}"));
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.setHasLoadedResultWebView(true);
+    page.showLoadingIndicator();
+    qc.mainQueryHelper(QVariant());
+    QVERIFY(page.resultHtml.contains("很抱歉，目前无法连接服务器"));
+    QVERIFY(!page.spinner);
+    // The page still shows result.html: the next answer goes straight in.
+    QVERIFY(qc.hasLoadedResultWebView());
+    qc.doQuery("apple");
+    QVERIFY(page.loads.isEmpty());
+    QVERIFY(waitFor([&] { return page.scripts.contains("$('.wt-container').first().removeClass('wt-collapse')"); }));
+    QVERIFY(!qc.hasHeldResponse());
+}
+
+void TestQueryControllers::offlineEntryIsRenderedAndSpinnerCleared()
+{
+    setReachable(false);
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.setHasLoadedResultWebView(true);
+    qc.setDictType(0);
+    qc.doQuery("apple");
+    QCOMPARE(offlineWords_, QStringList{"apple:mvdict.idx:1"});
+    QVERIFY(page.spinner);
+    QVERIFY(waitFor([&] { return !page.spinner; }, 2000));
+    QVERIFY(page.scripts.contains("initCollapse();"));
+    QVERIFY(service_->requestsTo("/jsonapi").empty());
+}
+
+void TestQueryControllers::queryWaitsWhileThePageLoads()
+{
+    service_->on("GET", "/jsonapi", json("{}"));
+    FakePage page;
+    page.loading = true;
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.doQuery("pear");
+    QVERIFY(page.loads.isEmpty());
+    QVERIFY(service_->requestsTo("/jsonapi").empty());
+    page.url = "file:///res/pages/result.html";
+    page.finishLoad();
+    QCOMPARE(waitForRequestsTo(*service_, "/jsonapi", 1).at(0).queryValue("q"), QString("pear"));
+}
+
+void TestQueryControllers::zoomStartsAtOneWhenNothingIsStored()
+{
+    FakePage page;
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.loadResultPage();
+    page.finishLoad();
+    QVERIFY(page.scripts.contains("document.body.style.zoom=1.00"));
+    UserDefaults::standard().setValue(MVWebViewZoomFactorKey, 1.21);
+    qc.loadResultPage();
+    QVERIFY(page.scripts.contains("document.body.style.zoom=1.21"));
+    QCOMPARE(page.loads.size(), 1);  // already showing result.html
+}
+
+void TestQueryControllers::examplesRequestAndAnswer()
+{
+    service_->on("GET", "/jsonapi", json(R"({"blng_sents":{"sentence-pair":[{"sentence-eng":"Hi.","sentence-translation":"嗨。"}]}})"));
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    LijuQueryController qc;
+    qc.setPage(&page);
+    qc.setLe("jap");
+    qc.setPageTabIndex(2);
+    qc.doQuery("hi there");
+    QVERIFY(page.spinner);
+    const RecordedRequest r = waitForRequestsTo(*service_, "/jsonapi", 1).at(0);
+    QCOMPARE(r.rawQuery.left(17), QByteArray("q=lj:hi%20there&d"));
+    QStringList keys;
+    for (const auto& kv : r.query)
+        keys << kv.first;
+    QCOMPARE(keys, (QStringList{"q", "doctype", "keyfrom", "id", "vendor", "appVer", "client", "le"}));
+    QCOMPARE(r.queryValue("le"), QString("jap"));
+    QVERIFY(waitFor([&] { return !page.spinner; }));
+    QVERIFY(page.resultHtml.contains("嗨。"));
+    QCOMPARE(page.scripts.mid(page.scripts.size() - 2), (QStringList{"scroll(0,0);", "goPageTab(2);"}));
+}
+
+void TestQueryControllers::examplesFailureAndJunk()
+{
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    LijuQueryController qc;
+    qc.setPage(&page);
+    page.showLoadingIndicator();
+    qc.ljQueryHelper(QVariant());
+    QVERIFY(!page.spinner);
+    QVERIFY(page.resultHtml.contains("networkerr"));
+    page.showLoadingIndicator();
+    qc.ljQueryHelper(QVariant(QByteArray("<html>oops</html>")));
+    QCOMPARE(page.resultHtml, QString());  // emptied
+    QVERIFY(page.scripts.contains("goPageTab(0);"));
+    QVERIFY(!page.spinner);
+    // Typing sends nothing; clearing shows the welcome picture.
+    qc.onSearchBoxChanged("abc");
+    QVERIFY(page.overlay.isEmpty());
+    qc.onSearchBoxChanged(QString());
+    QCOMPARE(page.overlay, QString("liju-"));
+    QVERIFY(service_->requestsTo("/jsonapi").empty());
+}
+
+void TestQueryControllers::encyclopediaFetchesTheCounterpart()
+{
+    service_->on("GET", "/jsonapi", [](const RecordedRequest& r) {
+        if (r.queryValue("q") == "bk:苹果")
+            return json(R"({"input":"bk:苹果","baike_detail":{"title":"苹果","enword":"Apple"}})");
+        return json(R"({"input":"bk:Apple","wikipedia":{"displaytitle":"Apple","zhword":"苹果"}})");
+    });
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    BaikeQueryController qc;
+    qc.setPage(&page);
+    qc.doQuery("苹果");
+    const auto reqs = waitForRequestsTo(*service_, "/jsonapi", 2);
+    QVERIFY(waitFor([&] { return !page.spinner && page.resultHtml.contains("page-pane"); }));
+    QCOMPARE(reqs.at(1).queryValue("q"), QString("bk:Apple"));
+    QCOMPARE(reqs.at(0).queryValue("le"), QString("eng"));
+    QVERIFY(reqs.at(0).queryValue("id").isEmpty());
+    QVERIFY(qc.results().contains("zhword") && qc.results().contains("enword"));
+    QVERIFY(page.scripts.contains("goPageTab(1);"));
+}
+
+void TestQueryControllers::encyclopediaSearchesWhenThereIsNoArticle()
+{
+    service_->on("GET", "/jsonapi", [](const RecordedRequest& r) {
+        if (r.queryValue("q").startsWith("bksy:"))
+            return json(R"({"baike_relative":{"items":[{"title":"Pearl"}]}})");
+        return json(R"({"input":"bk:pearl"})");
+    });
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    BaikeQueryController qc;
+    qc.setPage(&page);
+    qc.setScrollPosition(120);
+    qc.doQuery("pearl");
+    QCOMPARE(waitForRequestsTo(*service_, "/jsonapi", 2).at(1).queryValue("q"), QString("bksy:pearl"));
+    QVERIFY(waitFor([&] { return page.resultHtml.contains("Pearl"); }));
+    QVERIFY(!page.spinner);
+}
+
+void TestQueryControllers::encyclopediaSingleArticleRestoresScrollOnce()
+{
+    FakePage page;
+    page.url = "file:///res/pages/result.html#";
+    BaikeQueryController qc;
+    qc.setPage(&page);
+    qc.setScrollPosition(300);
+    qc.bkQueryHelper(QVariant(QByteArray(R"({"wikipedia":{"displaytitle":"Tea"}})")));
+    QVERIFY(page.loads.isEmpty());  // "result.html#" already counts as the result page
+    QVERIFY(page.scripts.contains("scroll(0,300);"));
+    QCOMPARE(qc.scrollPos(), 0);
+    page.showLoadingIndicator();
+    qc.bkQueryHelper(QVariant());
+    QVERIFY(!page.spinner);
+    QVERIFY(page.resultHtml.contains("networkerr"));
+}
+
+void TestQueryControllers::encyclopediaSuggestionsAreTitlesOnly()
+{
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    BaikeQueryController qc;
+    qc.setPage(&page);
+    qc.setSuggestionView(&page);
+    service_->on("GET", "/suggest", json("<x/>"));
+    qc.onSearchBoxChanged("app");
+    const RecordedRequest r = waitForRequestsTo(*service_, "/suggest", 1).at(0);
+    QCOMPARE(r.queryValue("pro"), QString("baike"));
+    QCOMPARE(r.queryValue("client"), QString("vorlane"));
+    qc.onSearchBoxChanged(QString());
+    QCOMPARE(page.overlay, QString("baike-"));
+    qc.doQuery(QString());
+    QVERIFY(page.resultHtml.contains("欢迎来到米沃百科"));
+}
+
+void TestQueryControllers::translationGetPostBoundaryAndDirection()
+{
+    service_->on("*", "/translate", json(R"({"translateResult":[[{"tgt":"A"}],[{"tgt":"B"}]]})"));
+    FanyiQueryController qc;
+    QString shown;
+    qc.setTextView([&](const QString& t) { shown = t; });
+    qc.setCurrentItemTag(7);
+    qc.doQuery(QString(899, 'x'));
+    QVERIFY(waitFor([&] { return !shown.isEmpty(); }));
+    QCOMPARE(shown, QString("AB"));
+    RecordedRequest r = service_->requestsTo("/translate").at(0);
+    QCOMPARE(r.method, QString("GET"));
+    QCOMPARE(r.queryValue("type"), QString("ZH_CN2EN"));
+    QCOMPARE(r.queryValue("keyfrom"), QString("mac.fanyi"));
+
+    shown.clear();
+    qc.setCurrentItemTag(13);
+    const QString long900 = QString(899, 'y') + "&";
+    qc.doQuery(long900);
+    QVERIFY(waitFor([&] { return !shown.isEmpty(); }));
+    r = service_->requestsTo("/translate").at(1);
+    QCOMPARE(r.method, QString("POST"));
+    QVERIFY(!r.queryValue("id").isEmpty());
+    QVERIFY(!r.queryValue("vendor").isEmpty());
+    QVERIFY(r.queryValue("i").isEmpty());
+    QStringList names;
+    for (const auto& kv : r.formFields())
+        names << kv.first;
+    QCOMPARE(names, (QStringList{"i", "type", "doctype", "keyfrom", "ue", "xmlVersion"}));
+    QCOMPARE(r.formFields().at(0).second, long900);
+    QCOMPARE(r.formFields().at(1).second, QString("AUTO"));
+    QCOMPARE(FanyiQueryController::typeForTag(0), QString("AUTO"));
+    QCOMPARE(FanyiQueryController::typeForTag(12), QString("ZH_CN2SP"));
+}
+
+void TestQueryControllers::translationFailureSaysSorry()
+{
+    FanyiQueryController qc;
+    QString shown;
+    qc.setTextView([&](const QString& t) { shown = t; });
+    qc.tranQueryHelper(QVariant());
+    QCOMPARE(shown, QString("抱歉，实在太长啦，让我喘口气"));
+    qc.tranQueryHelper(QVariant(QByteArray("not json")));
+    QCOMPARE(shown, QString("抱歉，实在太长啦，让我喘口气"));
+    qc.tranQueryHelper(QVariant(QByteArray("{}")));
+    QCOMPARE(shown, QString());
+}
+
+QTEST_GUILESS_MAIN(TestQueryControllers)

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <memory>
+
+class TestEnv;
+class FakeHttpService;
+
+class TestQueryControllers : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TestEnv> env_;
+    std::unique_ptr<FakeHttpService> service_;
+    QStringList offlineWords_;
+
+public:
+    TestQueryControllers();
+    ~TestQueryControllers() override;
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void reachabilityStartsFromTheProbe();
+    void serviceAddressesCarryTheLanguage();
+    void typingSendsSuggestionsAndQuickResultAtOnce();
+    void emptyTextGoesHome();
+    void offlineTypingSearchesTheWordCurrentWhenTheTimerFires();
+    void fullEntryGoesAsGetBelow800EscapedCharactersElsePost();
+    void answersWaitForTheResultPage();
+    void failureBeforeLoadStopsSpinnerAndShowsTheError();
+    void networkErrorKeepsTheResultPageUsable();
+    void offlineEntryIsRenderedAndSpinnerCleared();
+    void queryWaitsWhileThePageLoads();
+    void zoomStartsAtOneWhenNothingIsStored();
+    void examplesRequestAndAnswer();
+    void examplesFailureAndJunk();
+    void encyclopediaFetchesTheCounterpart();
+    void encyclopediaSearchesWhenThereIsNoArticle();
+    void encyclopediaSingleArticleRestoresScrollOnce();
+    void encyclopediaSuggestionsAreTitlesOnly();
+    void translationGetPostBoundaryAndDirection();
+    void translationFailureSaysSorry();
+};
