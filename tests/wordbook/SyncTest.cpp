@@ -168,6 +168,13 @@ private slots:
         wbclock::setNowForTesting(nullptr);
     }
 
+    void serviceAddressCarriesTheDeviceQuery()
+    {
+        const QUrl u = MVWordBookSync::serviceUrl("127.0.0.1:8080", "ABC", "Model X", "SN1", "12.3");
+        QCOMPARE(u.toEncoded(), QByteArray("http://127.0.0.1:8080/wordbook/api?keyfrom=mac.main&id=ABC"
+                                           "&model=Model%20X&deviceid=SN1&mid=12.3&requestNum=2000"));
+    }
+
     void cdataAndBodyStayDecodable()
     {
         const auto a = addAction("w", QStringLiteral("a]]>b\x01 c+d/e?f 点&=~@$!"));
