@@ -136,6 +136,38 @@ void TestQueryControllers::typingSendsSuggestionsAndQuickResultAtOnce()
     QVERIFY(offlineWords_.isEmpty());
 }
 
+void TestQueryControllers::suggestionsStayParallelAndQuickResultShows()
+{
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.setSuggestionView(&page);
+    qc.suggestHelper(QVariant(QByteArray("<suggest><items><item><explain>lost</explain></item>"
+                                         "<item><title>apple</title><explain>n. 苹果</explain></item>"
+                                         "</items></suggest>")));
+    QCOMPARE(qc.suggestionLists()->titles, QStringList{"apple"});
+    QCOMPARE(qc.suggestionLists()->rows, QStringList{"apple  n. 苹果"});
+    QCOMPARE(page.tableHidden, 0);
+    QCOMPARE(page.windowShows, 1);
+    qc.suggestHelper(QVariant(QByteArray("<suggest><items/></suggest>")));
+    QVERIFY(qc.suggestionLists()->titles.isEmpty());
+    QCOMPARE(page.tableHidden, 1);
+    // Bytes that are not UTF-8 change nothing.
+    qc.suggestHelper(QVariant(QByteArray("\xff\xfe<suggest>")));
+    QCOMPARE(page.tableHidden, 1);
+
+    QFile f(QStringLiteral(SHARED_TEST_DATA "/query/fsearch.xml"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    qc.fsearchHelper(QVariant(f.readAll()));
+    QCOMPARE(page.scripts.last(), QString("showSuggest();"));
+    QVERIFY(!page.resultHtml.isEmpty());
+    // A quick result without translations leaves "result" as it was.
+    const QString before = page.resultHtml;
+    qc.fsearchHelper(QVariant(QByteArray("<mirvodict><return-phrase>x</return-phrase></mirvodict>")));
+    QCOMPARE(page.resultHtml, before);
+}
+
 void TestQueryControllers::emptyTextGoesHome()
 {
     FakePage page;

@@ -25,6 +25,7 @@ private slots:
     void reachabilityStartsFromTheProbe();
     void serviceAddressesCarryTheLanguage();
     void typingSendsSuggestionsAndQuickResultAtOnce();
+    void suggestionsStayParallelAndQuickResultShows();
     void emptyTextGoesHome();
     void offlineTypingSearchesTheWordCurrentWhenTheTimerFires();
     void fullEntryGoesAsGetBelow800EscapedCharactersElsePost();

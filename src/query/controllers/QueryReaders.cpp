@@ -1,5 +1,9 @@
 #include "query/controllers/QueryReaders.h"
 
+#include "query/FSearchXMLResultParser.h"
+#include "query/MainQueryJSONResultParser.h"
+#include "query/SuggestXMLResultParser.h"
+
 #include <QStringDecoder>
 
 namespace readers {
@@ -14,19 +18,23 @@ bool decodeUtf8(const QByteArray& bytes, QString* text)
     return true;
 }
 
-SuggestResult parseSuggestions(const QString&)
+SuggestResult parseSuggestions(const QString& xml)
 {
-    return {};
+    return SuggestXMLResultParser().parseXML(xml).value_or(SuggestResult());
 }
 
-QString quickResultHtml(const QString&)
+QString quickResultHtml(const QString& xml)
 {
-    return {};
+    return FSearchXMLResultParser().genHTML(xml).value_or(QString());
 }
 
-QString fullEntryHtml(const QString&, const QString&, const QString&, const QString&)
+QString fullEntryHtml(const QString& json, const QString& word, const QString& dict, const QString& anotherDict)
 {
-    return {};
+    MainQueryJSONResultParser parser;
+    parser.word = word;
+    parser.dict = dict;
+    parser.another_dict = anotherDict;
+    return parser.genHTML(json).value_or(QString());
 }
 
 }  // namespace readers
