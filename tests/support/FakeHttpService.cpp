@@ -81,6 +81,9 @@ FakeHttpService::FakeHttpService() : server_(std::make_unique<httplib::Server>()
 }
 
 FakeHttpService::~FakeHttpService() {
+    // stop() only reaches a server that has entered its accept loop; one torn
+    // down straight after construction would otherwise listen for ever.
+    for (int i = 0; i < 2000 && !server_->is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     server_->stop();
     if (thread_.joinable()) thread_.join();
 }
