@@ -2,6 +2,7 @@
 
 #include <QAudioOutput>
 #include <QBuffer>
+#include <QMediaFormat>
 #include <QMediaPlayer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -68,6 +69,11 @@ void PronunciationPlayer::onFinished(QNetworkReply* reply)
     mp3Data_.append(reply->readAll());
     emit downloaded(mp3Data_);
     stop();
+    // Without a usable media back end creating a player can bring the
+    // process down: play nothing then, as for a sound that cannot be read.
+    static const bool canDecode = !QMediaFormat().supportedFileFormats(QMediaFormat::Decode).isEmpty();
+    if (!canDecode)
+        return;
     buffer_ = new QBuffer(this);
     buffer_->setData(mp3Data_);
     buffer_->open(QIODevice::ReadOnly);

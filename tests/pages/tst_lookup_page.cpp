@@ -1,0 +1,332 @@
+// The lookup page with a real web view against the fake dictionary service:
+// the page contract of the two pages, the framewnd bridge, held answers,
+// zoom and back/forward.
+#include "tst_lookup_page.h"
+
+#include "support/FakeHttpService.h"
+#include "support/FakeReachability.h"
+#include "support/TestEnv.h"
+
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "query/AppConstants.h"
+#include "query/controllers/LijuQueryController.h"
+#include "query/controllers/MainQueryController.h"
+#include "window/pages/HomePageContent.h"
+#include "window/pages/MainViewController.h"
+#include "window/pages/PageOwner.h"
+#include "window/pages/PageWordBook.h"
+#include "window/pages/WebPageHost.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QtTest>
+
+class RecordingOwner : public PageOwner {
+public:
+    MainViewController* page = nullptr;
+    QStringList jumps;
+    int chaci = 0;
+    bool wordBook = false;
+    bool fanyi = false;
+    QList<bool> back, forward;
+
+    void jumpToTab(int tab, const QString& text) override
+    {
+        jumps << QStringLiteral("%1:%2").arg(tab).arg(text);
+        // What the main window does for a jump: switch and look up without history.
+        if (page && tab != 2 && tab != 4) {
+            page->changeQueryController(tab);
+            page->doQuery(text, false);
+        }
+    }
+    void chaciClick() override { ++chaci; }
+    bool isShowingWordBookView() const override { return wordBook; }
+    bool isShowingFanyiView() const override { return fanyi; }
+    ManagingViewController* currentViewController() const override { return page; }
+    void setToolbarBackEnabled(bool e) override { back << e; }
+    void setToolbarForwardEnabled(bool e) override { forward << e; }
+};
+
+namespace {
+
+QVariant js(MainViewController* page, const QString& script)
+{
+    QVariant result;
+    bool done = false;
+    page->webView()->page()->runJavaScript(script, [&](const QVariant& v) {
+        result = v;
+        done = true;
+    });
+    QTest::qWaitFor([&] { return done; }, 10000);
+    return result;
+}
+
+QString resultHtml(MainViewController* page)
+{
+    return js(page, "document.getElementById('result') ? document.getElementById('result').innerHTML : ''").toString();
+}
+
+ScriptedResponse answer(const QByteArray& body, const QByteArray& type = "application/json; charset=utf-8")
+{
+    ScriptedResponse r;
+    r.body = body;
+    r.contentType = type;
+    return r;
+}
+
+QByteArray sharedData(const char* name)
+{
+    QFile f(QStringLiteral(SHARED_TEST_DATA "/") + QLatin1String(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+TestLookupPage::TestLookupPage() = default;
+TestLookupPage::~TestLookupPage() = default;
+
+void TestLookupPage::initTestCase()
+{
+    env_ = std::make_unique<TestEnv>();
+    service_ = std::make_unique<FakeHttpService>();
+    UserDefaults::standard().setValue(MVServiceHost, service_->hostPort());
+    Reachability::setShared(std::make_unique<FakeReachability>(true));
+    QDesktopServices::setUrlHandler("http", &urls_, "open");
+    QDesktopServices::setUrlHandler("https", &urls_, "open");
+    QDesktopServices::setUrlHandler("file", &urls_, "open");
+    pagewordbook::setActions({[this](const QString& w, const QString& p, const QString& d) {
+                                  wordBookCalls_ << QStringLiteral("add|%1|%2|%3").arg(w, p, d);
+                              },
+                              [this](const QString& w) { wordBookCalls_ << "del|" + w; }});
+
+    service_->on("GET", "/jsonapi", [](const RecordedRequest& r) {
+        if (r.queryValue("q") == "bk:main page")
+            return answer(R"({"wikipedia":{"share":{"des":"Fresh \"summary\""},"thumbnail":"http://img.example/t.jpg?x=1"}})");
+        if (r.queryValue("q") == "broken")
+            return answer("", "text/plain");
+        return answer(sharedData("query/full_entry.json"));
+    });
+    service_->on("GET", "/infoline", answer(R"({"list":[{"type":"每日一句","title":"Say \"hi\"</script>","summary":"说嗨"}]})"));
+    service_->on("GET", "/suggest/minisuggest",
+                 answer("<suggest><items><item><title>apple</title><explain>n. 苹果</explain></item></items></suggest>",
+                        "text/xml"));
+    service_->on("GET", "/fsearch", answer(sharedData("query/fsearch.xml"), "text/xml"));
+    service_->on("GET", "/voice.mp3", answer(QByteArray(64, '\0'), "audio/mpeg"));
+    service_->on("GET", "/plain.html", answer("<html><body>remote</body></html>", "text/html"));
+
+    input_ = new QLineEdit;
+    owner_ = std::make_unique<RecordingOwner>();
+    page_ = new MainViewController;
+    owner_->page = page_;
+    page_->setOwner(owner_.get());
+    page_->setInput(input_);
+    page_->resize(800, 600);
+    page_->show();
+}
+
+void TestLookupPage::cleanupTestCase()
+{
+    delete page_;
+    delete input_;
+    (void)service_.release();  // open keep-alive connections would hold its shutdown
+}
+
+void TestLookupPage::waitForResultPage()
+{
+    QVERIFY(QTest::qWaitFor([&] { return page_->mainFrameUrl().endsWith("result.html") && !page_->isLoading(); },
+                            15000));
+}
+
+void TestLookupPage::homePageShowsCachedThenFreshContent()
+{
+    QSignalSpy shown(page_->homePageContent(), &HomePageContent::contentShown);
+    if (!page_->mainFrameUrl().endsWith("firstpage.html") || page_->isLoading()) {
+        QVERIFY(QTest::qWaitFor([&] { return shown.count() >= 1; }, 20000));
+    } else {
+        page_->loadResourcePage("firstpage.html");
+        QVERIFY(shown.wait(20000));
+    }
+    // The built-in content at once, then the fresh content once both answers are in.
+    QVERIFY(QTest::qWaitFor([&] { return shown.count() >= 2; }, 10000));
+    const QList<QVariant> fresh = shown.last();
+    QCOMPARE(fresh.at(1).toString(), QString("Fresh \"summary\""));
+    QCOMPARE(fresh.at(2).toString(), QString("http://img.example/t.jpg?x=1&w=280"));
+    QCOMPARE(UserDefaults::standard().stringValue("WikipediaDefault"), QString("Fresh \"summary\""));
+    // Quotes and markup in the daily line survive as data, not as script.
+    QVERIFY(QTest::qWaitFor([&] { return js(page_, "document.getElementById('daily-sen').textContent").toString()
+                                         == "Say \"hi\"</script>"; }, 5000));
+    QCOMPARE(js(page_, "document.getElementById('wiki-summary').textContent").toString(), QString("Fresh \"summary\""));
+    // No banner text hides both banner elements.
+    QCOMPARE(js(page_, "document.getElementById('operation_href').style.display").toString(), QString("none"));
+    UserDefaults::standard().setValue(operation_text, "新版本 'quoted'");
+    UserDefaults::standard().setValue(operation_link, "http://www.example/a?b='c'");
+    page_->doUpdateOperationInfo();
+    QVERIFY(QTest::qWaitFor([&] { return js(page_, "document.getElementById('operation_href').innerText").toString()
+                                         == "新版本 'quoted'"; }, 5000));
+    QCOMPARE(js(page_, "document.getElementById('operation_spider').style.display").toString(), QString("inline"));
+}
+
+void TestLookupPage::typingAndReturnFillTheResultPage()
+{
+    auto* qc = qobject_cast<MainQueryController*>(page_->queryControllers().at(0));
+    page_->changeQueryController(0);
+    service_->clearRequests();
+    input_->setText("apple");
+    qc->onSearchBoxChanged("apple");
+    QVERIFY(QTest::qWaitFor([&] { return !service_->requestsTo("/fsearch").empty()
+                                         && !service_->requestsTo("/suggest/minisuggest").empty(); }, 5000));
+    waitForResultPage();
+    QVERIFY(QTest::qWaitFor([&] { return resultHtml(page_).contains("喂"); }, 10000));
+    QCOMPARE(page_->suggestTitleList(), QStringList{"apple"});
+    QCOMPARE(page_->suggestionModel()->rowCount(), 1);
+
+    page_->performQuery();
+    QVERIFY(QTest::qWaitFor([&] { return !service_->requestsTo("/jsonapi").empty(); }, 5000));
+    QCOMPARE(service_->requestsTo("/jsonapi").back().queryValue("q"), QString("apple"));
+    QVERIFY(QTest::qWaitFor([&] { return resultHtml(page_).contains("奔跑"); }, 10000));
+    // The result page's own functions and anchors are there for the application.
+    QCOMPARE(js(page_, "typeof hideSuggest + typeof showSuggest + typeof initCollapse + typeof goPageTab"
+                       " + typeof wikipediaSetImgSrc + typeof $").toString(),
+             QString("functionfunctionfunctionfunctionfunctionfunction"));
+}
+
+void TestLookupPage::failedLookupShowsTheErrorAndStopsTheSpinner()
+{
+    QSignalSpy spinner(page_, &MainViewController::loadingIndicatorChanged);
+    page_->changeQueryController(0);
+    page_->doQuery("broken");
+    // An empty body is an answer, not a failure: point the next lookup at a dead port.
+    QVERIFY(QTest::qWaitFor([&] { return spinner.count() >= 2; }, 10000));
+    UserDefaults::standard().setValue(MVServiceHost, "127.0.0.1:9");
+    page_->doQuery("pear");
+    QVERIFY(QTest::qWaitFor([&] { return resultHtml(page_).contains("networkerr"); }, 15000));
+    QCOMPARE(spinner.last().at(0).toBool(), false);
+    UserDefaults::standard().setValue(MVServiceHost, service_->hostPort());
+    // The page is still the result page: the next entry shows without a reload.
+    page_->doQuery("apple");
+    QVERIFY(QTest::qWaitFor([&] { return resultHtml(page_).contains("奔跑"); }, 10000));
+}
+
+void TestLookupPage::bridgeReachesTheApplication()
+{
+    waitForResultPage();
+    page_->changeQueryController(0);
+    service_->clearRequests();
+    owner_->jumps.clear();
+    js(page_, "framewnd.doQuery('pear')");
+    QVERIFY(QTest::qWaitFor([&] { return !service_->requestsTo("/jsonapi").empty(); }, 5000));
+    QCOMPARE(service_->requestsTo("/jsonapi").back().queryValue("q"), QString("pear"));
+    QCOMPARE(input_->text(), QString("pear"));
+
+    js(page_, "framewnd.goTab('liju', 42, 1)");
+    QVERIFY(QTest::qWaitFor([&] { return !owner_->jumps.isEmpty(); }, 5000));
+    QCOMPARE(owner_->jumps.first(), QString("1:42"));
+    QCOMPARE(page_->pageTabIndex(), qint64(1));
+    page_->changeQueryController(0);
+
+    urls_.opened.clear();
+    js(page_, "framewnd.goURL('file:///etc/passwd'); framewnd.goURL('javascript:alert(1)');"
+              "framewnd.goURL('http://www.example/a b')");
+    QVERIFY(QTest::qWaitFor([&] { return !urls_.opened.isEmpty(); }, 5000));
+    QTest::qWait(200);
+    QCOMPARE(urls_.opened.size(), 1);
+    QCOMPARE(urls_.opened.first().toString(QUrl::FullyEncoded), QString("http://www.example/a%20b"));
+
+    wordBookCalls_.clear();
+    js(page_, "framewnd.addToWordBook('apple', 'n. 苹果', '[ˈæpl]'); framewnd.removeFromWordBook('pear')");
+    QVERIFY(QTest::qWaitFor([&] { return wordBookCalls_.size() == 2; }, 5000));
+    QCOMPARE(wordBookCalls_.at(0), QString("add|apple|[ˈæpl]|n. 苹果"));
+    QCOMPARE(wordBookCalls_.at(1), QString("del|pear"));
+
+    js(page_, QStringLiteral("framewnd.playAudio('ftp://x/y.mp3'); framewnd.playAudio('%1/voice.mp3')")
+                  .arg(service_->baseUrl()));
+    QVERIFY(QTest::qWaitFor([&] { return !service_->requestsTo("/voice.mp3").empty(); }, 5000));
+
+    // Seven entries and nothing else of the native object reaches page script.
+    const QString names = js(page_, "Object.keys(framewnd).sort().join(',')").toString();
+    QCOMPARE(names, QString("addToWordBook,doLog,doQuery,goTab,goURL,playAudio,removeFromWordBook"));
+}
+
+void TestLookupPage::bridgeOnlyOnOurOwnPages()
+{
+    page_->pageHost()->load(QUrl(service_->baseUrl() + "/plain.html"));
+    QVERIFY(QTest::qWaitFor([&] { return page_->mainFrameUrl().endsWith("plain.html") && !page_->isLoading(); },
+                            15000));
+    QCOMPARE(js(page_, "typeof framewnd + ':' + (typeof qt === 'undefined' ? 'none' : typeof qt.webChannelTransport)")
+                 .toString(),
+             QString("undefined:none"));
+    page_->loadResourcePage("result.html");
+    waitForResultPage();
+    QVERIFY(QTest::qWaitFor([&] { return js(page_, "typeof framewnd").toString() == "object"; }, 5000));
+}
+
+void TestLookupPage::zoomStaysWithinItsLimits()
+{
+    waitForResultPage();
+    UserDefaults::standard().setValue(MVWebViewZoomFactorKey, QVariant());
+    js(page_, "document.body.style.zoom=''");
+    auto zoomNow = [&] { return js(page_, "document.body.style.zoom").toString(); };
+    auto zoom = [&](float f, const QString& expect) {
+        page_->zoomWebViewWithFactor(f);
+        return QTest::qWaitFor([&] { return zoomNow() == expect; }, 5000);
+    };
+    QVERIFY(zoom(1.1f, "1.1"));
+    QCOMPARE(UserDefaults::standard().doubleValue(MVWebViewZoomFactorKey), double(1.1f));
+    QVERIFY(zoom(0.9f, "0.99"));
+    page_->zoomWebViewWithFactor(0.9f);
+    QTest::qWait(300);
+    QCOMPARE(zoomNow(), QString("0.99"));
+    js(page_, "document.body.style.zoom='1.75'");
+    QVERIFY(zoom(1.1f, "1.93"));
+    page_->zoomWebViewWithFactor(1.1f);
+    QTest::qWait(300);
+    QCOMPARE(zoomNow(), QString("1.93"));
+}
+
+void TestLookupPage::backAndForwardWalkAcrossTabs()
+{
+    waitForResultPage();
+    page_->changeQueryController(0);
+    page_->doQuery("first");
+    page_->changeQueryController(1);
+    page_->doQuery("second");
+    owner_->jumps.clear();
+    owner_->back.clear();
+    page_->backClick();
+    QCOMPARE(owner_->jumps, QStringList{"0:first"});
+    QCOMPARE(page_->getQueryControllerTag(), 0);
+    QVERIFY(!owner_->forward.isEmpty() && owner_->forward.last());
+    owner_->jumps.clear();
+    page_->forwardClick();
+    QCOMPARE(owner_->jumps, QStringList{"1:second"});
+    QCOMPARE(input_->text(), QString("second"));
+    QVERIFY(!owner_->forward.last());
+}
+
+void TestLookupPage::menuTitlesCutOnCharacters()
+{
+    QCOMPARE(MainViewController::menuSelectionText(QString(20, 'a')), QString(20, 'a'));
+    QCOMPARE(MainViewController::menuSelectionText(QString(21, 'a')), QString(20, 'a') + "...");
+    QCOMPARE(MainViewController::menuSelectionText("   \n "), QString());
+    // Twenty-one characters outside the basic plane: the cut keeps whole pairs.
+    QString wide;
+    for (int i = 0; i < 21; ++i)
+        wide += QString::fromUcs4(U"\U0001F34E");
+    const QString cut = MainViewController::menuSelectionText(wide);
+    QCOMPARE(cut.size(), 20 * 2 + 3);
+    QVERIFY(!cut.at(39).isHighSurrogate());
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    TestLookupPage t;
+    return QTest::qExec(&t, argc, argv);
+}
