@@ -358,7 +358,10 @@ void FrameWndController::setBottomLinksVisible(bool visible) {
 
 void FrameWndController::hideSideBarShowSections() {
     split_->hideSideBar();
-    split_->showSideBarWithType(FrameSplitViewController::SectionList);
+    split_->setCurrentSideBarType(FrameSplitViewController::SectionList);
+    // Back from the word book, the result's sections return; an empty list stays hidden.
+    if (!split_->sideBarController().optionTitles().isEmpty())
+        split_->showSideBarWithType(FrameSplitViewController::SectionList);
 }
 
 // ------------------------------------------------------------ start-up, 2
