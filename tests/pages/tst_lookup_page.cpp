@@ -12,6 +12,7 @@
 #include "query/AppConstants.h"
 #include "query/controllers/LijuQueryController.h"
 #include "query/controllers/MainQueryController.h"
+#include "query/offline/OfflineDict.h"
 #include "window/pages/HomePageContent.h"
 #include "window/pages/MainViewController.h"
 #include "window/pages/PageOwner.h"
@@ -108,6 +109,10 @@ void TestLookupPage::initTestCase()
     service_->on("GET", "/jsonapi", [](const RecordedRequest& r) {
         if (r.queryValue("q") == "bk:main page")
             return answer(R"({"wikipedia":{"share":{"des":"Fresh \"summary\""},"thumbnail":"http://img.example/t.jpg?x=1"}})");
+        if (r.queryValue("q").startsWith("lj:"))
+            return answer(R"({"blng_sents":{"sentence-pair":[{"sentence-eng":"I ate an apple.","sentence-translation":"我吃了一个苹果。"}]}})");
+        if (r.queryValue("q").startsWith("bk:"))
+            return answer(R"({"input":"bk:apple","wikipedia":{"displaytitle":"Apple","sections":[{"text":"An apple is a fruit.","line":"Intro","toclevel":1}]}})");
         if (r.queryValue("q") == "broken")
             return answer("", "text/plain");
         return answer(sharedData("query/full_entry.json"));
@@ -211,6 +216,47 @@ void TestLookupPage::failedLookupShowsTheErrorAndStopsTheSpinner()
     // The page is still the result page: the next entry shows without a reload.
     page_->doQuery("apple");
     QVERIFY(QTest::qWaitFor([&] { return resultHtml(page_).contains("奔跑"); }, 10000));
+}
+
+void TestLookupPage::examplesAndEncyclopediaRender()
+{
+    waitForResultPage();
+    page_->changeQueryController(1);
+    page_->doQuery("apple");
+    QVERIFY(QTest::qWaitFor([&] { return resultHtml(page_).contains("我吃了一个苹果。"); }, 10000));
+    QCOMPARE(service_->requestsTo("/jsonapi").back().queryValue("q"), QString("lj:apple"));
+    page_->changeQueryController(3);
+    page_->doQuery("apple");
+    QVERIFY(QTest::qWaitFor([&] { return resultHtml(page_).contains("An apple is a fruit."); }, 10000));
+    QCOMPARE(service_->requestsTo("/jsonapi").back().queryValue("q"), QString("bk:apple"));
+    // The example-sentence tab's welcome picture covers the page when the text is cleared.
+    page_->changeQueryController(1);
+    qobject_cast<LijuQueryController*>(page_->queryControllers().at(1))->onSearchBoxChanged(QString());
+    QVERIFY(page_->visualContainerView() && page_->visualContainerView()->isVisible());
+    page_->changeQueryController(0);
+    page_->doQuery("apple");
+    QVERIFY(!page_->visualContainerView());
+}
+
+void TestLookupPage::offlineLookupUsesTheShippedDictionary()
+{
+    waitForResultPage();
+    OfflineDict::install();
+    auto* reach = static_cast<FakeReachability*>(Reachability::shared());
+    reach->setReachable(false);
+    auto* qc = qobject_cast<MainQueryController*>(page_->queryControllers().at(0));
+    page_->changeQueryController(0);
+    service_->clearRequests();
+    js(page_, "document.getElementById('result').innerHTML=''");
+    qc->onSearchBoxChanged("apple");
+    QVERIFY(QTest::qWaitFor([&] { return resultHtml(page_).contains("苹果"); }, 5000));
+    js(page_, "document.getElementById('result').innerHTML=''");
+    input_->setText("apple");
+    page_->performQuery();
+    QVERIFY(QTest::qWaitFor([&] { return resultHtml(page_).contains("苹果"); }, 5000));
+    QVERIFY(service_->requestsTo("/jsonapi").empty());
+    QVERIFY(service_->requestsTo("/fsearch").empty());
+    reach->setReachable(true);
 }
 
 void TestLookupPage::bridgeReachesTheApplication()

@@ -32,6 +32,8 @@ private slots:
     void homePageShowsCachedThenFreshContent();
     void typingAndReturnFillTheResultPage();
     void failedLookupShowsTheErrorAndStopsTheSpinner();
+    void examplesAndEncyclopediaRender();
+    void offlineLookupUsesTheShippedDictionary();
     void bridgeReachesTheApplication();
     void bridgeOnlyOnOurOwnPages();
     void zoomStaysWithinItsLimits();
