@@ -1,0 +1,142 @@
+// Global hotkeys on a real X server (fired with XTest, contested by a second
+// client) and the single-instance service on a private session bus.
+#include "support/TestEnv.h"
+
+#include "platform/GlobalHotkeyCenter.h"
+#include "platform/KeyCodeTable.h"
+#include "platform/SingleInstance.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace {
+constexpr quint64 kCmd = KeyCodeTable::kCommandFlag;  // Ctrl on X11
+constexpr quint64 kOpt = KeyCodeTable::kOptionFlag;   // Alt on X11
+
+int g_lastError = 0;
+int recordError(Display*, XErrorEvent* e) {
+    g_lastError = e->error_code;
+    return 0;
+}
+
+// A second X client, as another application holding keys would be.
+struct OtherClient {
+    Display* dpy = XOpenDisplay(nullptr);
+    ~OtherClient() {
+        if (dpy) XCloseDisplay(dpy);
+    }
+    bool grab(KeySym sym, unsigned int mods) {
+        g_lastError = 0;
+        auto old = XSetErrorHandler(recordError);
+        XGrabKey(dpy, XKeysymToKeycode(dpy, sym), mods, DefaultRootWindow(dpy), True, GrabModeAsync,
+                 GrabModeAsync);
+        XSync(dpy, False);
+        XSetErrorHandler(old);
+        return g_lastError == 0;
+    }
+    void ungrab(KeySym sym, unsigned int mods) {
+        XUngrabKey(dpy, XKeysymToKeycode(dpy, sym), mods, DefaultRootWindow(dpy));
+        XSync(dpy, False);
+    }
+    void press(const QList<KeySym>& chord) {
+        for (KeySym s : chord) XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, s), True, CurrentTime);
+        for (auto it = chord.rbegin(); it != chord.rend(); ++it)
+            XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, *it), False, CurrentTime);
+        XFlush(dpy);
+    }
+};
+}  // namespace
+
+class TestWindowX11 : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY2(OtherClient().dpy, "no X display"); }
+
+    void grabbedHotkeyFiresOnKeyPress() {
+        GlobalHotkeyCenter center;
+        int fired = 0;
+        QVERIFY(center.registerHotKey(7, kCmd | kOpt, [&] { ++fired; }));  // Ctrl+Alt+X
+        OtherClient xtest;
+        xtest.press({XK_Control_L, XK_Alt_L, XK_x});
+        QTRY_COMPARE(fired, 1);
+        // Other modifiers are a different combination.
+        xtest.press({XK_Control_L, XK_x});
+        QTest::qWait(200);
+        QCOMPARE(fired, 1);
+        // NumLock does not stop it.
+        xtest.press({XK_Num_Lock});
+        xtest.press({XK_Control_L, XK_Alt_L, XK_x});
+        QTRY_COMPARE(fired, 2);
+        xtest.press({XK_Num_Lock});
+        center.unregisterHotKey(7, kCmd | kOpt);
+        xtest.press({XK_Control_L, XK_Alt_L, XK_x});
+        QTest::qWait(200);
+        QCOMPARE(fired, 2);
+    }
+
+    void secondGrabOfOneCombinationFails() {
+        GlobalHotkeyCenter center;
+        QVERIFY(center.registerHotKey(6, kOpt, [] {}));  // Alt+Z
+        QVERIFY(!center.registerHotKey(6, kOpt, [] {}));
+        OtherClient other;
+        QVERIFY(!other.grab(XK_z, Mod1Mask));  // ours now
+        center.unregisterHotKey(6, kOpt);
+        QVERIFY(other.grab(XK_z, Mod1Mask));   // released for everyone
+        // Held by another client: refused, and nothing of it stays with us.
+        QVERIFY(!center.registerHotKey(6, kOpt, [] {}));
+        QVERIFY(!center.isRegistered(6, kOpt));
+        other.ungrab(XK_z, Mod1Mask);
+        QVERIFY(center.registerHotKey(6, kOpt, [] {}));
+        QVERIFY(!center.registerHotKey(-1, kOpt, [] {}));  // no such key
+    }
+
+    void showReachesTheRunningCopy() {
+        SingleInstance first;
+        QVERIFY(first.claim());
+        QSignalSpy shown(&first, &SingleInstance::showRequested);
+        // A later copy talks to it over its own connection.
+        QDBusConnection second = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("second"));
+        QVERIFY(second.isConnected());
+        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("com.mirvok.Dict"), QStringLiteral("/"),
+                                                           QStringLiteral("com.mirvok.Dict"), QStringLiteral("Show"));
+        QDBusPendingCallWatcher watcher(second.asyncCall(call));
+        QTRY_COMPARE(shown.size(), 1);
+        QTRY_VERIFY(watcher.isFinished());
+        QVERIFY(!watcher.isError());
+        QDBusConnection::disconnectFromBus(QStringLiteral("second"));
+    }
+
+    void secondLaunchShowsFirstAndExits() {
+        TestEnv env;
+        QProcessEnvironment pe = QProcessEnvironment::systemEnvironment();
+        pe.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        QProcess first;
+        first.setProcessEnvironment(pe);
+        first.start(QStringLiteral(MIRVOK_EXECUTABLE), {});
+        QVERIFY(first.waitForStarted());
+        // The first copy owns the name once it is up.
+        QTRY_VERIFY_WITH_TIMEOUT(QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                                     QStringLiteral("com.mirvok.Dict")),
+                                 20000);
+        QProcess second;
+        second.setProcessEnvironment(pe);
+        second.start(QStringLiteral(MIRVOK_EXECUTABLE), {});
+        QVERIFY(second.waitForFinished(15000));
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(first.state(), QProcess::Running);
+        first.terminate();
+        if (!first.waitForFinished(5000)) first.kill();
+    }
+};
+
+QTEST_MAIN(TestWindowX11)
+#include "tst_window_x11.moc"
