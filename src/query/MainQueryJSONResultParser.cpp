@@ -254,7 +254,7 @@ MainQueryResultPtr MainQueryJSONResultParser::parseJSON(const QString& json) {
     r->pic = nonEmptyArray(pic) ? text(get(first(pic), "image")) : QString();
 
     const QJsonValue special = get(root, "special");
-    if (present(special)) {
+    if (special.isObject()) {
         r->hasSpecial = flagOn();
         r->special_total = asSent(get(special, "total"));
         r->special_co_add_url = asSent(get(special, "co-add"));
@@ -272,10 +272,10 @@ MainQueryResultPtr MainQueryJSONResultParser::parseJSON(const QString& json) {
     }
 
     const QJsonValue hh = get(root, "hh");
-    if (present(hh)) {
+    if (hh.isObject()) {
         r->hasHh = flagOn();
         const QJsonValue source = get(hh, "source");
-        if (present(source)) {
+        if (source.isObject()) {
             r->hh_src_name = text(get(source, "name"));
             r->hh_src_url = text(get(source, "url"));
         }
@@ -305,30 +305,30 @@ MainQueryResultPtr MainQueryJSONResultParser::parseJSON(const QString& json) {
     }
 
     const QJsonValue phrs = get(root, "phrs");
-    if (present(phrs)) {
+    if (phrs.isObject()) {
         r->hasPhrs = flagOn();
         r->phrs_word = text(get(phrs, "word"));
         r->phrs = asSent(get(phrs, "phrs"));
     }
     const QJsonValue rel = get(root, "rel_word");
-    if (present(rel)) {
+    if (rel.isObject()) {
         r->hasRelword = flagOn();
         r->relword = text(get(rel, "word"));
         r->rels = asSent(get(rel, "rels"));
     }
     const QJsonValue ee = get(root, "ee");
-    if (present(ee)) {
+    if (ee.isObject()) {
         r->hasEE = flagOn();
         r->eeDict = asSent(ee);
     }
     const QJsonValue collins = get(root, "collins");
-    if (present(collins)) {
+    if (collins.isObject()) {
         r->hasCollins = flagOn();
         r->hasAuthTrans = flagOn();
         r->collinsDict = asSent(collins);
     }
     const QJsonValue syno = get(root, "syno");
-    if (present(syno)) {
+    if (syno.isObject()) {
         r->synos = synonyms(syno);
         r->hasSynos = flag(!r->synos.isEmpty());
     }

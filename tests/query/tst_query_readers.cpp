@@ -286,6 +286,8 @@ void TestQueryReaders::malformedAndWronglyTypedAnswers_data() {
     QTest::newRow("pic object") << R"({"pic_dict":{"pic":{"image":"x"}}})" << true;
     QTest::newRow("hh wrong") << R"({"hh":{"source":1,"word":[1]}})" << true;
     QTest::newRow("special wrong") << R"({"special":{"summary":"x"}})" << true;
+    QTest::newRow("sections of wrong type")
+        << R"({"ee":5,"collins":"x","phrs":[],"special":true,"hh":"y","syno":1,"rel_word":[1],"ec21":"z"})" << true;
 }
 
 void TestQueryReaders::malformedAndWronglyTypedAnswers() {
@@ -300,6 +302,13 @@ void TestQueryReaders::malformedAndWronglyTypedAnswers() {
         QVERIFY(r->pic.isEmpty());
         // Still renders.
         QVERIFY(mustachedata::render("mainquerytemplate", r->toMustache()).has_value());
+        if (QByteArray(QTest::currentDataTag()) == "sections of wrong type") {
+            QStringList flags;
+            const QVariantMap m = r->toMustache();
+            for (auto it = m.begin(); it != m.end(); ++it)
+                if (it.key().startsWith("has")) flags << it.key();
+            QCOMPARE(flags, QStringList({"hasNoAnyTrans"}));
+        }
     } else {
         QVERIFY(!p.genHTML(json).has_value());
     }
