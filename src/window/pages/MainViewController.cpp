@@ -10,6 +10,7 @@
 #include "query/controllers/FanyiQueryController.h"
 #include "query/controllers/LijuQueryController.h"
 #include "query/controllers/MainQueryController.h"
+#include "query/offline/OfflineDict.h"
 #include "window/pages/BackForwardList.h"
 #include "window/pages/HomePageContent.h"
 #include "window/pages/PageOwner.h"
@@ -103,6 +104,8 @@ private:
 
 MainViewController::MainViewController(QWidget* parent) : ManagingViewController(parent)
 {
+    // Without the service the lookup answers from the shipped dictionary.
+    OfflineDict::install();
     suggestions_ = std::make_shared<SuggestionLists>();
     suggestions_->rows = QStringList{QStringLiteral(" ")};
     suggestionModel_ = new SuggestionListModel(suggestions_, this);
