@@ -52,6 +52,15 @@
   // Links and buttons of the rendered entries only carry data attributes;
   // one handler sends them to the application.
   document.addEventListener('click', function (ev) {
+    // The engine hands links of unknown schemes to the desktop instead of
+    // asking the application, so the encyclopedia's main page is asked for here.
+    var link = ev.target && ev.target.closest ? ev.target.closest('a[href]') : null;
+    if (link && /^baike:\/\/mainPage/i.test(link.getAttribute('href'))) {
+      ev.preventDefault();
+      call('doLog', 'action', 'mainpage_wiki_click', null);
+      call('goTab', 'baike', 'main_page', 0);
+      return;
+    }
     var el = ev.target;
     while (el && el !== document && !(el.dataset && (el.dataset.query !== undefined || el.dataset.audio ||
            el.dataset.url || el.dataset.tab || el.dataset.wordbookAdd !== undefined ||

@@ -10,6 +10,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
+#include "query/controllers/BaseQueryController.h"
 #include "query/controllers/LijuQueryController.h"
 #include "query/controllers/MainQueryController.h"
 #include "query/offline/OfflineDict.h"
@@ -236,6 +237,7 @@ void TestLookupPage::examplesAndEncyclopediaRender()
     page_->changeQueryController(0);
     page_->doQuery("apple");
     QVERIFY(!page_->visualContainerView());
+    QVERIFY(QTest::qWaitFor([&] { return resultHtml(page_).contains("奔跑"); }, 10000));
 }
 
 void TestLookupPage::offlineLookupUsesTheShippedDictionary()
@@ -244,6 +246,10 @@ void TestLookupPage::offlineLookupUsesTheShippedDictionary()
     OfflineDict::install();
     auto* reach = static_cast<FakeReachability*>(Reachability::shared());
     reach->setReachable(false);
+    struct Restore {
+        FakeReachability* r;
+        ~Restore() { r->setReachable(true); }
+    } restore{reach};
     auto* qc = qobject_cast<MainQueryController*>(page_->queryControllers().at(0));
     page_->changeQueryController(0);
     service_->clearRequests();
@@ -254,9 +260,9 @@ void TestLookupPage::offlineLookupUsesTheShippedDictionary()
     input_->setText("apple");
     page_->performQuery();
     QVERIFY(QTest::qWaitFor([&] { return resultHtml(page_).contains("苹果"); }, 5000));
-    QVERIFY(service_->requestsTo("/jsonapi").empty());
+    for (const RecordedRequest& r : service_->requestsTo("/jsonapi"))
+        QVERIFY(r.queryValue("q") != "apple");
     QVERIFY(service_->requestsTo("/fsearch").empty());
-    reach->setReachable(true);
 }
 
 void TestLookupPage::bridgeReachesTheApplication()
@@ -353,6 +359,74 @@ void TestLookupPage::backAndForwardWalkAcrossTabs()
     QCOMPARE(owner_->jumps, QStringList{"1:second"});
     QCOMPARE(input_->text(), QString("second"));
     QVERIFY(!owner_->forward.last());
+}
+
+void TestLookupPage::languagePairsAndReturnRules()
+{
+    waitForResultPage();
+    auto base = [&](int i) { return qobject_cast<BaseQueryController*>(page_->queryControllers().at(i)); };
+    page_->changeQueryController(0);
+    input_->setText("neko");
+    page_->languageButtonSelectionChanged(1);
+    for (int i : {0, 1, 4}) {
+        QCOMPARE(base(i)->dict(), QString("cj"));
+        QCOMPARE(base(i)->another_dict(), QString("jc"));
+        QCOMPARE(base(i)->le(), QString("jap"));
+        QCOMPARE(base(i)->dictType(), qint64(1));
+    }
+    QVERIFY(!base(2) && !base(3));
+    QVERIFY(QTest::qWaitFor([&] { return !service_->requestsTo("/jsonapi").empty()
+                                         && service_->requestsTo("/jsonapi").back().queryValue("le") == "jap"; }, 5000));
+    // An index without a pair only changes the dictionary type.
+    page_->mapIndexToValue(7);
+    QCOMPARE(base(0)->le(), QString("jap"));
+    QCOMPARE(base(0)->dictType(), qint64(7));
+
+    // On the encyclopedia tab neither Return nor the language menu touch the pair.
+    page_->changeQueryController(3);
+    page_->mapIndexToValue(2);
+    page_->languageButtonSelectionChanged(0);
+    QCOMPARE(page_->selectedLanguageItemIndex(), qint64(1));
+    input_->setText("tea");
+    page_->performQuery();
+    QCOMPARE(base(0)->le(), QString("ko"));
+
+    // Return while the translation page shows switches to the lookup tab instead.
+    owner_->fanyi = true;
+    owner_->chaci = 0;
+    page_->performQuery();
+    QCOMPARE(owner_->chaci, 1);
+    owner_->fanyi = false;
+    page_->changeQueryController(0);
+    page_->languageButtonSelectionChanged(0);
+    QCOMPARE(base(0)->le(), QString("eng"));
+}
+
+void TestLookupPage::loadsPostTheirNotifications()
+{
+    int first = 0, result = 0;
+    QObject context;
+    auto& nc = NotificationCenter::defaultCenter();
+    nc.addObserver(MVDidFinishLoadFirstWebViewNotification, &context, [&](const Notification&) { ++first; });
+    nc.addObserver(MVDidFinishLoadResultWebViewNotification, &context, [&](const Notification&) { ++result; });
+    page_->loadResourcePage("firstpage.html");
+    QVERIFY(QTest::qWaitFor([&] { return first == 1; }, 15000));
+    QCOMPARE(result, 0);
+    page_->setShouldLoadDefaultPage(true);
+    page_->loadResourcePage("result.html");
+    QVERIFY(QTest::qWaitFor([&] { return result == 1; }, 15000));
+    QCOMPARE(first, 1);
+    QVERIFY(QTest::qWaitFor([&] { return resultHtml(page_).contains("wbbackgroundt"); }, 5000));
+    QVERIFY(!page_->shouldLoadDefaultPage());
+    // The home page's link to the encyclopedia's main page becomes a jump to that tab.
+    page_->loadResourcePage("firstpage.html");
+    QVERIFY(QTest::qWaitFor([&] { return first == 2; }, 15000));
+    owner_->jumps.clear();
+    js(page_, "document.querySelector('a[href^=\"baike:\"]').click()");
+    QVERIFY(QTest::qWaitFor([&] { return owner_->jumps.contains("3:main_page"); }, 5000));
+    QCOMPARE(input_->text(), QString());
+    page_->changeQueryController(0);
+    page_->loadResourcePage("result.html");
 }
 
 void TestLookupPage::menuTitlesCutOnCharacters()

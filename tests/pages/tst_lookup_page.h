@@ -38,6 +38,8 @@ private slots:
     void bridgeOnlyOnOurOwnPages();
     void zoomStaysWithinItsLimits();
     void backAndForwardWalkAcrossTabs();
+    void languagePairsAndReturnRules();
+    void loadsPostTheirNotifications();
     void menuTitlesCutOnCharacters();
 
 private:
