@@ -76,14 +76,18 @@ FakeHttpService::FakeHttpService() : server_(std::make_unique<httplib::Server>()
     // stop() (and so every test's teardown) for the whole keep-alive time.
     server_->set_keep_alive_max_count(1);
     port_ = server_->bind_to_any_port("127.0.0.1");
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    thread_ = std::thread([this] {
+        server_->listen_after_bind();
+        listenReturned_ = true;
+    });
     // bind_to_any_port already listens: early connections wait in the backlog.
 }
 
 FakeHttpService::~FakeHttpService() {
     // stop() only reaches a server that has entered its accept loop; one torn
-    // down straight after construction would otherwise listen for ever.
-    for (int i = 0; i < 2000 && !server_->is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // down straight after construction would otherwise listen for ever. No
+    // time limit: a loaded (or sanitizer) build may take long to get there.
+    while (!server_->is_running() && !listenReturned_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     server_->stop();
     if (thread_.joinable()) thread_.join();
 }

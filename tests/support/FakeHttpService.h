@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -73,6 +74,7 @@ private:
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
     int port_ = 0;
+    std::atomic<bool> listenReturned_{false};
     mutable std::mutex mutex_;
     std::vector<Route> routes_;
     std::vector<RecordedRequest> requests_;
