@@ -147,6 +147,12 @@ void TestPageParts::translationFollowsTyping()
     QVERIFY(QTest::qWaitFor([&] { return int(service_->requestsTo("/translate").size()) > before; }, 5000));
     QCOMPARE(service_->requestsTo("/translate").back().queryValue("type"), QString("ZH_CN2EN"));
 
+    // Text put in by another part of the application waits for the user.
+    const int beforeSet = int(service_->requestsTo("/translate").size());
+    page.setInputText("谢谢");
+    QTest::qWait(200);
+    QCOMPARE(int(service_->requestsTo("/translate").size()), beforeSet);
+
     // Emptying the input clears the output and shows the hint.
     page.input()->setPlainText(QString());
     QVERIFY(page.textView()->toPlainText().isEmpty());

@@ -7,7 +7,7 @@
 
 #include <QDebug>
 
-FanyiQueryController::FanyiQueryController(QObject* parent) : QObject(parent)
+FanyiQueryController::FanyiQueryController(QObject* parent) : QueryController(parent)
 {
     fanyiQueryRequestData_ = new RequestData(this);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QObject>
+#include "query/controllers/QueryController.h"
+
 #include <QString>
 #include <functional>
 
@@ -8,12 +9,17 @@ class RequestData;
 
 // Sends the text of the translation page to the translation service and
 // hands the translated text (plain text) to the page's output.
-class FanyiQueryController : public QObject {
+// It takes the page's calls like the other tabs' controllers; typing and
+// scroll positions mean nothing to it.
+class FanyiQueryController : public QueryController {
     Q_OBJECT
 public:
     explicit FanyiQueryController(QObject* parent = nullptr);
 
-    void doQuery(const QString& text);
+    using QueryController::doQuery;
+    void doQuery(const QString& text) override;
+    void onSearchBoxChanged(const QString&) override {}
+    void setScrollPosition(int) override {}
     void tranQueryHelper(const QVariant& answer);
 
     // The page's output view: replaces its whole content.

@@ -137,6 +137,14 @@ static bool isWebAddress(const QString& text)
            && (text.startsWith(QLatin1String("http://")) || text.startsWith(QLatin1String("https://")));
 }
 
+void FanyiViewController::setInputText(const QString& text)
+{
+    clearing_ = true;
+    input_->setPlainText(text);
+    clearing_ = false;
+    placeHolderView_->setVisible(text.isEmpty());
+}
+
 void FanyiViewController::query()
 {
     translate(true);

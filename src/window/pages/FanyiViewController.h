@@ -29,6 +29,8 @@ public:
     FanyiQueryController* fyQueryController() const { return fyQueryController_; }
     static QStringList typeArray();
 
+    // Replaces the input without translating it (the user asks for that).
+    void setInputText(const QString& text);
     void query();
     void clear();
     void paste();

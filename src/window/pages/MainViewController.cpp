@@ -7,7 +7,6 @@
 #include "query/LogUtils.h"
 #include "query/controllers/BaikeQueryController.h"
 #include "query/controllers/BaseQueryController.h"
-#include "query/controllers/FanyiQueryController.h"
 #include "query/controllers/LijuQueryController.h"
 #include "query/controllers/MainQueryController.h"
 #include "query/offline/OfflineDict.h"
@@ -228,8 +227,6 @@ void MainViewController::performQuery()
         mapIndexToValue(int(selectedLanguageItemIndex_));
     if (auto* qc = qobject_cast<QueryController*>(currentQueryController_))
         qc->doQuery(text);
-    else if (auto* fy = qobject_cast<FanyiQueryController*>(currentQueryController_))
-        fy->doQuery(text);
 }
 
 void MainViewController::doQuery(const QString& word)
@@ -249,8 +246,6 @@ void MainViewController::doQuery(const QString& word, bool addHistory)
         input_->setText(word == QLatin1String("main_page") ? QString() : word);
     if (auto* qc = qobject_cast<QueryController*>(currentQueryController_))
         qc->doQuery(word);
-    else if (auto* fy = qobject_cast<FanyiQueryController*>(currentQueryController_))
-        fy->doQuery(word);
     if (addHistory) {
         BackForwardList::appendQuery(word, queryControllerTag_);
         setBackEnabled(true);
