@@ -1,7 +1,6 @@
 #include "platform/FullScreenDetector.h"
 
 #include <QGuiApplication>
-#include <QScreen>
 #include <QWidget>
 #include <xcb/xcb.h>
 
@@ -67,13 +66,10 @@ QList<QRect> fullScreenWindowFrames() {
 }
 
 bool isWindowFullScreen(const QWidget* window) {
-    if (!window) return false;
-    if (window->windowState() & Qt::WindowFullScreen) return true;
-    const QScreen* screen = window->screen();
-    if (!screen) return false;
-    // Covering the screen's full geometry (not just its available area).
-    return window->frameGeometry() == screen->geometry() ||
-           window->geometry() == screen->geometry();
+    // The window manager's full-screen state (_NET_WM_STATE_FULLSCREEN, which
+    // Qt mirrors in the window state); a maximised window is never taken for
+    // one, even where no panel makes it smaller than the screen.
+    return window && (window->windowState() & Qt::WindowFullScreen);
 }
 
 }  // namespace FullScreenDetector

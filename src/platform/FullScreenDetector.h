@@ -12,9 +12,8 @@ namespace FullScreenDetector {
 // (_NET_WM_STATE_FULLSCREEN); empty without an X11 display or such windows.
 QList<QRect> fullScreenWindowFrames();
 
-// Whether this window is really full screen: its own state says so, or it
-// covers the whole of the screen it is on. A merely maximised window (which
-// leaves panels visible) is not.
+// Whether this window is really full screen on its screen, as the window
+// manager reports it. A maximised window is not.
 bool isWindowFullScreen(const QWidget* window);
 
 }  // namespace FullScreenDetector

@@ -14,6 +14,9 @@
 #include "window/LoadingIndicator.h"
 #include "window/SideBarViewController.h"
 #include "query/SideBarItemModel.h"
+#include "query/StartAppControl.h"
+#include "platform/FullScreenDetector.h"
+#include <QFile>
 #include "window/MVAlertWndController.h"
 #include "window/MVHUDWndController.h"
 #include "window/MVSearchField.h"
@@ -631,6 +634,13 @@ private slots:
         QCOMPARE(UserDefaults::standard().integerValue(ScreenTransModifier), 3);
         prefs.autoMinimizeBox()->setChecked(true);
         QVERIFY(UserDefaults::standard().boolValue(MinimizedAfterStart));
+        // Launch at login: the default and the session's autostart entry together.
+        prefs.autoLaunchBox()->setChecked(true);
+        QVERIFY(UserDefaults::standard().boolValue(MVPreferenceAutoLaunch));
+        QVERIFY(QFile::exists(StartAppControl::autostartFile()));
+        prefs.autoLaunchBox()->setChecked(false);
+        QVERIFY(!UserDefaults::standard().boolValue(MVPreferenceAutoLaunch));
+        QVERIFY(!StartAppControl::willStartAtLogin(QCoreApplication::applicationFilePath()));
         // The update button runs a real manual check.
         site->clearRequests();
         prefs.updateButton()->click();
@@ -757,6 +767,17 @@ private slots:
         auto& tb = MVToolBarController::sharedInstance();
         QVERIFY(tb.didMouseUpFromItemView(tb.settingsItem()));
         QVERIFY(!tb.didMouseUpFromItemView(tb.avatarItem()));
+    }
+
+    void onlyRealFullScreenCounts() {
+        QWidget w;
+        w.resize(300, 200);
+        w.show();
+        QVERIFY(!FullScreenDetector::isWindowFullScreen(&w));
+        w.setWindowState(Qt::WindowMaximized);
+        QVERIFY(!FullScreenDetector::isWindowFullScreen(&w));
+        w.setWindowState(Qt::WindowFullScreen);
+        QVERIFY(FullScreenDetector::isWindowFullScreen(&w));
     }
 
     void loadingIndicatorBeforeAndAfterSetUp() {
