@@ -303,6 +303,22 @@ void TestLookupPage::bridgeReachesTheApplication()
     // Seven entries and nothing else of the native object reaches page script.
     const QString names = js(page_, "Object.keys(framewnd).sort().join(',')").toString();
     QCOMPARE(names, QString("addToWordBook,doLog,doQuery,goTab,goURL,playAudio,removeFromWordBook"));
+    // Nor does a script that opens the channel itself find more methods.
+    js(page_, "window.__methods = null; new QWebChannel(qt.webChannelTransport, function (c) {"
+              " var o = c.objects.framewnd; window.__methods = Object.keys(o).filter(function (k) {"
+              " return typeof o[k] === 'function' && !o[k].connect; }).sort().join('|'); })");
+    QVERIFY(QTest::qWaitFor([&] { return js(page_, "window.__methods").isValid(); }, 5000));
+    QStringList callable = js(page_, "window.__methods").toString().split('|');
+    callable.removeIf([](const QString& m) { return m.contains('('); });
+    QCOMPARE(callable.join(','), QString("addToWordBook,deleteLater,doLog,doQuery,goTab,goURL,playAudio,"
+                                          "propertyUpdate,removeFromWordBook,signalEmitted,unwrapProperties,"
+                                          "unwrapQObject"));
+    // The one inherited slot there, deleteLater, leaves the bridge in place.
+    js(page_, "new QWebChannel(qt.webChannelTransport, function (c) { c.objects.framewnd.deleteLater(); })");
+    QTest::qWait(300);
+    service_->clearRequests();
+    js(page_, "framewnd.doQuery('plum')");
+    QVERIFY(QTest::qWaitFor([&] { return !service_->requestsTo("/jsonapi").empty(); }, 5000));
 }
 
 void TestLookupPage::bridgeOnlyOnOurOwnPages()

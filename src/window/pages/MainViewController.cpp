@@ -631,17 +631,22 @@ QString MainViewController::menuSelectionText(const QString& selected)
 
 void MainViewController::showContextMenu(const QPoint& pos)
 {
-    QMenu menu(this);
     selectedText_ = host_->view()->page()->selectedText();
     const QString shown = menuSelectionText(selectedText_);
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
     if (!shown.isEmpty()) {
-        menu.addAction(QStringLiteral("查词 \"%1\"").arg(shown), this, &MainViewController::lookupSelected);
-        menu.addAction(QStringLiteral("百科 \"%1\"").arg(shown), this, &MainViewController::baikeSelected);
+        menu->addAction(QStringLiteral("查词 \"%1\"").arg(shown), this, &MainViewController::lookupSelected);
+        menu->addAction(QStringLiteral("百科 \"%1\"").arg(shown), this, &MainViewController::baikeSelected);
     }
     if (!selectedText_.isEmpty())
-        menu.addAction(host_->view()->pageAction(QWebEnginePage::Copy));
-    if (!menu.isEmpty())
-        menu.exec(host_->view()->mapToGlobal(pos));
+        menu->addAction(host_->view()->pageAction(QWebEnginePage::Copy));
+    if (menu->isEmpty()) {
+        delete menu;
+        return;
+    }
+    // popup, not exec: the page keeps running while the menu is open.
+    menu->popup(host_->view()->mapToGlobal(pos));
 }
 
 void MainViewController::lookupSelectionOnTab(int tab, const char* kind)

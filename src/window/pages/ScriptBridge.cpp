@@ -3,9 +3,18 @@
 #include "window/pages/MainViewController.h"
 #include "window/pages/WebPageHost.h"
 
+#include <QEvent>
+
 ScriptBridge::ScriptBridge(MainViewController* page, WebPageHost* host, QObject* parent)
     : QObject(parent), page_(page), host_(host)
 {
+}
+
+bool ScriptBridge::event(QEvent* e)
+{
+    if (e->type() == QEvent::DeferredDelete)
+        return true;
+    return QObject::event(e);
 }
 
 bool ScriptBridge::allowed() const

@@ -26,6 +26,11 @@ public slots:
     void removeFromWordBook(const QString& word);
     void playAudio(const QString& url);
 
+protected:
+    // The channel also publishes QObject's own deleteLater; a page calling
+    // it must not take the bridge away. The owner deletes it directly.
+    bool event(QEvent* e) override;
+
 private:
     bool allowed() const;
 
