@@ -12,6 +12,10 @@
 #include "window/ShortcutRecorder.h"
 
 #include <QButtonGroup>
+#include <QGraphicsOpacityEffect>
+#include <QParallelAnimationGroup>
+#include <QPropertyAnimation>
+#include <QScreen>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -175,12 +179,45 @@ void PreferencePanelController::changeToView(int pane) {
     }
     if (stack_->currentIndex() == pane && window_->property("paneShown").toBool()) return;
     window_->setProperty("paneShown", true);
+    // A switch still running ends at once: never two at a time.
+    if (animation_) {
+        // Jumping to the end finishes (and deletes) it; stop whatever is left.
+        animation_->setCurrentTime(animation_->totalDuration());
+        if (animation_) animation_->stop();
+    }
     stack_->setCurrentIndex(pane);
-    // The window fits the pane; its top edge stays where it is.
     for (int i = 0; i < stack_->count(); ++i)
         stack_->widget(i)->setSizePolicy(i == pane ? QSizePolicy::Preferred : QSizePolicy::Ignored,
                                          i == pane ? QSizePolicy::Preferred : QSizePolicy::Ignored);
+    const QRect from = window_->geometry();
     window_->adjustSize();
+    if (!window_->isVisible()) return;
+    // The window fits the new pane with its top edge where it was, fading the pane in.
+    QRect to(from.topLeft(), window_->size());
+    if (const QScreen* screen = window_->screen()) {
+        const QRect avail = screen->availableGeometry();
+        if (to.bottom() > avail.bottom()) to.moveBottom(avail.bottom());
+        if (to.top() < avail.top()) to.moveTop(avail.top());
+    }
+    window_->setGeometry(from);
+    auto* group = new QParallelAnimationGroup(this);
+    auto* move = new QPropertyAnimation(window_, "geometry", group);
+    move->setDuration(200);
+    move->setStartValue(from);
+    move->setEndValue(to);
+    auto* effect = new QGraphicsOpacityEffect(stack_->currentWidget());
+    stack_->currentWidget()->setGraphicsEffect(effect);
+    auto* fade = new QPropertyAnimation(effect, "opacity", group);
+    fade->setDuration(200);
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+    QPointer<QWidget> shownPane = stack_->currentWidget();
+    connect(group, &QAbstractAnimation::finished, this, [this, shownPane] {
+        if (shownPane) shownPane->setGraphicsEffect(nullptr);
+        animation_ = nullptr;
+    });
+    animation_ = group;
+    group->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 std::function<void()> PreferencePanelController::actionForRecorder(int recorder) const {

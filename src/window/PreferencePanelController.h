@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractAnimation>
 #include <QObject>
 #include <QPointer>
 #include <functional>
@@ -35,6 +36,7 @@ public:
     QCheckBox* wordStrokeBox() const { return wordStroke_; }
     QToolButton* updateButton() const { return updateButton_; }
     int currentPane() const;
+    bool isSwitchingPane() const { return animation_ != nullptr; }
 
     void changeToView(int pane);  // 0 general, 1 word capture, 2 update
     // A recorder's new combination; index 0..2 as the recorders above.
@@ -65,4 +67,5 @@ private:
     QCheckBox* screenTrans_ = nullptr;
     QCheckBox* wordStroke_ = nullptr;
     QToolButton* updateButton_ = nullptr;
+    QPointer<QAbstractAnimation> animation_;
 };

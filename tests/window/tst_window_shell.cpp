@@ -29,6 +29,7 @@
 #include "window/views/MVTableView.h"
 #include "window/views/SmallViews.h"
 
+#include <QAbstractAnimation>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QLabel>
@@ -647,6 +648,27 @@ private slots:
         QVERIFY(site->waitForRequests(1));
         QCOMPARE(site->requests().front().path, QStringLiteral("/mac-update/vorlane_update.xml"));
         QVERIFY(!frame->updateCheck().isAutoCheckUpdate());
+    }
+
+    void paneSwitchesNeverOverlap() {
+        FrameWndController::initializeDefaults();
+        makeFrame();
+        auto& prefs = frame->preferencePanelController();
+        prefs.showWindow();
+        const int top = prefs.window()->geometry().top();
+        prefs.changeToView(1);
+        QVERIFY(prefs.isSwitchingPane());
+        prefs.changeToView(2);  // the first switch ends at once
+        QCOMPARE(prefs.currentPane(), 2);
+        int running = 0;
+        for (auto* a : prefs.findChildren<QAbstractAnimation*>(QString(), Qt::FindDirectChildrenOnly))
+            running += a->state() == QAbstractAnimation::Running;
+        QCOMPARE(running, 1);
+        QTRY_VERIFY(!prefs.isSwitchingPane());
+        QCOMPARE(prefs.window()->geometry().top(), top);
+        prefs.changeToView(2);  // already showing: nothing starts
+        QVERIFY(!prefs.isSwitchingPane());
+        prefs.window()->hide();
     }
 
     // ------------------------------------------------------ bottom bar
