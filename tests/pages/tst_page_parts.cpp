@@ -12,6 +12,7 @@
 #include "window/pages/WebPageHost.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -172,11 +173,21 @@ void TestPageParts::typedWebAddressOpensOnlyOnRequest()
     QCOMPARE(url.path(), QString("/WebpageTranslate"));
     QCOMPARE(QUrlQuery(url).queryItemValue("url", QUrl::FullyDecoded), QString("https://www.example.org/"));
     QCOMPARE(QUrlQuery(url).queryItemValue("type"), QString("AUTO"));
+    // A pasted address is an explicit request too; the paste button follows the clipboard.
+    page.clear();
+    QGuiApplication::clipboard()->setText("http://www.example.net/");
+    page.rebuildPlaceHolderView();
+    QVERIFY(page.pasteButtonShown());
+    page.paste();
+    QCOMPARE(opened_.urls.size(), 2);
+    QGuiApplication::clipboard()->clear();
+    page.rebuildPlaceHolderView();
+    QVERIFY(!page.pasteButtonShown());
     // Beyond 99 characters an address is translated as text.
     service_->on("GET", "/translate", body(R"({"translateResult":[]})"));
     page.input()->setPlainText("https://www.example.org/" + QString(80, 'a'));
     QVERIFY(QTest::qWaitFor([&] { return !service_->requestsTo("/translate").empty(); }, 5000));
-    QCOMPARE(opened_.urls.size(), 1);
+    QCOMPARE(opened_.urls.size(), 2);
 }
 
 void TestPageParts::longTextTranslatesOnlyOnRequest()
