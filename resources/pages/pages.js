@@ -82,15 +82,15 @@
     if (d.tab) { call('goTab', d.tab, d.word || '', parseInt(d.index || '0', 10)); ev.preventDefault(); return; }
     if (d.query !== undefined) { call('doQuery', d.query); ev.preventDefault(); return; }
     if (d.url) { call('goURL', d.url); ev.preventDefault(); return; }
-    if (d.wordbookAdd !== undefined) {
-      call('addToWordBook', d.word || '', d.definition || '', d.phonetic || '');
-      el.classList.add('in-wordbook');
-      ev.preventDefault();
-      return;
-    }
-    if (d.wordbookRemove !== undefined) {
-      call('removeFromWordBook', d.word || '');
-      el.classList.remove('in-wordbook');
+    if (d.wordbookAdd !== undefined || d.wordbookRemove !== undefined) {
+      // One star both adds and removes, by what it shows now.
+      if (el.classList.contains('in-wordbook')) {
+        call('removeFromWordBook', d.word || '');
+        el.classList.remove('in-wordbook');
+      } else {
+        call('addToWordBook', d.word || '', d.definition || '', d.phonetic || '');
+        el.classList.add('in-wordbook');
+      }
       ev.preventDefault();
     }
   });
@@ -100,13 +100,12 @@
   window.hideSuggest = function () { $('#suggest').hide(); document.body.classList.remove('suggesting'); };
   window.showSuggest = function () { $('#suggest').show(); document.body.classList.add('suggesting'); };
 
-  // Long web-translation blocks start folded; the first one is opened by the
-  // application after a full entry has been shown.
+  // Web-translation blocks arrive folded from the template and open on a
+  // click on their toggle (handled above); the application opens the first
+  // one itself. Blocks without a toggle can never be opened, so they stay open.
   window.initCollapse = function () {
     $('.wt-container').each(function () {
-      if (this.dataset.collapseReady) return;
-      this.dataset.collapseReady = '1';
-      if (this.scrollHeight > 160) this.classList.add('wt-collapse');
+      if (!this.querySelector('.wt-toggle')) this.classList.remove('wt-collapse');
     });
   };
 

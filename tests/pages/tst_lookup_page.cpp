@@ -200,6 +200,24 @@ void TestLookupPage::typingAndReturnFillTheResultPage()
     QCOMPARE(js(page_, "typeof hideSuggest + typeof showSuggest + typeof initCollapse + typeof goPageTab"
                        " + typeof wikipediaSetImgSrc + typeof $").toString(),
              QString("functionfunctionfunctionfunctionfunctionfunction"));
+
+    // The entry's star adds the word through the bridge, and a second click removes it.
+    wordBookCalls_.clear();
+    js(page_, "document.querySelector('[data-wordbook-add]').click()");
+    QVERIFY(QTest::qWaitFor([&] { return wordBookCalls_.size() == 1; }, 5000));
+    QVERIFY(wordBookCalls_.first().startsWith("add|run|"));
+    js(page_, "document.querySelector('[data-wordbook-add]').click()");
+    QVERIFY(QTest::qWaitFor([&] { return wordBookCalls_.size() == 2; }, 5000));
+    QCOMPARE(wordBookCalls_.at(1), QString("del|run"));
+    // The first web-translation block is open, also after the page clean-up,
+    // and folds on a click on its toggle.
+    const QString firstCollapsed = "document.querySelector('.wt-container').classList.contains('wt-collapse')";
+    QVERIFY(QTest::qWaitFor([&] { return js(page_, "!!document.querySelector('.wt-container')").toBool()
+                                         && !js(page_, firstCollapsed).toBool(); }, 5000));
+    QTest::qWait(1200);
+    QVERIFY(!js(page_, firstCollapsed).toBool());
+    js(page_, "document.querySelector('.wt-container .wt-toggle').click()");
+    QVERIFY(js(page_, firstCollapsed).toBool());
 }
 
 void TestLookupPage::failedLookupShowsTheErrorAndStopsTheSpinner()
