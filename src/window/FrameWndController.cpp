@@ -10,6 +10,7 @@
 #include "query/AppConstants.h"
 #include "query/DeviceHelper.h"
 #include "query/DictSettings.h"
+#include "query/HistoryRecordingFlags.h"
 #include "query/RequestData.h"
 #include "query/ServiceHost.h"
 #include "window/FrameSplitViewController.h"
@@ -377,6 +378,9 @@ void FrameWndController::applicationDidFinishLaunching() {
     ShellServices::kitHost().setUserName(settings.authUserName());
 
     settings.loadSettings();
+    // Lookups enter the query history from the start; the word book screen
+    // narrows this while the user browses its history.
+    HistoryRecordingFlags::sharedInstance().applicationStarted();
     initWordBook();
     checkFullScreenWindow();
     if (d.boolValue(MinimizedAfterStart)) window_->hide();
