@@ -8,6 +8,8 @@
 #include "query/controllers/FanyiQueryController.h"
 #include "window/pages/FanyiViewController.h"
 #include "window/pages/HomePageContent.h"
+#include "window/pages/PageWordBook.h"
+#include "wordbook/MVWordBook.h"
 #include "window/pages/PronunciationPlayer.h"
 #include "window/pages/WebPageHost.h"
 
@@ -21,6 +23,7 @@
 #include <QSignalSpy>
 #include <QTextEdit>
 #include <QtTest>
+#include <SQLiteCpp/SQLiteCpp.h>
 
 namespace {
 ScriptedResponse body(const QByteArray& b, int delayMs = 0)
@@ -122,6 +125,29 @@ void TestPageParts::homeContentEscapesWhatItWritesIntoScripts()
     QVERIFY(script.contains(WebPageHost::jsString("javascript:alert('x')")));
     QVERIFY(script.contains(WebPageHost::jsString("</script>'")));
     QVERIFY(HomePageContent::updateContentScript("a'b", "\"", "\n").startsWith(R"(updateContent("a'b","\"","\n"))"));
+}
+
+void TestPageParts::wordBookButtonsReachTheWordBookFile()
+{
+    service_->on("POST", "/wordbook/api", body("<response><errcode>0</errcode></response>"));
+    const QString db = env_->dataHome() + "/wordbook.db";
+    MVWordBook& book = MVWordBook::sharedInstance();
+    book.configureWithDbPath(db, QUrl(service_->baseUrl() + "/wordbook/api"));
+    // The page passes the definition before the phonetic; the book gets them right way round.
+    pagewordbook::actions().addWord("apple", "[ˈæpl]", "n. 苹果");
+    book.waitForQueuedWork();
+    QVERIFY(book.hasWord("apple"));
+    {
+        SQLite::Database file(db.toStdString(), SQLite::OPEN_READONLY);
+        SQLite::Statement q(file, "SELECT INTP FROM WORDBOOK WHERE WORD = 'apple'");
+        QVERIFY(q.executeStep());
+        const QString intp = QString::fromStdString(q.getColumn(0).getString());
+        QVERIFY(intp.startsWith("[ˈæpl]"));
+        QVERIFY(intp.contains("n. 苹果"));
+    }
+    pagewordbook::actions().delWord("apple");
+    book.waitForQueuedWork();
+    QVERIFY(!book.hasWord("apple"));
 }
 
 void TestPageParts::translationFollowsTyping()

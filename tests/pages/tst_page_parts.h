@@ -30,6 +30,7 @@ private slots:
     void pronunciationKeepsOnlyTheLatestDownload();
     void homeContentWithoutNetworkShowsBuiltInsOnce();
     void homeContentEscapesWhatItWritesIntoScripts();
+    void wordBookButtonsReachTheWordBookFile();
     void translationFollowsTyping();
     void typedWebAddressOpensOnlyOnRequest();
     void longTextTranslatesOnlyOnRequest();
