@@ -97,10 +97,13 @@ void GlobalHotkeyCenter::ungrab(unsigned int keycode, unsigned int mods) {
     xcb_connection_t* c = xcbConnection();
     if (!c) return;
     const xcb_window_t root = rootWindow(c);
+    xcb_void_cookie_t last{};
     for (unsigned int variant : kIgnoredVariants)
-        xcb_ungrab_key(c, static_cast<xcb_keycode_t>(keycode), root,
-                       static_cast<uint16_t>(mods | variant));
-    xcb_flush(c);
+        last = xcb_ungrab_key_checked(c, static_cast<xcb_keycode_t>(keycode), root,
+                                      static_cast<uint16_t>(mods | variant));
+    // Wait for the server: once we return, the combination is free for any
+    // client (the recorder may hand it straight to another registration).
+    if (xcb_generic_error_t* err = xcb_request_check(c, last)) free(err);
 }
 
 void GlobalHotkeyCenter::unregisterHotKey(int keyCode, quint64 flags) {
