@@ -77,6 +77,8 @@ void TestQueryControllers::init()
     offlineWords_.clear();
     RequestData::setOfflineLookup([this](const QString& word, const QString& dict, int type, int) -> QVariant {
         offlineWords_ << QStringLiteral("%1:%2:%3").arg(word, dict).arg(type);
+        if (word == "unknown")
+            return QVariant();
         if (type == 2) {
             auto r = std::make_shared<FSearchResult>();
             r->title = word;
@@ -288,6 +290,25 @@ void TestQueryControllers::offlineEntryIsRenderedAndSpinnerCleared()
     QVERIFY(waitFor([&] { return !page.spinner; }, 2000));
     QVERIFY(page.scripts.contains("initCollapse();"));
     QVERIFY(service_->requestsTo("/jsonapi").empty());
+}
+
+void TestQueryControllers::unanswerableLookupsStopTheSpinner()
+{
+    setReachable(false);
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.setHasLoadedResultWebView(true);
+    qc.doQuery("unknown");
+    QVERIFY(!page.spinner);
+    QVERIFY(page.resultHtml.contains("networkerr"));
+    // Answer bytes that are not text show nothing and end the wait too.
+    page.showLoadingIndicator();
+    page.resultHtml.clear();
+    qc.mainQueryHelper(QVariant(QByteArray("\xff\xfe\xfd")));
+    QVERIFY(!page.spinner);
+    QVERIFY(page.resultHtml.isEmpty());
 }
 
 void TestQueryControllers::queryWaitsWhileThePageLoads()

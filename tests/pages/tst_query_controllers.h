@@ -33,6 +33,7 @@ private slots:
     void failureBeforeLoadStopsSpinnerAndShowsTheError();
     void networkErrorKeepsTheResultPageUsable();
     void offlineEntryIsRenderedAndSpinnerCleared();
+    void unanswerableLookupsStopTheSpinner();
     void queryWaitsWhileThePageLoads();
     void zoomStartsAtOneWhenNothingIsStored();
     void examplesRequestAndAnswer();

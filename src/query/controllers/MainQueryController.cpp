@@ -145,7 +145,7 @@ void MainQueryController::hideSuggestTableView()
 
 void MainQueryController::fsearchHelper(const QVariant& answer)
 {
-    if (answer.canConvert<FSearchResultPtr>() && answer.metaType() == QMetaType::fromType<FSearchResultPtr>()) {
+    if (answer.metaType() == QMetaType::fromType<FSearchResultPtr>()) {
         const FSearchResultPtr r = answer.value<FSearchResultPtr>();
         if (!r)
             return;
@@ -194,7 +194,18 @@ void MainQueryController::startQuery(const QString& text)
         else
             mainQueryRequestData_->requestDataWithURL(url, {}, {}, this, cb);
     } else {
-        mainQueryRequestData_->requestData(text, kLocalDict, 1, int(dictType_), this, cb);
+        // The offline dictionary answers inside this call, or not at all.
+        bool answered = false;
+        mainQueryRequestData_->requestData(text, kLocalDict, 1, int(dictType_), this,
+                                           [this, &answered](const QVariant& a) {
+                                               answered = true;
+                                               mainQueryHelper(a);
+                                           });
+        if (!answered) {
+            // Nothing will come back: say so rather than leave the spinner on.
+            mainQueryHelper(QVariant());
+            return;
+        }
     }
     if (page_)
         page_->showLoadingIndicator();
@@ -242,6 +253,9 @@ void MainQueryController::showAnswer(const QVariant& answer)
                 page_->evaluateScript(QStringLiteral("scroll(0,0);"));
                 page_->evaluateScript(QStringLiteral("$('.wt-container').first().removeClass('wt-collapse')"));
             }
+        } else if (page_) {
+            // Not text: nothing to show, but the wait is over.
+            page_->hideLoadingIndicator();
         }
     } else {
         loadNoResultPage(lastQueryWord_);
