@@ -91,7 +91,9 @@ WebPageHost::WebPageHost(QWidget* parentWidget) : QObject(parentWidget)
     page_ = new HostedWebPage(this, view_);
     view_->setPage(page_);
     page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
-    page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+    // Our pages only show what the application writes into them; they have
+    // no business reading remote addresses from script.
+    page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     channel_ = new QWebChannel(this);
     installScripts();
     connect(page_, &QWebEnginePage::loadStarted, this, &WebPageHost::onLoadStarted);
