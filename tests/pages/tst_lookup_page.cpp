@@ -24,6 +24,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -461,6 +462,33 @@ void TestLookupPage::loadsPostTheirNotifications()
     QCOMPARE(input_->text(), QString());
     page_->changeQueryController(0);
     page_->loadResourcePage("result.html");
+}
+
+void TestLookupPage::contextMenuLooksUpTheSelection()
+{
+    page_->changeQueryController(0);
+    page_->loadResourcePage("result.html");
+    waitForResultPage();
+    js(page_, "document.getElementById('result').innerHTML='<p id=sel>pineapple juice</p>';"
+              "var r=document.createRange();r.selectNodeContents(document.getElementById('sel'));"
+              "var s=window.getSelection();s.removeAllRanges();s.addRange(r);");
+    QVERIFY(QTest::qWaitFor([&] { return page_->webView()->page()->selectedText() == "pineapple juice"; }, 5000));
+    emit page_->webView()->customContextMenuRequested(QPoint(20, 20));
+    QMenu* menu = nullptr;
+    QVERIFY(QTest::qWaitFor([&] {
+        for (QMenu* m : page_->findChildren<QMenu*>())
+            if (m->isVisible())
+                menu = m;
+        return menu != nullptr;
+    }, 5000));
+    QCOMPARE(menu->actions().at(0)->text(), QString("查词 \"pineapple juice\""));
+    QCOMPARE(menu->actions().at(1)->text(), QString("百科 \"pineapple juice\""));
+    // On the encyclopedia entry while the lookup tab shows: a jump to tab 3.
+    owner_->jumps.clear();
+    menu->actions().at(1)->trigger();
+    menu->close();
+    QCOMPARE(owner_->jumps, QStringList{"3:pineapple juice"});
+    page_->changeQueryController(0);
 }
 
 void TestLookupPage::menuTitlesCutOnCharacters()

@@ -40,6 +40,7 @@ private slots:
     void backAndForwardWalkAcrossTabs();
     void languagePairsAndReturnRules();
     void loadsPostTheirNotifications();
+    void contextMenuLooksUpTheSelection();
     void menuTitlesCutOnCharacters();
 
 private:
