@@ -65,7 +65,7 @@
     while (el && el !== document && !(el.dataset && (el.dataset.query !== undefined || el.dataset.audio ||
            el.dataset.url || el.dataset.tab || el.dataset.wordbookAdd !== undefined ||
            el.dataset.wordbookRemove !== undefined || el.dataset.pagetab !== undefined ||
-           el.classList.contains('wt-toggle')))) {
+           el.classList.contains('wt-toggle') || el.classList.contains('synoword')))) {
       el = el.parentNode;
     }
     if (!el || el === document) return;
@@ -78,6 +78,7 @@
       ev.preventDefault();
       return;
     }
+    if (el.classList.contains('synoword')) { call('doQuery', d.word || el.textContent); ev.preventDefault(); return; }
     if (d.audio) { call('playAudio', d.audio); ev.preventDefault(); return; }
     if (d.tab) { call('goTab', d.tab, d.word || '', parseInt(d.index || '0', 10)); ev.preventDefault(); return; }
     if (d.query !== undefined) { call('doQuery', d.query); ev.preventDefault(); return; }

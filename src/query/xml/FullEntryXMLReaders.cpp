@@ -1,5 +1,7 @@
 #include "query/xml/FullEntryXMLReaders.h"
 
+#include "query/MainQueryJSONResultParser.h"
+
 #include "models/MustacheData.h"
 #include "platform/XmlDocument.h"
 #include "query/JsonPath.h"
@@ -97,12 +99,9 @@ MainQueryResultPtr MainQueryXMLResultParser::parseXML(const QString& xml) const 
     r->hasSimpleTrans = flag(!r->simpleTrans.isEmpty());
 
     for (const XmlNode& syno : doc.select(QStringLiteral("//mirvodict/basic/eng-syno-dict/synos/syno"))) {
-        QString fragment;
-        for (const XmlNode& w : doc.select(QStringLiteral("ws/w"), syno)) {
-            const QString e = w.text().toHtmlEscaped().replace(QLatin1Char('\''), QStringLiteral("&#39;"));
-            fragment += QStringLiteral(", <span class='synoword' data-word='%1'>%2</span>").arg(e, e);
-        }
-        if (!fragment.isEmpty()) fragment.remove(0, 1);
+        QStringList words;
+        for (const XmlNode& w : doc.select(QStringLiteral("ws/w"), syno)) words << w.text();
+        const QString fragment = MainQueryJSONResultParser::synonymWordsFragment(words);
         Record rec;
         rec.add("trans", childText(syno, "tran")).add("ws", fragment);
         r->synos.append(rec.item());
