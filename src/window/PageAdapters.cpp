@@ -66,7 +66,8 @@ bool LookupPageAdapter::canGoForward() const { return BackForwardList::isNextIte
 QWidget* TranslationPageAdapter::view() { return page_; }
 void TranslationPageAdapter::changeQueryController(int index) { page_->changeQueryController(index); }
 QString TranslationPageAdapter::inputText() const { return page_->input()->toPlainText(); }
-void TranslationPageAdapter::setInputText(const QString& text) { page_->input()->setPlainText(text); }
+// Filling the field must not start a translation: the user asks for it.
+void TranslationPageAdapter::setInputText(const QString& text) { page_->setInputText(text); }
 void TranslationPageAdapter::focusInput() { page_->input()->setFocus(Qt::OtherFocusReason); }
 void TranslationPageAdapter::showLanguageButton() {
     if (auto* b = page_->checkLanguageButton()) b->show();
