@@ -60,6 +60,7 @@ MainQueryController::MainQueryController(QObject* parent) : BaseQueryController(
     suggestRequestData_ = new RequestData(this);
     fsearchRequestData_ = new RequestData(this);
     mainQueryRequestData_ = new RequestData(this);
+    offlineRequestData_ = new RequestData(this);
     suggestions_ = std::make_shared<SuggestionLists>();
     auto& nc = NotificationCenter::defaultCenter();
     nc.addObserver(MVDidFinishLoadResultWebViewNotification, this,
@@ -186,29 +187,44 @@ void MainQueryController::startQuery(const QString& text)
     LogUtils::log(QStringLiteral("action"), QStringLiteral("lookup_lookup"));
     loadResultPage();
     const QString url = mainQueryUrl(text, le_);
-    auto cb = [this](const QVariant& a) { mainQueryHelper(a); };
+    // A service that cannot be reached at all still leaves the shipped
+    // dictionary: a transport failure falls back to it before giving up.
+    auto cb = [this, text](const QVariant& a) {
+        if (a.isValid() || !answerOffline(text, true))
+            mainQueryHelper(a);
+    };
     if (internetActive_) {
         lastQueryWord_ = text;
         if (RequestData::escapeURL(text).size() >= kPostThreshold)
             mainQueryRequestData_->requestDataWithURL(url, {QStringLiteral("q")}, {text}, this, cb);
         else
             mainQueryRequestData_->requestDataWithURL(url, {}, {}, this, cb);
-    } else {
-        // The offline dictionary answers inside this call, or not at all.
-        bool answered = false;
-        mainQueryRequestData_->requestData(text, kLocalDict, 1, int(dictType_), this,
-                                           [this, &answered](const QVariant& a) {
-                                               answered = true;
-                                               mainQueryHelper(a);
-                                           });
-        if (!answered) {
-            // Nothing will come back: say so rather than leave the spinner on.
-            mainQueryHelper(QVariant());
-            return;
-        }
+    } else if (!answerOffline(text, false)) {
+        // Nothing will come back: say so rather than leave the spinner on.
+        mainQueryHelper(QVariant());
+        return;
     }
     if (page_)
         page_->showLoadingIndicator();
+}
+
+bool MainQueryController::answerOffline(const QString& text, bool onlyEntries)
+{
+    // The offline dictionary answers inside this call, or not at all.
+    bool answered = false;
+    offlineRequestData_->requestData(text, kLocalDict, 1, int(dictType_), this,
+                                     [this, onlyEntries, &answered](const QVariant& a) {
+        if (!a.isValid())
+            return;
+        if (onlyEntries && a.metaType() == QMetaType::fromType<MainQueryResultPtr>()) {
+            const MainQueryResultPtr r = a.value<MainQueryResultPtr>();
+            if (!r || !r->hasNoAnyTrans.isEmpty())
+                return;  // "not found" offline says nothing about the service's answer
+        }
+        answered = true;
+        mainQueryHelper(a);
+    });
+    return answered;
 }
 
 void MainQueryController::mainQueryHelper(const QVariant& answer)

@@ -65,10 +65,14 @@ public:
 private:
     void startQuery(const QString& text);
     void showAnswer(const QVariant& answer);
+    // True when the shipped dictionary had an answer (already shown); with
+    // onlyEntries its "not found" answer does not count.
+    bool answerOffline(const QString& text, bool onlyEntries);
 
     RequestData* suggestRequestData_ = nullptr;
     RequestData* fsearchRequestData_ = nullptr;
     RequestData* mainQueryRequestData_ = nullptr;
+    RequestData* offlineRequestData_ = nullptr;
     SuggestionView* suggestionView_ = nullptr;
     std::shared_ptr<SuggestionLists> suggestions_;
     QPointer<QObject> parentViewController_;
