@@ -95,7 +95,10 @@ int main(int argc, char** argv)
     page.show();
     auto* qc = qobject_cast<MainQueryController*>(page.queryControllers().at(0));
     page.loadResourcePage(QStringLiteral("result.html"));
-    QTest::qWaitFor([&] { return page.mainFrameUrl().endsWith("result.html") && !page.isLoading(); }, 20000);
+    if (!QTest::qWaitFor([&] { return page.mainFrameUrl().endsWith("result.html") && !page.isLoading(); }, 20000)) {
+        std::fprintf(stderr, "result page did not load\n");
+        return 1;
+    }
     QTest::qWait(300);
 
     {

@@ -1,6 +1,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
+#include "query/DictUtils.h"
 #include "query/LogUtils.h"
 #include "window/FrameWndController.h"
 #include "window/PageAdapters.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
 
     FrameWndController::initializeDefaults();
     FrameWndController* frame = RealPages::createMainWindowController();
+    DictUtils::setAppDelegate(frame);
     frame->awakeFromNib();
     frame->window()->show();
     frame->applicationDidFinishLaunching();
@@ -37,6 +39,7 @@ int main(int argc, char** argv) {
     QObject::connect(&instance, &SingleInstance::showRequested, frame, [frame] { frame->showWindow(); });
     QObject::connect(frame, &FrameWndController::quitConfirmed, &app, &QApplication::quit);
     const int status = app.exec();
+    DictUtils::setAppDelegate(nullptr);
     delete frame;
     return status;
 }

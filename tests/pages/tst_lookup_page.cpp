@@ -28,6 +28,7 @@
 #include <QSignalSpy>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <memory>
 #include <QtTest>
 
 class RecordingOwner : public PageOwner {
@@ -60,14 +61,16 @@ namespace {
 
 QVariant js(MainViewController* page, const QString& script)
 {
-    QVariant result;
-    bool done = false;
-    page->webView()->page()->runJavaScript(script, [&](const QVariant& v) {
-        result = v;
-        done = true;
+    // Shared with the callback: a script that answers after the wait gave up
+    // must not write into a finished stack frame.
+    auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
+    page->webView()->page()->runJavaScript(script, [state](const QVariant& v) {
+        state->second = v;
+        state->first = true;
     });
-    QTest::qWaitFor([&] { return done; }, 10000);
-    return result;
+    if (!QTest::qWaitFor([&] { return state->first; }, 10000))
+        qWarning("script did not answer: %s", qPrintable(script));
+    return state->second;
 }
 
 QString resultHtml(MainViewController* page)
