@@ -1,4 +1,5 @@
 #include "query/controllers/BaikeQueryController.h"
+#include "query/controllers/SuggestionPresenter.h"
 
 #include "query/RequestData.h"
 #include "query/ServiceHost.h"
@@ -185,39 +186,17 @@ void BaikeQueryController::suggestHelper(const QVariant& answer)
     QString text;
     if (!readers::decodeUtf8(answer.toByteArray(), &text))
         return;
-    const SuggestResult result = readers::parseSuggestions(text);
-    if (!suggestions_)
-        suggestions_ = std::make_shared<SuggestionLists>();
-    suggestions_->rows.clear();
-    suggestions_->titles.clear();
-    for (const auto& item : result.items) {
-        if (!item.hasTitle)
-            continue;
-        suggestions_->titles.append(item.title);
-        suggestions_->rows.append(item.title);
-    }
-    if (!suggestions_->titles.isEmpty())
-        showSuggestTableView();
-    else
-        hideSuggestTableView();
-    if (suggestionView_) {
-        suggestionView_->reloadData();
-        suggestionView_->showSuggestWindow();
-    }
+    suggestions::present(suggestionView_, suggestions_, readers::parseSuggestions(text), suggestions::RowText::TitleOnly);
 }
 
 void BaikeQueryController::showSuggestTableView()
 {
-    if (suggestionView_)
-        suggestionView_->setTableHidden(false);
+    suggestions::setTableShown(suggestionView_, true);
 }
 
 void BaikeQueryController::hideSuggestTableView()
 {
-    if (suggestionView_) {
-        suggestionView_->setTableHidden(true);
-        suggestionView_->hideSuggestWindow();
-    }
+    suggestions::setTableShown(suggestionView_, false);
 }
 
 void BaikeQueryController::setHTMLElementId(const QString& elementId, const QString& content)

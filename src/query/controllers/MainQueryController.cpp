@@ -1,4 +1,5 @@
 #include "query/controllers/MainQueryController.h"
+#include "query/controllers/SuggestionPresenter.h"
 
 #include "models/FSearchResult.h"
 #include "models/MainQueryResult.h"
@@ -108,40 +109,17 @@ void MainQueryController::suggestHelper(const QVariant& answer)
     QString text;
     if (!readers::decodeUtf8(answer.toByteArray(), &text))
         return;
-    const SuggestResult result = readers::parseSuggestions(text);
-    if (!suggestions_)
-        suggestions_ = std::make_shared<SuggestionLists>();
-    suggestions_->rows.clear();
-    suggestions_->titles.clear();
-    for (const auto& item : result.items) {
-        // Rows and words must stay parallel: an item without a title has no word.
-        if (!item.hasTitle)
-            continue;
-        suggestions_->titles.append(item.title);
-        suggestions_->rows.append(QStringLiteral("%1  %2").arg(item.title, item.explain));
-    }
-    if (!suggestions_->titles.isEmpty())
-        showSuggestTableView();
-    else
-        hideSuggestTableView();
-    if (suggestionView_) {
-        suggestionView_->reloadData();
-        suggestionView_->showSuggestWindow();
-    }
+    suggestions::present(suggestionView_, suggestions_, readers::parseSuggestions(text), suggestions::RowText::TitleAndExplanation);
 }
 
 void MainQueryController::showSuggestTableView()
 {
-    if (suggestionView_)
-        suggestionView_->setTableHidden(false);
+    suggestions::setTableShown(suggestionView_, true);
 }
 
 void MainQueryController::hideSuggestTableView()
 {
-    if (suggestionView_) {
-        suggestionView_->setTableHidden(true);
-        suggestionView_->hideSuggestWindow();
-    }
+    suggestions::setTableShown(suggestionView_, false);
 }
 
 void MainQueryController::fsearchHelper(const QVariant& answer)
