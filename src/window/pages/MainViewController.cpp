@@ -264,6 +264,17 @@ void MainViewController::saveScrollPosition()
     BackForwardList::setScrollPosition(int(host_->view()->page()->scrollPosition().y()));
 }
 
+// Back and forward show a remembered lookup on its own tab, where it was scrolled to.
+void MainViewController::showHistoryItem(const BackForwardList::Item& item)
+{
+    if (item.tab == queryControllerTag_)
+        doQuery(item.query, false);
+    else if (owner_)
+        owner_->jumpToTab(item.tab, item.query);
+    if (auto* qc = qobject_cast<QueryController*>(currentQueryController_))
+        qc->setScrollPosition(item.scrollPosition);
+}
+
 void MainViewController::backClick()
 {
     LogUtils::log(QStringLiteral("action"), QStringLiteral("back"));
@@ -271,12 +282,7 @@ void MainViewController::backClick()
     const auto item = BackForwardList::getPrevItem();
     if (!item)
         return;
-    if (item->tab == queryControllerTag_)
-        doQuery(item->query, false);
-    else if (owner_)
-        owner_->jumpToTab(item->tab, item->query);
-    if (auto* qc = qobject_cast<QueryController*>(currentQueryController_))
-        qc->setScrollPosition(item->scrollPosition);
+    showHistoryItem(*item);
     setForwardEnabled(true);
     if (!BackForwardList::isPrevItem())
         setBackEnabled(false);
@@ -291,12 +297,7 @@ void MainViewController::forwardClick()
         return;
     if (input_)
         input_->setText(item->query);
-    if (item->tab == queryControllerTag_)
-        doQuery(item->query, false);
-    else if (owner_)
-        owner_->jumpToTab(item->tab, item->query);
-    if (auto* qc = qobject_cast<QueryController*>(currentQueryController_))
-        qc->setScrollPosition(item->scrollPosition);
+    showHistoryItem(*item);
     setBackEnabled(true);
     if (!BackForwardList::isNextItem())
         setForwardEnabled(false);

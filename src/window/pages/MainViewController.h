@@ -1,5 +1,7 @@
 #pragma once
 
+#include "window/pages/BackForwardList.h"
+
 #include "query/controllers/QueryPage.h"
 #include "window/pages/ManagingViewController.h"
 
@@ -58,6 +60,7 @@ public:
     void backClick();
     void forwardClick();
     void saveScrollPosition();
+    void showHistoryItem(const BackForwardList::Item& item);
     void languageButtonSelectionChanged(int index);
     void popUpSelectionChanged(int index);
     void mapIndexToValue(int index);
