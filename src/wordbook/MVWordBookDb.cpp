@@ -255,10 +255,8 @@ bool MVWordBookDb::deleteWords(const QStringList& words, const QString& user, co
             if (!w.isEmpty())
                 last = deleteWordWithDb(*db, w, user);
         }
-        if (!commit(*db)) {
-            rollback(*db);
+        if (!commit(*db))
             return false;
-        }
     }
     if (user.isEmpty() && !preUser.isEmpty()) {
         setTimeStamp(QStringLiteral("0"), preUser);
@@ -361,10 +359,8 @@ bool MVWordBookDb::addWords(const QStringList& words, const QString& tag, const 
             rollback(*db);
             return false;
         }
-        if (!commit(*db)) {
-            rollback(*db);
+        if (!commit(*db))
             return false;
-        }
     }
     return true;
 }
@@ -390,10 +386,8 @@ bool MVWordBookDb::deleteTagsForWords(const QStringList& words)
         if (!w.isEmpty())
             exec(*db, QStringLiteral("DELETE FROM TAGTABLE WHERE WORD = ? AND %1").arg(filter), {getSafeStringForDb(w)});
     }
-    if (!commit(*db)) {
-        rollback(*db);
+    if (!commit(*db))
         return false;
-    }
     return true;
 }
 

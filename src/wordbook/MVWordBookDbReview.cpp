@@ -87,10 +87,8 @@ bool MVWordBookDb::addRemForWords(const QStringList& words, const QString& user)
             ok = exec(*db, QStringLiteral("INSERT INTO REMTABLE VALUES (?, '0', ?, '1', ?, ?, '0')"), {w, now, user, remTs}) && ok;
         }
     }
-    if (!commit(*db)) {
-        rollback(*db);
+    if (!commit(*db))
         return false;
-    }
     return ok;
 }
 

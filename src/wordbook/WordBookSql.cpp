@@ -85,7 +85,12 @@ bool begin(SQLite::Database& db)
 
 bool commit(SQLite::Database& db)
 {
-    return exec(db, QStringLiteral("COMMIT"));
+    if (exec(db, QStringLiteral("COMMIT")))
+        return true;
+    // A COMMIT that fails (a lock held past the busy timeout) leaves the
+    // transaction open: end it here so no caller can forget to.
+    rollback(db);
+    return false;
 }
 
 void rollback(SQLite::Database& db)

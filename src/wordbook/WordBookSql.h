@@ -23,6 +23,7 @@ int changes(SQLite::Database& db);
 // A write transaction taken at once, so that a second writer waits in the
 // busy handler instead of failing on a lock upgrade.
 bool begin(SQLite::Database& db);
+// Rolls the transaction back itself when the commit fails.
 bool commit(SQLite::Database& db);
 void rollback(SQLite::Database& db);
 
