@@ -65,6 +65,12 @@ public:
         (void)needToRecord;
         (void)shouldRecord;
     }
+    // The next list load starts again from the first category (after a login
+    // or logout changes whose words the screen shows).
+    virtual void setShouldResetCurCategory(bool) {}
+    // Starts a synchronisation whose progress and end reach the word book
+    // screen; needMerge carries the previous user's words over.
+    virtual void startSync(bool needMerge) { (void)needMerge; }
     // Keys that are not typing (arrows, deletion) while the word book shows.
     virtual void wordListKeyDown(int qtKey, const QString& text) {
         (void)qtKey;
