@@ -8,11 +8,13 @@
 #include "wordbook/WordBookClock.h"
 
 #include <QDate>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <algorithm>
+#include <future>
 
 namespace {
 const QString kCurUserKey = QStringLiteral("wb_cur_user_key");
@@ -94,6 +96,9 @@ void MVWordBook::setUsers(const QString& cur, const QString& pre)
 
 void MVWordBook::updateUserName()
 {
+    // Called from the main thread and from a synchronisation's preparation:
+    // without this lock an older pair could be written over a newer one.
+    QMutexLocker publish(&publishMutex_);
     QString cur, pre;
     {
         QMutexLocker lock(&userMutex_);
@@ -151,8 +156,10 @@ bool MVWordBook::addWord(const QString& word, const QString& phonetic, const QSt
     if (!wbdb_)
         return false;
     auto db = wbdb_;
-    queue_->async([this, db, word, phonetic, definition] {
-        const QString user = curUser();
+    // The word belongs to whoever is signed in when the user adds it, even
+    // if a logout is handled before the queue reaches it.
+    const QString user = curUser();
+    queueWrite([db, user, word, phonetic, definition] {
         if (!db->addWord(word, phonetic, definition, user))
             qWarning().noquote() << "wordbook: could not add" << word;
         const QString group = UserDefaults::standard().stringValue(kDefaultGroup);
@@ -312,8 +319,39 @@ QStringList MVWordBook::loadWordListWithCategory(const QString& category, bool b
     return out;
 }
 
+void MVWordBook::queueWrite(std::function<void()> task)
+{
+    ++pendingWrites_;
+    queue_->async([this, task = std::move(task)] {
+        task();
+        --pendingWrites_;
+    });
+}
+
 void MVWordBook::waitForQueuedWork()
 {
     queue_->sync([] {});
     pool_.waitForDone();
+}
+
+bool MVWordBook::finishQueuedWork(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    // A commit on the pool queues its follow-up work and the other way
+    // round, so both are waited for until neither has anything left.
+    for (;;) {
+        auto done = std::make_shared<std::promise<void>>();
+        std::future<void> reached = done->get_future();
+        queue_->async([done] { done->set_value(); });
+        if (reached.wait_for(std::chrono::milliseconds(deadline.remainingTime())) != std::future_status::ready)
+            break;
+        if (!pool_.waitForDone(static_cast<int>(deadline.remainingTime())))
+            break;
+        if (pendingWrites_.load() == 0 && pool_.activeThreadCount() == 0)
+            return true;
+    }
+    qWarning().noquote() << QStringLiteral("wordbook: %1 queued writes still not in the file after %2 ms at quit")
+                                .arg(pendingWrites_.load())
+                                .arg(timeoutMs);
+    return false;
 }

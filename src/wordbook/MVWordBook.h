@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QThreadPool>
 #include <QUrl>
+#include <atomic>
+#include <functional>
 #include <memory>
 
 // Notifications posted by the word book (no object, no user info).
@@ -90,8 +92,13 @@ public:
     void cancelSyncing() {}
     quint64 syncingRate() const { return syncingRate_; }
 
-    // Waits until every write queued so far has run (shutdown, tests).
+    // Waits until every write queued so far has run (tests).
     void waitForQueuedWork();
+    // Writes answered "done" but not yet in the file (the quit guard asks).
+    bool hasPendingWrites() const { return pendingWrites_.load() > 0; }
+    // At quit: waits at most timeoutMs for the queued writes and a running
+    // commit of received actions; false (and logged) when time ran out.
+    bool finishQueuedWork(int timeoutMs);
 
     // MVSyncDelegate
     void syncDidStart() override;
@@ -105,7 +112,7 @@ public:
 private:
     void setSyncing(bool on);
     void syncingRateSet(quint64 rate);
-    void preprocessingBeforeSync();
+    void preprocessingBeforeSync(const QString& user, const QString& filter);
     void startSyncConnection();
     void commitActionListToDb();
     void syncReallyFinish();
@@ -114,8 +121,12 @@ private:
     void runPendingSync();
     MVWordBookSyncDelegate* listener() const;
     void setUsers(const QString& cur, const QString& pre);
+    // Every write that answers before it has run goes through here.
+    void queueWrite(std::function<void()> task);
 
     mutable QMutex userMutex_;
+    // Held while the user pair is published, so the last change always wins.
+    QMutex publishMutex_;
     QString curUser_;
     QString preUser_;
 
@@ -130,6 +141,10 @@ private:
     bool syncing_ = false;
     quint64 syncingRate_ = 0;
     bool needCommitAgain_ = false;
+    // The account the running synchronisation works for, and its filter on
+    // the store: a login or logout while it runs changes neither.
+    QString syncUser_;
+    QString syncFilter_;
     QString tmpLocalTimestamp_;
     QString tmpRemLocalTimestamp_;
     QList<MVSyncActionPtr> addList_;
@@ -141,6 +156,7 @@ private:
     QPointer<QObject> pendingGuard_;
     bool pendingIsObject_ = false;
 
+    std::atomic<int> pendingWrites_{0};
     QThreadPool pool_;
     // Last member: destroyed first, running what is queued while the rest
     // of the facade still exists.

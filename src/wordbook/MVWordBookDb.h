@@ -86,15 +86,17 @@ public:
     WordSections getWordsSortedWithNoTagByDate(bool byDate, const QString& user, const QString& preUser) const;
     static QString getFirstCharCategory(const QString& word);
 
-    // Synchronisation data.
-    QList<MVWordBookItemPtr> getAddList() const;
-    QList<MVWordBookItemPtr> getDelList() const;
-    QMap<QString, MVWordBookRemItemPtr> getChangedRemList() const;
+    // Synchronisation data. A synchronisation passes the user filter it
+    // started with (userCondition); a null filter means the current one.
+    QList<MVWordBookItemPtr> getAddList(const QString& filter = QString()) const;
+    QList<MVWordBookItemPtr> getDelList(const QString& filter = QString()) const;
+    QMap<QString, MVWordBookRemItemPtr> getChangedRemList(const QString& filter = QString()) const;
     bool carryWordsFromUser(const QString& from, const QString& to);
     bool clearChangedWordsWithAddList(const QList<MVSyncActionPtr>& addList,
-                                      const QList<MVSyncActionPtr>& delList);
+                                      const QList<MVSyncActionPtr>& delList, const QString& filter = QString());
     // False when any batch could not be written; batches before it stay.
-    bool commitSyncingActionList(const SyncActionMap& actions, const QString& user);
+    bool commitSyncingActionList(const SyncActionMap& actions, const QString& user,
+                                 const QString& filter = QString());
     static constexpr int kCommitBatch = 100;
 
     // Review plan.

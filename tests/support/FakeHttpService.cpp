@@ -68,7 +68,18 @@ FakeHttpService::FakeHttpService() : server_(std::make_unique<httplib::Server>()
         res.set_content(s.body.toStdString(), s.contentType.toStdString());
     };
     server_->Get(".*", handler);
-    server_->Post(".*", handler);
+    // The body is read here because the library refuses form bodies over
+    // 8 KiB, and a word book upload of many words is far larger.
+    server_->Post(".*", [handler](const httplib::Request& req, httplib::Response& res,
+                                  const httplib::ContentReader& read) {
+        httplib::Request whole = req;
+        whole.body.clear();
+        read([&whole](const char* data, size_t n) {
+            whole.body.append(data, n);
+            return true;
+        });
+        handler(whole, res);
+    });
     server_->Put(".*", handler);
     server_->Delete(".*", handler);
     server_->set_payload_max_length(64 * 1024 * 1024);
