@@ -846,7 +846,7 @@ void FrameWndController::showWordStrokeNoiceAlert() {
 // ------------------------------------------------------------------- quit
 
 bool FrameWndController::applicationShouldTerminate() {
-    if (!ShellServices::wordBook().isSyncing()) {
+    if (!ShellServices::wordBook().isSyncing() && !ShellServices::wordBook().hasPendingWrites()) {
         shouldTeminatedApp_ = true;
         return true;
     }
