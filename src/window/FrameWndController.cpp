@@ -12,6 +12,7 @@
 #include "query/DictSettings.h"
 #include "query/HistoryRecordingFlags.h"
 #include "query/RequestData.h"
+#include "wordbook/MVWordBookSync.h"
 #include "query/ServiceHost.h"
 #include "window/FrameSplitViewController.h"
 #include "window/ImageLibrary.h"
@@ -346,9 +347,7 @@ QString FrameWndController::surveyUrl(const QString& version, const QString& use
 QString FrameWndController::wordBookSyncUrl(const QString& base, const QString& macId,
                                             const QString& model, const QString& serial,
                                             const QString& systemVersion) {
-    return base + QStringLiteral("/wordbook/api?keyfrom=mac.main&id=%1&model=%2&deviceid=%3&mid=%4"
-                                 "&requestNum=2000")
-                      .arg(percent(macId), percent(model), percent(serial), percent(systemVersion));
+    return MVWordBookSync::serviceAddress(base, macId, model, serial, systemVersion);
 }
 
 void FrameWndController::setBottomLinksVisible(bool visible) {
