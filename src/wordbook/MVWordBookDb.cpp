@@ -198,7 +198,9 @@ bool MVWordBookDb::addWord(const QString& word, const QString& phonetic, const Q
     if (!db)
         return false;
     const QString w = getSafeStringForDb(word);
-    const QString filter = userSQL();
+    // A signed-in user's add replaces that user's row even when the filter
+    // has moved on to another account since the add was asked for.
+    const QString filter = user.isEmpty() ? userSQL() : userCondition(QStringLiteral("USERNAME"), user, user);
     if (!begin(*db))
         return false;
     bool ok = true;
