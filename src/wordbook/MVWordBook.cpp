@@ -67,6 +67,7 @@ void MVWordBook::configureWithDbFileName(const QString& fileName, const QUrl& sy
 void MVWordBook::configureWithDbPath(const QString& path, const QUrl& syncUrl)
 {
     auto db = std::make_shared<MVWordBookDb>(path, [this] { return curUser(); });
+    closeAddBatch();
     queue_->sync([&] { wbdb_ = db; });
     updateUserName();
     syncUrl_ = syncUrl;
@@ -155,20 +156,64 @@ bool MVWordBook::addWord(const QString& word, const QString& phonetic, const QSt
 {
     if (!wbdb_)
         return false;
-    auto db = wbdb_;
     // The word belongs to whoever is signed in when the user adds it, even
     // if a logout is handled before the queue reaches it.
-    const QString user = curUser();
-    queueWrite([db, user, word, phonetic, definition] {
-        if (!db->addWord(word, phonetic, definition, user))
-            qWarning().noquote() << "wordbook: could not add" << word;
-        const QString group = UserDefaults::standard().stringValue(kDefaultGroup);
-        if (!group.isEmpty() && group != kAllWords)
-            db->addWords({word}, group, user);
-        if (UserDefaults::standard().boolValue(kAlsoReview))
-            db->addRemForWords({word}, user);
+    const WordBookAdd add{word, phonetic, definition, curUser()};
+    ++pendingWrites_;
+    std::shared_ptr<QList<WordBookAdd>> batch;
+    {
+        QMutexLocker lock(&batchMutex_);
+        if (openBatch_) {
+            openBatch_->append(add);
+            return true;
+        }
+        openBatch_ = batch = std::make_shared<QList<WordBookAdd>>(QList<WordBookAdd>{add});
+    }
+    auto db = wbdb_;
+    queue_->async([this, db, batch] {
+        QList<WordBookAdd> adds;
+        {
+            QMutexLocker lock(&batchMutex_);
+            if (openBatch_ == batch)
+                openBatch_.reset();
+            adds.swap(*batch);
+        }
+        writeAdds(*db, adds);
+        pendingWrites_ -= static_cast<int>(adds.size());
     });
     return true;
+}
+
+void MVWordBook::writeAdds(MVWordBookDb& db, const QList<WordBookAdd>& adds)
+{
+    if (!db.addWordList(adds)) {
+        // One bad add must not take the others with it.
+        for (const WordBookAdd& a : adds) {
+            if (!db.addWord(a.word, a.phonetic, a.definition, a.user))
+                qWarning().noquote() << "wordbook: could not add" << a.word;
+        }
+    }
+    const QString group = UserDefaults::standard().stringValue(kDefaultGroup);
+    const bool review = UserDefaults::standard().boolValue(kAlsoReview);
+    if ((group.isEmpty() || group == kAllWords) && !review)
+        return;
+    // Group and review entries go in per account, in the order of the adds.
+    for (qsizetype i = 0; i < adds.size();) {
+        const QString user = adds[i].user;
+        QStringList words;
+        for (; i < adds.size() && adds[i].user == user; ++i)
+            words.append(adds[i].word);
+        if (!group.isEmpty() && group != kAllWords)
+            db.addWords(words, group, user);
+        if (review)
+            db.addRemForWords(words, user);
+    }
+}
+
+void MVWordBook::closeAddBatch()
+{
+    QMutexLocker lock(&batchMutex_);
+    openBatch_.reset();
 }
 
 bool MVWordBook::delWord(const QString& word)
@@ -177,6 +222,7 @@ bool MVWordBook::delWord(const QString& word)
         return false;
     // Through the queue, so that an add asked for earlier cannot bring the
     // word back after it was deleted.
+    closeAddBatch();
     queue_->sync([&] {
         wbdb_->deleteWord(word, curUser(), preUser());
         wbdb_->deleteTagsForWord(word);
@@ -189,6 +235,7 @@ bool MVWordBook::delWords(const QStringList& words)
 {
     if (!wbdb_)
         return false;
+    closeAddBatch();
     queue_->sync([&] {
         wbdb_->deleteWords(words, curUser(), preUser());
         wbdb_->deleteTagsForWords(words);
@@ -219,6 +266,7 @@ bool MVWordBook::addWordTags(const QStringList& names)
     if (!wbdb_)
         return false;
     bool ok = false;
+    closeAddBatch();
     queue_->sync([&] { ok = wbdb_->addWordTags(names, curUser()); });
     return ok;
 }
@@ -228,6 +276,7 @@ bool MVWordBook::addTag(const QString& tag, const QStringList& words)
     if (!wbdb_)
         return false;
     bool ok = false;
+    closeAddBatch();
     queue_->sync([&] { ok = wbdb_->addWords(words, tag, curUser()); });
     return ok;
 }
@@ -237,6 +286,7 @@ bool MVWordBook::deleteTagsForWord(const QString& word)
     if (!wbdb_)
         return false;
     bool ok = false;
+    closeAddBatch();
     queue_->sync([&] { ok = wbdb_->deleteTagsForWord(word); });
     return ok;
 }
@@ -246,6 +296,7 @@ bool MVWordBook::deleteTagsForWords(const QStringList& words)
     if (!wbdb_)
         return false;
     bool ok = false;
+    closeAddBatch();
     queue_->sync([&] { ok = wbdb_->deleteTagsForWords(words); });
     return ok;
 }
@@ -255,6 +306,7 @@ bool MVWordBook::deleteWordForTag(const QString& tag)
     if (!wbdb_)
         return false;
     bool ok = false;
+    closeAddBatch();
     queue_->sync([&] {
         const QStringList words = loadWordListWithCategory(tag, false);
         wbdb_->deleteTag(tag);
@@ -271,6 +323,7 @@ bool MVWordBook::updateWordTag(const QString& from, const QString& to)
     if (!wbdb_)
         return false;
     bool ok = false;
+    closeAddBatch();
     queue_->sync([&] {
         const QStringList words = loadWordListWithCategory(from, false);
         if (!deleteWordForTag(from))
@@ -321,6 +374,7 @@ QStringList MVWordBook::loadWordListWithCategory(const QString& category, bool b
 
 void MVWordBook::queueWrite(std::function<void()> task)
 {
+    closeAddBatch();
     ++pendingWrites_;
     queue_->async([this, task = std::move(task)] {
         task();
@@ -330,6 +384,7 @@ void MVWordBook::queueWrite(std::function<void()> task)
 
 void MVWordBook::waitForQueuedWork()
 {
+    closeAddBatch();
     queue_->sync([] {});
     pool_.waitForDone();
 }

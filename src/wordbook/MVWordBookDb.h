@@ -22,6 +22,14 @@ struct WordBookEntry {
 // Section key ("yyyy-MM-dd", "A".."Z", a pinyin initial or "#") → entries in
 // query order.
 using WordSections = QMap<QString, QList<WordBookEntry>>;
+// One word the user added, with the account it was added for.
+struct WordBookAdd {
+    QString word;
+    QString phonetic;
+    QString definition;
+    QString user;
+};
+
 // Received actions, one per word. Ordered by word so that the batches of a
 // commit are reproducible.
 using SyncActionMap = QMap<QString, MVSyncActionPtr>;
@@ -65,6 +73,9 @@ public:
 
     // Words.
     bool addWord(const QString& word, const QString& phonetic, const QString& definition, const QString& user);
+    // Several adds in one transaction, each as addWord; false (and nothing
+    // written) when any of them fails.
+    bool addWordList(const QList<WordBookAdd>& adds);
     bool deleteWord(const QString& word, const QString& user, const QString& preUser);
     bool deleteWords(const QStringList& words, const QString& user, const QString& preUser);
     bool hasWord(const QString& word) const;
@@ -116,6 +127,7 @@ private:
     void createSchema(SQLite::Database& db) const;
     bool hasWordWithDb(SQLite::Database& db, const QString& quotedWord) const;
     bool deleteWordWithDb(SQLite::Database& db, const QString& word, const QString& user);
+    bool addWordWithDb(SQLite::Database& db, const WordBookAdd& add, const QString& ts);
 
     QString dbPath_;
     mutable QMutex mutex_;
