@@ -8,7 +8,7 @@
 #include "query/DictSettings.h"
 #include "query/HistoryRecordingFlags.h"
 #include "query/RequestData.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 #include "window/FrameSplitViewController.h"
 #include "window/ImageLibrary.h"
 #include "window/MVAlertWndController.h"

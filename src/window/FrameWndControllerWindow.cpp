@@ -6,7 +6,7 @@
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "query/DictSettings.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 #include "window/MVAlertWndController.h"
 #include "window/ShellPages.h"
 #include "window/ShellServices.h"
