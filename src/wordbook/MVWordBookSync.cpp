@@ -1,7 +1,7 @@
 #include "wordbook/MVWordBookSync.h"
 
 #include "platform/CookieJar.h"
-#include "query/RequestData.h"
+#include "platform/UrlEscaping.h"
 #include "wordbook/WordBookClock.h"
 
 #include <QNetworkAccessManager>
