@@ -133,6 +133,13 @@ FrameWndController* RealPages::createMainWindowController() {
                          [&suggest] { suggest.reloadData(); });
         QObject::connect(lookup, &MainViewController::suggestionHighlightChanged, &suggest,
                          [&suggest](int row) { suggest.selectRow(row); });
-        return FrameWndController::Pages{new LookupPageAdapter(lookup), new TranslationPageAdapter(fanyi)};
+        auto* lookupPage = new LookupPageAdapter(lookup);
+        auto* fanyiPage = new TranslationPageAdapter(fanyi);
+        // The controller does not own its pages: they go with it.
+        QObject::connect(frame, &QObject::destroyed, [lookupPage, fanyiPage] {
+            delete lookupPage;
+            delete fanyiPage;
+        });
+        return FrameWndController::Pages{lookupPage, fanyiPage};
     });
 }
