@@ -6,6 +6,7 @@
 #include "window/FrameWndController.h"
 #include "window/PageAdapters.h"
 #include "window/ShellServices.h"
+#include "wordbook-ui/WordBookScreenServices.h"
 
 #include <QApplication>
 
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
         LogUtils::log(key, value, extras.isEmpty() ? QVariant() : QVariant(extras));
     });
 
+    installWordBookScreens();
     FrameWndController::initializeDefaults();
     FrameWndController* frame = RealPages::createMainWindowController();
     DictUtils::setAppDelegate(frame);
