@@ -25,6 +25,7 @@ WBEditPanelController::WBEditPanelController(WordBookViewController* screen) : Q
     wordPhoneticLabel_->setTextFormat(Qt::PlainText);
     wordPhoneticLabel_->setStyleSheet(QStringLiteral("font-size:15px;"));
     wordParaphaseLabel_ = new QPlainTextEdit(window_);
+    wordParaphaseLabel_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     auto* groupRow = new QHBoxLayout;
     editGroupListButton_ = new MVClickableView(window_);
     editGroupListButton_->setDelegate(this);

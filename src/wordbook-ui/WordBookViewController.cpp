@@ -105,8 +105,20 @@ QString WordBookViewController::wordAt(qint64 row) const
 
 // ---------------------------------------------------------------- lists
 
+void WordBookViewController::rememberSelection()
+{
+    if (selectionRemembered_)
+        return;
+    rememberedRows_.clear();
+    for (qint64 r : std::as_const(selectedRows_))
+        rememberedRows_ << wordAt(r);
+    rememberedCell_ = selectedCellRow_ >= 0 ? wordAt(selectedCellRow_) : QString();
+    selectionRemembered_ = true;
+}
+
 void WordBookViewController::loadWordListWithCategory(const QString& category, bool byDate)
 {
+    rememberSelection();
     wordList_.clear();
     WordSections sections;
     if (category == MVWordBook::kNoGroup)
@@ -141,10 +153,10 @@ void WordBookViewController::loadWordListWithCategory(const QString& category, b
 void WordBookViewController::reloadWordTable()
 {
     // The selection follows its words through the reload, not their old rows.
-    QStringList selectedWords;
-    for (qint64 r : std::as_const(selectedRows_))
-        selectedWords << wordAt(r);
-    const QString cellWord = selectedCellRow_ >= 0 ? wordAt(selectedCellRow_) : QString();
+    rememberSelection();
+    const QStringList selectedWords = rememberedRows_;
+    const QString cellWord = rememberedCell_;
+    selectionRemembered_ = false;
 
     if (!isFavoriteButtonSelected_)
         shownHistory_ = historyList();
@@ -154,7 +166,8 @@ void WordBookViewController::reloadWordTable()
     QStringList words;
     for (int i = 0; i < n; ++i) {
         const WordBookRowEntry e = entryAt(i);
-        rows.append({e.word, e.intp});
+        // The stored separators read as spaces in the one-line detail.
+        rows.append({e.word, QString(e.intp).replace(kSep, QStringLiteral(" ")).trimmed()});
         words << e.word;
     }
     model_->setRows(rows);
@@ -490,19 +503,25 @@ void WordBookViewController::keyDown(int qtKey, const QString& text)
 
 // ---------------------------------------------------------------- options
 
+void WordBookViewController::setAllWordsLabelText(const QString& text)
+{
+    allWordsLabel_->setText(allWordsLabel_->fontMetrics().elidedText(text, Qt::ElideRight, 84));
+    allWordsLabel_->setToolTip(text);
+}
+
 void WordBookViewController::changeSelectedGroupType(const QString& group)
 {
-    allWordsLabel_->setText(group);
+    setAllWordsLabelText(group);
     curCategory_ = group;
     loadWordListWithCategory(curCategory_, isSortedByDate_);
 }
 
 void WordBookViewController::changeSortType(const QString& title)
 {
-    if (title == QLatin1String("按时间排序")) {
+    if (title == QStringLiteral("按时间排序")) {
         sortLabel_->setText(QStringLiteral("时间"));
         isSortedByDate_ = true;
-    } else if (title == QLatin1String("按字母排序")) {
+    } else if (title == QStringLiteral("按字母排序")) {
         sortLabel_->setText(QStringLiteral("字母"));
         isSortedByDate_ = false;
     } else {
@@ -587,7 +606,7 @@ void WordBookViewController::wordBookSyncSecuss()
 {
     const bool reset = shouldResetCurCategory_;
     if (reset) {
-        allWordsLabel_->setText(kAllWordsLabel);
+        setAllWordsLabelText(kAllWordsLabel);
         curCategory_ = kAllWordsLabel;
     }
     animation_->stopSyncAnimation();
@@ -605,7 +624,7 @@ void WordBookViewController::wordBookSyncSecuss()
 void WordBookViewController::wordBookSyncFailed(const WordBookError& error)
 {
     if (shouldResetCurCategory_) {
-        allWordsLabel_->setText(kAllWordsLabel);
+        setAllWordsLabelText(kAllWordsLabel);
         curCategory_ = kAllWordsLabel;
         shouldResetCurCategory_ = false;
     }

@@ -200,7 +200,9 @@ private:
     void popUpMoreMenu(qint64 row);
     void addGroupItems(QMenu* menu, QAction* before, const std::function<void(const QString&)>& act);
     void setButtonImage(MVClickableView* v, const QString& image);
-    void afterSync();
+    void setAllWordsLabelText(const QString& text);
+    // The selected words before the list changes, restored by reloadWordTable.
+    void rememberSelection();
 
     MVWordBook& book_;
     WordBookShell* shell_;
@@ -223,6 +225,9 @@ private:
     QStringList menuWords_;
     QVector<WordBookRowEntry> menuEntries_;
     qint64 menuFirstRow_ = 0;
+    bool selectionRemembered_ = false;
+    QStringList rememberedRows_;
+    QString rememberedCell_;
 
     MVTableView* table_ = nullptr;
     WordListModel* model_ = nullptr;

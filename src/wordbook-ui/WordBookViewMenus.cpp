@@ -229,7 +229,7 @@ bool WordBookViewController::didMouseUpFromView(MVClickableView* v)
         // A release that the open menu took is not the button's.
         if (!groupListMenu_->isVisible()) {
             curCategory_ = QString();
-            allWordsLabel_->setText(kAllWordsLabel);
+            setAllWordsLabelText(kAllWordsLabel);
             loadWordListWithCategory(curCategory_, isSortedByDate_);
         }
     } else if (v == sortButton_ || v == manageButton_) {
