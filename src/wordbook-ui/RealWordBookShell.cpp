@@ -4,8 +4,10 @@
 #include "window/PageAdapters.h"
 #include "window/pages/MainViewController.h"
 
-MainViewController* RealWordBookShell::lookupPage()
+MainViewController* RealWordBookShell::lookupPage() const
 {
+    if (page_)
+        return page_();
     FrameWndController* frame = FrameWndController::shared();
     if (!frame)
         return nullptr;
@@ -16,13 +18,17 @@ MainViewController* RealWordBookShell::lookupPage()
 bool RealWordBookShell::lookupPageIsCurrent() const
 {
     FrameWndController* frame = FrameWndController::shared();
-    return frame && frame->currentViewController() == 0 && lookupPage();
+    if (!frame)
+        return page_ && lookupPage();
+    return frame->currentViewController() == 0 && lookupPage();
 }
 
 bool RealWordBookShell::isShowingWordBookView() const
 {
     FrameWndController* frame = FrameWndController::shared();
-    return frame && frame->isShowingWordBookView();
+    if (!frame)
+        return page_ && lookupPage();
+    return frame->isShowingWordBookView();
 }
 
 void RealWordBookShell::changeQueryController(int index)

@@ -4,10 +4,16 @@
 
 class MainViewController;
 
+#include <functional>
+
 // The screen's view of the running main window (FrameWndController's shared
-// instance and its lookup page), looked up at each call.
+// instance and its lookup page), looked up at each call. A page given here
+// stands in for the main window's (a page shown on its own, in tests).
 class RealWordBookShell : public WordBookShell {
 public:
+    RealWordBookShell() = default;
+    explicit RealWordBookShell(std::function<MainViewController*()> page) : page_(std::move(page)) {}
+
     bool lookupPageIsCurrent() const override;
     bool isShowingWordBookView() const override;
     void changeQueryController(int index) override;
@@ -18,5 +24,8 @@ public:
     void showUserInfoPanel() override;
     QWidget* window() const override;
 
-    static MainViewController* lookupPage();
+    MainViewController* lookupPage() const;
+
+private:
+    std::function<MainViewController*()> page_;
 };
