@@ -1,5 +1,7 @@
 #include "wordbook-ui/WordBookViewController.h"
 
+#include "platform/NotificationCenter.h"
+#include "query/AppConstants.h"
 #include "query/HistoryRecordingFlags.h"
 #include "query/LogUtils.h"
 #include "window/ImageLibrary.h"
@@ -60,12 +62,20 @@ WordBookViewController::WordBookViewController(MVWordBook& book, WordBookShell* 
     setUpViews();
     setUpMenus();
     animation_->setSyncBtn(syncBtn_, QStringLiteral("img_wordbook_sync_normal_icon"));
+    // Nothing posts these two today; the synchronisation callbacks drive the turn.
+    auto& nc = NotificationCenter::defaultCenter();
+    nc.addObserver(MVWordBookSyncStartNotification, this, [this](const Notification&) { animation_->startSyncAnimation(); });
+    nc.addObserver(MVWordBookSyncCompletedNotification, this,
+                   [this](const Notification&) { animation_->stopSyncAnimation(); });
     curCategory_ = QString();
     isSortedByDate_ = true;
     loadWordListWithCategory(curCategory_, isSortedByDate_);
 }
 
-WordBookViewController::~WordBookViewController() = default;
+WordBookViewController::~WordBookViewController()
+{
+    NotificationCenter::defaultCenter().removeObserver(this);
+}
 
 // ---------------------------------------------------------------- state
 
