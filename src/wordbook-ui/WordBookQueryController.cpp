@@ -7,7 +7,7 @@
 #include "query/AppConstants.h"
 #include "query/MainQueryJSONResultParser.h"
 #include "query/RequestData.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 #include "query/WordPresence.h"
 #include "query/controllers/PageScripts.h"
 #include "query/controllers/QueryPage.h"
