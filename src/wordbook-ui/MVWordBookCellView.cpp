@@ -37,7 +37,8 @@ QVariant WordListModel::data(const QModelIndex& index, int role) const
     case DetailRole:
         return cut(rows_.at(r).detail);
     case Qt::ToolTipRole:
-        return rows_.at(r).title;
+        // Tool tips guess at markup: say it is none.
+        return QStringLiteral("<p>%1</p>").arg(rows_.at(r).title.toHtmlEscaped());
     case SelectedRole:
         return looks_.at(r).selected;
     case MoreShownRole:

@@ -507,8 +507,14 @@ bool WordBookViewController::eventFilter(QObject* watched, QEvent* event)
 
 void WordBookViewController::keyDown(int qtKey, const QString& text)
 {
+    // A key the table leaves alone travels up to the main window, which
+    // hands it back here: once is enough.
+    if (forwardingKey_)
+        return;
+    forwardingKey_ = true;
     QKeyEvent press(QEvent::KeyPress, qtKey, Qt::NoModifier, text);
     QCoreApplication::sendEvent(table_, &press);
+    forwardingKey_ = false;
 }
 
 // ---------------------------------------------------------------- options
@@ -516,7 +522,7 @@ void WordBookViewController::keyDown(int qtKey, const QString& text)
 void WordBookViewController::setAllWordsLabelText(const QString& text)
 {
     allWordsLabel_->setText(allWordsLabel_->fontMetrics().elidedText(text, Qt::ElideRight, 84));
-    allWordsLabel_->setToolTip(text);
+    allWordsLabel_->setToolTip(QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped()));
 }
 
 void WordBookViewController::changeSelectedGroupType(const QString& group)

@@ -226,6 +226,7 @@ private:
     QVector<WordBookRowEntry> menuEntries_;
     qint64 menuFirstRow_ = 0;
     bool selectionRemembered_ = false;
+    bool forwardingKey_ = false;
     QStringList rememberedRows_;
     QString rememberedCell_;
 

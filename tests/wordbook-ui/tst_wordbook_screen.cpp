@@ -12,6 +12,7 @@
 #include "wordbook-ui/WBEditPanelController.h"
 #include "wordbook-ui/WBWordActionManager.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -63,6 +64,7 @@ private slots:
     void rowTextsAreCutOnCharacters();
     void menusListGroupsWithTheirNames();
     void shiftAndCtrlClicksBuildTheSelection();
+    void keysTheTableLeavesDoNotBounce();
     void rowClickShowsStoredEntryThenLooksUp();
     void historyFlagsFollowTheScreen();
     void deleteCasesShowTheFollowingRow();
@@ -125,6 +127,10 @@ void TestWordBookScreen::menusListGroupsWithTheirNames()
     QCOMPARE(s.groupListMenu()->actions().size(), 4);
     actionWithData(s.groupListMenu(), "a&b")->trigger();
     QCOMPARE(s.curCategory(), QStringLiteral("a&b"));
+    // A name is text, never markup.
+    s.changeSelectedGroupType("<b>x</b>");
+    QCOMPARE(s.allWordsLabel()->textFormat(), Qt::PlainText);
+    QCOMPARE(s.allWordsLabel()->text(), QStringLiteral("<b>x</b>"));
 
     s.prepareManageMenu();
     QCOMPARE(menuTexts(s.manageSubMenu()), (QStringList{"G1", "a&&b", "-", "新建分组"}));
@@ -170,6 +176,38 @@ void TestWordBookScreen::shiftAndCtrlClicksBuildTheSelection()
     QVERIFY(s.selectedRows().isEmpty());
     s.rowClicked(0, Qt::ControlModifier);
     QCOMPARE(s.selectedRows(), QList<qint64>{0});
+}
+
+namespace {
+// The main window: keys nobody took go to the word list.
+class KeyForwardingWindow : public QWidget {
+public:
+    WordBookViewController* screen = nullptr;
+    int keys = 0;
+protected:
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        ++keys;
+        if (screen)
+            screen->keyDown(e->key(), e->text());
+    }
+};
+}  // namespace
+
+void TestWordBookScreen::keysTheTableLeavesDoNotBounce()
+{
+    ScreenFixture f;
+    f.addWords({"a", "b"});
+    KeyForwardingWindow window;
+    f.open().setParent(&window);
+    window.screen = f.screen.get();
+    window.show();
+    QTest::keyClick(f.screen->wordListTableView(), Qt::Key_Control);
+    QCOMPARE(window.keys, 2);  // the original and its one forwarded copy
+    f.screen->rowClicked(0, Qt::NoModifier);
+    f.screen->keyDown(Qt::Key_Down, QString());
+    QCOMPARE(f.screen->curWordIndex(), 1);
+    f.screen->setParent(nullptr);
 }
 
 void TestWordBookScreen::rowClickShowsStoredEntryThenLooksUp()
