@@ -520,6 +520,15 @@ void TestWordBookScreen::syncFailuresAsTheUserSeesThem()
         press();
         QCOMPARE(hudText(), QStringLiteral("同步失败"));
     }
+    {
+        // The received words cannot be written.
+        SQLite::Database d((f.env.root() + "/wordbook.db").toStdString(), SQLite::OPEN_READWRITE);
+        d.exec("CREATE TRIGGER refuse BEFORE INSERT ON WORDBOOK BEGIN SELECT RAISE(ABORT, 'full'); END;");
+    }
+    f.service.queueAnswer(FakeWordBookService::answer(0, "9", "9", FakeWordBookService::action("add", "w", "t", "", 1400000000)));
+    press();
+    QCOMPARE(hudText(), QStringLiteral("同步失败"));
+    SQLite::Database((f.env.root() + "/wordbook.db").toStdString(), SQLite::OPEN_READWRITE).exec("DROP TRIGGER refuse;");
     f.service.queueAnswer(FakeWordBookService::answer(1), 200, 1000);  // time-out
     press();
     QCOMPARE(hudText(), QStringLiteral("同步失败"));
