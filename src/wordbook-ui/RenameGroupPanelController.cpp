@@ -24,6 +24,7 @@ RenameGroupPanelController::~RenameGroupPanelController()
 void RenameGroupPanelController::renameAction(const QString& group)
 {
     oldTag_ = group;
+    window_->setWindowTitle(QStringLiteral("重命名分组“%1”").arg(group));
     window_->openOver(screen_->shell() ? screen_->shell()->window() : nullptr);
 }
 
