@@ -1,5 +1,6 @@
 #include "kithost/CRKURLSession.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QMetaObject>
@@ -257,6 +258,12 @@ QThread* CRKURLSession::networkThread()
         auto* t = new QThread;
         t->setObjectName(QStringLiteral("com.crashkit.URLSession"));
         t->start();
+        // Stopped with the application, before global destructors run
+        // under its feet; what lives on it is left to the process's end.
+        qAddPostRoutine([] {
+            networkThread()->quit();
+            networkThread()->wait(2000);
+        });
         return t;
     }();
     return thread;

@@ -26,7 +26,8 @@ class KTHOnboardingOperation : public KTHNetworkOperation {
 public:
     KTHOnboardingOperation(std::weak_ptr<KTHOnboardingOperationDelegate> delegate, bool shouldCreate,
                            const QString& APIKey, const QVariantMap& kitVersionsByKitBundleIdentifier,
-                           const KTHApplicationIdentiferModel* appIdentifierModel, const QString& endpointString,
+                           std::shared_ptr<const KTHApplicationIdentiferModel> appIdentifierModel,
+                           const QString& endpointString,
                            std::weak_ptr<KTHNetworkClient> networkClient);
 
     bool shouldCreate() const { return shouldCreate_; }
@@ -45,7 +46,7 @@ private:
 
     bool shouldCreate_;
     KTHError error_;
-    const KTHApplicationIdentiferModel* model_;
+    std::shared_ptr<const KTHApplicationIdentiferModel> model_;
     QString appEndpoint_;
     std::weak_ptr<KTHOnboardingOperationDelegate> delegate_;
     std::weak_ptr<KTHNetworkClient> networkClient_;

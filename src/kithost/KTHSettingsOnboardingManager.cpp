@@ -10,9 +10,9 @@
 
 #include <QStandardPaths>
 
-KTHSettingsOnboardingManager::KTHSettingsOnboardingManager(const KTHApplicationIdentiferModel* model)
+KTHSettingsOnboardingManager::KTHSettingsOnboardingManager(std::shared_ptr<const KTHApplicationIdentiferModel> model)
     : settings_(settingsPath()),
-      model_(model),
+      model_(std::move(model)),
       networkClient_(std::make_shared<KTHNetworkClient>(KTHPinnedCertificates()))
 {
 }

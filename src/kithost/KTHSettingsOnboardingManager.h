@@ -23,9 +23,8 @@ class KTHSettingsOnboardingManager : public KTHDownloadAndSaveSettingsOperationD
                                      public KTHOnboardingOperationDelegate,
                                      public std::enable_shared_from_this<KTHSettingsOnboardingManager> {
 public:
-    // `model` may be null (the executable could not be read); it must
-    // outlive the manager.
-    explicit KTHSettingsOnboardingManager(const KTHApplicationIdentiferModel* model);
+    // `model` may be null (the executable could not be read).
+    explicit KTHSettingsOnboardingManager(std::shared_ptr<const KTHApplicationIdentiferModel> model);
     ~KTHSettingsOnboardingManager() override;
 
     void beginSettingsAndOnboardingOperationsWithAPIKey(const QString& APIKey, const QVariantMap& kitVersions);
@@ -60,7 +59,7 @@ private:
     QMutex mutex_;
     bool hasAttemptedAppConfigure_ = false;
     KTHSettings settings_;
-    const KTHApplicationIdentiferModel* model_;
+    std::shared_ptr<const KTHApplicationIdentiferModel> model_;
     std::shared_ptr<KTHOnboardingOperation> onboardingOperation_;
     QString APIKey_;
     QVariantMap kitVersions_;

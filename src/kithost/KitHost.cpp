@@ -84,7 +84,7 @@ KitHost::KitHost()
     }
     executionIdentifier_ = KTHNewUUIDString().remove(QLatin1Char('-')).toLower();
     model_ = KTHApplicationIdentiferModel::create(installID_);
-    manager_ = std::make_shared<KTHSettingsOnboardingManager>(model_.get());
+    manager_ = std::make_shared<KTHSettingsOnboardingManager>(model_);
 }
 
 QString KitHost::APIKey()

@@ -66,6 +66,6 @@ private:
     QString installID_;
     QString executionIdentifier_;
     QString advertisingToken_;
-    std::unique_ptr<KTHApplicationIdentiferModel> model_;
+    std::shared_ptr<const KTHApplicationIdentiferModel> model_;
     std::shared_ptr<KTHSettingsOnboardingManager> manager_;
 };
