@@ -6,7 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "kithost/KTHApplicationIdentiferModel.h"
 #include "kithost/KTHDownloadAndSaveSettingsOperation.h"
+#include "kithost/KTHNetworkClient.h"
+#include "kithost/KTHOnboardingOperation.h"
 #include "kithost/KTHSettings.h"
 #include "kithost/KTHSettingsOnboardingManager.h"
 #include "kithost/KitHost.h"
@@ -42,6 +45,7 @@ private slots:
     void failedDownloadsKeepTheOldFile_data();
     void failedDownloadsKeepTheOldFile();
     void corruptSavedFileReadsAsNone();
+    void cancelledRegistrationNeverEndsItsSuccessor();
 
 private:
     void startHost();
@@ -239,6 +243,56 @@ void TestKitHostSettings::corruptSavedFileReadsAsNone()
     QVERIFY(!settings.settingsDictionary());
     QVERIFY(!QFile::exists(path));
     QVERIFY(!settings.appNeedsOnboarding());
+}
+
+void TestKitHostSettings::cancelledRegistrationNeverEndsItsSuccessor()
+{
+    struct Delegate : KTHOnboardingOperationDelegate {
+        std::atomic<int> creates{0};
+        std::atomic<KTHOnboardingOperation*> last{nullptr};
+        void onboardingOperationDidCompleteAppCreationWithError(KTHOnboardingOperation* op, const KTHError&) override
+        {
+            last = op;
+            ++creates;
+        }
+        void onboardingOperationDidCompleteAppUpdateWithError(KTHOnboardingOperation*, const KTHError&) override {}
+    };
+    FakeKitService fake;
+    fake.setCreateAnswer(ScriptedResponse(201, "{}", "application/json", {}, 300));
+    auto delegate = std::make_shared<Delegate>();
+    auto client = std::make_shared<KTHNetworkClient>();
+    std::shared_ptr<const KTHApplicationIdentiferModel> fat =
+        KTHApplicationIdentiferModel::createForExecutable(QStringLiteral("I"), QStringLiteral(MACHO_FIXTURES "/fat"));
+    const QVariantMap kits{{QStringLiteral("io.kithost.sdk.mac"), QStringLiteral("1.6.1")}};
+    auto first = std::make_shared<KTHOnboardingOperation>(delegate, true, QStringLiteral("k"), kits, fat,
+                                                          fake.baseUrl(), client);
+    auto second = std::make_shared<KTHOnboardingOperation>(delegate, true, QStringLiteral("k"), kits, fat,
+                                                           fake.baseUrl(), client);
+    QCOMPARE(first->onboardingRequestForAppCreate(true).timeoutMs, 2000);
+    QCOMPARE(first->onboardingRequestForAppCreate(false).timeoutMs, 10000);
+    QCOMPARE(first->onboardingRequestForAppCreate(false).url.path(), fake.updatePath());
+    first->start();
+    QVERIFY(fake.http().waitForRequests(1));
+    first->cancel();
+    second->start();
+    QTRY_COMPARE(delegate->creates.load(), 1);
+    QTRY_VERIFY(first->isFinished());
+    QTest::qWait(100);
+    QCOMPARE(delegate->creates.load(), 1);
+    QCOMPARE(delegate->last.load(), second.get());
+
+    // A fat executable: SDK versions and one arch/uuid pair per slice.
+    const RecordedRequest form = fake.createRequests().at(0);
+    QStringList names;
+    for (const RecordedPart& p : form.parts)
+        names << p.name;
+    QCOMPARE(names.mid(6, 2), (QStringList{"app[minimum_sdk_version]", "app[built_sdk_version]"}));
+    QCOMPARE(form.parts[6].bytes, QByteArray("9.0.0"));
+    QCOMPARE(names.count(QStringLiteral("app[slices][][arch]")), 6);
+    const int at = names.indexOf(QStringLiteral("app[slices][][arch]"));
+    QCOMPARE(form.parts[at].bytes, QByteArray("arm64"));
+    QCOMPARE(form.parts[at + 1].name, QStringLiteral("app[slices][][uuid]"));
+    QCOMPARE(QString::fromLatin1(form.parts[at + 1].bytes), fat->architectureUUIDMap().value(QStringLiteral("arm64")));
 }
 
 QTEST_GUILESS_MAIN(TestKitHostSettings)
