@@ -101,6 +101,7 @@ void CRKURLSessionTask::startOnThread()
         finish({}, {}, cancelledError());
         return;
     }
+    keepSession_ = session;
     QNetworkAccessManager* manager = session->manager(trust_);
 
     QNetworkRequest request(request_.url);
@@ -223,6 +224,7 @@ void CRKURLSessionTask::finish(const QByteArray& data, const KTHHTTPResponse& re
         error_ = error;
     }
     auto session = session_.lock();
+    keepSession_.reset();
     const auto delegate = session ? session->delegate() : nullptr;
     const bool hasHandler = dataHandler_ || downloadHandler_;
     QString file;

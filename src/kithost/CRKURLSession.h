@@ -99,6 +99,9 @@ private:
     CRKTrust trust_ = CRKTrust::System;
     KTHURLRequest request_;
     std::weak_ptr<CRKURLSession> session_;
+    // Held while the request is in flight: a session dropped by its owner
+    // lets running tasks finish (network thread only).
+    std::shared_ptr<CRKURLSession> keepSession_;
     DataHandler dataHandler_;
     DownloadHandler downloadHandler_;
     std::atomic<bool> completed_{false};

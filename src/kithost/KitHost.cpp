@@ -94,7 +94,13 @@ QString KitHost::APIKey()
         if (!APIKey_.isNull())
             return APIKey_;
     }
-    const QVariant key = kitHostConfig().value(QStringLiteral("APIKey"));
+    QVariant key;
+    try {
+        key = kitHostConfig().value(QStringLiteral("APIKey"));
+    } catch (const KTHException& e) {
+        KTHLog::write(QStringLiteral("%1: %2").arg(KTHException::name(), e.reason()));
+        return QString();
+    }
     QMutexLocker lock(&mutex_);
     APIKey_ = key.toString();
     if (APIKey_.isEmpty())
@@ -204,6 +210,13 @@ QVariantMap KitHost::kitVersionsByKitBundleIdentifier() const
 
 void KitHost::start(const QStringList& kits)
 {
+    bool keySetInCode;
+    {
+        QMutexLocker lock(&mutex_);
+        keySetInCode = !APIKey_.isNull();
+    }
+    if (!keySetInCode)
+        kitHostConfig();   // a misconfigured Info.plist throws here, to the caller of with()
     const QString key = APIKey();
     if (key.isEmpty())
         return;

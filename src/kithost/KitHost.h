@@ -26,6 +26,8 @@ public:
     static KitHost& with(const QStringList& kitClassNames);
     static KitHost& sharedSDK();
 
+    // The key set in code, else the Info.plist's; null (logged) when there
+    // is none or the Info.plist block is invalid. Never throws.
     QString APIKey();
     void setAPIKey(const QString& key);
     QString installID() const { return installID_; }

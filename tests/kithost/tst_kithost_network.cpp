@@ -99,6 +99,7 @@ private slots:
     void transportErrorsAreNotRetried();
     void cancelAndInvalidationEndEachTaskOnce();
     void retryAfterInvalidationGetsNoTask();
+    void droppedClientLetsRunningRequestsFinish();
     void downloadFileLivesOnlyDuringTheHandler();
     void uploadStreamsTheFile();
     void multipartPartsArriveInOrder();
@@ -313,6 +314,21 @@ void TestKitHostNetwork::retryAfterInvalidationGetsNoTask()
     QVERIFY(out.settledOnce());
     QCOMPARE(out.error.code, -3);
     QCOMPARE(fake.requestCount(), 1);
+}
+
+void TestKitHostNetwork::droppedClientLetsRunningRequestsFinish()
+{
+    FakeHttpService fake;
+    fake.on(QStringLiteral("GET"), QStringLiteral("/slow"), ScriptedResponse(200, "late", "text/plain", {}, 300));
+    Outcome out;
+    {
+        KTHNetworkClient client;
+        client.startDataTaskWithRequest(get(fake, QStringLiteral("/slow")), 1, out.dataHandler());
+        QVERIFY(fake.waitForRequests(1));
+    }
+    QVERIFY(out.settledOnce());
+    QVERIFY(out.error.isNull());
+    QCOMPARE(out.data, QByteArray("late"));
 }
 
 void TestKitHostNetwork::downloadFileLivesOnlyDuringTheHandler()
