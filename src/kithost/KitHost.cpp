@@ -16,8 +16,11 @@ namespace {
 constexpr char kInstallUUIDKey[] = "com.crashkit.iuuid";
 const QString kHost = QStringLiteral("KitHost");
 
-QMutex g_mutex;   // guards the instance pointer, the start-up guard and the test dictionary
+QMutex g_mutex;   // guards the instance pointer and the test dictionary
 std::unique_ptr<KitHost> g_host;
+// Held for the whole start-up, so a concurrent first call waits for it to
+// end; recursive, so a kit that calls with() while starting gets the host.
+QRecursiveMutex g_startMutex;
 bool g_started = false;
 std::optional<QVariantMap> g_testInfo;
 
@@ -34,20 +37,19 @@ KitHost& KitHost::sharedSDK()
 KitHost& KitHost::with(const QStringList& kitClassNames)
 {
     KitHost& host = sharedSDK();
-    {
-        QMutexLocker lock(&g_mutex);
-        // The guard fires before the start, so a start that throws is not
-        // tried again later in the run.
-        if (g_started)
-            return host;
-        g_started = true;
-    }
+    QMutexLocker lock(&g_startMutex);
+    // The guard fires before the start, so a start that throws is not
+    // tried again later in the run.
+    if (g_started)
+        return host;
+    g_started = true;
     host.start(kitClassNames);
     return host;
 }
 
 void KitHost::resetForTesting()
 {
+    QMutexLocker start(&g_startMutex);
     QMutexLocker lock(&g_mutex);
     g_host.reset();
     g_started = false;
