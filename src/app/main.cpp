@@ -1,3 +1,4 @@
+#include "kithost/KitHostStartup.h"
 #include "platform/SingleInstance.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
@@ -9,6 +10,13 @@
 #include "wordbook-ui/WordBookScreenServices.h"
 
 #include <QApplication>
+
+namespace {
+class AppKitHost : public KitHostServices {
+public:
+    void startWithCrashKit() override { KitHostStartup::startWithCrashKit(); }
+};
+}  // namespace
 
 int main(int argc, char** argv) {
     // Web views read this before any page exists.
@@ -31,6 +39,9 @@ int main(int argc, char** argv) {
     });
 
     installWordBookScreens();
+    AppKitHost kitHost;
+    ShellServices::setKitHost(&kitHost);
+
     FrameWndController::initializeDefaults();
     FrameWndController* frame = RealPages::createMainWindowController();
     DictUtils::setAppDelegate(frame);
@@ -43,5 +54,6 @@ int main(int argc, char** argv) {
     const int status = app.exec();
     DictUtils::setAppDelegate(nullptr);
     delete frame;
+    ShellServices::setKitHost(nullptr);
     return status;
 }
