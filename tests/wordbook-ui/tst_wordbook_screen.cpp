@@ -351,10 +351,13 @@ void TestWordBookScreen::historyDeletesAndFavouriteAll()
 void TestWordBookScreen::groupPanelsReachTheStore()
 {
     ScreenFixture f;
-    f.addWords({"one", "two"});
+    f.addWords({"one", "two"}, "2016-01-01");
     auto& s = f.open();
     GroupNameWindow* w = s.createGroupPanel().window();
     const QString grouped = s.wordAt(0);
+    const QString db = f.env.root() + "/wordbook.db";
+    const QString timeSql = QStringLiteral("SELECT TIME FROM WORDBOOK WHERE WORD='%1'").arg(grouped);
+    const QString time = column(db, timeSql);
     s.createGroupPanel().createNewGroupAndAddTagToWord(s.entryAt(0));
     QVERIFY(w->isVisible());
     QVERIFY(!w->saveButton()->isEnabled());
@@ -372,6 +375,7 @@ void TestWordBookScreen::groupPanelsReachTheStore()
     QVERIFY(!w->isVisible());
     QCOMPARE(f.book->getTags(), QStringList{"Study"});
     QCOMPARE(f.book->loadWordListWithCategory("Study", false), QStringList{grouped});
+    QCOMPARE(column(db, timeSql), time);  // a favourite keeps its row
 
     // Rename the shown group: the list follows the new name.
     s.changeSelectedGroupType("Study");
