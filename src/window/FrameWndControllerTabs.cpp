@@ -209,10 +209,11 @@ bool FrameWndController::legalCharToQuery(QChar c) {
     return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
 }
 
-void FrameWndController::keyDown(int qtKey, const QString& characters) {
+void FrameWndController::keyDown(int qtKey, const QString& characters, Qt::KeyboardModifiers modifiers) {
     QString printable;
-    for (QChar c : characters)
-        if (c.isPrint()) printable.append(c);
+    if (!(modifiers & (Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier)))
+        for (QChar c : characters)
+            if (c.isPrint()) printable.append(c);
     if (!printable.isEmpty() && legalCharToQuery(printable.at(0))) {
         MVSearchField* field = toolBar_->searchField();
         field->setText(printable);

@@ -9,6 +9,7 @@
 #include "window/pages/BackForwardList.h"
 #include "window/pages/FanyiViewController.h"
 #include "window/pages/MainViewController.h"
+#include "window/pages/WebPageHost.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -38,7 +39,7 @@ void LookupPageAdapter::loadWelcomePage() {
 QString LookupPageAdapter::mainFrameUrl() const { return page_->mainFrameUrl(); }
 void LookupPageAdapter::loadResultPage() { page_->loadResourcePage(QStringLiteral("result.html")); }
 void LookupPageAdapter::reloadWebView() {
-    if (auto* v = page_->webView()) v->reload();
+    if (auto* host = page_->pageHost()) host->reload();
 }
 bool LookupPageAdapter::isPasted() const { return page_->isPasted(); }
 void LookupPageAdapter::setIsPasted(bool pasted) { page_->setIsPasted(pasted); }
@@ -119,7 +120,8 @@ FrameWndController* RealPages::createMainWindowController() {
         lookup->setOwner(owner);
         auto& toolbar = MVToolBarController::sharedInstance();
         lookup->setInput(toolbar.searchField());
-        lookup->setMVToolBarView(toolbar.view());
+        // The toolbar keeps its red whether the window is active or not, so
+        // the lookup page gets no toolbar background to repaint grey.
         auto& suggest = SuggestWndController::sharedInstance();
         suggest.setModel(lookup->suggestionModel());
         suggest.suggestTableView()->setMVTableViewDelegate(new SuggestTableDelegate(lookup));

@@ -41,7 +41,9 @@ const RecorderKeys kRecorderKeys[3] = {
     {ScreenTransCode, ScreenTransFlags},
     {WordStrokeCode, WordStrokeFlags},
 };
-const char* kModifierTitles[5] = {"不使用辅助按键", "⌘ Command", "^  Control", "⌥ Alternate", "⇧ Shift"};
+// Named by the keys they map to here (Command → Ctrl, Control → Super,
+// Option → Alt), as the shortcut recorder shows them.
+const char* kModifierTitles[5] = {"不使用辅助按键", "Ctrl", "Super", "Alt", "Shift"};
 const char* kPaneImages[3] = {"img_floatSettings_general", "img_floatSettings_word", "img_floatSettings_update"};
 const char* kPaneTitles[3] = {"通用", "取词", "更新"};
 }  // namespace
