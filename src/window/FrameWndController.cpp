@@ -146,7 +146,12 @@ void FrameWndController::awakeFromNib() {
     split_->view()->setPalette(white);
     split_->hideSideBar();
     split_->setCurrentTabProvider([this] { return toolBar_->currentSelectedTab(); });
-    split_->sideBarController().setScriptRunner([this](const QString&) { return m_viewTag_ == 0; });
+    // Section rows scroll the entry shown in the lookup page.
+    split_->sideBarController().setScriptRunner([this](const QString& script) {
+        if (m_viewTag_ != 0 || !pages_.lookup) return false;
+        pages_.lookup->evaluateScript(script);
+        return true;
+    });
 
     ShellServices::wordBook().setHistoryRecording(true, true);
     registerHotKey();

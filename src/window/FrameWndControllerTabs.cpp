@@ -16,9 +16,8 @@ const char* kTabIdentifiers[4] = {"ChaciItem", "LijuItem", "FanyiItem", "BaikeIt
 void FrameWndController::hideSideBarShowSections() {
     split_->hideSideBar();
     split_->setCurrentSideBarType(FrameSplitViewController::SectionList);
-    // Back from the word book, the result's sections return; an empty list stays hidden.
-    if (!split_->sideBarController().optionTitles().isEmpty())
-        split_->showSideBarWithType(FrameSplitViewController::SectionList);
+    // Back from the word book, the ordinary side bar returns.
+    split_->showSideBarWithType(FrameSplitViewController::SectionList);
 }
 void FrameWndController::changeViewController(int index) {
     for (QWidget* v : pageViews_)

@@ -41,6 +41,7 @@ void LookupPageAdapter::loadResultPage() { page_->loadResourcePage(QStringLitera
 void LookupPageAdapter::reloadWebView() {
     if (auto* host = page_->pageHost()) host->reload();
 }
+void LookupPageAdapter::evaluateScript(const QString& script) { page_->evaluateScript(script); }
 bool LookupPageAdapter::isPasted() const { return page_->isPasted(); }
 void LookupPageAdapter::setIsPasted(bool pasted) { page_->setIsPasted(pasted); }
 bool LookupPageAdapter::isSelectedFromSuggestList() const { return page_->isSelectedFromSuggestList(); }
@@ -135,6 +136,17 @@ FrameWndController* RealPages::createMainWindowController() {
                          [&suggest] { suggest.reloadData(); });
         QObject::connect(lookup, &MainViewController::suggestionHighlightChanged, &suggest,
                          [&suggest](int row) { suggest.selectRow(row); });
-        return FrameWndController::Pages{new LookupPageAdapter(lookup), new TranslationPageAdapter(fanyi)};
+        auto* lookupAdapter = new LookupPageAdapter(lookup);
+        auto* translationAdapter = new TranslationPageAdapter(fanyi);
+        // The pages go with the main window controller, and so before the
+        // web engine's profile, which outliving pages would keep alive.
+        QObject::connect(frame, &QObject::destroyed, [=] {
+            delete lookupAdapter;
+            delete translationAdapter;
+            delete lookup;
+            delete fanyi;
+            delete owner;
+        });
+        return FrameWndController::Pages{lookupAdapter, translationAdapter};
     });
 }
