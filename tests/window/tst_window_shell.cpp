@@ -686,6 +686,24 @@ private slots:
         prefs.window()->hide();
     }
 
+    void preferencesStayOnTheScreen() {
+        FrameWndController::initializeDefaults();
+        makeFrame();
+        auto& prefs = frame->preferencePanelController();
+        const QRect avail = frame->window()->screen()->availableGeometry();
+        prefs.showWindow();
+        QVERIFY(qAbs(prefs.window()->frameGeometry().center().y() - avail.center().y()) <= 2);
+        // Low on the screen, the taller capture pane pushes the window up, whole.
+        prefs.window()->move(prefs.window()->x(), avail.bottom() - prefs.window()->height() - 40);
+        prefs.changeToView(1);
+        QTRY_VERIFY(!prefs.isSwitchingPane());
+        QVERIFY(prefs.window()->height() > 300);
+        QVERIFY(avail.contains(prefs.window()->frameGeometry()));
+        prefs.window()->hide();
+        QCOMPARE(PreferencePanelController::fitOnScreen(QRect(0, 700, 100, 200), QRect(0, 0, 800, 800)),
+                 QRect(0, 600, 100, 200));
+    }
+
     // ------------------------------------------------------ bottom bar
 
     void bottomTogglesFollowDefaults() {
