@@ -556,6 +556,10 @@ private slots:
         QTest::keyClick(alert.window(), Qt::Key_Return);  // 确定
         QTest::keyClick(frame->window()->windowHandle(), Qt::Key_A);
         QCOMPARE(field()->text(), QStringLiteral("a"));  // answered: typing reaches the window again
+        // Ctrl+, opens the preferences: the platform's own key is unbound here.
+        QTest::keyClick(frame->window()->windowHandle(), Qt::Key_Comma, Qt::ControlModifier);
+        QVERIFY(frame->preferencePanelController().window()->isVisible());
+        frame->preferencePanelController().window()->hide();
         QCOMPARE(quit.size(), 2);
         QVERIFY(frame->shouldTeminatedApp());
         QVERIFY(!alert.window()->isVisible());
@@ -833,6 +837,18 @@ private slots:
         QVERIFY(!FullScreenDetector::isWindowFullScreen(&w));
         w.setWindowState(Qt::WindowFullScreen);
         QVERIFY(FullScreenDetector::isWindowFullScreen(&w));
+
+        // A full-screen main window losing main status hides (not minimises);
+        // the show hotkey brings it back.
+        FrameWndController::initializeDefaults();
+        makeFrame();
+        frame->awakeFromNib();
+        frame->window()->showFullScreen();
+        frame->windowDidResignMain();
+        QVERIFY(frame->window()->isHidden());
+        QVERIFY(!(frame->window()->windowState() & Qt::WindowMinimized));
+        frame->hotkeyAction();
+        QVERIFY(frame->window()->isVisible());
     }
 
     void loadingIndicatorBeforeAndAfterSetUp() {
