@@ -149,9 +149,12 @@ void WordBookQueryController::fsearchHelper(const QVariant& answer)
     QString text;
     if (!readers::decodeUtf8(answer.toByteArray(), &text))
         return;
+    const std::optional<QString> html = readers::quickResultHtml(text);
+    if (!html)
+        return;
     if (page_)
         page_->evaluateScript(QStringLiteral("showSuggest();"));
-    setResultHtml(readers::quickResultHtml(text));
+    setResultHtml(*html);
 }
 
 void WordBookQueryController::hideSuggestAfter(int ms)
@@ -191,6 +194,7 @@ void WordBookQueryController::wordBookQueryHelper(const QVariant& answer)
             parser.word = lastQueryWord_;
             parser.dict = dict_;
             parser.another_dict = anotherDict_;
+            // An answer that cannot be read leaves the stored entry in view.
             setResultHtml(parser.genHTML(text).value_or(QString()));
             NotificationCenter::defaultCenter().post(MVDidCallLoadResultPageMethodNotification);
             hideSuggestAfter(1000);
