@@ -1,3 +1,4 @@
+#include "capture/CaptureShell.h"
 #include "platform/SingleInstance.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
         LogUtils::log(key, value, extras.isEmpty() ? QVariant() : QVariant(extras));
     });
 
+    CaptureShell capture;
+    ShellServices::setCapture(&capture);
     FrameWndController::initializeDefaults();
     FrameWndController* frame = RealPages::createMainWindowController();
     DictUtils::setAppDelegate(frame);
@@ -41,5 +44,6 @@ int main(int argc, char** argv) {
     const int status = app.exec();
     DictUtils::setAppDelegate(nullptr);
     delete frame;
+    ShellServices::setCapture(nullptr);
     return status;
 }
