@@ -56,7 +56,8 @@ void ScrTransController::setUp() {
     w->setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
                       | Qt::WindowDoesNotAcceptFocus);
     w->setAttribute(Qt::WA_ShowWithoutActivating);
-    w->setAttribute(Qt::WA_TranslucentBackground);
+    X11PointerSource* source = X11PointerSource::shared();
+    if (!source || source->hasCompositor()) w->setAttribute(Qt::WA_TranslucentBackground);
     w->setFocusPolicy(Qt::NoFocus);
     w->resize(kWidth, 1);
     w->installEventFilter(this);

@@ -65,6 +65,11 @@ X11PointerSource::~X11PointerSource() {
     if (display_) XCloseDisplay(display_);
 }
 
+bool X11PointerSource::hasCompositor() const {
+    const Atom cm = XInternAtom(display_, "_NET_WM_CM_S0", False);
+    return XGetSelectionOwner(display_, cm) != None;
+}
+
 void X11PointerSource::setPopupWindow(quint64 windowId) { g_popup = windowId; }
 
 QPointF X11PointerSource::pointer(unsigned long* child) const {

@@ -22,6 +22,10 @@ public:
     static X11PointerSource* shared();
     ~X11PointerSource() override;
 
+    // Whether a compositing manager runs (translucent windows only look so
+    // with one; without, their clear parts show black).
+    bool hasCompositor() const;
+
     // Windows that count as the capture popup (presses there make no gesture).
     static void setPopupWindow(quint64 windowId);
 
