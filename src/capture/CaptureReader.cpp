@@ -29,8 +29,8 @@ struct CaptureReader::Worker {
         if (!atspi) atspi = std::make_unique<AtspiReader>();
     }
 
-    Selected readSelection(const SelectionRequest& r, PasteboardArchive* restore, bool* restoreNeeded);
-    QString simulatedCopy(const SelectionRequest& r, bool terminal, PasteboardArchive* restore,
+    Selected readSelection(const Request& r, PasteboardArchive* restore, bool* restoreNeeded);
+    QString simulatedCopy(const Request& r, bool terminal, PasteboardArchive* restore,
                           bool* restoreNeeded);
 };
 
@@ -95,7 +95,7 @@ bool CaptureReader::isTerminalClass(const QString& instance, const QString& clas
     return false;
 }
 
-QString CaptureReader::Worker::simulatedCopy(const SelectionRequest& r, bool terminal,
+QString CaptureReader::Worker::simulatedCopy(const Request& r, bool terminal,
                                             PasteboardArchive* restore, bool* restoreNeeded) {
     X11SelectionReader& x = *x11;
     if (!x.isValid() || r.overOwnWindow || terminal) return QString();
@@ -125,7 +125,7 @@ QString CaptureReader::Worker::simulatedCopy(const SelectionRequest& r, bool ter
     return x.readText(X11SelectionReader::Clipboard, kSelectionTimeoutMs);
 }
 
-CaptureReader::Selected CaptureReader::Worker::readSelection(const SelectionRequest& r,
+CaptureReader::Selected CaptureReader::Worker::readSelection(const Request& r,
                                                              PasteboardArchive* restore, bool* restoreNeeded) {
     ensure();
     Selected out;
@@ -156,7 +156,7 @@ CaptureReader::Selected CaptureReader::Worker::readSelection(const SelectionRequ
     return out;
 }
 
-void CaptureReader::selectedText(const SelectionRequest& request, QObject* context,
+void CaptureReader::selectedText(const Request& request, QObject* context,
                                  std::function<void(const Selected&)> done) {
     const quint64 seq = ++selectionSeq_;
     QPointer<QObject> ctx(context);

@@ -28,7 +28,7 @@ public:
         QString text;
         Source source = Source::None;
     };
-    struct SelectionRequest {
+    struct Request {
         QPoint px;
         // X server time of the gesture's first press; a PRIMARY owned since
         // before it was not made by this gesture. 0: any.
@@ -40,7 +40,7 @@ public:
     static CaptureReader& shared();
     ~CaptureReader() override;
 
-    void selectedText(const SelectionRequest& request, QObject* context, std::function<void(const Selected&)> done);
+    void selectedText(const Request& request, QObject* context, std::function<void(const Selected&)> done);
     void textAround(const QPoint& px, QObject* context, std::function<void(const AtspiReader::Around&)> done);
 
     // Stops the thread (waits for the read under way); later requests are

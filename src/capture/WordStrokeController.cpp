@@ -24,7 +24,7 @@ QPoint toPixels(const QPointF& p) {
 WordStrokeController::WordStrokeController(QObject* parent) : QObject(parent) {
     mouseMonitor_ = new MouseMonitor(this);
     wordStrokeQueryController_ = new WordStrokeQueryController(this);
-    reader_ = [](const CaptureReader::SelectionRequest& r, QObject* ctx,
+    reader_ = [](const CaptureReader::Request& r, QObject* ctx,
                  std::function<void(const CaptureReader::Selected&)> done) {
         CaptureReader::shared().selectedText(r, ctx, std::move(done));
     };
@@ -80,7 +80,7 @@ void WordStrokeController::checkUIElment() {
     if (!isCheck_ || !UserDefaults::standard().boolValue(WordStroke)) return;
     const QPointF pos = pointerPos();
     if (pos == lastMousePoint_) return;
-    CaptureReader::SelectionRequest request;
+    CaptureReader::Request request;
     request.px = toPixels(pos);
     request.gestureServerTime = gestureServerTime_;
     if (X11PointerSource* source = X11PointerSource::shared()) source->topLevelAt(&request.overOwnWindow);

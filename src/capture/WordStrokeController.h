@@ -20,7 +20,7 @@ class WordStrokeQueryController;
 class WordStrokeController : public QObject {
     Q_OBJECT
 public:
-    using SelectionReader = std::function<void(const CaptureReader::SelectionRequest&, QObject* context,
+    using SelectionReader = std::function<void(const CaptureReader::Request&, QObject* context,
                                                std::function<void(const CaptureReader::Selected&)>)>;
 
     explicit WordStrokeController(QObject* parent = nullptr);

@@ -3,6 +3,9 @@
 // changes) and where its words are on screen; or, with --clipboard-owner,
 // a windowless owner of the clipboard holding text and a PNG image.
 //
+// With --print-clipboard it prints what the clipboard offers and exits:
+// "format <mime> <bytes>" per format, then "text <text>".
+//
 // stdout lines:  ready / word <name> <x> <y> / key <text> / clipboard <text>
 // stdin lines:   select <start> <end>   (text edit selection, no PRIMARY)
 //                focus                  (activate the window)
@@ -54,6 +57,13 @@ QByteArray pngBytes() {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.contains(QStringLiteral("--print-clipboard"))) {
+        const QMimeData* md = QApplication::clipboard()->mimeData(QClipboard::Clipboard);
+        for (const QString& f : md ? md->formats() : QStringList())
+            say(QStringLiteral("format %1 %2").arg(f).arg(md->data(f).size()));
+        say(QStringLiteral("text ") + QApplication::clipboard()->text(QClipboard::Clipboard));
+        return 0;
+    }
     if (args.contains(QStringLiteral("--clipboard-owner"))) {
         auto* md = new QMimeData;
         md->setText(QStringLiteral("saved clipboard text"));
