@@ -7,6 +7,14 @@ MVScrTranRoundWndView::MVScrTranRoundWndView(QWidget* parent) : QWidget(parent) 
 
 void MVScrTranRoundWndView::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    if (!testAttribute(Qt::WA_TranslucentBackground)) {
+        // No compositor: corners cannot be clear, so the window is a plain
+        // white rectangle with a hairline.
+        p.fillRect(rect(), Qt::white);
+        p.setPen(QColor(0, 0, 0, 60));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+        return;
+    }
     p.setRenderHint(QPainter::Antialiasing);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.fillRect(rect(), Qt::transparent);
