@@ -5,6 +5,7 @@
 #include "capture/WordStrokeQueryController.h"
 #include "capture/WordStrokeXMLResultParser.h"
 #include "capture/X11PointerSource.h"
+#include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "query/DictUtils.h"
@@ -24,13 +25,20 @@ QPoint toPixels(const QPointF& p) {
 WordStrokeController::WordStrokeController(QObject* parent) : QObject(parent) {
     mouseMonitor_ = new MouseMonitor(this);
     wordStrokeQueryController_ = new WordStrokeQueryController(this);
+    NotificationCenter::defaultCenter().addObserver(
+        QStringLiteral("BROWSER_GOT_WORD_MSG"), this, [this](const Notification& n) {
+            const QVariant text = n.userInfo.value(QStringLiteral("object"));
+            // Delivered on the poster's thread; the lookup belongs to ours.
+            QMetaObject::invokeMethod(this, [this, text] { chromeGotWordHandler(text.toString()); },
+                                      Qt::QueuedConnection);
+        });
     reader_ = [](const CaptureReader::Request& r, QObject* ctx,
                  std::function<void(const CaptureReader::Selected&)> done) {
         CaptureReader::shared().selectedText(r, ctx, std::move(done));
     };
 }
 
-WordStrokeController::~WordStrokeController() = default;
+WordStrokeController::~WordStrokeController() { NotificationCenter::defaultCenter().removeObserver(this); }
 
 QPointF WordStrokeController::pointerPos() const { return pointer_ ? pointer_() : QPointF(QCursor::pos()); }
 
@@ -95,6 +103,15 @@ void WordStrokeController::getSelectWordandQuery(const QString& selected) {
     lastWord_ = word;
     mouseMonitor_->setStPoint(pointerPos());
     wordStrokeQueryController_->doQuery(word, this, [this](const QVariant& a) { onQueryFinished(a); });
+}
+
+void WordStrokeController::chromeGotWordHandler(const QString& object) {
+    const int first = int(object.indexOf(u'|'));
+    const int second = first < 0 ? -1 : int(object.indexOf(u'|', first + 1));
+    if (second < 0) return;
+    const int type = object.left(first).trimmed().toInt();
+    const int pos = object.mid(first + 1, second - first - 1).trimmed().toInt();
+    browsergetWordandQuery(object.mid(second + 1), pos, type);
 }
 
 void WordStrokeController::browsergetWordandQuery(const QString& word, int pos, int type) {

@@ -34,6 +34,9 @@ public:
     void checkUIElment();
     // A selected text from any source: looked up when it qualifies.
     void getSelectWordandQuery(const QString& selected);
+    // The browser bridge's notice "type|pos|word" (the word may itself
+    // hold bars); fewer than three fields are ignored.
+    void chromeGotWordHandler(const QString& object);
     // A word a browser extension reported: type 0 hover, 1 selection.
     void browsergetWordandQuery(const QString& word, int pos, int type);
     void onQueryFinished(const QVariant& answer);

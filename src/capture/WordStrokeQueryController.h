@@ -25,6 +25,7 @@ public:
     static constexpr int kSelection = 1;
 
     explicit WordStrokeQueryController(QObject* parent = nullptr);
+    using BaseQueryController::doQuery;
 
     // type: kHover or kSelection; pos: the character offset of the pointer
     // in `text` (0 for a selection).

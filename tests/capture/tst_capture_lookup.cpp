@@ -1,9 +1,11 @@
 #include "capture/AtspiReader.h"
 #include "capture/CaptureText.h"
 #include "capture/UIElementUtilities.h"
+#include "capture/WordStrokeController.h"
 #include "capture/WordStrokeJSONResultParser.h"
 #include "capture/WordStrokeQueryController.h"
 #include "capture/WordStrokeXMLResultParser.h"
+#include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "query/RequestData.h"
@@ -148,6 +150,22 @@ private slots:
         const RecordedRequest last = svc.requestsTo(QStringLiteral("/fsearch")).back();
         QCOMPARE(last.rawQuery, QStringLiteral("q=two%20words%E3%80%82&pos=4&keyfrom=mac.scrtrans.0&id=%1&vendor=%2&client=vorlane")
                                     .arg(machineId(), vendorAndVersionParam()).toUtf8());
+    }
+
+    // "type|pos|word": the word keeps its own bars; the switches decide.
+    void browserWordsKeepTheirBars() {
+        Reachability::setShared(std::make_unique<FakeReachability>(false));
+        UserDefaults::standard().setValue(WordStroke, true);
+        UserDefaults::standard().setValue(ScreenTrans, false);
+        WordStrokeController c;
+        c.chromeGotWordHandler(QStringLiteral("1|3"));
+        QVERIFY(c.queryController()->lastQueryWord().isEmpty());
+        c.chromeGotWordHandler(QStringLiteral("0|2|hover|word"));
+        QVERIFY(c.queryController()->lastQueryWord().isEmpty());
+        NotificationCenter::defaultCenter().post(QStringLiteral("BROWSER_GOT_WORD_MSG"), nullptr,
+                                                 {{QStringLiteral("object"), QStringLiteral("1|3| zzqx|y ")}});
+        QTRY_COMPARE(c.queryController()->lastQueryWord(), QStringLiteral("zzqx|y"));
+        QCOMPARE(c.queryController()->lastQueryPos(), 3);
     }
 
     void selectionAndHoverTextRules() {
