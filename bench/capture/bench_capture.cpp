@@ -16,6 +16,7 @@
 #include "support/FakeReachability.h"
 #include "support/GuiTestHelpers.h"
 #include "support/TestEnv.h"
+#include "support/capture/TargetProcess.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -33,37 +34,13 @@
 namespace {
 constexpr int kRuns = 30;
 
-class Target {
+class Target : public TargetProcess {
 public:
-    Target() {
-        QObject::connect(&proc_, &QProcess::readyReadStandardOutput, [this] {
-            while (proc_.canReadLine()) lines_ << QString::fromUtf8(proc_.readLine()).trimmed();
-        });
-        proc_.start(QStringLiteral(CAPTURE_TARGET));
-        guitest::spinUntil([&] { return lines_.contains(QStringLiteral("ready")); }, 15000);
-    }
-    ~Target() {
-        ::kill(pid_t(proc_.processId()), SIGCONT);
-        proc_.kill();
-        proc_.waitForFinished(3000);
-    }
-    QPoint word(const QString& w) const {
-        for (const QString& l : lines_) {
-            const QStringList p = l.split(u' ');
-            if (p.size() == 4 && p[0] == QLatin1String("word") && p[1] == w) return {p[2].toInt(), p[3].toInt()};
-        }
-        return {};
-    }
+    Target() : TargetProcess(QStringLiteral(CAPTURE_TARGET)) { waitFor(QStringLiteral("ready")); }
     void send(const QString& cmd) {
-        proc_.write((cmd + QLatin1Char('\n')).toUtf8());
-        proc_.waitForBytesWritten();
+        TargetProcess::send(cmd);
         QTest::qWait(100);
     }
-    qint64 pid() const { return proc_.processId(); }
-
-private:
-    QProcess proc_;
-    QStringList lines_;
 };
 
 // Waits for a flag set by a queued call, returning as soon as it is set

@@ -111,6 +111,11 @@ struct AtspiReader::Impl {
             for (int f = 0; f < frames && !failed; ++f) {
                 Acc frame(atspi_accessible_get_child_at_index(app.p, f, &err));
                 if (!check(err) || !frame) continue;
+                // A minimised or hidden window may still cover the point.
+                AtspiStateSet* states = atspi_accessible_get_state_set(frame.p);
+                const bool showing = states && atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
+                if (states) g_object_unref(states);
+                if (!showing) continue;
                 AtspiComponent* comp = atspi_accessible_get_component_iface(frame.p);
                 if (!comp) continue;
                 const gboolean inside = atspi_component_contains(comp, px.x(), px.y(), ATSPI_COORD_TYPE_SCREEN, &err);

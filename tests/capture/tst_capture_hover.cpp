@@ -9,6 +9,7 @@
 #include "support/FakeReachability.h"
 #include "support/GuiTestHelpers.h"
 #include "support/TestEnv.h"
+#include "support/capture/TargetProcess.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -20,34 +21,10 @@
 #include <X11/extensions/XTest.h>
 
 namespace {
-class Target {
+class Target : public TargetProcess {
 public:
-    Target() {
-        QObject::connect(&proc_, &QProcess::readyReadStandardOutput, [this] {
-            while (proc_.canReadLine()) lines_ << QString::fromUtf8(proc_.readLine()).trimmed();
-        });
-        proc_.start(QStringLiteral(CAPTURE_TARGET));
-    }
-    ~Target() {
-        ::kill(pid_t(proc_.processId()), SIGCONT);
-        proc_.kill();
-        proc_.waitForFinished(3000);
-    }
-    bool ready() {
-        return guitest::spinUntil([&] { return lines_.contains(QStringLiteral("ready")); }, 10000);
-    }
-    QPoint word(const QString& w) const {
-        for (const QString& l : lines_) {
-            const QStringList p = l.split(u' ');
-            if (p.size() == 4 && p[0] == QLatin1String("word") && p[1] == w) return {p[2].toInt(), p[3].toInt()};
-        }
-        return {};
-    }
-    qint64 pid() const { return proc_.processId(); }
-
-private:
-    QProcess proc_;
-    QStringList lines_;
+    Target() : TargetProcess(QStringLiteral(CAPTURE_TARGET)) {}
+    bool ready() { return waitFor(QStringLiteral("ready")); }
 };
 
 void movePointer(const QPoint& p) {

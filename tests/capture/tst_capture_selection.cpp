@@ -10,6 +10,7 @@
 #include "support/FakeReachability.h"
 #include "support/GuiTestHelpers.h"
 #include "support/TestEnv.h"
+#include "support/capture/TargetProcess.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -22,44 +23,12 @@
 
 namespace {
 // The Qt application the user selects in, as a child process.
-class Target {
+class Target : public TargetProcess {
 public:
-    explicit Target(const QStringList& args = {}, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-        proc_.setProcessEnvironment(env);
-        QObject::connect(&proc_, &QProcess::readyReadStandardOutput, [this] {
-            while (proc_.canReadLine()) lines_ << QString::fromUtf8(proc_.readLine()).trimmed();
-        });
-        proc_.start(QStringLiteral(CAPTURE_TARGET), args);
-    }
-    ~Target() {
-        proc_.kill();
-        proc_.waitForFinished(3000);
-    }
-    bool waitFor(const QString& line, int ms = 10000) {
-        return guitest::spinUntil([&] { return lines_.contains(line); }, ms);
-    }
-    QPoint word(const QString& w) const {
-        for (const QString& l : lines_) {
-            const QStringList p = l.split(u' ');
-            if (p.size() == 4 && p[0] == QLatin1String("word") && p[1] == w) return {p[2].toInt(), p[3].toInt()};
-        }
-        return {};
-    }
-    void send(const QString& cmd) {
-        proc_.write((cmd + QLatin1Char('\n')).toUtf8());
-        proc_.waitForBytesWritten();
-    }
-    // Strokes of C, with or without modifiers (the test's own Shift is not one).
-    int keys() const {
-        int n = 0;
-        for (const QString& l : lines_) n += l.startsWith(QLatin1String("key 67 ")) ? 1 : 0;
-        return n;
-    }
-    QStringList lines() const { return lines_; }
-
-private:
-    QProcess proc_;
-    QStringList lines_;
+    explicit Target(const QStringList& args = {},
+                    const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
+        : TargetProcess(QStringLiteral(CAPTURE_TARGET), args, env) {}
+    int keys() const { return copyKeys(); }
 };
 
 QStringList printClipboard() {
