@@ -1,7 +1,7 @@
 #include "capture/WordStrokeQueryController.h"
 
 #include "query/RequestData.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 
 namespace {
 const QString kLocalDict = QStringLiteral("mvdict.idx");
