@@ -2,6 +2,14 @@
 
 #include "capture/ScreenTransController.h"
 #include "capture/WordStrokeController.h"
+#include "capture/X11SelectionReader.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+namespace {
+constexpr int kPasteTimeoutMs = 300;
+}
 
 CaptureShell::CaptureShell() = default;
 
@@ -21,4 +29,15 @@ void CaptureShell::startWordStroke() {
     if (wordStroke_) return;
     wordStroke_ = new WordStrokeController();
     wordStroke_->startMonitor();
+}
+
+QString CaptureShell::pasteText() const {
+    QClipboard* cb = QGuiApplication::clipboard();
+    // Our own clipboard is answered from memory; elsewhere than on X11 Qt's
+    // reading is all there is.
+    if (!cb || cb->ownsClipboard() || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return CaptureServices::pasteText();
+    X11SelectionReader reader;
+    if (!reader.isValid()) return CaptureServices::pasteText();
+    return reader.readText(X11SelectionReader::Clipboard, kPasteTimeoutMs);
 }

@@ -18,6 +18,9 @@ public:
 
     void startScreenTrans() override;
     void startWordStroke() override;
+    // The clipboard's text, read with a time-out: an owner that is stopped
+    // or busy costs the paste a third of a second, not the interface.
+    QString pasteText() const override;
 
     ScreenTransController* screenTransController() const { return screenTrans_; }
     WordStrokeController* wordStrokeController() const { return wordStroke_; }

@@ -156,9 +156,13 @@ quint32 X11SelectionReader::ownedSince(Selection s, int timeoutMs) {
 
 QString X11SelectionReader::readText(Selection s, int timeoutMs) {
     QByteArray bytes;
+    QElapsedTimer t;
+    t.start();
     if (convert(selectionAtom(s), atom("UTF8_STRING"), &bytes, nullptr, timeoutMs))
         return QString::fromUtf8(bytes);
-    if (convert(selectionAtom(s), XA_STRING, &bytes, nullptr, timeoutMs)) return QString::fromLatin1(bytes);
+    // An owner that did not answer at all will not answer the second form.
+    const int left = int(timeoutMs - t.elapsed());
+    if (left > 0 && convert(selectionAtom(s), XA_STRING, &bytes, nullptr, left)) return QString::fromLatin1(bytes);
     return QString();
 }
 

@@ -1,4 +1,5 @@
 #include "capture/CaptureReader.h"
+#include "capture/CaptureShell.h"
 #include "capture/MouseMonitor.h"
 #include "capture/ScrTransController.h"
 #include "capture/WordStrokeController.h"
@@ -12,7 +13,9 @@
 #include "support/TestEnv.h"
 #include "support/capture/TargetProcess.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
+#include <csignal>
 #include <QtTest>
 
 #include <X11/Xlib.h>
@@ -222,6 +225,19 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(term.keys(), 0);
         QVERIFY(accessibility::setEnabled(true));
+    }
+
+    // Pasting from a clipboard whose owner is stopped costs a moment only.
+    void pasteFromAStoppedOwnerGivesUp() {
+        Target owner({QStringLiteral("--clipboard-owner")});
+        QVERIFY(owner.waitFor(QStringLiteral("ready")));
+        CaptureShell shell;
+        QCOMPARE(shell.pasteText(), QStringLiteral("saved clipboard text"));
+        ::kill(pid_t(owner.pid()), SIGSTOP);
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(shell.pasteText().isNull());
+        QVERIFY2(t.elapsed() < 600, qPrintable(QString::number(t.elapsed())));
     }
 
     void nothingMissingIsLookedUp() {
