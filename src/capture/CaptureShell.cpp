@@ -1,11 +1,13 @@
 #include "capture/CaptureShell.h"
 
+#include "capture/ScrTransController.h"
 #include "capture/ScreenTransController.h"
 #include "capture/WordStrokeController.h"
 #include "capture/X11SelectionReader.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QTimer>
 
 namespace {
 constexpr int kPasteTimeoutMs = 300;
@@ -29,6 +31,9 @@ void CaptureShell::startWordStroke() {
     if (wordStroke_) return;
     wordStroke_ = new WordStrokeController();
     wordStroke_->startMonitor();
+    // The popup's page loads once the start-up is over, so the first word
+    // shows as fast as the later ones.
+    QTimer::singleShot(2000, wordStroke_, [] { ScrTransController::getInstance(); });
 }
 
 QString CaptureShell::pasteText() const {

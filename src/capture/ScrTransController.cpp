@@ -40,6 +40,8 @@ ScrTransController* ScrTransController::getInstance() {
     return g_instance;
 }
 
+bool ScrTransController::isShown() { return g_instance && g_instance->bShow(); }
+
 ScrTransController::ScrTransController() { setUp(); }
 
 ScrTransController::~ScrTransController() {

@@ -26,6 +26,9 @@ public:
     static constexpr int kWidth = 284;
 
     static ScrTransController* getInstance();
+    // Whether the popup shows, without making it (and its web page) when it
+    // was never needed.
+    static bool isShown();
     ~ScrTransController() override;
 
     // Shows `html` for `result` beside the pointer. False, and the popup

@@ -41,13 +41,13 @@ void ScreenTransController::onMouseEvent(const MouseMonitorEvent& e) {
         if (e.dragDistance > 5.0f) isCheck_ = true;
         break;
     case MouseMonitorEvent::Pressed:
-        if (ScrTransController::getInstance()->bShow() && e.param == 0 && !mouseMonitor_->entered()) {
+        if (ScrTransController::isShown() && e.param == 0 && !mouseMonitor_->entered()) {
             ScrTransController::getInstance()->hideWindow();
             mouseMonitor_->setShowing(false);
         }
         break;
     case MouseMonitorEvent::MovedAway:
-        ScrTransController::getInstance()->hideWindow();
+        if (ScrTransController::isShown()) ScrTransController::getInstance()->hideWindow();
         mouseMonitor_->setShowing(false);
         break;
     default:

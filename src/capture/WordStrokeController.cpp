@@ -50,7 +50,6 @@ void WordStrokeController::startMonitor() {
 }
 
 void WordStrokeController::onMouseEvent(const MouseMonitorEvent& e) {
-    ScrTransController* popup = ScrTransController::getInstance();
     switch (e.eventType) {
     case MouseMonitorEvent::DoubleClick:
         if (!mouseMonitor_->entered()) {
@@ -65,7 +64,7 @@ void WordStrokeController::onMouseEvent(const MouseMonitorEvent& e) {
         }
         break;
     case MouseMonitorEvent::Pressed:
-        if (popup->bShow() && e.param == 0 && !mouseMonitor_->entered()) {
+        if (ScrTransController::isShown() && e.param == 0 && !mouseMonitor_->entered()) {
             hideScrTransWnd();
             mouseMonitor_->setShowing(false);
         }
@@ -152,4 +151,6 @@ void WordStrokeController::showScrTransWnd(const QString& html, const QVariant& 
         mouseMonitor_->setShowing(true);
 }
 
-void WordStrokeController::hideScrTransWnd() { ScrTransController::getInstance()->hideWindow(); }
+void WordStrokeController::hideScrTransWnd() {
+    if (ScrTransController::isShown()) ScrTransController::getInstance()->hideWindow();
+}
