@@ -1,6 +1,6 @@
 #include "capture/CaptureReader.h"
 
-#include "capture/QZRKeyboardEvents.h"
+#include "capture/QZRPasteboardProxy.h"
 #include "capture/X11SelectionReader.h"
 #include "platform/MainThread.h"
 
@@ -8,14 +8,11 @@
 #include <QLoggingCategory>
 #include <QThread>
 
-#include <unistd.h>
 
 namespace {
 Q_LOGGING_CATEGORY(lcCapture, "mirvok.capture")
 
 constexpr int kSelectionTimeoutMs = 300;
-constexpr int kCopyWaitMs = 1250;
-constexpr qint64 kClipboardLimit = 32 * 1024 * 1024;
 }  // namespace
 
 // Lives on the capture thread; made lazily there, so that libatspi and Xlib
@@ -30,8 +27,6 @@ struct CaptureReader::Worker {
     }
 
     Selected readSelection(const Request& r, PasteboardArchive* restore, bool* restoreNeeded);
-    QString simulatedCopy(const Request& r, bool terminal, PasteboardArchive* restore,
-                          bool* restoreNeeded);
 };
 
 CaptureReader& CaptureReader::shared() {
@@ -95,36 +90,6 @@ bool CaptureReader::isTerminalClass(const QString& instance, const QString& clas
     return false;
 }
 
-QString CaptureReader::Worker::simulatedCopy(const Request& r, bool terminal,
-                                            PasteboardArchive* restore, bool* restoreNeeded) {
-    X11SelectionReader& x = *x11;
-    if (!x.isValid() || r.overOwnWindow || terminal) return QString();
-    unsigned int mask = 0;
-    const unsigned long under = x.pointerTopLevel(nullptr, nullptr, &mask);
-    // Ctrl would join a held modifier: Ctrl+Shift+C opens a browser's
-    // inspector, Ctrl+Alt+C whatever the desktop bound to it.
-    if (X11SelectionReader::hasModifier(mask)) return QString();
-    // The keys go to the focus: it must be the window the user selected in.
-    if (!under || x.focusTopLevel() != under) return QString();
-    const auto cls = x.wmClass(under);
-    if (CaptureReader::isTerminalClass(cls.first, cls.second)) return QString();
-    if (x.pid(under) == qint64(getpid())) return QString();
-    if (!QZRKeyboardTools::keyCodeForChar(x.display(), 'c')) return QString();
-    // Only a clipboard we can put back whole may be overwritten.
-    if (!x.saveClipboard(&restore->formats, kSelectionTimeoutMs, kClipboardLimit)) {
-        qCInfo(lcCapture) << "clipboard cannot be saved whole; no copy";
-        return QString();
-    }
-    const quint64 before = x.ownerChanges(X11SelectionReader::Clipboard);
-    if (!QZRKeyboardEvents::sendCommandC(x.display())) return QString();
-    if (!x.waitForOwnerChange(X11SelectionReader::Clipboard, before, kCopyWaitMs)) {
-        qCInfo(lcCapture).noquote() << "attempts=0, Selected text: ";
-        return QString();
-    }
-    *restoreNeeded = true;
-    return x.readText(X11SelectionReader::Clipboard, kSelectionTimeoutMs);
-}
-
 CaptureReader::Selected CaptureReader::Worker::readSelection(const Request& r,
                                                              PasteboardArchive* restore, bool* restoreNeeded) {
     ensure();
@@ -150,9 +115,11 @@ CaptureReader::Selected CaptureReader::Worker::readSelection(const Request& r,
         qCInfo(lcCapture).noquote() << "selected element text is:" + sel.text;
         return {sel.text, sel.text.isEmpty() ? Source::None : Source::Accessibility};
     }
-    const QString copied = simulatedCopy(r, sel.terminal, restore, restoreNeeded);
-    qCInfo(lcCapture).noquote() << "selected text is:" + copied;
-    if (!copied.isEmpty()) out = {copied, Source::Copy};
+    QZRPasteboardProxy::Copy copy = QZRPasteboardProxy::selectedText(x, r.overOwnWindow, sel.terminal);
+    *restore = std::move(copy.saved);
+    *restoreNeeded = copy.restoreNeeded;
+    qCInfo(lcCapture).noquote() << "selected text is:" + copy.text;
+    if (!copy.text.isEmpty()) out = {copy.text, Source::Copy};
     return out;
 }
 

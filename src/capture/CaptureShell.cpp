@@ -3,15 +3,9 @@
 #include "capture/ScrTransController.h"
 #include "capture/ScreenTransController.h"
 #include "capture/WordStrokeController.h"
-#include "capture/X11SelectionReader.h"
+#include "capture/QZRPasteboardProxy.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QTimer>
-
-namespace {
-constexpr int kPasteTimeoutMs = 300;
-}
 
 CaptureShell::CaptureShell() = default;
 
@@ -36,13 +30,4 @@ void CaptureShell::startWordStroke() {
     QTimer::singleShot(2000, wordStroke_, [] { ScrTransController::getInstance(); });
 }
 
-QString CaptureShell::pasteText() const {
-    QClipboard* cb = QGuiApplication::clipboard();
-    // Our own clipboard is answered from memory; elsewhere than on X11 Qt's
-    // reading is all there is.
-    if (!cb || cb->ownsClipboard() || QGuiApplication::platformName() != QLatin1String("xcb"))
-        return CaptureServices::pasteText();
-    X11SelectionReader reader;
-    if (!reader.isValid()) return CaptureServices::pasteText();
-    return reader.readText(X11SelectionReader::Clipboard, kPasteTimeoutMs);
-}
+QString CaptureShell::pasteText() const { return QZRPasteboardProxy::pasteText(); }
