@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <cmath>
 
 namespace {
 Q_LOGGING_CATEGORY(lcPopup, "mirvok.capture.popup")
@@ -152,8 +153,9 @@ void ScrTransController::hideWindow() {
 void ScrTransController::resizeWnd(double value) {
     if (!bShow_) return;
     const QRect avail = availableAt(showPoint_);
-    int h = int(value) - 3;
-    h = qBound(1, h, qMax(1, avail.height()));
+    // Page script may say anything: NaN, infinities, negatives, huge values.
+    if (!std::isfinite(value)) return;
+    const int h = int(qBound(1.0, value - 3, double(qMax(1, avail.height()))));
     height_ = h;
     QWidget* w = noLayeredView_;
     const QSize size(kWidth, h);

@@ -103,8 +103,11 @@ private slots:
         QCOMPARE(p->window()->width(), 284);
         p->resizeWnd(203);
         QCOMPARE(p->window()->height(), 200);
-        p->resizeWnd(1e9);
+        p->resizeWnd(1e30);
         QVERIFY(p->window()->height() <= p->window()->screen()->availableGeometry().height());
+        p->resizeWnd(std::nan(""));
+        p->resizeWnd(-5);
+        QCOMPARE(p->window()->height(), 1);
         p->hideWindow();
     }
 
