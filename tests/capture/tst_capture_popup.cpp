@@ -11,6 +11,7 @@
 
 #include <QLineEdit>
 #include <QPointer>
+#include <QScreen>
 #include <QMetaMethod>
 #include <QWebEngineView>
 #include <QtTest>
