@@ -1,4 +1,5 @@
 #include "capture/CaptureShell.h"
+#include "kithost/KitHostStartup.h"
 #include "platform/SingleInstance.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
@@ -9,6 +10,13 @@
 #include "window/ShellServices.h"
 
 #include <QApplication>
+
+namespace {
+class AppKitHost : public KitHostServices {
+public:
+    void startWithCrashKit() override { KitHostStartup::startWithCrashKit(); }
+};
+}  // namespace
 
 int main(int argc, char** argv) {
     // Web views read this before any page exists.
@@ -30,8 +38,11 @@ int main(int argc, char** argv) {
         LogUtils::log(key, value, extras.isEmpty() ? QVariant() : QVariant(extras));
     });
 
+    AppKitHost kitHost;
+    ShellServices::setKitHost(&kitHost);
     CaptureShell capture;
     ShellServices::setCapture(&capture);
+
     FrameWndController::initializeDefaults();
     FrameWndController* frame = RealPages::createMainWindowController();
     DictUtils::setAppDelegate(frame);
@@ -45,5 +56,6 @@ int main(int argc, char** argv) {
     DictUtils::setAppDelegate(nullptr);
     delete frame;
     ShellServices::setCapture(nullptr);
+    ShellServices::setKitHost(nullptr);
     return status;
 }
