@@ -1,3 +1,4 @@
+#include "capture/CaptureShell.h"
 #include "kithost/KitHostStartup.h"
 #include "platform/SingleInstance.h"
 #include "platform/UserDefaults.h"
@@ -41,6 +42,8 @@ int main(int argc, char** argv) {
     installWordBookScreens();
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
+    CaptureShell capture;
+    ShellServices::setCapture(&capture);
 
     FrameWndController::initializeDefaults();
     FrameWndController* frame = RealPages::createMainWindowController();
@@ -54,6 +57,7 @@ int main(int argc, char** argv) {
     const int status = app.exec();
     DictUtils::setAppDelegate(nullptr);
     delete frame;
+    ShellServices::setCapture(nullptr);
     ShellServices::setKitHost(nullptr);
     return status;
 }
