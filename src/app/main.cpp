@@ -1,3 +1,5 @@
+#include "capture/CaptureShell.h"
+#include "kithost/KitHostStartup.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "platform/UserDefaults.h"
@@ -9,8 +11,16 @@
 #include "window/PageAdapters.h"
 #include "window/ShellServices.h"
 #include "wordbook/MVWordBook.h"
+#include "wordbook-ui/WordBookScreenServices.h"
 
 #include <QApplication>
+
+namespace {
+class AppKitHost : public KitHostServices {
+public:
+    void startWithCrashKit() override { KitHostStartup::startWithCrashKit(); }
+};
+}  // namespace
 
 int main(int argc, char** argv) {
     relaxWebEngineSandboxForRoot(argc, argv);
@@ -37,6 +47,12 @@ int main(int argc, char** argv) {
         LogUtils::log(key, value, extras.isEmpty() ? QVariant() : QVariant(extras));
     });
 
+    installWordBookScreens();
+    AppKitHost kitHost;
+    ShellServices::setKitHost(&kitHost);
+    CaptureShell capture;
+    ShellServices::setCapture(&capture);
+
     FrameWndController::initializeDefaults();
     FrameWndController* frame = RealPages::createMainWindowController();
     DictUtils::setAppDelegate(frame);
@@ -51,5 +67,7 @@ int main(int argc, char** argv) {
     MVWordBook::sharedInstance().finishQueuedWork(10000);
     DictUtils::setAppDelegate(nullptr);
     delete frame;
+    ShellServices::setCapture(nullptr);
+    ShellServices::setKitHost(nullptr);
     return status;
 }

@@ -233,6 +233,21 @@ bool MVWordBookDb::addWordWithDb(SQLite::Database& db, const WordBookAdd& add, c
                 {w, wbclock::today(), wbclock::nowDescription(), intp, ts, add.user});
 }
 
+bool MVWordBookDb::rewriteParaphrase(const QString& word, const QString& phonetic, const QString& definition)
+{
+    if (word.isEmpty())
+        return false;
+    auto db = dateBase();
+    if (!db)
+        return false;
+    const QString intp = getSafeStringForDb(MVWordBookItem::makeIntp(phonetic, definition));
+    if (!exec(*db, QStringLiteral("UPDATE WORDBOOK SET INTP = ?, OP = 'add' WHERE WORD = ? AND "
+                                  "(OP IS NULL OR OP != 'remove') AND %1").arg(userSQL()),
+              {intp, getSafeStringForDb(word)}))
+        return false;
+    return changes(*db) > 0;
+}
+
 bool MVWordBookDb::deleteWordWithDb(SQLite::Database& db, const QString& word, const QString& user)
 {
     const QString w = getSafeStringForDb(word);
