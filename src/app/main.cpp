@@ -1,3 +1,4 @@
+#include "capture/CaptureShell.h"
 #include "kithost/KitHostStartup.h"
 #include "platform/SingleInstance.h"
 #include "platform/UserDefaults.h"
@@ -40,6 +41,8 @@ int main(int argc, char** argv) {
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
 
+    CaptureShell capture;
+    ShellServices::setCapture(&capture);
     FrameWndController::initializeDefaults();
     FrameWndController* frame = RealPages::createMainWindowController();
     DictUtils::setAppDelegate(frame);
@@ -52,6 +55,7 @@ int main(int argc, char** argv) {
     const int status = app.exec();
     DictUtils::setAppDelegate(nullptr);
     delete frame;
+    ShellServices::setCapture(nullptr);
     ShellServices::setKitHost(nullptr);
     return status;
 }
