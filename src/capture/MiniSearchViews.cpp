@@ -8,6 +8,10 @@ MVMiniSearchContentView::MVMiniSearchContentView(QWidget* parent) : QWidget(pare
 
 void MVMiniSearchContentView::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    if (!testAttribute(Qt::WA_TranslucentBackground)) {
+        p.fillRect(rect(), Qt::white);
+        return;
+    }
     p.setRenderHint(QPainter::Antialiasing);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.fillRect(rect(), Qt::transparent);
@@ -26,6 +30,10 @@ void MiniSearchFieldView::setBackground(const QColor& c) {
 
 void MiniSearchFieldView::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    if (!window()->testAttribute(Qt::WA_TranslucentBackground)) {
+        p.fillRect(rect(), background_);
+        return;
+    }
     p.setRenderHint(QPainter::Antialiasing);
     // Rounded at the top, where it meets the window's corners.
     QPainterPath path;

@@ -54,6 +54,7 @@ void configureTable(MVTableView* t, QStandardItemModel* m, int rowHeight, const 
     t->setFrameShape(QFrame::NoFrame);
     t->setTextElideMode(Qt::ElideRight);
     t->setWordWrap(false);
+    t->setStyleSheet(QStringLiteral("QTableView::item { padding-left: 10px; border: none; }"));
     QPalette pal = t->palette();
     pal.setColor(QPalette::Base, background);
     pal.setColor(QPalette::Highlight, QColor(58, 111, 176));
