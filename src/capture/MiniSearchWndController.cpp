@@ -445,6 +445,7 @@ void MiniSearchWndController::showMiniWindow() {
     window_->show();
     window_->raise();
     window_->activateWindow();
+    x11focus::focusShownWindow(quint64(window_->winId()));
     deselectAll();
     miniSearchField_->setFocus(Qt::ActiveWindowFocusReason);
     isShowingWindow_ = true;

@@ -117,4 +117,16 @@ void focusWindow(quint64 window) {
     XSync(dpy, False);
 }
 
+void focusShownWindow(quint64 window) {
+    Display* dpy = display();
+    if (!dpy || !window) return;
+    bool managed = false;
+    netActiveWindow(dpy, &managed);
+    if (managed) return;
+    quietErrors();
+    XSync(dpy, False);
+    if (windowExists(dpy, Window(window))) XSetInputFocus(dpy, Window(window), RevertToParent, CurrentTime);
+    XFlush(dpy);
+}
+
 }  // namespace x11focus

@@ -14,5 +14,10 @@ bool isOwnWindow(quint64 window);
 // Asks the window manager to activate `window`, or sets the input focus
 // directly when there is none; the window must still exist and be viewable.
 void focusWindow(quint64 window);
+// Gives one of our own windows, just shown, the input focus where no window
+// manager does it: Qt's request carries the time of the last input event it
+// saw, which the server may refuse once the focus has moved since (a window
+// hidden and shown again with no input in between).
+void focusShownWindow(quint64 window);
 
 }  // namespace x11focus
