@@ -66,7 +66,8 @@ quint64 focusedWindow() {
     Window focus = 0;
     int revert = 0;
     XGetInputFocus(dpy, &focus, &revert);
-    if (focus == PointerRoot || focus == None) return 0;
+    // The root holds the focus when nobody does (a focused window went away).
+    if (focus == PointerRoot || focus == None || focus == DefaultRootWindow(dpy)) return 0;
     return focus;
 }
 

@@ -267,6 +267,14 @@ private slots:
         mini_->hideMiniWindow();
         Display* dpy = XOpenDisplay(nullptr);
         QVERIFY(dpy);
+        // Nobody had the focus (the root holds it): the main window stays.
+        frame_->window()->show();
+        XSetInputFocus(dpy, DefaultRootWindow(dpy), RevertToParent, CurrentTime);
+        XSync(dpy, False);
+        mini_->showMiniWindow();
+        key(Qt::Key_Escape);
+        QVERIFY(frame_->window()->isVisible());
+
         const Window top = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 10, 10, 200, 200, 0, 0, 0);
         const Window child = XCreateSimpleWindow(dpy, top, 10, 10, 50, 50, 0, 0, 0);
         XMapWindow(dpy, top);
