@@ -40,9 +40,9 @@ int main(int argc, char** argv) {
 
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
-
     CaptureShell capture;
     ShellServices::setCapture(&capture);
+
     FrameWndController::initializeDefaults();
     FrameWndController* frame = RealPages::createMainWindowController();
     DictUtils::setAppDelegate(frame);
