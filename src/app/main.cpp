@@ -1,3 +1,4 @@
+#include "account/AccountShell.h"
 #include "platform/SingleInstance.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
@@ -28,6 +29,9 @@ int main(int argc, char** argv) {
     ShellServices::setLogger([](const QString& key, const QString& value, const QVariantMap& extras) {
         LogUtils::log(key, value, extras.isEmpty() ? QVariant() : QVariant(extras));
     });
+
+    static AccountShell account;
+    ShellServices::setAccount(&account);
 
     FrameWndController::initializeDefaults();
     FrameWndController* frame = RealPages::createMainWindowController();
