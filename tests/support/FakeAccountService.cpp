@@ -148,7 +148,7 @@ void FakeAccountService::scriptHappyPath(const QString& userid, const QString& u
                               "text/html; charset=utf-8"));
     http_.on("GET", "/login/acc/authorize", [cookies](const RecordedRequest&) {
         auto h = cookies();
-        h.append({"Location", "/login/acc/done"});
+        h.append(qMakePair(QByteArray("Location"), QByteArray("/login/acc/done")));
         return ScriptedResponse(302, "", "text/html", h);
     });
     http_.on("GET", "/login/acc/setcookie", [cookies](const RecordedRequest&) {
