@@ -84,7 +84,7 @@ void MVOAuthLoginController::showWindow() {
     // earlier attempt or another party survives.
     auto* profile = new QWebEngineProfile(window_);
     auto* page = new LoginPage(profile, profile);
-    QWebEnginePage* old = view_->page();
+    QWebEnginePage* old = profile_ ? view_->page() : nullptr;
     QPointer<QWebEngineProfile> oldProfile = profile_;
     view_->setPage(page);
     if (oldProfile) {

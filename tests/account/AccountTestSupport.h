@@ -55,6 +55,7 @@ struct AccountWorld {
     ~AccountWorld() {
         (void)QTest::qWaitFor([] { return !MVWordBook::sharedInstance().isSyncing(); }, 10000);
         MVWordBook::sharedInstance().waitForQueuedWork();
+        MVAuthServer::sharedInstance().logout();  // while this world's files still exist
         ShellServices::setWordBook(nullptr);
         ShellServices::setLogger({});
     }
