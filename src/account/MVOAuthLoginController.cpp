@@ -7,6 +7,7 @@
 #include "platform/UserDefaults.h"
 #include "query/ServiceHost.h"
 
+#include <QApplication>
 #include <QDebug>
 #include <QDialog>
 #include <QLabel>
@@ -67,6 +68,16 @@ MVOAuthLoginController::MVOAuthLoginController() {
     errorLabel_->hide();
     layout->addWidget(errorLabel_);
     connect(window_, &QDialog::finished, this, [this] { windowClosed(); });
+    // The web engine must not outlive a page of ours at exit.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { releasePage(); });
+}
+
+void MVOAuthLoginController::releasePage() {
+    if (!profile_) return;
+    QWebEnginePage* page = view_->page();
+    view_->setPage(nullptr);
+    if (page && page->profile() == profile_) delete page;
+    delete profile_;
 }
 
 MVOAuthLoginController::~MVOAuthLoginController() { delete window_; }

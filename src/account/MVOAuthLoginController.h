@@ -30,6 +30,8 @@ public:
     // Opens the window and loads the login page.
     void showWindow();
     void closeWindow();
+    // Drops the page and its profile (at quit).
+    void releasePage();
     QDialog* window() const { return window_; }
     QWebEngineView* loginWebView() const { return view_; }
     QLabel* errorLabel() const { return errorLabel_; }

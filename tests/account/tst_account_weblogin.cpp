@@ -25,6 +25,7 @@ void runJs(const QString& js) { web().loginWebView()->page()->runJavaScript(js);
 class TestAccountWebLogin : public QObject {
     Q_OBJECT
 private slots:
+    void cleanupTestCase() { web().releasePage(); }
     void cleanup() {
         web().closeWindow();
         QTest::qWait(50);
