@@ -6,7 +6,7 @@
 #include "query/DeviceHelper.h"
 #include "query/DictUtils.h"
 #include "query/MirvokFileManager.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 #include "query/SideBarItemModel.h"
 #include "query/StartAppControl.h"
 #include "query/StringAdditions.h"
