@@ -1,7 +1,7 @@
 #include "account/MVAuthServerURL.h"
 
 #include "platform/UserDefaults.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 
 #include <QUrl>
 

@@ -5,7 +5,7 @@
 #include "account/MVAuthServerURL.h"
 #include "platform/CookieJar.h"
 #include "platform/UserDefaults.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 
 #include <QApplication>
 #include <QDebug>
