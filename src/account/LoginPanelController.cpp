@@ -205,7 +205,7 @@ void LoginPanelController::otherLoginTypeAction() {
 
 void LoginPanelController::showLoginTypeTable(bool show) {
     loginTypeTable_->setVisible(show);
-    loginTypeTable_->clearSelection();
+    loginTypeTable_->setCurrentRow(-1);
     if (!show) loginButton_->show();
 }
 

@@ -14,6 +14,8 @@
 
 #include <QDebug>
 #include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPixmap>
 #include <QTimer>
 
@@ -124,8 +126,21 @@ void MVAuthServer::loadAvatarFrom(const QString& url) {
 
 void MVAuthServer::setAvatar(const QImage& image) {
     if (QLabel* l = MVToolBarController::sharedInstance().avatarImage()) {
+        // Round, like the default picture it replaces.
         const QSize size = l->size().isEmpty() ? QSize(25, 25) : l->size();
-        l->setPixmap(QPixmap::fromImage(image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+        const qreal dpr = l->devicePixelRatioF();
+        QPixmap round(size * dpr);
+        round.setDevicePixelRatio(dpr);
+        round.fill(Qt::transparent);
+        QPainter p(&round);
+        p.setRenderHint(QPainter::Antialiasing);
+        QPainterPath clip;
+        clip.addEllipse(QRectF(QPointF(0, 0), QSizeF(size)));
+        p.setClipPath(clip);
+        p.drawImage(QRectF(QPointF(0, 0), QSizeF(size)),
+                    image.scaled(size * dpr, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation));
+        p.end();
+        l->setPixmap(round);
     }
     Q_EMIT avatarChanged(image);
 }

@@ -5,6 +5,7 @@
 #include "account/MVAuthServerURL.h"
 #include "platform/CookieJar.h"
 #include "platform/UserDefaults.h"
+#include "window/FrameWndController.h"
 #include "platform/ServiceHost.h"
 
 #include <QApplication>
@@ -116,6 +117,10 @@ void MVOAuthLoginController::showWindow() {
     });
     completing_ = checkAgain_ = false;
     errorLabel_->hide();
+    if (FrameWndController* frame = FrameWndController::shared(); frame && frame->window()) {
+        const QRect main = frame->window()->frameGeometry();
+        window_->move(main.center() - QPoint(window_->width() / 2, window_->height() / 2));
+    }
     window_->show();
     window_->raise();
     window_->activateWindow();
