@@ -67,15 +67,38 @@ void MVAuthServer::loginWithUsername(const QString& name, const QString& passwor
     qInfo("account: own-account login started");
     loginRequest_ = AccountRequest::start(QUrl(url), {}, [this, session, done](const AccountResponse& r) {
         loginRequest_ = nullptr;
-        finishOwnLogin(r, session, done);
+        finishOwnLogin(r, session, true, done);
     }, false, {}, this);
     url.fill(u' ');
 }
 
-void MVAuthServer::finishOwnLogin(const AccountResponse& r, quint64 session, ErrorDone done) {
-    auto fail = [this, done](const AccountError& e) {
+void MVAuthServer::loginVYRWithHTTP(const QString& name, const QString& password, const QVariantMap& rpReply,
+                                    ErrorDone done) {
+    if (loginRequest_) loginRequest_->cancel();
+    const QByteArray cipher = RSAEncrypt::encryptTextWithHexPublicKey(
+        QStringLiteral("username=%1&password=%2").arg(queryValue(name), MD5Encrypt::encrypt(password)),
+        rpReply.value(QStringLiteral("pc")).toString());
+    if (cipher.isEmpty()) {
+        QMetaObject::invokeMethod(this, [done] { done(AccountError::normalError()); }, Qt::QueuedConnection);
+        return;
+    }
+    const quint64 session = ++session_;
+    loginBusy_ = true;
+    username_ = name;
+    const QString url = MVAuthServerURL::authServerLogin(false) + QStringLiteral("?app=client") +
+                        QStringLiteral("&product=DICT") + QStringLiteral("&tp=vyrtoken") + QStringLiteral("&cf=7") +
+                        QStringLiteral("&show=true") + QStringLiteral("&format=json") + QStringLiteral("&pci=") +
+                        queryValue(rpReply.value(QStringLiteral("pci")).toString()) + QStringLiteral("&um=true");
+    loginRequest_ = AccountRequest::start(QUrl(url), {{"lo", cipher.toHex()}}, [this, session, done](const AccountResponse& r) {
+        loginRequest_ = nullptr;
+        finishOwnLogin(r, session, false, done);
+    }, false, {}, this);
+}
+
+void MVAuthServer::finishOwnLogin(const AccountResponse& r, quint64 session, bool rpFallback, ErrorDone done) {
+    auto fail = [this, done, rpFallback](const AccountError& e) {
         qInfo().noquote() << "account: login failed:" << e.domain << e.code << e.localizedDescription;
-        if (e.domain == AccountError::kLoginStateDomain) {
+        if (e.domain == AccountError::kLoginStateDomain || !rpFallback) {
             loginBusy_ = false;
             done(e);
             return;

@@ -38,6 +38,11 @@ public:
     void loginWithUsername(const QString& name, const QString& password, ErrorDone done);
     bool isLoggingIn() const { return loginRequest_ != nullptr || loginBusy_; }
 
+    // The login over plain http with the credentials RSA-encrypted under the
+    // rp reply's key `pc` (header "lo"); nothing calls it yet.
+    void loginVYRWithHTTP(const QString& name, const QString& password, const QVariantMap& rpReply,
+                          ErrorDone done);
+
     // The pre-login request; a reply carrying pci becomes userInfo().
     void authServerRP(const QString& tp, const QString& al, ErrorDone done);
 
@@ -81,7 +86,7 @@ Q_SIGNALS:
     void loggedOut();
 
 private:
-    void finishOwnLogin(const AccountResponse& r, quint64 session, ErrorDone done);
+    void finishOwnLogin(const AccountResponse& r, quint64 session, bool rpFallback, ErrorDone done);
     void fetchAvatarURLForVYR(std::function<void()> done);
     void updateWordBook(const QVariantMap& info, std::function<void()> done);
     void doUpdateWordBook(bool merge, const QVariantMap& info);

@@ -1,6 +1,7 @@
 // The account service client against the fake service: the exact requests,
 // how replies are classified, and what a failure leaves behind.
 #include "account/AccountCrypto.h"
+#include "account/AvatarLoader.h"
 #include "account/LoginPanelController.h"
 #include "account/MVAuthServer.h"
 #include "platform/CookieJar.h"
@@ -17,6 +18,9 @@
 #include <memory>
 
 namespace {
+// A 1024-bit public key made with OpenSSL (DER, Base64).
+const QByteArray kRsaKey = "MIGfMA0GCSqGSIb3DQEBAQUAA4GNADCBiQKBgQC+UW6Y68jP5lGPyljTsPnJ+NgIm3cNWt6xXkXo1PAvT28Jkf8lLU9rdfUfWIdILFIJzRtYrlfmOWi8VqDfnrm0lnLBb5MMrucjCNE4/g+DZy4xfy4MG1Ysm+WAjYzAudthirmUSwDyFPr3RcMnfuJNvF8kJZd7bu4X2t9svyWEdwIDAQAB";
+
 struct Fixture {
     TestEnv env;
     std::unique_ptr<FakeAccountService> svc;
@@ -206,12 +210,46 @@ private slots:
         QCOMPARE(int(QFile::permissions(path) & 0x0077), 0);
     }
 
+    // Avatars come from the network: only http(s), at most 2 MiB, and no
+    // picture whose header asks for a huge allocation.
+    void avatarLimits() {
+        Fixture f;
+        f.svc->http().on("GET", "/big.png", ScriptedResponse(200, QByteArray(AvatarLoader::kMaxBytes + 1, 'x'), "image/png"));
+        AvatarLoader loader;
+        auto load = [&](const QString& url) {
+            std::optional<QImage> out;
+            loader.load(QUrl(url), [&](const QImage& i) { out = i; });
+            [&] { QVERIFY(QTest::qWaitFor([&] { return out.has_value(); }, 5000)); }();
+            return out.value_or(QImage());
+        };
+        QVERIFY(!load(f.svc->http().baseUrl() + "/avatar.png").isNull());
+        QVERIFY(load("file:///etc/hostname").isNull());
+        QVERIFY(load(f.svc->http().baseUrl() + "/big.png").isNull());
+        QVERIFY(!AvatarLoader::decode(FakeAccountService::pngBytes(4096, 1)).isNull());
+        QVERIFY(AvatarLoader::decode(FakeAccountService::pngBytes(4097, 1)).isNull());
+    }
+
+    // The http login variant: credentials only inside the RSA cipher.
+    void loginOverHttpEncryptsCredentials() {
+        Fixture f;
+        f.svc->http().on("GET", "/login/acc/login", ScriptedResponse(200, R"({"tpcode":460})", "application/json"));
+        MVAuthServer server;
+        std::optional<AccountError> out;
+        server.loginVYRWithHTTP("bob", "pw", {{"pci", "p&1"}, {"pc", QString::fromLatin1(QByteArray::fromBase64(kRsaKey).toHex())}},
+                                [&](const AccountError& e) { out = e; });
+        QTRY_VERIFY_WITH_TIMEOUT(out.has_value(), 5000);
+        QCOMPARE(out->code, 4);
+        const auto r = f.svc->http().requestsTo("/login/acc/login").back();
+        QCOMPARE(r.rawQuery, QByteArray("app=client&product=DICT&tp=vyrtoken&cf=7&show=true&format=json&pci=p%261&um=true"));
+        QCOMPARE(r.header("lo").size(), 256);
+        QVERIFY(f.svc->http().requestsTo("/login/acc/rp").empty());
+    }
+
     void emailFilterAndRsa() {
         QCOMPARE(EmailFilter::filterEmails("bob").size(), 5);
         QCOMPARE(EmailFilter::filterEmails("bob@KEMO-V"), QStringList{"bob@kemo-vip.example"});
         // A real key from OpenSSL, read from memory: the cipher is one modulus long.
-        const QByteArray der = QByteArray::fromBase64(
-            "MIGfMA0GCSqGSIb3DQEBAQUAA4GNADCBiQKBgQC+UW6Y68jP5lGPyljTsPnJ+NgIm3cNWt6xXkXo1PAvT28Jkf8lLU9rdfUfWIdILFIJzRtYrlfmOWi8VqDfnrm0lnLBb5MMrucjCNE4/g+DZy4xfy4MG1Ysm+WAjYzAudthirmUSwDyFPr3RcMnfuJNvF8kJZd7bu4X2t9svyWEdwIDAQAB");
+        const QByteArray der = QByteArray::fromBase64(kRsaKey);
         QCOMPARE(RSAEncrypt::encryptTextWithHexPublicKey("username=a&password=b", der.toHex()).size(), 128);
         QVERIFY(RSAEncrypt::encryptTextWithHexPublicKey("x", "zz").isEmpty());
         QVERIFY(RSAEncrypt::formatPublicKey(QString(100, 'A')).contains(QByteArray(76, 'A') + "\n" + QByteArray(24, 'A')));
