@@ -53,16 +53,13 @@ void AvatarLoader::load(const QUrl& url, std::function<void(const QImage&)> done
         const QVariant len = reply->header(QNetworkRequest::ContentLengthHeader);
         return (len.isValid() && len.toLongLong() > kMaxBytes) || reply->bytesAvailable() > kMaxBytes;
     };
-    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply, tooBig, done] {
+    auto refuseIfTooBig = [this, tooBig, done] {
         if (!tooBig()) return;
         cancel();
         done(QImage());
-    });
-    connect(reply, &QNetworkReply::readyRead, this, [this, reply, tooBig, done] {
-        if (!tooBig()) return;
-        cancel();
-        done(QImage());
-    });
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, this, refuseIfTooBig);
+    connect(reply, &QNetworkReply::readyRead, this, refuseIfTooBig);
     connect(reply, &QNetworkReply::finished, this, [this, reply, done] {
         reply_ = nullptr;
         reply->deleteLater();
