@@ -129,9 +129,9 @@ void MVAuthServer::finishOwnLogin(const AccountResponse& r, quint64 session, boo
             done(AccountError::normalError());
             return;
         }
-        loginSuccessWithUserInfo(info, [this, done] {
+        loginSuccessWithUserInfo(info, [this, done](bool completed) {
             loginBusy_ = false;
-            done(AccountError());
+            done(completed ? AccountError() : AccountError::normalError());
         });
     });
 }
@@ -202,7 +202,7 @@ void MVAuthServer::requestUserInfoAndCookie(int loginType, BoolDone done) {
                     return;
                 }
                 UserDefaults::standard().setValue(loginSuccessType, loginType);
-                loginSuccessWithUserInfo(info, [done] { done(true); });
+                loginSuccessWithUserInfo(info, done);
             }, false, {}, this);
         }, false, {}, this);
 }
@@ -229,8 +229,6 @@ void MVAuthServer::autoLogin(BoolDone done) {
             if (done) done(false);
             return;
         }
-        loginSuccessWithUserInfo(reply.toVariantMap(), [done] {
-            if (done) done(true);
-        });
+        loginSuccessWithUserInfo(reply.toVariantMap(), done);
     }, true, QByteArray(), this);
 }

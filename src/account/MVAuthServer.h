@@ -54,8 +54,9 @@ public:
     // manual login started meanwhile wins (this one's answer is dropped).
     void autoLogin(BoolDone done = {});
 
-    // The hand-over every login ends in; done runs once it has finished.
-    void loginSuccessWithUserInfo(const QVariantMap& userInfo, std::function<void()> done = {});
+    // The hand-over every login ends in; done runs once it has finished, with
+    // false when a logout or another login overtook it at the merge question.
+    void loginSuccessWithUserInfo(const QVariantMap& userInfo, BoolDone done = {});
     // Signs out; while a word-book synchronisation runs, the session is ended
     // when it has finished (hasLogined() is false at once).
     void logout();
@@ -88,7 +89,8 @@ Q_SIGNALS:
 private:
     void finishOwnLogin(const AccountResponse& r, quint64 session, bool rpFallback, ErrorDone done);
     void fetchAvatarURLForVYR(std::function<void()> done);
-    void updateWordBook(const QVariantMap& info, std::function<void()> done);
+    void updateWordBook(const QVariantMap& info, BoolDone done);
+    void dropMergeQuestion();
     void doUpdateWordBook(bool merge, const QVariantMap& info);
     void sendLog();
     void finishLogout(bool removeCookies);
@@ -105,4 +107,5 @@ private:
     QPointer<AccountRequest> loginRequest_, autoLoginRequest_, rpRequest_, webRequest_, profileRequest_;
     AvatarLoader* avatar_ = nullptr;
     std::unique_ptr<MVAlertWndController> alert_;
+    std::function<void()> abandonMergeQuestion_;
 };

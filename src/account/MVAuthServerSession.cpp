@@ -39,24 +39,26 @@ MVAuthServer::MVAuthServer() : avatar_(new AvatarLoader(this)) {
 
 // ---------------------------------------------------------------- hand-over
 
-void MVAuthServer::loginSuccessWithUserInfo(const QVariantMap& info, std::function<void()> done) {
+void MVAuthServer::loginSuccessWithUserInfo(const QVariantMap& info, BoolDone done) {
+    dropMergeQuestion();
     const quint64 session = ++session_;
     if (logoutPending_) finishLogout(false);  // the new login's cookies replace the old ones
     auto& d = UserDefaults::standard();
     for (const char* key : kUserInfoKeys)
         if (info.contains(QLatin1String(key))) d.setValue(QLatin1String(key), info.value(QLatin1String(key)));
     hasLogined_ = true;
-    updateWordBook(info, [this, session, done] {
-        if (session == session_) {
+    updateWordBook(info, [this, session, done](bool completed) {
+        completed = completed && session == session_;
+        if (completed) {
             updateAvatar();
             sendLog();
             Q_EMIT loggedIn();
         }
-        if (done) done();
+        if (done) done(completed);
     });
 }
 
-void MVAuthServer::updateWordBook(const QVariantMap& info, std::function<void()> done) {
+void MVAuthServer::updateWordBook(const QVariantMap& info, BoolDone done) {
     userInfo_ = info;
     auto& wb = MVWordBook::sharedInstance();
     // Only another account's words are worth the question: a user who signs
@@ -65,20 +67,27 @@ void MVAuthServer::updateWordBook(const QVariantMap& info, std::function<void()>
     const QString user = newUser.isEmpty() ? DictSettings::sharedInstance().authUserId() : newUser;
     if (!wb.needMergeUser() || wb.preUser() == user) {
         doUpdateWordBook(false, info);
-        done();
+        done(true);
         return;
     }
-    auto answer = [this, info, done](bool merge) {
+    // The question may outlive the session it was asked for (a logout or
+    // another login meanwhile): then the answer changes nothing.
+    const quint64 session = session_;
+    auto answer = [this, info, done, session](bool merge, bool abandoned) {
+        abandonMergeQuestion_ = nullptr;
         if (alert_) {
             alert_->hideWindow();
             alert_.release()->deleteLater();
         }
-        doUpdateWordBook(merge, info);
-        done();
+        const bool current = !abandoned && session == session_;
+        if (current) doUpdateWordBook(merge, info);
+        done(current);
     };
+    abandonMergeQuestion_ = [answer] { answer(false, true); };
     alert_ = std::make_unique<MVAlertWndController>(QStringLiteral("需要保留上一个账号的全部单词吗？"),
                                                     QStringLiteral("单词本"), false,
-                                                    [answer] { answer(false); }, false, [answer] { answer(true); });
+                                                    [answer] { answer(false, false); }, false,
+                                                    [answer] { answer(true, false); });
     alert_->changeLeftButtonTitle(QStringLiteral("不保留"));
     alert_->changeRightButtonTitle(QStringLiteral("保留"));
     alert_->setCloseButtonHidden(true);
@@ -168,8 +177,16 @@ void MVAuthServer::clearCookieForKey(const QString& prefix) {
 
 // ------------------------------------------------------------------- logout
 
+void MVAuthServer::dropMergeQuestion() {
+    if (auto abandon = std::move(abandonMergeQuestion_)) {
+        abandonMergeQuestion_ = nullptr;
+        abandon();
+    }
+}
+
 void MVAuthServer::logout() {
     ++session_;
+    dropMergeQuestion();
     if (autoLoginRequest_) autoLoginRequest_->cancel();
     if (webRequest_) webRequest_->cancel();
     if (profileRequest_) profileRequest_->cancel();

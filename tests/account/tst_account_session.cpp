@@ -82,6 +82,21 @@ private slots:
             QCOMPARE(w.screen.syncs.last(), keep);
             QCOMPARE(MVWordBook::sharedInstance().curUser(), other);
         }
+        // A logout while the question is up ends that login: nothing of it
+        // is stored, and the panel hears of a failure.
+        QTRY_VERIFY_WITH_TIMEOUT(!MVWordBook::sharedInstance().isSyncing(), 5000);
+        server.logout();
+        w.scriptUser("dave@mail.example");
+        std::optional<AccountError> done;
+        server.loginWithUsername("dave@mail.example", "pw", [&](const AccountError& e) { done = e; });
+        QTRY_VERIFY_WITH_TIMEOUT(server.mergeAlert() != nullptr, 5000);
+        const int syncs = w.screen.syncs.size();
+        server.logout();
+        QVERIFY(done.has_value() && done->isError());
+        QVERIFY(server.mergeAlert() == nullptr);
+        QCOMPARE(w.screen.syncs.size(), syncs);
+        QCOMPARE(MVWordBook::sharedInstance().curUser(), QStringLiteral(""));
+        QVERIFY(DictSettings::sharedInstance().authUserId().isNull());
     }
 
     void autoLogin() {
