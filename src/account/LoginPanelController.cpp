@@ -88,6 +88,7 @@ void LoginPanelController::setUpUI() {
     loginTypeTable_->setGeometry(39, 160, 222, 136);
     connect(loginTypeTable_, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { changeToInputTableWithLoginType(loginTypeTable_->row(item)); });
+    loginTypeTable_->viewport()->installEventFilter(this);
     connect(loginTypeTable_, &QListWidget::itemEntered, this,
             [this](QListWidgetItem* item) { loginTypeTable_->setCurrentItem(item); });
 
@@ -384,8 +385,9 @@ bool LoginPanelController::doCommand(QLineEdit* field, int key) {
 }
 
 bool LoginPanelController::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == suggestAccountTable_->viewport() && event->type() == QEvent::Leave) {
-        suggestAccountTable_->clearSelection();
+    if (event->type() == QEvent::Leave) {
+        if (watched == suggestAccountTable_->viewport()) suggestAccountTable_->clearSelection();
+        if (watched == loginTypeTable_->viewport()) loginTypeTable_->setCurrentRow(-1);
         return false;
     }
     auto* field = qobject_cast<QLineEdit*>(watched);

@@ -12,6 +12,7 @@
 #include "window/MVToolBarController.h"
 #include "window/ShellServices.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QLabel>
 #include <QPainter>
@@ -34,6 +35,12 @@ MVAuthServer::MVAuthServer() : avatar_(new AvatarLoader(this)) {
             // The word book may start a queued synchronisation right after
             // this one: look once the notification has been handled.
             QTimer::singleShot(0, this, [this] { syncEnded(); });
+        });
+    // A logout the user was told about must not be undone by quitting
+    // before the synchronisation it waits for has ended.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            if (logoutPending_) finishLogout(true);
         });
 }
 

@@ -207,6 +207,18 @@ private slots:
         QCOMPARE(syncCookies(w), QByteArray("DICT_SESS=sess-1; DICT_LOGIN=login-1"));
         QVERIFY(CookieJar::shared().cookies().isEmpty());
         QVERIFY(DictSettings::sharedInstance().authUserId().isNull());
+
+        // Quitting while the logout waits still ends the session.
+        QVERIFY(!AccountWorld::login(server, "alice@mail.example").value());
+        QTRY_VERIFY_WITH_TIMEOUT(!MVWordBook::sharedInstance().isSyncing(), 5000);
+        w.wbsvc.queueAnswer(FakeWordBookService::answer(1), 200, 2000);
+        MVWordBook::sharedInstance().startSyncWithDelegate(nullptr, false);
+        server.logout();
+        QVERIFY(server.isLogoutPending());
+        QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit"));
+        QVERIFY(!server.isLogoutPending());
+        QVERIFY(CookieJar::shared().cookies().isEmpty());
+        QVERIFY(!UserDefaults::standard().contains("DICT-PC"));
     }
 
     // Neither the password nor its digest reaches a log line, a usage event
