@@ -6,13 +6,11 @@
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 
-namespace {
-QNetworkAccessManager* manager() {
+QNetworkAccessManager* AccountRequest::network() {
     static QPointer<QNetworkAccessManager> m;
     if (!m) m = new QNetworkAccessManager(QCoreApplication::instance());
     return m;
 }
-}  // namespace
 
 QString AccountResponse::cookieValue(const QByteArray& name) const {
     for (const QNetworkCookie& c : setCookies)
@@ -42,9 +40,9 @@ QPointer<AccountRequest> AccountRequest::start(const QUrl& url, const QList<Head
     for (const Header& h : headers) req.setRawHeader(h.name, h.value);
     if (post) {
         req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
-        r->reply_ = manager()->post(req, body);
+        r->reply_ = network()->post(req, body);
     } else {
-        r->reply_ = manager()->get(req);
+        r->reply_ = network()->get(req);
     }
     connect(r->reply_, &QNetworkReply::finished, r, &AccountRequest::finished);
     return r;

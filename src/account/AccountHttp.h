@@ -43,6 +43,9 @@ public:
                                           QObject* owner = nullptr);
     void cancel();
 
+    // The account's one network manager (main thread; no cookie jar).
+    static class QNetworkAccessManager* network();
+
     // A header value that came from a reply or the defaults; values carrying
     // control characters (which Qt would send raw) count as absent.
     static bool isSafeHeaderValue(const QString& v);

@@ -1,5 +1,7 @@
 #include "account/AvatarLoader.h"
 
+#include "account/AccountHttp.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImageReader>
@@ -7,13 +9,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
-namespace {
-QNetworkAccessManager* manager() {
-    static QPointer<QNetworkAccessManager> m;
-    if (!m) m = new QNetworkAccessManager(QCoreApplication::instance());
-    return m;
-}
-}  // namespace
 
 QImage AvatarLoader::decode(const QByteArray& bytes) {
     if (bytes.isEmpty() || bytes.size() > kMaxBytes) return {};
@@ -45,8 +40,11 @@ void AvatarLoader::load(const QUrl& url, std::function<void(const QImage&)> done
     }
     QNetworkRequest req(url);
     req.setTransferTimeout(10000);
+    // A picture may live anywhere: it gets no cookies and keeps none.
+    req.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    req.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    QNetworkReply* reply = manager()->get(req);
+    QNetworkReply* reply = AccountRequest::network()->get(req);
     reply_ = reply;
     reply->setReadBufferSize(0);
     auto tooBig = [reply] {

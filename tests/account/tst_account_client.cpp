@@ -80,6 +80,7 @@ private slots:
         QCOMPARE(CookieJar::shared().cookieHeaderForUrl(QUrl(f.svc->http().baseUrl() + "/wordbook/api")),
                  QByteArray("DICT_SESS=sess-1; DICT_LOGIN=login-1"));
         QCOMPARE(d.stringValue("kDictSess_value"), QStringLiteral("sess-1"));
+        QCOMPARE(int(QFile::permissions(CookieJar::shared().storagePath()) & 0x0077), 0);
     }
 
     void refusalsAndFailures_data() {
