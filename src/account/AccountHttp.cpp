@@ -48,6 +48,14 @@ QPointer<AccountRequest> AccountRequest::start(const QUrl& url, const QList<Head
     return r;
 }
 
+AccountRequest::~AccountRequest() {
+    if (reply_) {
+        disconnect(reply_, nullptr, this, nullptr);
+        reply_->abort();
+        reply_->deleteLater();
+    }
+}
+
 void AccountRequest::cancel() {
     if (reply_) {
         disconnect(reply_, nullptr, this, nullptr);
@@ -57,6 +65,11 @@ void AccountRequest::cancel() {
     }
     done_ = nullptr;
     deleteLater();
+}
+
+void AccountRequest::drop(QPointer<AccountRequest>& r) {
+    if (r) r->cancel();
+    r = nullptr;
 }
 
 void AccountRequest::finished() {

@@ -42,6 +42,9 @@ public:
                                           bool post = false, const QByteArray& body = {},
                                           QObject* owner = nullptr);
     void cancel();
+    // Cancels the request `r` points at, if any, and forgets it.
+    static void drop(QPointer<AccountRequest>& r);
+    ~AccountRequest() override;
 
     // The account's one network manager (main thread; no cookie jar).
     static class QNetworkAccessManager* network();

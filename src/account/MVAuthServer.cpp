@@ -52,9 +52,9 @@ QString MVAuthServer::header(const QVariantMap& info, const QString& key) {
 
 void MVAuthServer::loginWithUsername(const QString& name, const QString& password, ErrorDone done) {
     // A manual login beats a pending auto-login and any older attempt.
-    if (autoLoginRequest_) autoLoginRequest_->cancel();
-    if (loginRequest_) loginRequest_->cancel();
-    if (rpRequest_) rpRequest_->cancel();
+    AccountRequest::drop(autoLoginRequest_);
+    AccountRequest::drop(loginRequest_);
+    AccountRequest::drop(rpRequest_);
     const quint64 session = ++session_;
     loginBusy_ = true;
     username_ = name;
@@ -74,7 +74,7 @@ void MVAuthServer::loginWithUsername(const QString& name, const QString& passwor
 
 void MVAuthServer::loginVYRWithHTTP(const QString& name, const QString& password, const QVariantMap& rpReply,
                                     ErrorDone done) {
-    if (loginRequest_) loginRequest_->cancel();
+    AccountRequest::drop(loginRequest_);
     const QByteArray cipher = RSAEncrypt::encryptTextWithHexPublicKey(
         QStringLiteral("username=%1&password=%2").arg(queryValue(name), MD5Encrypt::encrypt(password)),
         rpReply.value(QStringLiteral("pc")).toString());
@@ -137,7 +137,7 @@ void MVAuthServer::finishOwnLogin(const AccountResponse& r, quint64 session, boo
 }
 
 void MVAuthServer::authServerRP(const QString& tp, const QString& al, ErrorDone done) {
-    if (rpRequest_) rpRequest_->cancel();
+    AccountRequest::drop(rpRequest_);
     rpRequest_ = AccountRequest::start(QUrl(MVAuthServerURL::rpURL(tp, al)), {}, [this, done](const AccountResponse& r) {
         rpRequest_ = nullptr;
         if (!r.transportOk) {
@@ -159,7 +159,7 @@ void MVAuthServer::authServerRP(const QString& tp, const QString& al, ErrorDone 
 }
 
 void MVAuthServer::fetchAvatarURLForVYR(std::function<void()> done) {
-    if (profileRequest_) profileRequest_->cancel();
+    AccountRequest::drop(profileRequest_);
     profileRequest_ = AccountRequest::start(QUrl(MVAuthServerURL::profileURL(username_)), {},
                                             [this, done](const AccountResponse& r) {
         profileRequest_ = nullptr;
@@ -175,7 +175,7 @@ void MVAuthServer::fetchAvatarURLForVYR(std::function<void()> done) {
 // ---------------------------------------------------------------- web login
 
 void MVAuthServer::requestUserInfoAndCookie(int loginType, BoolDone done) {
-    if (webRequest_) webRequest_->cancel();
+    AccountRequest::drop(webRequest_);
     const quint64 session = session_;
     QList<AccountRequest::Header> pollHeaders;
     if (const QString pc = header(userInfo_, QStringLiteral("pc")); !pc.isEmpty())
@@ -210,7 +210,7 @@ void MVAuthServer::requestUserInfoAndCookie(int loginType, BoolDone done) {
 // --------------------------------------------------------------- auto-login
 
 void MVAuthServer::autoLogin(BoolDone done) {
-    if (autoLoginRequest_) autoLoginRequest_->cancel();
+    AccountRequest::drop(autoLoginRequest_);
     QList<AccountRequest::Header> headers;
     const QString pc = DictSettings::sharedInstance().authServerPC();
     if (AccountRequest::isSafeHeaderValue(pc)) headers.append({"DICT-PC", pc.toUtf8()});

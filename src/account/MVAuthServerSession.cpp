@@ -194,9 +194,9 @@ void MVAuthServer::dropMergeQuestion() {
 void MVAuthServer::logout() {
     ++session_;
     dropMergeQuestion();
-    if (autoLoginRequest_) autoLoginRequest_->cancel();
-    if (webRequest_) webRequest_->cancel();
-    if (profileRequest_) profileRequest_->cancel();
+    AccountRequest::drop(autoLoginRequest_);
+    AccountRequest::drop(webRequest_);
+    AccountRequest::drop(profileRequest_);
     avatar_->cancel();
     hasLogined_ = false;
     // The running synchronisation was started for this user: its exchanges
