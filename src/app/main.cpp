@@ -1,4 +1,5 @@
 #include "account/AccountShell.h"
+#include "kithost/KitHostStartup.h"
 #include "platform/SingleInstance.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
@@ -9,6 +10,13 @@
 #include "window/ShellServices.h"
 
 #include <QApplication>
+
+namespace {
+class AppKitHost : public KitHostServices {
+public:
+    void startWithCrashKit() override { KitHostStartup::startWithCrashKit(); }
+};
+}  // namespace
 
 int main(int argc, char** argv) {
     // Web views read this before any page exists.
@@ -32,6 +40,8 @@ int main(int argc, char** argv) {
 
     static AccountShell account;
     ShellServices::setAccount(&account);
+    AppKitHost kitHost;
+    ShellServices::setKitHost(&kitHost);
 
     FrameWndController::initializeDefaults();
     FrameWndController* frame = RealPages::createMainWindowController();
@@ -45,5 +55,6 @@ int main(int argc, char** argv) {
     const int status = app.exec();
     DictUtils::setAppDelegate(nullptr);
     delete frame;
+    ShellServices::setKitHost(nullptr);
     return status;
 }
