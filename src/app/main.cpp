@@ -8,6 +8,7 @@
 #include "window/FrameWndController.h"
 #include "window/PageAdapters.h"
 #include "window/ShellServices.h"
+#include "wordbook-ui/WordBookScreenServices.h"
 
 #include <QApplication>
 
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
 
     static AccountShell account;
     ShellServices::setAccount(&account);
+    installWordBookScreens();
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
 
