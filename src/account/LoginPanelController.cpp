@@ -80,6 +80,8 @@ void LoginPanelController::setUpUI() {
                                    QStringLiteral("} QListWidget::item{height:44px;}"));
     loginTypeTable_->setIconSize(QSize(24, 24));
     loginTypeTable_->setMouseTracking(true);
+    // Rows light up under the pointer only, not when the panel gets focus.
+    loginTypeTable_->setFocusPolicy(Qt::NoFocus);
     const QStringList types{QStringLiteral("QQ账号登录"), QStringLiteral("新浪微博登录"), QStringLiteral("凯摩邮箱登录")};
     const QStringList icons{QStringLiteral("img_login_qq_icon"), QStringLiteral("img_login_sina_icon"),
                             QStringLiteral("img_login_ketra_icon")};
