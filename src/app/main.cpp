@@ -1,4 +1,5 @@
 #include "account/AccountShell.h"
+#include "capture/CaptureShell.h"
 #include "kithost/KitHostStartup.h"
 #include "platform/SingleInstance.h"
 #include "platform/UserDefaults.h"
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
     installWordBookScreens();
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
+    CaptureShell capture;
+    ShellServices::setCapture(&capture);
 
     FrameWndController::initializeDefaults();
     FrameWndController* frame = RealPages::createMainWindowController();
@@ -57,6 +60,7 @@ int main(int argc, char** argv) {
     const int status = app.exec();
     DictUtils::setAppDelegate(nullptr);
     delete frame;
+    ShellServices::setCapture(nullptr);
     ShellServices::setKitHost(nullptr);
     return status;
 }
