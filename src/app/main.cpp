@@ -1,3 +1,4 @@
+#include "account/AccountShell.h"
 #include "capture/CaptureShell.h"
 #include "kithost/KitHostStartup.h"
 #include "platform/SingleInstance.h"
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
         LogUtils::log(key, value, extras.isEmpty() ? QVariant() : QVariant(extras));
     });
 
+    static AccountShell account;
+    ShellServices::setAccount(&account);
     installWordBookScreens();
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
