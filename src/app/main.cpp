@@ -1,3 +1,4 @@
+#include "account/AccountShell.h"
 #include "capture/CaptureShell.h"
 #include "kithost/KitHostStartup.h"
 #include "platform/SingleInstance.h"
@@ -8,6 +9,7 @@
 #include "window/FrameWndController.h"
 #include "window/PageAdapters.h"
 #include "window/ShellServices.h"
+#include "wordbook-ui/WordBookScreenServices.h"
 
 #include <QApplication>
 
@@ -38,6 +40,9 @@ int main(int argc, char** argv) {
         LogUtils::log(key, value, extras.isEmpty() ? QVariant() : QVariant(extras));
     });
 
+    static AccountShell account;
+    ShellServices::setAccount(&account);
+    installWordBookScreens();
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
     CaptureShell capture;
