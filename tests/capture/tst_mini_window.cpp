@@ -13,6 +13,7 @@
 #include "window/ShellServices.h"
 #include "../window/ShellFakes.h"
 
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QtTest>
 
@@ -202,6 +203,16 @@ private slots:
         QVERIFY(shown.wait(20000));
         QVERIFY(mini_->isShowingResultView());
         QVERIFY(svc_->requestsTo(QStringLiteral("/fsearch")).empty());
+    }
+
+    // Paste looks up the pasted text, not the text before it.
+    void pasteLooksUpTheNewText() {
+        QGuiApplication::clipboard()->setText(QStringLiteral("le"));
+        QTest::keyClicks(field(), QStringLiteral("app"));
+        QTest::keySequence(field(), QKeySequence::Paste);
+        QCOMPARE(field()->text(), QStringLiteral("apple"));
+        QTRY_VERIFY(!svc_->requestsTo(QStringLiteral("/fsearch")).empty());
+        QCOMPARE(svc_->requestsTo(QStringLiteral("/fsearch")).back().queryValue(QStringLiteral("q")), QStringLiteral("apple"));
     }
 
     void escapeHidesOnlyAnEmptyField() {
