@@ -122,8 +122,11 @@ void GetWordServer::run() {
 
         if (::poll(fds.data(), fds.size(), timeout) < 0) {
             if (errno == EINTR) continue;
+            // Short of memory or descriptors: wait, and let the clients'
+            // deadlines run out rather than ending the bridge for good.
             logError("poll", errno);
-            break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
         }
         if (fds[0].revents) break;
 

@@ -12,6 +12,10 @@
 #include <QtTest>
 
 #include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <sys/resource.h>
+#include <thread>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -161,6 +165,47 @@ private slots:
         // The first one still serves.
         send(port_, {line("word=still&pos=0&type=1")});
         QTRY_COMPARE(watcher_.words, QStringList{QStringLiteral("1|0|still")});
+    }
+
+    // Out of descriptors, accept fails at once every time: the listener
+    // backs off instead of spinning (which would log thousands of lines),
+    // and serves the waiting client once descriptors are back.
+    void failingAcceptBacksOff() {
+        static std::atomic<int> acceptErrors{0};
+        acceptErrors = 0;
+        QAtomicInt words;
+        GetWordServer server([&words](const browserbridge::BrowserWord&) { words.ref(); });
+        QVERIFY(server.start(0));
+        // The client's descriptor exists before the limit drops; the
+        // connection arrives after.
+        const int client = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(server.port());
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
+            if (m.startsWith(QLatin1String("accept: "))) ++acceptErrors;
+        });
+        rlimit saved{};
+        ::getrlimit(RLIMIT_NOFILE, &saved);
+        // The lowest free descriptor number becomes the limit: every new
+        // descriptor fails, while poll() still accepts its few entries.
+        const int lowestFree = ::dup(0);
+        ::close(lowestFree);
+        rlimit none = saved;
+        none.rlim_cur = rlim_t(lowestFree);
+        ::setrlimit(RLIMIT_NOFILE, &none);
+        const bool connected = ::connect(client, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        // Nothing on this thread may open a descriptor meanwhile.
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        qInstallMessageHandler(previous);
+        QVERIFY(connected);
+        QVERIFY2(acceptErrors >= 1 && acceptErrors <= 8, qPrintable(QString::number(acceptErrors)));
+        const QByteArray request = line("word=back&pos=0&type=1");
+        QCOMPARE(::write(client, request.constData(), size_t(request.size())), ssize_t(request.size()));
+        QTRY_COMPARE(words.loadRelaxed(), 1);
+        ::close(client);
     }
 
     void requestLineReader() {
