@@ -310,18 +310,11 @@ bool runInstructions(const uint8_t* p, const uint8_t* end, const Cie& cie, uintp
                 return false;
             stack[depth++] = *rules;
             break;
-        case 0x0b: {  // restore_state: the CFA is kept, as other unwinders do
+        case 0x0b:  // restore_state: the whole row, CFA included
             if (depth == 0)
                 return false;
-            const uint64_t cfaRegister = rules->cfaRegister;
-            const int64_t cfaOffset = rules->cfaOffset;
-            const uintptr_t cfaExpression = rules->cfaExpression;
             *rules = stack[--depth];
-            rules->cfaRegister = cfaRegister;
-            rules->cfaOffset = cfaOffset;
-            rules->cfaExpression = cfaExpression;
             break;
-        }
         case 0x0c:  // def_cfa
             if (!c.uleb(&reg) || !c.uleb(&u))
                 return false;

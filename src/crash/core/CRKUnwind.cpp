@@ -143,6 +143,7 @@ bool CRKUnwindNextFrame(CRKUnwindCursor* cursor)
     if (!stepped)
         stepped = stepWithDwarf(cursor, lookup, &ended);
     if (ended) {
+        CRKSDKLog("%s: outermost frame (return address undefined)\n", __func__);
         cursor->finished = true;
         return false;
     }
@@ -164,6 +165,7 @@ bool CRKUnwindNextFrame(CRKUnwindCursor* cursor)
         return false;
     }
     if (ctx.rip < 4096) {
+        CRKSDKLog("%s: end of stack (PC %p)\n", __func__, reinterpret_cast<void*>(ctx.rip));
         cursor->finished = true;
         return false;
     }
