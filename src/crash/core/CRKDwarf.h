@@ -47,6 +47,16 @@ struct CRKDwarfBounds {
 bool CRKDwarfFindRules(const CRKBinaryImageNode& image, uintptr_t pc, CRKDwarfRules* rules, uintptr_t* fdeStart,
                        uintptr_t* fdeEnd);
 
+// The same for an FDE given by its address (a Mach-O __eh_frame entry that a
+// compact-unwind entry names); `fdeStart`/`fdeEnd` are filled even when `pc`
+// lies outside the FDE (then the answer is false).
+bool CRKDwarfRulesForFDE(const void* fde, const CRKDwarfBounds& bounds, uintptr_t pc, CRKDwarfRules* rules,
+                         uintptr_t* fdeStart, uintptr_t* fdeEnd);
+
+// Computes the caller's registers from a row of rules.
+bool CRKDwarfApplyRules(const CRKDwarfRules& rules, const CRKDwarfBounds& bounds, CRKThreadContext* context,
+                        bool* returnAddressUndefined);
+
 // Unwinds one frame: `pc` is the address to look up (the exact PC for a
 // thread's own frame, return address - 1 for callers). On success `context`
 // holds the caller's registers. `returnAddressUndefined` is set when the
