@@ -92,7 +92,9 @@ public:
     void setBottomLinksVisible(bool visible) override;
     void hideSideBarShowSections() override;
     static bool legalCharToQuery(QChar c);
-    void keyDown(int qtKey, const QString& text);
+    // Unmodified or Shift-modified printable keys type into the search
+    // field; Alt, Ctrl and Super combinations are left to shortcuts.
+    void keyDown(int qtKey, const QString& text, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     void pasteToInput();
     void setInputEditable(bool editable);
 

@@ -21,53 +21,6 @@ QList<QPair<QString, QString>> decodeForm(const QByteArray& raw) {
     }
     return out;
 }
-// Splits a multipart body at its boundary; the parts keep their order and
-// headers (cpp-httplib's own parser sorts them into a map by name).
-QList<RecordedPart> decodeMultipart(const QByteArray& contentType, const QByteArray& body) {
-    QList<RecordedPart> parts;
-    if (!contentType.trimmed().toLower().startsWith("multipart/")) return parts;
-    const int at = contentType.indexOf("boundary=");
-    if (at < 0) return parts;
-    QByteArray boundary = contentType.mid(at + 9);
-    const int semi = boundary.indexOf(';');
-    if (semi >= 0) boundary.truncate(semi);
-    boundary = boundary.trimmed();
-    if (boundary.startsWith('"') && boundary.endsWith('"') && boundary.size() >= 2)
-        boundary = boundary.mid(1, boundary.size() - 2);
-    const QByteArray delimiter = "--" + boundary;
-    int pos = body.indexOf(delimiter);
-    while (pos >= 0) {
-        pos += delimiter.size();
-        if (body.mid(pos, 2) == "--") break;  // closing delimiter
-        if (body.mid(pos, 2) == "\r\n") pos += 2;
-        const int next = body.indexOf("\r\n" + delimiter, pos);
-        if (next < 0) break;
-        const QByteArray chunk = body.mid(pos, next - pos);
-        const int split = chunk.indexOf("\r\n\r\n");
-        RecordedPart part;
-        const QByteArray head = split < 0 ? chunk : chunk.left(split);
-        part.bytes = split < 0 ? QByteArray() : chunk.mid(split + 4);
-        for (const QByteArray& line : head.split('\n')) {
-            const QByteArray l = line.endsWith('\r') ? line.chopped(1) : line;
-            const int colon = l.indexOf(':');
-            if (colon <= 0) continue;
-            part.headers.append({l.left(colon).trimmed(), l.mid(colon + 1).trimmed()});
-        }
-        const QByteArray disposition = part.header("Content-Disposition");
-        auto param = [&](const QByteArray& key) {
-            const QByteArray needle = "; " + key + "=\"";
-            const int p = disposition.indexOf(needle);
-            if (p < 0) return QString();
-            const int start = p + needle.size();
-            return QString::fromUtf8(disposition.mid(start, disposition.indexOf('"', start) - start));
-        };
-        part.name = param("name");
-        part.filename = param("filename");
-        parts.append(part);
-        pos = next + 2;
-    }
-    return parts;
-}
 }  // namespace
 
 QByteArray RecordedPart::header(const QByteArray& name) const {
@@ -91,7 +44,8 @@ QString RecordedRequest::queryValue(const QString& key) const {
 QList<QPair<QString, QString>> RecordedRequest::formFields() const { return decodeForm(body); }
 
 FakeHttpService::FakeHttpService() : server_(std::make_unique<httplib::Server>()) {
-    auto handler = [this](const httplib::Request& req, httplib::Response& res, const std::string& body) {
+    auto handler = [this](const httplib::Request& req, httplib::Response& res, const std::string& body,
+                          const QList<RecordedPart>& parts) {
         RecordedRequest r;
         r.method = QString::fromStdString(req.method);
         const std::string& target = req.target;
@@ -101,7 +55,7 @@ FakeHttpService::FakeHttpService() : server_(std::make_unique<httplib::Server>()
         r.query = decodeForm(r.rawQuery);
         for (const auto& [k, v] : req.headers) r.headers.append({QByteArray::fromStdString(k), QByteArray::fromStdString(v)});
         r.body = QByteArray::fromStdString(body);
-        r.parts = decodeMultipart(r.header("Content-Type"), r.body);
+        r.parts = parts;
         Script script;
         {
             std::lock_guard lock(mutex_);
@@ -122,17 +76,37 @@ FakeHttpService::FakeHttpService() : server_(std::make_unique<httplib::Server>()
         res.set_content(s.body.toStdString(), s.contentType.toStdString());
     };
     server_->Get(".*", [handler](const httplib::Request& req, httplib::Response& res) {
-        handler(req, res, req.body);
+        handler(req, res, req.body, {});
     });
-    // A content reader sees the body as sent, multipart bodies too.
+    // A content reader sees multipart parts in the order they arrive (the
+    // library's own parsing sorts them into a map by name) and other bodies
+    // as sent.
     auto withReader = [handler](const httplib::Request& req, httplib::Response& res,
                                 const httplib::ContentReader& reader) {
         std::string body;
-        reader([&](const char* data, size_t length) {
-            body.append(data, length);
-            return true;
-        });
-        handler(req, res, body);
+        QList<RecordedPart> parts;
+        if (req.is_multipart_form_data()) {
+            reader(
+                [&](const httplib::MultipartFormData& file) {
+                    RecordedPart part;
+                    part.name = QString::fromStdString(file.name);
+                    part.filename = QString::fromStdString(file.filename);
+                    if (!file.content_type.empty())
+                        part.headers.append({"Content-Type", QByteArray::fromStdString(file.content_type)});
+                    parts.append(part);
+                    return true;
+                },
+                [&](const char* data, size_t length) {
+                    if (!parts.isEmpty()) parts.last().bytes.append(data, qsizetype(length));
+                    return true;
+                });
+        } else {
+            reader([&](const char* data, size_t length) {
+                body.append(data, length);
+                return true;
+            });
+        }
+        handler(req, res, body, parts);
     };
     server_->Post(".*", withReader);
     server_->Put(".*", withReader);

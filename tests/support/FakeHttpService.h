@@ -13,11 +13,11 @@
 
 namespace httplib { class Server; }
 
-// One part of a multipart body, as it arrived.
+// One part of a multipart/form-data body, as it arrived.
 struct RecordedPart {
     QString name;                                   // Content-Disposition name
     QString filename;                               // empty when none was given
-    QList<QPair<QByteArray, QByteArray>> headers;   // the part's own headers, in order
+    QList<QPair<QByteArray, QByteArray>> headers;   // Content-Type, when the part had one
     QByteArray bytes;
 
     QByteArray header(const QByteArray& name) const;  // case-insensitive, first match
@@ -30,7 +30,7 @@ struct RecordedRequest {
     QByteArray rawQuery;                       // exactly as sent, still escaped
     QList<QPair<QString, QString>> query;      // decoded, in order
     QList<QPair<QByteArray, QByteArray>> headers;
-    QByteArray body;                           // raw, multipart bodies included
+    QByteArray body;                           // as sent; empty for multipart/form-data
     QList<RecordedPart> parts;                 // multipart/form-data parts in arrival order
 
     QByteArray header(const QByteArray& name) const;  // case-insensitive, first match

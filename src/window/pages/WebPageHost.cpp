@@ -146,6 +146,15 @@ void WebPageHost::load(const QUrl& url)
     view_->load(url);
 }
 
+void WebPageHost::reload()
+{
+    // An empty view has nothing to reload and would never report a finish.
+    if (url().isEmpty())
+        return;
+    loading_ = true;
+    view_->reload();
+}
+
 bool WebPageHost::acceptNavigation(const QUrl& url, bool isMainFrame, bool byPage)
 {
     if (!isMainFrame)

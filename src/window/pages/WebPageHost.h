@@ -30,6 +30,9 @@ public:
     // Loads one of the pages among the resources ("result.html").
     void loadResourcePage(const QString& fileName);
     void load(const QUrl& url);
+    // Reloads the page shown; counts as loading from this call on, so writes
+    // and queries issued right after it wait for the fresh document.
+    void reload();
 
     // Runs script once the page has loaded (at once when it has).
     void runScript(const QString& script, std::function<void(const QVariant&)> done = {});
