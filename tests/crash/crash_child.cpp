@@ -157,7 +157,13 @@ int main(int argc, char** argv)
     }
     usleep(20000);
 
-    if (scenario == "cxx-worker") {
+    if (scenario == "keys") {
+        // Writes ten keys over and over until killed, compacting every 64.
+        for (unsigned i = 0;; ++i) {
+            const std::string key = "key" + std::to_string(i % 10), value = std::to_string(i);
+            CRKUserLoggingRecordUserKeyValue(key.c_str(), value.c_str());
+        }
+    } else if (scenario == "cxx-worker") {
         std::thread([] { crash_caller("cxx"); }).join();
     } else if (scenario == "cxx-main") {
         crash_caller("cxx");

@@ -1,9 +1,13 @@
 // Children that really die, and the records they leave.
+#include "crash/core/CRKUserLogging.h"
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -285,6 +289,40 @@ private slots:
             const Child child = runChild("heap", scenario, {"CHILD_THREADS=3"}, 0, &dir);
             QVERIFY2(WIFSIGNALED(child.status), qPrintable(QString("status %1").arg(child.status)));
             checkRecord(child.dir, "signal.crkrecord", "signal");
+        }
+    }
+
+    // Catches: a compaction that removes the compacted file before its
+    // replacement is complete, so a kill at the wrong moment loses keys.
+    void killedDuringCompaction()
+    {
+        for (int delay : {7, 23, 41, 67, 97}) {
+            QTemporaryDir dir;
+            const pid_t pid = fork();
+            if (pid == 0) {
+                const QByteArray exe = QByteArray(CRASH_CHILD_DIR) + "/crash_child_nofp";
+                execl(exe.constData(), exe.constData(), "keys", dir.path().toUtf8().constData(), nullptr);
+                _exit(127);
+            }
+            const QByteArray compacted = (dir.path() + "/user_compacted_kv.crkrecord").toUtf8();
+            for (int i = 0; i < 500 && access(compacted.constData(), F_OK) != 0; ++i)
+                QThread::msleep(5);
+            // Once there, the compacted set must never be missing, not even
+            // for the moment of a rewrite.
+            QElapsedTimer watch;
+            watch.start();
+            int missing = 0;
+            while (watch.elapsed() < delay)
+                missing += access(compacted.constData(), F_OK) != 0 ? 1 : 0;
+            kill(pid, SIGKILL);
+            int status = 0;
+            waitpid(pid, &status, 0);
+            QCOMPARE(missing, 0);
+            QSet<QString> keys;
+            for (const char* name : {"/user_compacted_kv.crkrecord", "/user_incremental_kv.crkrecord"})
+                for (const CRKKeyValue& kv : CRKUserLoggingReadKVEntries((dir.path() + name).toUtf8()))
+                    keys << QString::fromStdString(kv.key);
+            QCOMPARE(keys.size(), 10);
         }
     }
 
