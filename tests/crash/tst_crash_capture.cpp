@@ -51,7 +51,14 @@ Child runChild(const QString& variant, const QString& scenario, const QStringLis
         QThread::msleep(20);
         kill(pid, killWith);
     }
-    waitpid(pid, &child.status, 0);
+    // A child that hangs instead of dying is a failure, not a stuck test.
+    for (int i = 0; i < 2000 && waitpid(pid, &child.status, WNOHANG) == 0; ++i)
+        QThread::msleep(10);
+    if (waitpid(pid, &child.status, WNOHANG) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &child.status, 0);
+        child.status = -1;
+    }
     return child;
 }
 

@@ -1,6 +1,7 @@
 // The record writer, the crash-time region and the user-logging stores.
 #include "crash/core/CRKAllocator.h"
 #include "crash/core/CRKContext.h"
+#include "crash/core/CRKException.h"
 #include "crash/core/CRKFile.h"
 #include "crash/core/CRKUserLogging.h"
 
@@ -167,6 +168,20 @@ private slots:
         QCOMPARE(error["code"].toInt(), 7);
         QVERIFY(!error["stacktrace"].toArray().isEmpty());
         QVERIFY(!error.contains("info"));
+
+        const CRKExceptionFrame frame{0x1234, "sym", 4, nullptr, "file.js", 9};
+        for (int i = 0; i < 4; ++i)
+            CRKExceptionRecord(kCRKExceptionJavaScript, "exception", "oops", &frame, 1, false);
+        QCOMPARE(fileLines(dir_.path() + "/custom_exception_a.crkrecord").size(), 3);
+        const QList<QByteArray> custom = fileLines(dir_.path() + "/custon_exception_b.crkrecord");
+        QCOMPARE(custom.size(), 1);
+        const QJsonObject exception = QJsonDocument::fromJson(custom[0]).object()["exception"].toObject();
+        QCOMPARE(exception["type"].toString(), "javascript");
+        const QJsonObject f = exception["frames"].toArray()[0].toObject();
+        QCOMPARE(f["pc"].toInt(), 0x1234);
+        QVERIFY(f["library"].isNull());
+        QCOMPARE(QByteArray::fromHex(f["file"].toString().toLatin1()), "file.js");
+        QVERIFY(!QFile::exists(dir_.path() + "/exception.crkrecord"));
     }
 
     // Catches: a compaction that loses keys, keeps removed ones, or drops the
