@@ -84,11 +84,17 @@ NOINLINE int crash_fault(const char* how)
     return gSink + 1;
 }
 
+static volatile int gNever = -1;
+
 NOINLINE int crash_recurse(int depth)
 {
     volatile char pad[512];
     pad[0] = char(depth);
-    return crash_recurse(depth + 1) + pad[0];
+    if (depth == gNever)
+        return 0;
+    int r = crash_recurse(depth + 1);
+    asm volatile("" : "+r"(r));
+    return r + pad[0];
 }
 
 NOINLINE int crash_caller(const char* how)
@@ -99,11 +105,16 @@ NOINLINE int crash_caller(const char* how)
 // Other threads: a chain of frames, parked.
 NOINLINE int crash_deep(int depth)
 {
+    volatile char pad[16];
+    pad[0] = char(depth);
     if (depth == 0) {
-        for (;;)
+        while (gNever != 0)
             pause();
+        return 0;
     }
-    return crash_deep(depth - 1) + 1;
+    int r = crash_deep(depth - 1);  // the asm keeps each level a real frame
+    asm volatile("" : "+r"(r));
+    return r + pad[0];
 }
 
 static std::atomic<int> gArrived{0};
