@@ -268,3 +268,24 @@ bool CRKBinaryImageRecordExecutable(CRKFile* file)
     CRKFileWriteSectionEnd(file);
     return true;
 }
+
+bool CRKBinaryImageFindImageForUUID(const char* uuid, CRKBinaryImageNode* outNode, char* path, size_t pathSize)
+{
+    if (!uuid || !outNode) {
+        CRKSDKLog("%s: null input\n", __func__);
+        return false;
+    }
+    Walk walk;
+    dl_iterate_phdr(collect, &walk);
+    for (const ImageInfo& image : walk.images) {
+        if (strncmp(image.uuid, uuid, 33) != 0)
+            continue;
+        *outNode = image.node;
+        if (path && pathSize > 0) {
+            strncpy(path, image.path.c_str(), pathSize - 1);
+            path[pathSize - 1] = 0;
+        }
+        return true;
+    }
+    return false;
+}
