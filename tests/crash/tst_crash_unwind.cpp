@@ -2,6 +2,7 @@
 #include "crash/core/CRKBinaryImage.h"
 #include "crash/core/CRKCompactUnwind.h"
 #include "crash/core/CRKMachOImage.h"
+#include "crash/core/CRKUnwind.h"
 #include "crash/core/CRKContext.h"
 #include "crash/core/CRKDwarf.h"
 
@@ -268,6 +269,40 @@ private slots:
         }
         if (oracle.endsWith("dwarf.unwind"))
             QVERIFY(dwarf >= 2);
+    }
+
+    // Catches: a frame-pointer chain that points back at itself giving 512
+    // copies of one frame; a null PC ending the walk with nothing written.
+    void walkEndings()
+    {
+        const quint64 code = quintptr(&CRKUnwindNextFrame) + 1;  // inside a loaded image
+        quint64 stack[8] = {};
+        stack[2] = quintptr(&stack[2]);  // saved FP = itself
+        stack[3] = code;
+        CRKThreadContext t{};
+        t.rip = 0x1000;  // in no image: DWARF cannot help
+        t.rsp = quintptr(&stack[0]);
+        t.rbp = quintptr(&stack[2]);
+        CRKUnwindCursor cursor;
+        QVERIFY(CRKUnwindInit(&cursor, &t));
+        int frames = 0;
+        quint64 lastSp = 0;
+        while (CRKUnwindNextFrame(&cursor) && frames < 600) {
+            if (frames++ > 0)
+                QVERIFY(CRKUnwindGetSP(&cursor) > lastSp);
+            lastSp = CRKUnwindGetSP(&cursor);
+        }
+        QVERIFY2(frames < 512, qPrintable(QString::number(frames)));
+
+        quint64 callStack[4] = {code, 0, 0, 0};
+        t = {};
+        t.rip = 0;
+        t.rsp = quintptr(&callStack[0]);
+        QVERIFY(CRKUnwindInit(&cursor, &t));
+        QVERIFY(CRKUnwindNextFrame(&cursor));
+        QCOMPARE(CRKUnwindGetPC(&cursor), 0u);
+        QVERIFY(CRKUnwindNextFrame(&cursor));
+        QCOMPARE(CRKUnwindGetPC(&cursor), code);
     }
 
     // Catches: frameless and frame steps that read the return address or
