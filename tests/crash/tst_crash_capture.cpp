@@ -13,6 +13,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <sys/ptrace.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -336,6 +337,34 @@ private slots:
                     keys << QString::fromStdString(kv.key);
             QCOMPARE(keys.size(), 10);
         }
+    }
+
+    // Catches: handlers installed under a debugger (they would take its
+    // signals), or nothing recorded at all there.
+    void debuggerAttached()
+    {
+        QTemporaryDir dir;
+        const QByteArray exe = QByteArray(CRASH_CHILD_DIR) + "/crash_child_nofp";
+        const QByteArray folder = dir.path().toUtf8();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+            execl(exe.constData(), exe.constData(), "abort", folder.constData(), nullptr);
+            _exit(127);
+        }
+        int status = 0;
+        for (;;) {
+            waitpid(pid, &status, 0);
+            if (!WIFSTOPPED(status))
+                break;
+            const int signal = WSTOPSIG(status) == SIGTRAP ? 0 : WSTOPSIG(status);
+            ptrace(PTRACE_CONT, pid, nullptr, reinterpret_cast<void*>(intptr_t(signal)));
+        }
+        QVERIFY(WIFSIGNALED(status));
+        QCOMPARE(WTERMSIG(status), SIGABRT);
+        QVERIFY(!QFile::exists(dir.path() + "/signal.crkrecord"));
+        QCOMPARE(readLines(dir.path() + "/metadata.crkrecord").size(), 4);
+        QVERIFY(readLines(dir.path() + "/binary_images.crkrecord").size() > 3);
     }
 
     // Catches: a start that misses the metadata, the image lines or the
