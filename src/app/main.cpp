@@ -7,6 +7,7 @@
 #include "window/FrameWndController.h"
 #include "window/PageAdapters.h"
 #include "window/ShellServices.h"
+#include "wordbook-ui/WordBookScreenServices.h"
 
 #include <QApplication>
 
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
         LogUtils::log(key, value, extras.isEmpty() ? QVariant() : QVariant(extras));
     });
 
+    installWordBookScreens();
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
 
