@@ -176,7 +176,7 @@ size_t utf8Length(const uint8_t* p, size_t left)
 // is one write.
 void writeQuoted(CRKFile* file, const char* value, size_t maxLength)
 {
-    char chunk[128];
+    char chunk[128] = {};
     size_t used = 0;
     auto put = [&](const char* s, size_t n) {
         if (used + n > sizeof(chunk)) {
@@ -223,7 +223,7 @@ void writeQuoted(CRKFile* file, const char* value, size_t maxLength)
 void writeHex(CRKFile* file, const void* bytes, size_t length)
 {
     raw(file, "\"");
-    char chunk[32];
+    char chunk[32] = {};
     const uint8_t* p = static_cast<const uint8_t*>(bytes);
     size_t used = 0;
     for (size_t i = 0; i < length; ++i) {
