@@ -155,8 +155,15 @@ int main(int argc, char** argv)
     fclose(ranges);
 
     const int extraThreads = getenv("CHILD_THREADS") ? atoi(getenv("CHILD_THREADS")) : 2;
-    for (int i = 0; i < extraThreads; ++i)
-        std::thread([] { crash_deep(40); }).detach();
+    for (int i = 0; i < extraThreads; ++i) {
+        std::thread([i] {
+            // 15 bytes, the kernel's limit: four characters, a quote, and a
+            // character cut after its first byte.
+            if (i == 0)
+                pthread_setname_np(pthread_self(), "\xe5\xb7\xa5\xe4\xbd\x9c\xe7\xba\xbf\xe7\xa8\x8b\"\xe9\x98");
+            crash_deep(40);
+        }).detach();
+    }
     if (getenv("CHILD_BLOCKER")) {
         std::thread([] {
             sigset_t all;

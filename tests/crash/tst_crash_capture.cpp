@@ -209,6 +209,8 @@ private slots:
             }
         }
         QCOMPARE(deep, 2);
+        const QJsonArray names = lines[4]["thread_names"].toArray();
+        QVERIFY(names.contains(QString::fromUtf8("\xe5\xb7\xa5\xe4\xbd\x9c\xe7\xba\xbf\xe7\xa8\x8b\"\xef\xbf\xbd")));
     }
 
     void uncaughtException_data()
