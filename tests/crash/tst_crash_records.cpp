@@ -3,6 +3,8 @@
 #include "crash/core/CRKContext.h"
 #include "crash/core/CRKException.h"
 #include "crash/core/CRKFile.h"
+#include "crash/core/CRKSDKLog.h"
+#include "crash/core/CRKUtilities.h"
 #include "crash/core/CRKUserLogging.h"
 
 #include <QFile>
@@ -11,6 +13,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/mman.h>
 
 namespace {
 
@@ -110,6 +114,32 @@ private slots:
         QCOMPARE(s["nested"].toObject()["t"].toBool(), true);
         QCOMPARE(s["list"].toArray().size(), 3);
         QVERIFY(s["list"].toArray()[2].isNull());
+    }
+
+    // Catches: a string read that faults on an unmapped page, and debug-log
+    // directives that shift their arguments or print nothing for null.
+    void smallUtilities()
+    {
+        char* pages = static_cast<char*>(mmap(nullptr, 8192, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        QVERIFY(pages != MAP_FAILED);
+        munmap(pages + 4096, 4096);
+        memset(pages, 'a', 4096);
+        char out[64];
+        QVERIFY(!CRKReadString(pages + 4096 - 8, out, sizeof(out)));
+        pages[4095] = 0;
+        QVERIFY(CRKReadString(pages + 4096 - 8, out, sizeof(out)));
+        QCOMPARE(QByteArray(out), "aaaaaaa");
+        QVERIFY(!CRKReadMemory(pages + 4090, out, 16));
+        QVERIFY(!CRKReadString(reinterpret_cast<const char*>(16), out, sizeof(out)));
+        munmap(pages, 4096);
+
+        const QString log = dir_.path() + "/sdk.log";
+        const qint64 before = QFileInfo(log).size();
+        CRKSDKLog("%s: %p %zu K %d %s %u %x\n", "probe", reinterpret_cast<void*>(0xabc), size_t(5), -3,
+                  static_cast<const char*>(nullptr), 7u, 255u);
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll().mid(before), "probe: 0xabc 5 K -3 (null) 7 ff\n");
     }
 
     // Catches: a buffer that overruns or flushes at the wrong size.
