@@ -16,6 +16,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QtTest>
+#include <cmath>
 
 #include <X11/Xlib.h>
 
@@ -171,6 +172,11 @@ private slots:
         const int page = mini_->queryController()->resultHeight();
         QVERIFY2(page > 20 && page < 200, qPrintable(QString::number(page)));
         QCOMPARE(mini_->window()->height(), (MiniSearchWndController::kOptionRowHeight + 4) + page + kField + 4);
+        // Page script may report anything: the window stays on the screen.
+        mini_->queryController()->resizeWnd(1e30);
+        QVERIFY(mini_->queryController()->resultHeight() <= 1000);
+        mini_->queryController()->resizeWnd(std::nan(""));
+        QVERIFY(mini_->queryController()->resultHeight() >= 1);
         QCOMPARE(events_.count(QStringLiteral("action=mini_lookup")), 1);
         QCOMPARE(events_.count(QStringLiteral("action=miniWindow_Query")), 1);
         key(Qt::Key_Return);
