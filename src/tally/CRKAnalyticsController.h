@@ -118,7 +118,7 @@ public:
     QString currentSessionFragmentDirectory() const;
     // Lets the tests wait for the queues: runs an empty task on each.
     void drainQueuesForTesting();
-    int chainsRunForTesting() const { return chainsRun_.load(); }
+    int chainsFinishedForTesting() const { return chainsRun_.load(); }
 
     static KTHError error(int code, const QString& description);
 

@@ -72,9 +72,9 @@ void CRKAnalyticsController::runChain()
     chainRequested_ = false;
     std::vector<Completion> completions;
     completions.swap(chainCompletions_);
-    ++chainsRun_;
     auto finish = [this, completions] {
         saveLastMaintenanceDate(QDateTime::currentDateTimeUtc());
+        ++chainsRun_;
         for (const Completion& c : completions)
             c(KTHError());
         chainRunning_ = false;

@@ -13,7 +13,7 @@ namespace {
 
 void setValue(QVariantMap& map, const QString& key, const QVariant& value)
 {
-    if (value.isNull() || !value.isValid())
+    if (!value.isValid() || (value.typeId() == QMetaType::QString && value.toString().isNull()))
         return;
     map.insert(key, value);
 }
