@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <unistd.h>
 
 namespace {
 
@@ -277,19 +278,20 @@ bool CRKEventLogSessionRepository::removeSessionFragmentDirectory(const QString&
 {
     if (!deleteItem(fragment, error))
         return false;
-    QString dir = parentDirectory(fragment);
-    // The session folder, then the state folder, each only when now empty.
-    for (int level = 0; level < 2; ++level) {
-        const auto items = contentsOfDirectory(dir);
-        if (!items || !items->isEmpty() || !QDir(dir).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
-            break;
-        if (!QDir().rmdir(dir)) {
-            setError(error, EIO, QStringLiteral("remove %1").arg(dir));
-            return false;
-        }
+    removeEmptyParents(parentDirectory(fragment), 2);
+    return true;
+}
+
+void CRKEventLogSessionRepository::removeEmptyParents(const QString& directory, int levels)
+{
+    // rmdir removes only an empty folder: no listing, so removing many
+    // fragments of one big session stays linear.
+    QString dir = directory;
+    for (int level = 0; level < levels; ++level) {
+        if (::rmdir(QFile::encodeName(dir).constData()) != 0)
+            return;
         dir = parentDirectory(dir);
     }
-    return true;
 }
 
 std::optional<QStringList> CRKEventLogSessionRepository::logFilesForSessionFragmentDirectory(const QString& fragment,
@@ -326,9 +328,8 @@ bool CRKEventLogSessionRepository::removeLogFile(const QString& file, KTHError* 
 {
     if (!deleteItem(file, error))
         return false;
-    const QString fragment = parentDirectory(file);
-    if (QDir(fragment).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
-        return removeSessionFragmentDirectory(fragment, error);
+    // The fragment, its session and its state folder, each when now empty.
+    removeEmptyParents(parentDirectory(file), 3);
     return true;
 }
 

@@ -75,6 +75,7 @@ public:
     static std::optional<QStringList> contentsOfDirectory(const QString& path, KTHError* error = nullptr);
 
 private:
+    static void removeEmptyParents(const QString& directory, int levels);
     bool cleanUpDirectory(const QString& dir, bool* shouldDelete, KTHError* error,
                           const std::function<bool(const QString&, bool*, KTHError*)>& block) const;
 
