@@ -442,6 +442,13 @@ void CRKAnalyticsController::applySettings(const std::optional<QVariantMap>& dic
     handleDisabledFeatureSwitch();
     if (!s->collectAnalytics)
         return;
+    if (fragmentClosedByDisabling_) {
+        // Switched back on: events need an open fragment again.
+        KTHError error;
+        fragmentClosedByDisabling_ = !prepareNewSessionFragment(
+            CRKAnalyticsIdentifierGenerator::generateSessionFragmentIdentifier(),
+            CRKAnalyticsTimestampGenerator::generateAnalyticsTimestamp(), &error);
+    }
     if (!loggedAnalyticsEnabled_) {
         KTHError error;
         if (const auto dir = repository_->sessionDirectoryFor(QString::fromLatin1(kCRKActiveStateName),
@@ -468,6 +475,7 @@ void CRKAnalyticsController::handleDisabledFeatureSwitch()
             QMutexLocker lock(&fragmentMutex_);
             queueFragmentDirectories_[p].clear();
         });
+    fragmentClosedByDisabling_ = true;
     if (!QDir(root_).removeRecursively())
         KTHLog::debugWrite(QStringLiteral("[CrashKit:Tally] Unable to purge analytics directory {error = %1}")
                                .arg(QStringLiteral("cannot remove %1").arg(root_)));

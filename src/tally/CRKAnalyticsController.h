@@ -183,6 +183,7 @@ private:
 
     // Maintenance queue only.
     bool loggedAnalyticsEnabled_ = false;
+    bool fragmentClosedByDisabling_ = false;
     bool chainRunning_ = false;
     bool chainRequested_ = false;
     std::vector<Completion> chainCompletions_;

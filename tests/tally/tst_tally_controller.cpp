@@ -178,6 +178,13 @@ void TestTallyController::eventsBeforeSettingsThenSwitchedOff()
     c->logAppLaunched();
     c->drainQueuesForTesting();
     QVERIFY(!QFileInfo::exists(root()));
+
+    // Switched on again within the run: events are written again.
+    c->setSettings(settings(QString()));
+    c->drainQueuesForTesting();
+    c->logAppLaunched();
+    QCOMPARE(keysOf(parseLines(readFile(c->currentSessionFragmentDirectory() + "/1.log"))),
+             QList<QByteArray>({"metadata", "app_launched"}));
 }
 
 void TestTallyController::uploadCarriesHeadersAndWholeLines()
