@@ -1,3 +1,4 @@
+#include "capture/CaptureShell.h"
 #include "kithost/KitHostStartup.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SingleInstance.h"
@@ -9,6 +10,7 @@
 #include "window/FrameWndController.h"
 #include "window/PageAdapters.h"
 #include "window/ShellServices.h"
+#include "wordbook-ui/WordBookScreenServices.h"
 
 #include <QApplication>
 
@@ -55,8 +57,11 @@ int main(int argc, char** argv) {
                      [post] { post("NSApplicationWillTerminateNotification"); });
 
     Tally::registerKit();
+    installWordBookScreens();
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
+    CaptureShell capture;
+    ShellServices::setCapture(&capture);
 
     FrameWndController::initializeDefaults();
     FrameWndController* frame = RealPages::createMainWindowController();
@@ -70,6 +75,7 @@ int main(int argc, char** argv) {
     const int status = app.exec();
     DictUtils::setAppDelegate(nullptr);
     delete frame;
+    ShellServices::setCapture(nullptr);
     ShellServices::setKitHost(nullptr);
     return status;
 }
