@@ -70,6 +70,8 @@ public:
     bool cleanUpEventLogRepositoryIgnoringSessionFragmentDirectories(const QStringList& keep,
                                                                       KTHError* error = nullptr) const;
 
+    // Removes a file or a whole folder; an item in a folder we may not
+    // change is left and counts as success.
     static bool deleteItem(const QString& path, KTHError* error = nullptr);
     static bool createDirectory(const QString& path, KTHError* error = nullptr);
     static std::optional<QStringList> contentsOfDirectory(const QString& path, KTHError* error = nullptr);

@@ -15,6 +15,8 @@
 #include "tally/CRKEventLogEvent.h"
 #include "tally/CRKEventLogSessionRepository.h"
 #include "tally/CRKTallyEvent.h"
+#include "tally/Tally.h"
+#include "kithost/KTHKit.h"
 
 // The analytics engine against a real store on disk and a fake upload
 // endpoint: settings, triggers, the maintenance chain and its errors.
@@ -35,6 +37,7 @@ private slots:
     void sizeAndPriorityTriggers();
     void flushIntervalTimer();
     void withoutSettingsTheStoreStaysBounded();
+    void kitHostStartsTheKitOnce();   // last: the kit keeps its controller
 
 private:
     std::unique_ptr<CRKAnalyticsController> make(CRKAnalyticsController::Options options = {});
@@ -444,6 +447,26 @@ void TestTallyController::withoutSettingsTheStoreStaysBounded()
     QVERIFY(QTest::qWaitFor([&] { return c->chainsFinishedForTesting() == 1; }, 5000));
     QCOMPARE(filesUnder("PACKAGED").size(), 2);
     QVERIFY(http_->requests().empty());
+}
+
+void TestTallyController::kitHostStartsTheKitOnce()
+{
+    Tally::registerKit();
+    KitHost& host = KitHost::with({"Tally"});
+    QCOMPARE(host.kitClasses(), QStringList{"Tally"});
+    QCOMPARE(host.kitVersionsByKitBundleIdentifier().value("com.kitvendor.tally.mac").toString(),
+             QStringLiteral("1.0.1"));
+    CRKAnalyticsController* c = Tally::sharedInstance().analyticsController();
+    QVERIFY(c);
+    QCOMPARE(c->rootDirectory(), root());
+    QCOMPARE(c->sessionIdentifier(), host.executionIdentifier());
+    Tally::startWithBetaToken("2:token");
+    QCOMPARE(Tally::sharedInstance().analyticsController(), c);
+    c->drainQueuesForTesting();
+    const QString fragment = c->currentSessionFragmentDirectory();
+    QCOMPARE(keysOf(parseLines(readFile(fragment + "/0.log"))), QList<QByteArray>({"metadata", "app_installed"}));
+    QCOMPARE(keysOf(parseLines(readFile(fragment + "/1.log"))), QList<QByteArray>({"metadata", "app_launched"}));
+    KTHKitRegistry::unregisterAllKits();
 }
 
 QTEST_GUILESS_MAIN(TestTallyController)
