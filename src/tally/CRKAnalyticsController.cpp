@@ -321,33 +321,40 @@ bool CRKAnalyticsController::prepareNewSessionFragment(const QString& identifier
     {
         QMutexLocker lock(&fragmentMutex_);
         pendingFragmentDirectories_[*dir] += 3;
+        latestFragment_ = {identifier, timestamp, *dir};
     }
     auto latch = std::make_shared<Latch>(3);
     for (quint64 p = 0; p < 3; ++p) {
         priorityQueues_[p]->async([this, p, latch, file = files[p], dir = *dir, timestamp] {
+            if (options_.switchHookForTesting)
+                options_.switchHookForTesting(p);
             priorityCurrentFragmentEventFiles_[p].reset();
             priorityFiles_[p] = file;
             priorityFragmentTimestamps_[p] = timestamp;
             {
                 QMutexLocker lock(&fragmentMutex_);
                 queueFragmentDirectories_[p] = dir;
-                if (--pendingFragmentDirectories_[dir] == 0)
+                if (--pendingFragmentDirectories_[dir] == 0) {
                     pendingFragmentDirectories_.erase(dir);
+                    // Every queue writes here now, even after a missed
+                    // deadline: this is the open fragment.
+                    if (latestFragment_.directory == dir) {
+                        currentFragmentIdentifier_ = latestFragment_.identifier;
+                        currentFragmentTimestamp_ = latestFragment_.timestamp;
+                        currentFragmentDirectory_ = dir;
+                    }
+                }
             }
             latch->countDown();
         });
     }
-    if (!latch->wait(std::chrono::seconds(5))) {
+    if (!latch->wait(options_.fragmentSwitchDeadline)) {
         // The queues that have not switched keep writing the old fragment;
         // both stay open until every queue has moved on.
         if (error)
             *error = CRKAnalyticsController::error(-5, QStringLiteral("the log queues did not switch in time"));
         return false;
     }
-    QMutexLocker lock(&fragmentMutex_);
-    currentFragmentIdentifier_ = identifier;
-    currentFragmentTimestamp_ = timestamp;
-    currentFragmentDirectory_ = *dir;
     return true;
 }
 

@@ -64,6 +64,10 @@ public:
         // pruning keeps at most this many closed files.
         std::chrono::milliseconds noSettingsMaintenanceDelay{60000};
         quint32 noSettingsFileBudget = 100;
+        // How long opening a fragment waits for the queues to switch.
+        std::chrono::milliseconds fragmentSwitchDeadline{5000};
+        // Tests: runs on a priority queue as it starts switching fragments.
+        std::function<void(quint64 priority)> switchHookForTesting;
     };
 
     static bool supported();
@@ -175,6 +179,12 @@ private:
     QString currentFragmentDirectory_;
     std::array<QString, 3> queueFragmentDirectories_;   // what each queue writes into
     std::map<QString, int> pendingFragmentDirectories_; // prepared, queues still to switch
+    struct Fragment {
+        QString identifier;
+        quint64 timestamp = 0;
+        QString directory;
+    };
+    Fragment latestFragment_;   // the last one prepared
 
     // Per priority, touched only on that priority's queue.
     std::array<QString, 3> priorityFiles_;

@@ -34,6 +34,7 @@ private slots:
     void pruningWithBudgetZero();
     void crashEventGoesToThePreviousSession();
     void oneChainAtATime();
+    void slowQueueKeepsItsFragmentOpen();
     void sizeAndPriorityTriggers();
     void flushIntervalTimer();
     void withoutSettingsTheStoreStaysBounded();
@@ -386,6 +387,47 @@ void TestTallyController::oneChainAtATime()
     QCOMPARE(most.load(), 1);
     // The triggers during the first run ask for one more run, not three.
     QCOMPARE(c->chainsFinishedForTesting(), 2);
+}
+
+void TestTallyController::slowQueueKeepsItsFragmentOpen()
+{
+    std::mutex blocked;
+    std::atomic<bool> hold{false};
+    CRKAnalyticsController::Options options;
+    options.fragmentSwitchDeadline = std::chrono::milliseconds(200);
+    options.switchHookForTesting = [&](quint64 p) {
+        if (p == 2 && hold)
+            std::lock_guard<std::mutex> wait(blocked);
+    };
+    auto c = make(options);
+    c->setSettings(settings(QString()));
+    c->logCustomEvent(*CRKTallyCustomEvent::create("x"));
+    c->drainQueuesForTesting();
+    const QString first = c->currentSessionFragmentDirectory();
+
+    // The low-priority queue misses the deadline: the new fragment does not
+    // become current, and neither fragment may be packaged meanwhile.
+    hold = true;
+    blocked.lock();
+    std::atomic<int> code{1};
+    c->openNewSessionFragment([&](const KTHError& e) { code = e.code; });
+    QVERIFY(QTest::qWaitFor([&] { return code != 1; }, 5000));
+    QVERIFY(code != 0);
+    QCOMPARE(c->currentSessionFragmentDirectory(), first);
+    std::atomic<bool> packaged{false};
+    c->packageClosedSessionFragments([&](const KTHError&) { packaged = true; });
+    QVERIFY(QTest::qWaitFor([&] { return packaged.load(); }, 5000));
+    QVERIFY(filesUnder("PACKAGED").isEmpty());
+    QVERIFY(QFile::exists(first + "/2.log"));
+
+    // Once the queue has moved on, the old fragment is closed and packable.
+    blocked.unlock();
+    c->drainQueuesForTesting();
+    packaged = false;
+    c->packageClosedSessionFragments([&](const KTHError&) { packaged = true; });
+    QVERIFY(QTest::qWaitFor([&] { return packaged.load(); }, 5000));
+    QCOMPARE(filesUnder("PACKAGED").size(), 1);
+    QVERIFY(!QFileInfo::exists(first));
 }
 
 void TestTallyController::sizeAndPriorityTriggers()
