@@ -35,6 +35,7 @@ private slots:
     void crashEventGoesToThePreviousSession();
     void oneChainAtATime();
     void slowQueueKeepsItsFragmentOpen();
+    void failedPackagingLeavesTheActiveFragment();
     void sizeAndPriorityTriggers();
     void flushIntervalTimer();
     void withoutSettingsTheStoreStaysBounded();
@@ -428,6 +429,33 @@ void TestTallyController::slowQueueKeepsItsFragmentOpen()
     QVERIFY(QTest::qWaitFor([&] { return packaged.load(); }, 5000));
     QCOMPARE(filesUnder("PACKAGED").size(), 1);
     QVERIFY(!QFileInfo::exists(first));
+}
+
+void TestTallyController::failedPackagingLeavesTheActiveFragment()
+{
+    auto c = make();
+    c->setSettings(settings(QString()));
+    c->logCustomEvent(*CRKTallyCustomEvent::create("x"));
+    c->drainQueuesForTesting();
+    const QString closed = c->currentSessionFragmentDirectory();
+    std::atomic<int> code{1};
+    c->openNewSessionFragment([&](const KTHError& e) { code = e.code; });
+    QVERIFY(QTest::qWaitFor([&] { return code == 0; }, 5000));
+    // A log that cannot be read (a folder by a log's name) fails the packaging.
+    QVERIFY(QDir().mkpath(closed + "/9.log"));
+    code = 1;
+    c->packageClosedSessionFragments([&](const KTHError& e) { code = e.code; });
+    QVERIFY(QTest::qWaitFor([&] { return code != 1; }, 5000));
+    QVERIFY(code != 0);
+    QVERIFY(QFile::exists(closed + "/2.log"));
+    QVERIFY(filesUnder("PACKAGED").isEmpty());
+
+    QVERIFY(QDir(closed + "/9.log").removeRecursively());
+    code = 1;
+    c->packageClosedSessionFragments([&](const KTHError& e) { code = e.code; });
+    QVERIFY(QTest::qWaitFor([&] { return code == 0; }, 5000));
+    QCOMPARE(filesUnder("PACKAGED").size(), 1);
+    QVERIFY(!QFileInfo::exists(closed));
 }
 
 void TestTallyController::sizeAndPriorityTriggers()
