@@ -1,3 +1,4 @@
+#include "account/AccountShell.h"
 #include "capture/CaptureShell.h"
 #include "kithost/KitHostStartup.h"
 #include "platform/NotificationCenter.h"
@@ -40,6 +41,9 @@ int main(int argc, char** argv) {
     ShellServices::setLogger([](const QString& key, const QString& value, const QVariantMap& extras) {
         LogUtils::log(key, value, extras.isEmpty() ? QVariant() : QVariant(extras));
     });
+
+    static AccountShell account;
+    ShellServices::setAccount(&account);
 
     // The kits hear of activation and quitting by the names they observe.
     auto post = [](const char* name) { NotificationCenter::defaultCenter().post(QString::fromLatin1(name)); };
