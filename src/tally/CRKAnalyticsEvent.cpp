@@ -1,7 +1,6 @@
 #include "tally/CRKAnalyticsEvent.h"
 
 #include "kithost/KTHIdentifiers.h"
-#include "kithost/KTHLog.h"
 #include "tally/CRKTallyEvent.h"
 
 #include <QDateTime>
@@ -23,13 +22,8 @@ std::shared_ptr<CRKAnalyticsEvent> CRKAnalyticsEvent::create(quint64 priority, q
 {
     QVariantMap values = payloadValues;
     values.insert(QStringLiteral("eventId"), eventIdentifier);
+    // Attribute values are strings and numbers only, so encoding cannot fail.
     const QJsonObject object = QJsonObject::fromVariantMap(values);
-    if (object.size() != values.size()) {
-        KTHLog::debugWrite(QStringLiteral("[CrashKit:Tally] CRKAnalyticsEvent unable to JSON-encode "
-                                          "payloadValueDictionary {error: %1}")
-                               .arg(QStringLiteral("unsupported value")));
-        return nullptr;
-    }
     return std::make_shared<CRKAnalyticsEvent>(priority, timestamp, key,
                                                QJsonDocument(object).toJson(QJsonDocument::Compact), eventIdentifier,
                                                payloadValues);

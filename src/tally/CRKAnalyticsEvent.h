@@ -12,8 +12,7 @@ inline constexpr char kNSApplicationWillResignActiveNotification[] = "NSApplicat
 inline constexpr char kNSApplicationDidBecomeActiveNotification[] = "NSApplicationDidBecomeActiveNotification";
 
 // A stored analytics event: its payload is the compact JSON of the payload
-// values plus "eventId". The factories give nullptr when the payload cannot
-// be encoded. Immutable; made on any thread.
+// values plus "eventId". Immutable; made on any thread.
 class CRKAnalyticsEvent : public CRKEventLogEvent {
 public:
     static std::shared_ptr<CRKAnalyticsEvent> create(quint64 priority, quint64 timestamp, const QString& key,
