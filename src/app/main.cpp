@@ -1,11 +1,13 @@
 #include "account/AccountShell.h"
 #include "capture/CaptureShell.h"
 #include "kithost/KitHostStartup.h"
+#include "platform/NotificationCenter.h"
 #include "platform/SingleInstance.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "query/DictUtils.h"
 #include "query/LogUtils.h"
+#include "tally/Tally.h"
 #include "window/FrameWndController.h"
 #include "window/PageAdapters.h"
 #include "window/ShellServices.h"
@@ -42,6 +44,23 @@ int main(int argc, char** argv) {
 
     static AccountShell account;
     ShellServices::setAccount(&account);
+
+    // The kits hear of activation and quitting by the names they observe.
+    auto post = [](const char* name) { NotificationCenter::defaultCenter().post(QString::fromLatin1(name)); };
+    QObject::connect(&app, &QGuiApplication::applicationStateChanged, &app,
+                     [post, active = false](Qt::ApplicationState state) mutable {
+                         if ((state == Qt::ApplicationActive) == active)
+                             return;
+                         active = state == Qt::ApplicationActive;
+                         post(active ? "NSApplicationWillBecomeActiveNotification"
+                                     : "NSApplicationWillResignActiveNotification");
+                         post(active ? "NSApplicationDidBecomeActiveNotification"
+                                     : "NSApplicationDidResignActiveNotification");
+                     });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &app,
+                     [post] { post("NSApplicationWillTerminateNotification"); });
+
+    Tally::registerKit();
     installWordBookScreens();
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
