@@ -1,3 +1,4 @@
+#include "crash/CrashKit.h"
 #include "kithost/KitHostStartup.h"
 #include "platform/SingleInstance.h"
 #include "platform/UserDefaults.h"
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
     });
 
     installWordBookScreens();
+    CrashKit::registerKit();
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
 
