@@ -1,3 +1,5 @@
+#include "account/AccountShell.h"
+#include "capture/CaptureShell.h"
 #include "crash/CrashKit.h"
 #include "kithost/KitHostStartup.h"
 #include "platform/SingleInstance.h"
@@ -39,10 +41,14 @@ int main(int argc, char** argv) {
         LogUtils::log(key, value, extras.isEmpty() ? QVariant() : QVariant(extras));
     });
 
+    static AccountShell account;
+    ShellServices::setAccount(&account);
     installWordBookScreens();
     CrashKit::registerKit();
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
+    CaptureShell capture;
+    ShellServices::setCapture(&capture);
 
     FrameWndController::initializeDefaults();
     FrameWndController* frame = RealPages::createMainWindowController();
@@ -56,6 +62,7 @@ int main(int argc, char** argv) {
     const int status = app.exec();
     DictUtils::setAppDelegate(nullptr);
     delete frame;
+    ShellServices::setCapture(nullptr);
     ShellServices::setKitHost(nullptr);
     return status;
 }

@@ -84,11 +84,17 @@ NOINLINE int crash_fault(const char* how)
     return gSink + 1;
 }
 
+static volatile int gNever = -1;
+
 NOINLINE int crash_recurse(int depth)
 {
     volatile char pad[512];
     pad[0] = char(depth);
-    return crash_recurse(depth + 1) + pad[0];
+    if (depth == gNever)
+        return 0;
+    int r = crash_recurse(depth + 1);
+    asm volatile("" : "+r"(r));
+    return r + pad[0];
 }
 
 NOINLINE int crash_caller(const char* how)
@@ -99,11 +105,16 @@ NOINLINE int crash_caller(const char* how)
 // Other threads: a chain of frames, parked.
 NOINLINE int crash_deep(int depth)
 {
+    volatile char pad[16];
+    pad[0] = char(depth);
     if (depth == 0) {
-        for (;;)
+        while (gNever != 0)
             pause();
+        return 0;
     }
-    return crash_deep(depth - 1) + 1;
+    int r = crash_deep(depth - 1);  // the asm keeps each level a real frame
+    asm volatile("" : "+r"(r));
+    return r + pad[0];
 }
 
 static std::atomic<int> gArrived{0};
@@ -144,8 +155,15 @@ int main(int argc, char** argv)
     fclose(ranges);
 
     const int extraThreads = getenv("CHILD_THREADS") ? atoi(getenv("CHILD_THREADS")) : 2;
-    for (int i = 0; i < extraThreads; ++i)
-        std::thread([] { crash_deep(40); }).detach();
+    for (int i = 0; i < extraThreads; ++i) {
+        std::thread([i] {
+            // 15 bytes, the kernel's limit: four characters, a quote, and a
+            // character cut after its first byte.
+            if (i == 0)
+                pthread_setname_np(pthread_self(), "\xe5\xb7\xa5\xe4\xbd\x9c\xe7\xba\xbf\xe7\xa8\x8b\"\xe9\x98");
+            crash_deep(40);
+        }).detach();
+    }
     if (getenv("CHILD_BLOCKER")) {
         std::thread([] {
             sigset_t all;
@@ -157,7 +175,13 @@ int main(int argc, char** argv)
     }
     usleep(20000);
 
-    if (scenario == "cxx-worker") {
+    if (scenario == "keys") {
+        // Writes ten keys over and over until killed, compacting every 64.
+        for (unsigned i = 0;; ++i) {
+            const std::string key = "key" + std::to_string(i % 10), value = std::to_string(i);
+            CRKUserLoggingRecordUserKeyValue(key.c_str(), value.c_str());
+        }
+    } else if (scenario == "cxx-worker") {
         std::thread([] { crash_caller("cxx"); }).join();
     } else if (scenario == "cxx-main") {
         crash_caller("cxx");

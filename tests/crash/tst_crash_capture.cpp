@@ -1,14 +1,19 @@
 // Children that really die, and the records they leave.
+#include "crash/core/CRKUserLogging.h"
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 #include <csignal>
+#include <sys/ptrace.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,7 +52,14 @@ Child runChild(const QString& variant, const QString& scenario, const QStringLis
         QThread::msleep(20);
         kill(pid, killWith);
     }
-    waitpid(pid, &child.status, 0);
+    // A child that hangs instead of dying is a failure, not a stuck test.
+    for (int i = 0; i < 2000 && waitpid(pid, &child.status, WNOHANG) == 0; ++i)
+        QThread::msleep(10);
+    if (waitpid(pid, &child.status, WNOHANG) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &child.status, 0);
+        child.status = -1;
+    }
     return child;
 }
 
@@ -189,9 +201,16 @@ private slots:
         // The parked threads show their own chain of frames.
         const QList<QJsonObject> lines = readLines(child.dir + "/signal.crkrecord");
         int deep = 0;
-        for (const QJsonValue& t : lines[1]["threads"].toArray())
-            deep += stackPasses(t.toObject()["stacktrace"].toArray(), ranges["crash_deep"]) ? 1 : 0;
+        for (const QJsonValue& t : lines[1]["threads"].toArray()) {
+            const QJsonArray other = t.toObject()["stacktrace"].toArray();
+            if (stackPasses(other, ranges["crash_deep"])) {
+                ++deep;
+                QVERIFY2(other.size() > 41, qPrintable(QString::number(other.size())));
+            }
+        }
         QCOMPARE(deep, 2);
+        const QJsonArray names = lines[4]["thread_names"].toArray();
+        QVERIFY(names.contains(QString::fromUtf8("\xe5\xb7\xa5\xe4\xbd\x9c\xe7\xba\xbf\xe7\xa8\x8b\"\xef\xbf\xbd")));
     }
 
     void uncaughtException_data()
@@ -286,6 +305,68 @@ private slots:
             QVERIFY2(WIFSIGNALED(child.status), qPrintable(QString("status %1").arg(child.status)));
             checkRecord(child.dir, "signal.crkrecord", "signal");
         }
+    }
+
+    // Catches: a compaction that removes the compacted file before its
+    // replacement is complete, so a kill at the wrong moment loses keys.
+    void killedDuringCompaction()
+    {
+        for (int delay : {7, 23, 41, 67, 97}) {
+            QTemporaryDir dir;
+            const pid_t pid = fork();
+            if (pid == 0) {
+                const QByteArray exe = QByteArray(CRASH_CHILD_DIR) + "/crash_child_nofp";
+                execl(exe.constData(), exe.constData(), "keys", dir.path().toUtf8().constData(), nullptr);
+                _exit(127);
+            }
+            const QByteArray compacted = (dir.path() + "/user_compacted_kv.crkrecord").toUtf8();
+            for (int i = 0; i < 500 && access(compacted.constData(), F_OK) != 0; ++i)
+                QThread::msleep(5);
+            // Once there, the compacted set must never be missing, not even
+            // for the moment of a rewrite.
+            QElapsedTimer watch;
+            watch.start();
+            int missing = 0;
+            while (watch.elapsed() < delay)
+                missing += access(compacted.constData(), F_OK) != 0 ? 1 : 0;
+            kill(pid, SIGKILL);
+            int status = 0;
+            waitpid(pid, &status, 0);
+            QCOMPARE(missing, 0);
+            QSet<QString> keys;
+            for (const char* name : {"/user_compacted_kv.crkrecord", "/user_incremental_kv.crkrecord"})
+                for (const CRKKeyValue& kv : CRKUserLoggingReadKVEntries((dir.path() + name).toUtf8()))
+                    keys << QString::fromStdString(kv.key);
+            QCOMPARE(keys.size(), 10);
+        }
+    }
+
+    // Catches: handlers installed under a debugger (they would take its
+    // signals), or nothing recorded at all there.
+    void debuggerAttached()
+    {
+        QTemporaryDir dir;
+        const QByteArray exe = QByteArray(CRASH_CHILD_DIR) + "/crash_child_nofp";
+        const QByteArray folder = dir.path().toUtf8();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+            execl(exe.constData(), exe.constData(), "abort", folder.constData(), nullptr);
+            _exit(127);
+        }
+        int status = 0;
+        for (;;) {
+            waitpid(pid, &status, 0);
+            if (!WIFSTOPPED(status))
+                break;
+            const int signal = WSTOPSIG(status) == SIGTRAP ? 0 : WSTOPSIG(status);
+            ptrace(PTRACE_CONT, pid, nullptr, reinterpret_cast<void*>(intptr_t(signal)));
+        }
+        QVERIFY(WIFSIGNALED(status));
+        QCOMPARE(WTERMSIG(status), SIGABRT);
+        QVERIFY(!QFile::exists(dir.path() + "/signal.crkrecord"));
+        QCOMPARE(readLines(dir.path() + "/metadata.crkrecord").size(), 4);
+        QVERIFY(readLines(dir.path() + "/binary_images.crkrecord").size() > 3);
     }
 
     // Catches: a start that misses the metadata, the image lines or the

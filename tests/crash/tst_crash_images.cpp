@@ -76,6 +76,11 @@ private slots:
         QCOMPARE(quint64(node.base), quint64(load["base"].toInteger()));
         QCOMPARE(quint64(node.size), quint64(load["size"].toInteger()));
         QVERIFY(node.ehFrameHeader > node.base);
+        char found[4096];
+        CRKBinaryImageNode byUuid{};
+        QVERIFY(CRKBinaryImageFindImageForUUID(uuid.toLatin1(), &byUuid, found, sizeof(found)));
+        QCOMPARE(byUuid.base, node.base);
+        QVERIFY(QString(found).endsWith(name));
         CRKBinaryImageNode other{};
         QVERIFY(CRKBinaryImageSafeFindImageForAddress(node.base + node.size - 1, &other));
         QVERIFY(!CRKBinaryImageSafeFindImageForAddress(node.base + node.size, &other)

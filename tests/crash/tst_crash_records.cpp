@@ -1,7 +1,10 @@
 // The record writer, the crash-time region and the user-logging stores.
 #include "crash/core/CRKAllocator.h"
 #include "crash/core/CRKContext.h"
+#include "crash/core/CRKException.h"
 #include "crash/core/CRKFile.h"
+#include "crash/core/CRKSDKLog.h"
+#include "crash/core/CRKUtilities.h"
 #include "crash/core/CRKUserLogging.h"
 
 #include <QFile>
@@ -10,6 +13,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/mman.h>
 
 namespace {
 
@@ -99,7 +104,7 @@ private slots:
         const QJsonObject s = QJsonDocument::fromJson(lines[0], &error).object()["s"].toObject();
         QCOMPARE(error.error, QJsonParseError::NoError);
         QCOMPARE(s["plain"].toString(), QString("a\"b\\c\nd\te\x01"));
-        QCOMPARE(s["cut"].toString(), QString::fromUtf8("\xe4\xb8\xad\xef\xbf\xbd\xef\xbf\xbd"));
+        QCOMPARE(s["cut"].toString(), QString::fromUtf8("\xe4\xb8\xad\xef\xbf\xbd"));
         QCOMPARE(s["bad"].toString(), QString::fromUtf8("x\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbdy"));
         QVERIFY(s["missing"].isNull());
         QCOMPARE(s["hex17"].toString(), QString("30313233343536373839616263646566") + "67");
@@ -109,6 +114,32 @@ private slots:
         QCOMPARE(s["nested"].toObject()["t"].toBool(), true);
         QCOMPARE(s["list"].toArray().size(), 3);
         QVERIFY(s["list"].toArray()[2].isNull());
+    }
+
+    // Catches: a string read that faults on an unmapped page, and debug-log
+    // directives that shift their arguments or print nothing for null.
+    void smallUtilities()
+    {
+        char* pages = static_cast<char*>(mmap(nullptr, 8192, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        QVERIFY(pages != MAP_FAILED);
+        munmap(pages + 4096, 4096);
+        memset(pages, 'a', 4096);
+        char out[64];
+        QVERIFY(!CRKReadString(pages + 4096 - 8, out, sizeof(out)));
+        pages[4095] = 0;
+        QVERIFY(CRKReadString(pages + 4096 - 8, out, sizeof(out)));
+        QCOMPARE(QByteArray(out), "aaaaaaa");
+        QVERIFY(!CRKReadMemory(pages + 4090, out, 16));
+        QVERIFY(!CRKReadString(reinterpret_cast<const char*>(16), out, sizeof(out)));
+        munmap(pages, 4096);
+
+        const QString log = dir_.path() + "/sdk.log";
+        const qint64 before = QFileInfo(log).size();
+        CRKSDKLog("%s: %p %zu K %d %s %u %x\n", "probe", reinterpret_cast<void*>(0xabc), size_t(5), -3,
+                  static_cast<const char*>(nullptr), 7u, 255u);
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll().mid(before), "probe: 0xabc 5 K -3 (null) 7 ff\n");
     }
 
     // Catches: a buffer that overruns or flushes at the wrong size.
@@ -167,6 +198,20 @@ private slots:
         QCOMPARE(error["code"].toInt(), 7);
         QVERIFY(!error["stacktrace"].toArray().isEmpty());
         QVERIFY(!error.contains("info"));
+
+        const CRKExceptionFrame frame{0x1234, "sym", 4, nullptr, "file.js", 9};
+        for (int i = 0; i < 4; ++i)
+            CRKExceptionRecord(kCRKExceptionJavaScript, "exception", "oops", &frame, 1, false);
+        QCOMPARE(fileLines(dir_.path() + "/custom_exception_a.crkrecord").size(), 3);
+        const QList<QByteArray> custom = fileLines(dir_.path() + "/custon_exception_b.crkrecord");
+        QCOMPARE(custom.size(), 1);
+        const QJsonObject exception = QJsonDocument::fromJson(custom[0]).object()["exception"].toObject();
+        QCOMPARE(exception["type"].toString(), "javascript");
+        const QJsonObject f = exception["frames"].toArray()[0].toObject();
+        QCOMPARE(f["pc"].toInt(), 0x1234);
+        QVERIFY(f["library"].isNull());
+        QCOMPARE(QByteArray::fromHex(f["file"].toString().toLatin1()), "file.js");
+        QVERIFY(!QFile::exists(dir_.path() + "/exception.crkrecord"));
     }
 
     // Catches: a compaction that loses keys, keeps removed ones, or drops the

@@ -2,6 +2,7 @@
 #include "crash/core/CRKBinaryImage.h"
 #include "crash/core/CRKCompactUnwind.h"
 #include "crash/core/CRKMachOImage.h"
+#include "crash/core/CRKUnwind.h"
 #include "crash/core/CRKContext.h"
 #include "crash/core/CRKDwarf.h"
 
@@ -12,6 +13,7 @@
 #include <QTest>
 
 #include <link.h>
+#include <vector>
 
 namespace {
 
@@ -268,6 +270,76 @@ private slots:
         }
         if (oracle.endsWith("dwarf.unwind"))
             QVERIFY(dwarf >= 2);
+    }
+
+    // Catches: reads outside damaged unwind tables (run under the address
+    // sanitizer to see them): real tables with bytes flipped at random.
+    void damagedTables()
+    {
+        MachOFile macho;
+        QVERIFY(macho.open(QString(UNWIND_FIXTURES) + "/unwind-dwarf", kX86_64));
+        QByteArray unwind(reinterpret_cast<const char*>(macho.at(macho.unwind.fileOffset)), int(macho.unwind.size));
+        QByteArray eh(reinterpret_cast<const char*>(macho.at(macho.ehFrame.fileOffset)), int(macho.ehFrame.size));
+        const QByteArray unwindClean = unwind, ehClean = eh;
+        quint32 seed = 12345;
+        auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+        for (int round = 0; round < 3000; ++round) {
+            unwind = unwindClean;
+            eh = ehClean;
+            for (int flips = 1 + int(next() % 4); flips > 0; --flips) {
+                QByteArray& target = next() % 2 ? unwind : eh;
+                target[int(next() % quint32(target.size()))] = char(next() >> 16);
+            }
+            // Copies of exactly the section's size, so any overread is outside.
+            std::vector<uint8_t> u(unwind.begin(), unwind.end()), e(eh.begin(), eh.end());
+            CRKCompactUnwindContext context;
+            if (!CRKCompactUnwindInit(&context, u.data(), u.size(), e.data(), e.size(), kLoadAddress))
+                continue;
+            for (quint64 pc = kLoadAddress + 0x320; pc < kLoadAddress + 0x3a0; pc += 3) {
+                CRKCompactUnwindResult result{};
+                if (!CRKCompactUnwindLookup(&context, pc, &result))
+                    continue;
+                quint64 stack[64] = {};
+                CRKThreadContext t{};
+                t.rsp = t.rbp = quintptr(&stack[8]);
+                t.rip = quintptr(e.data()) + (pc - macho.ehFrame.address);
+                CRKCompactUnwindComputeRegisters(&context, result, kX86_64, &t);
+            }
+        }
+    }
+
+    // Catches: a frame-pointer chain that points back at itself giving 512
+    // copies of one frame; a null PC ending the walk with nothing written.
+    void walkEndings()
+    {
+        const quint64 code = quintptr(&CRKUnwindNextFrame) + 1;  // inside a loaded image
+        quint64 stack[8] = {};
+        stack[2] = quintptr(&stack[2]);  // saved FP = itself
+        stack[3] = code;
+        CRKThreadContext t{};
+        t.rip = 0x1000;  // in no image: DWARF cannot help
+        t.rsp = quintptr(&stack[0]);
+        t.rbp = quintptr(&stack[2]);
+        CRKUnwindCursor cursor;
+        QVERIFY(CRKUnwindInit(&cursor, &t));
+        int frames = 0;
+        quint64 lastSp = 0;
+        while (CRKUnwindNextFrame(&cursor) && frames < 600) {
+            if (frames++ > 0)
+                QVERIFY(CRKUnwindGetSP(&cursor) > lastSp);
+            lastSp = CRKUnwindGetSP(&cursor);
+        }
+        QVERIFY2(frames < 512, qPrintable(QString::number(frames)));
+
+        quint64 callStack[4] = {code, 0, 0, 0};
+        t = {};
+        t.rip = 0;
+        t.rsp = quintptr(&callStack[0]);
+        QVERIFY(CRKUnwindInit(&cursor, &t));
+        QVERIFY(CRKUnwindNextFrame(&cursor));
+        QCOMPARE(CRKUnwindGetPC(&cursor), 0u);
+        QVERIFY(CRKUnwindNextFrame(&cursor));
+        QCOMPARE(CRKUnwindGetPC(&cursor), code);
     }
 
     // Catches: frameless and frame steps that read the return address or

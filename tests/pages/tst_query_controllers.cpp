@@ -121,7 +121,7 @@ void TestQueryControllers::serviceAddressesCarryTheLanguage()
 void TestQueryControllers::typingSendsSuggestionsAndQuickResultAtOnce()
 {
     service_->on("GET", "/suggest/minisuggest", json("<suggest/>"));
-    service_->on("GET", "/fsearch", json("<fsearch/>"));
+    service_->on("GET", "/fsearch", json("<mirvodict><return-phrase>apple</return-phrase></mirvodict>"));
     FakePage page;
     MainQueryController qc;
     qc.setPage(&page);

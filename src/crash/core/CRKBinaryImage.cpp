@@ -29,15 +29,13 @@ unsigned long long gAdds = ~0ULL, gSubs = ~0ULL;
 
 bool readImage(const dl_phdr_info* info, ImageInfo* out)
 {
-    uintptr_t low = UINTPTR_MAX, execEnd = 0, end = 0;
+    uintptr_t low = UINTPTR_MAX, execEnd = 0;
     for (int i = 0; i < info->dlpi_phnum; ++i) {
         const ElfW(Phdr)& ph = info->dlpi_phdr[i];
         const uintptr_t start = info->dlpi_addr + ph.p_vaddr;
         if (ph.p_type == PT_LOAD) {
             if (start < low)
                 low = start;
-            if (start + ph.p_memsz > end)
-                end = start + ph.p_memsz;
             if ((ph.p_flags & PF_X) && start + ph.p_memsz > execEnd)
                 execEnd = start + ph.p_memsz;
         } else if (ph.p_type == PT_GNU_EH_FRAME) {
@@ -54,9 +52,19 @@ bool readImage(const dl_phdr_info* info, ImageInfo* out)
     }
     if (low == UINTPTR_MAX || execEnd <= low)
         return false;
+    for (int i = 0; i < info->dlpi_phnum && out->node.ehFrameHeader; ++i) {
+        const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+        const uintptr_t start = info->dlpi_addr + ph.p_vaddr;
+        if (ph.p_type == PT_LOAD && start <= out->node.ehFrameHeader
+            && out->node.ehFrameHeader < start + ph.p_filesz) {
+            out->node.unwindStart = start;
+            out->node.unwindEnd = start + ph.p_filesz;
+        }
+    }
+    if (!out->node.unwindEnd)
+        out->node.ehFrameHeader = 0;
     out->node.base = low;
     out->node.size = execEnd - low;
-    out->node.end = end;
     const ElfW(Ehdr)* header = reinterpret_cast<const ElfW(Ehdr)*>(low);
     if (memcmp(header->e_ident, ELFMAG, SELFMAG) == 0)
         out->machine = header->e_machine;
@@ -88,14 +96,15 @@ void storeNode(bool load, const CRKBinaryImageNode& node)
                 slot.ehFrameHeader = node.ehFrameHeader;
                 slot.unwindInfo = 0;
                 slot.crashInfo = 0;
-                slot.end = node.end;
+                slot.unwindStart = node.unwindStart;
+                slot.unwindEnd = node.unwindEnd;
                 __atomic_store_n(&slot.size, node.size, __ATOMIC_RELEASE);
                 stored = true;
             }
         } else if (base == node.base && __atomic_load_n(&slot.size, __ATOMIC_ACQUIRE) != 0) {
             // The base stays, so the slot neither matches again nor is reused.
             __atomic_store_n(&slot.size, 0, __ATOMIC_RELEASE);
-            slot.ehFrameHeader = slot.end = 0;
+            slot.ehFrameHeader = slot.unwindStart = slot.unwindEnd = 0;
             stored = true;
         }
     }
@@ -267,4 +276,25 @@ bool CRKBinaryImageRecordExecutable(CRKFile* file)
     CRKFileWriteHashEnd(file);
     CRKFileWriteSectionEnd(file);
     return true;
+}
+
+bool CRKBinaryImageFindImageForUUID(const char* uuid, CRKBinaryImageNode* outNode, char* path, size_t pathSize)
+{
+    if (!uuid || !outNode) {
+        CRKSDKLog("%s: null input\n", __func__);
+        return false;
+    }
+    Walk walk;
+    dl_iterate_phdr(collect, &walk);
+    for (const ImageInfo& image : walk.images) {
+        if (strncmp(image.uuid, uuid, 33) != 0)
+            continue;
+        *outNode = image.node;
+        if (path && pathSize > 0) {
+            strncpy(path, image.path.c_str(), pathSize - 1);
+            path[pathSize - 1] = 0;
+        }
+        return true;
+    }
+    return false;
 }

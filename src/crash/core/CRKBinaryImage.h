@@ -2,6 +2,7 @@
 
 #include "crash/core/CRKRecords.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // Loaded images: a fixed table in the writable record for crash-time lookup,
@@ -23,6 +24,11 @@ void CRKBinaryImagePollNow();
 // The image holding `address` (base <= address < base + size). The first
 // matching slot wins. Safe to call from a signal handler.
 bool CRKBinaryImageSafeFindImageForAddress(uintptr_t address, CRKBinaryImageNode* outNode);
+
+// The currently loaded image whose uuid (32 digits) is `uuid`, for the
+// symbol resolver; `path` (of `pathSize` bytes) receives its file path.
+// Not for crash time (walks the loader's list).
+bool CRKBinaryImageFindImageForUUID(const char* uuid, CRKBinaryImageNode* outNode, char* path, size_t pathSize);
 
 // Writes the "executable" line of "metadata.crkrecord". Not for crash time.
 bool CRKBinaryImageRecordExecutable(CRKFile* file);

@@ -592,9 +592,10 @@ bool CRKDwarfRulesForFDE(const void* fdeAddress, const CRKDwarfBounds& bounds, u
 bool CRKDwarfFindRules(const CRKBinaryImageNode& image, uintptr_t pc, CRKDwarfRules* rules, uintptr_t* fdeStart,
                        uintptr_t* fdeEnd)
 {
-    if (image.ehFrameHeader < 4096 || image.end <= image.ehFrameHeader)
+    if (image.ehFrameHeader < 4096 || image.ehFrameHeader < image.unwindStart
+        || image.unwindEnd <= image.ehFrameHeader)
         return false;
-    const CRKDwarfBounds bounds{image.base, image.end};
+    const CRKDwarfBounds bounds{image.unwindStart, image.unwindEnd};
     const uint8_t* fdeAt = findFde(image, bounds, pc);
     return fdeAt && CRKDwarfRulesForFDE(fdeAt, bounds, pc, rules, fdeStart, fdeEnd);
 }
@@ -676,5 +677,5 @@ bool CRKDwarfUnwindFrame(const CRKBinaryImageNode& image, uintptr_t pc, CRKThrea
     CRKDwarfRules rules;
     if (!CRKDwarfFindRules(image, pc, &rules, nullptr, nullptr))
         return false;
-    return CRKDwarfApplyRules(rules, CRKDwarfBounds{image.base, image.end}, context, returnAddressUndefined);
+    return CRKDwarfApplyRules(rules, CRKDwarfBounds{image.unwindStart, image.unwindEnd}, context, returnAddressUndefined);
 }

@@ -140,43 +140,45 @@ void writeSigned(CRKFile* file, int64_t value)
     }
 }
 
-// Length of the valid UTF-8 sequence at p (at most `left` bytes), 0 if invalid.
-size_t utf8Length(const uint8_t* p, size_t left)
+// Length of the valid UTF-8 sequence at p (at most `left` bytes), or 0 with
+// `*skip` set to the bytes one U+FFFD stands for: the longest start of a
+// valid sequence (a cut character is one replacement, not one per byte).
+size_t utf8Length(const uint8_t* p, size_t left, size_t* skip)
 {
     const uint8_t c = p[0];
-    size_t n;
-    uint32_t cp;
+    *skip = 1;
     if (c < 0x80)
         return 1;
-    if (c >= 0xc2 && c <= 0xdf) {
+    size_t n;
+    if (c >= 0xc2 && c <= 0xdf)
         n = 2;
-        cp = c & 0x1f;
-    } else if (c >= 0xe0 && c <= 0xef) {
+    else if (c >= 0xe0 && c <= 0xef)
         n = 3;
-        cp = c & 0x0f;
-    } else if (c >= 0xf0 && c <= 0xf4) {
+    else if (c >= 0xf0 && c <= 0xf4)
         n = 4;
-        cp = c & 0x07;
-    } else {
+    else
         return 0;
+    // The second byte's range excludes overlong forms, surrogates and
+    // values above U+10FFFF.
+    const uint8_t low = c == 0xe0 ? 0xa0 : c == 0xf0 ? 0x90 : 0x80;
+    const uint8_t high = c == 0xed ? 0x9f : c == 0xf4 ? 0x8f : 0xbf;
+    size_t i = 1;
+    for (; i < n && i < left; ++i) {
+        const uint8_t b = p[i];
+        if (i == 1 ? (b < low || b > high) : (b & 0xc0) != 0x80)
+            break;
     }
-    if (n > left)
-        return 0;
-    for (size_t i = 1; i < n; ++i) {
-        if ((p[i] & 0xc0) != 0x80)
-            return 0;
-        cp = cp << 6 | (p[i] & 0x3f);
-    }
-    if ((n == 3 && (cp < 0x800 || (cp >= 0xd800 && cp <= 0xdfff))) || (n == 4 && (cp < 0x10000 || cp > 0x10ffff)))
-        return 0;
-    return n;
+    if (i == n)
+        return n;
+    *skip = i;
+    return 0;
 }
 
 // A quoted JSON string; output is gathered in a stack chunk so a short value
 // is one write.
 void writeQuoted(CRKFile* file, const char* value, size_t maxLength)
 {
-    char chunk[128];
+    char chunk[128] = {};
     size_t used = 0;
     auto put = [&](const char* s, size_t n) {
         if (used + n > sizeof(chunk)) {
@@ -206,10 +208,11 @@ void writeQuoted(CRKFile* file, const char* value, size_t maxLength)
                 put(esc, 6);
             ++i;
         } else {
-            const size_t n = utf8Length(p + i, length - i);
+            size_t skip;
+            const size_t n = utf8Length(p + i, length - i, &skip);
             if (n == 0) {
                 put("\xef\xbf\xbd", 3);
-                ++i;
+                i += skip;
             } else {
                 put(value + i, n);
                 i += n;
@@ -223,7 +226,7 @@ void writeQuoted(CRKFile* file, const char* value, size_t maxLength)
 void writeHex(CRKFile* file, const void* bytes, size_t length)
 {
     raw(file, "\"");
-    char chunk[32];
+    char chunk[32] = {};
     const uint8_t* p = static_cast<const uint8_t*>(bytes);
     size_t used = 0;
     for (size_t i = 0; i < length; ++i) {

@@ -7,7 +7,6 @@
 #include "crash/core/CRKUnwind.h"
 #include "crash/core/CRKUtilities.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <sys/resource.h>
 
@@ -104,12 +103,24 @@ void recordNames(CRKFile* file, const int* tids, int count)
     CRKFileWriteSectionEnd(file);
 }
 
+// Decimal digits at *p, advancing past them and the spaces that follow.
+uint64_t parseUnsigned(const char** p)
+{
+    uint64_t value = 0;
+    while (**p >= '0' && **p <= '9')
+        value = value * 10 + uint64_t(*(*p)++ - '0');
+    while (**p == ' ')
+        ++*p;
+    return value;
+}
+
 uint64_t kilobytes(const char* key)
 {
     char value[64];
     if (!CRKHostReadProcField("/proc/meminfo", key, value, sizeof(value)))
         return 0;
-    return strtoull(value, nullptr, 10) * 1024;
+    const char* p = value;
+    return parseUnsigned(&p) * 1024;
 }
 
 }  // namespace
@@ -122,9 +133,9 @@ bool CRKProcessRecordStats(CRKFile* file)
         CRKSDKLog("%s: Unable to get process stats\n", __func__);
         return false;
     }
-    char* rest = nullptr;
-    const uint64_t virtualPages = strtoull(statm, &rest, 10);
-    const uint64_t residentPages = strtoull(rest, nullptr, 10);
+    const char* p = statm;
+    const uint64_t virtualPages = parseUnsigned(&p);
+    const uint64_t residentPages = parseUnsigned(&p);
     rusage usage;
     memset(&usage, 0, sizeof(usage));
     getrusage(RUSAGE_SELF, &usage);

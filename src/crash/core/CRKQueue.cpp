@@ -63,16 +63,39 @@ void CRKQueue::setTick(std::chrono::milliseconds period, Task tick)
     cv_.notify_all();
 }
 
+void CRKQueue::after(std::chrono::milliseconds delay, Task task)
+{
+    {
+        std::lock_guard lock(mutex_);
+        delayed_.emplace(std::chrono::steady_clock::now() + delay, std::move(task));
+    }
+    cv_.notify_all();
+}
+
+void CRKDispatchAfter(CRKQueue* queue, double seconds, CRKQueue::Task block)
+{
+    if (!queue || !block)
+        return;
+    const auto delay = std::chrono::milliseconds(static_cast<long long>(seconds > 0 ? seconds * 1000.0 : 0));
+    queue->after(delay, std::move(block));
+}
+
 void CRKQueue::run()
 {
+    using Clock = std::chrono::steady_clock;
     char name[16];
     strncpy(name, label_, 15);
     name[15] = 0;
     pthread_setname_np(pthread_self(), name);
     CRKSignalThreadStarted();
-    auto nextTick = std::chrono::steady_clock::now();
+    auto nextTick = Clock::now();
     std::unique_lock lock(mutex_);
     for (;;) {
+        const auto now = Clock::now();
+        while (!delayed_.empty() && delayed_.begin()->first <= now) {
+            tasks_.push_back(std::move(delayed_.begin()->second));
+            delayed_.erase(delayed_.begin());
+        }
         if (!tasks_.empty()) {
             Task task = std::move(tasks_.front());
             tasks_.pop_front();
@@ -83,19 +106,22 @@ void CRKQueue::run()
         }
         if (stopping_)
             return;
-        if (tick_) {
-            if (std::chrono::steady_clock::now() >= nextTick) {
-                Task tick = tick_;
-                lock.unlock();
-                tick();
-                lock.lock();
-                nextTick = std::chrono::steady_clock::now() + period_;
-                continue;
-            }
-            cv_.wait_until(lock, nextTick);
-        } else {
-            cv_.wait(lock);
-            nextTick = std::chrono::steady_clock::now() + period_;
+        if (tick_ && now >= nextTick) {
+            Task tick = tick_;
+            lock.unlock();
+            tick();
+            lock.lock();
+            nextTick = Clock::now() + period_;
+            continue;
         }
+        auto wake = Clock::time_point::max();
+        if (tick_)
+            wake = nextTick;
+        if (!delayed_.empty() && delayed_.begin()->first < wake)
+            wake = delayed_.begin()->first;
+        if (wake == Clock::time_point::max())
+            cv_.wait(lock);
+        else
+            cv_.wait_until(lock, wake);
     }
 }

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -23,6 +24,8 @@ public:
     void async(Task task);
     // Runs the task and waits for it; inline when called on the queue itself.
     void sync(const Task& task);
+    // Runs the task on the queue once the delay has passed.
+    void after(std::chrono::milliseconds delay, Task task);
     // Runs `tick` on the queue every `period` until the queue ends.
     void setTick(std::chrono::milliseconds period, Task tick);
     bool isCurrent() const { return std::this_thread::get_id() == thread_.get_id(); }
@@ -35,6 +38,7 @@ private:
     std::mutex mutex_;
     std::condition_variable cv_;
     std::deque<Task> tasks_;
+    std::multimap<std::chrono::steady_clock::time_point, Task> delayed_;
     Task tick_;
     std::chrono::milliseconds period_{0};
     bool stopping_ = false;
@@ -45,3 +49,6 @@ private:
 CRKQueue* CRKContextLoggingQueue();
 CRKQueue* CRKContextBinaryImagesQueue();
 CRKQueue* CRKContextExceptionQueue();
+
+// Runs `block` on `queue` after `seconds`. Not for crash time.
+void CRKDispatchAfter(CRKQueue* queue, double seconds, CRKQueue::Task block);

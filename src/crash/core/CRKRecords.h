@@ -17,15 +17,18 @@ struct CRKThreadContext {
 };
 
 // One loaded image. `base` is its lowest PT_LOAD address (0: free slot),
-// `size` reaches to the end of its last executable segment; `end` is the end
-// of its last PT_LOAD, the bound for reading its unwind tables in place.
+// `size` reaches to the end of its last executable segment. The unwind
+// tables are read in place only inside [unwindStart, unwindEnd): the
+// PT_LOAD segment that holds .eh_frame_hdr (and .eh_frame beside it), which
+// is mapped whole, unlike the holes between segments.
 struct CRKBinaryImageNode {
     uintptr_t base;
     uint64_t size;
     uintptr_t ehFrameHeader;  // PT_GNU_EH_FRAME, 0 when absent
     uintptr_t unwindInfo;     // always 0 on Linux
     uintptr_t crashInfo;      // always 0 on Linux
-    uintptr_t end;
+    uintptr_t unwindStart;
+    uintptr_t unwindEnd;
 };
 
 inline constexpr int kCRKBinaryImageSlots = 512;

@@ -4,6 +4,7 @@
 #include "crash/core/CRKContext.h"
 
 #include <cerrno>
+#include <dlfcn.h>
 #include <cstring>
 #include <ctime>
 #include <sys/syscall.h>
@@ -196,4 +197,16 @@ bool CRKPathJoin(char* out, size_t size, const char* folder, const char* name)
         out[a] = '/';
     memcpy(out + a + slash, name, b + 1);
     return true;
+}
+
+void CRKDescribeFunctionAddress(const void* address, void (*block)(const char*, const char*, void*), void* data)
+{
+    if (!block)
+        return;
+    Dl_info info;
+    if (!address || dladdr(address, &info) == 0) {
+        block(nullptr, nullptr, data);
+        return;
+    }
+    block(info.dli_sname ? info.dli_sname : "unknown", info.dli_fname ? info.dli_fname : "unknown", data);
 }

@@ -46,3 +46,9 @@ int CRKThreadId();
 // Joins `folder` and `name` into `out` (of `size` bytes). False when it does
 // not fit.
 bool CRKPathJoin(char* out, size_t size, const char* folder, const char* name);
+
+// Asks the dynamic loader for the symbol and image holding `address` and
+// calls `block` with them ("unknown" for a missing one), or with two nulls
+// when the loader knows nothing. Not for crash time (dladdr may lock).
+void CRKDescribeFunctionAddress(const void* address, void (*block)(const char* symbol, const char* image, void* data),
+                                void* data);
