@@ -1,0 +1,293 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+#include <atomic>
+
+#include "CrashReportFixture.h"
+#include "crash/CRKBetaController.h"
+#include "crash/CRKCrashReportingController.h"
+#include "crash/CRKFileManager.h"
+#include "crash/CRKInternalReport.h"
+#include "crash/CRKNetworkClient.h"
+#include "crash/CRKReport.h"
+#include "crash/core/CRKUserLogging.h"
+#include "support/FakeHttpService.h"
+#include "support/TestEnv.h"
+
+namespace {
+const QString kPath = QStringLiteral("/sdk-api/v1/platforms/mac/apps/com.mirvok.dict/reports");
+
+// The crash kit's side of the controller, with what a test wants it to say.
+struct Delegate : CRKCrashReportingControllerDelegate {
+    QVariantMap settings;
+    bool mustInform = false;
+    std::function<void(const std::shared_ptr<CRKInternalReport>&, std::function<void(bool)>)> offer;
+    void (*crashCallback())(void*) override { return nullptr; }
+    bool reportingControllerCanUseBackgroundSessions() override { return true; }
+    bool reportingControllerMustInformDelegateOfReports() override { return mustInform; }
+    void reportingControllerDidDetectReportForLastExecution(const std::shared_ptr<CRKInternalReport>& r,
+                                                            std::function<void(bool)> done) override
+    {
+        if (offer)
+            offer(r, std::move(done));
+        else
+            done(true);
+    }
+    void reportingControllerInternalDidDetectReportForLastExecution(const std::shared_ptr<CRKInternalReport>&) override {}
+    bool reportingControllerEnsureDeliveryOfUnixSignal(int signal) override { return signal == 6 || signal == 12; }
+    QString APIKeyForCrashReportingController() override { return QStringLiteral("key-1"); }
+    QString installIDForCrashReportingController() override { return QStringLiteral("install"); }
+    bool isFirstInstallForCrashReportingController() override { return false; }
+    CRKSettings settingsForCrashReportingController() override { return CRKSettings(settings); }
+};
+
+QStringList names(const QString& dir) { return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); }
+}  // namespace
+
+class TestCrashController : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        service_ = std::make_unique<FakeHttpService>();
+        service_->on("POST", kPath, ScriptedResponse(200, "{}", "application/json"));
+        qputenv("CrashKitReportsEndpoint", service_->baseUrl().toUtf8());
+    }
+    void cleanup()
+    {
+        service_->clearRequests();
+        CRKCrashReportingController::setAlertPresenter({});
+        qunsetenv("CrashKitUrgentReports");
+    }
+    void promptAnswerCoversPendingReports_data();
+    void promptAnswerCoversPendingReports();
+    void urgentReportsUploadBeforeStartReturns();
+    void liveFolderIsNeitherOfferedNorDeleted();
+    void failedUploadsRetryAtMostSixTimes();
+    void settingsValuesAndOverrides();
+    void reportWritesKeysIntoItsFolder();
+    void betaCheckNeedsAToken();
+
+private:
+    std::unique_ptr<FakeHttpService> service_;
+};
+
+void TestCrashController::promptAnswerCoversPendingReports_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("posts");
+    QTest::newRow("don't send") << 1002 << 0;
+    QTest::newRow("always send") << 1001 << 3;
+}
+
+void TestCrashController::promptAnswerCoversPendingReports()
+{
+    QFETCH(int, answer);
+    QFETCH(int, posts);
+    TestEnv env;
+    auto fm = std::make_shared<CRKFileManager>();
+    fm->prepareForNewLaunch();
+    for (const char* id : {"a1", "a2", "a3"})
+        makeCrashReportFolder(fm->activePath(), id, {"signal.crkrecord"});
+    int alerts = 0;
+    CRKCrashReportingController::setAlertPresenter(
+        [&](const QString& title, const QString&, const QString& cancel, const QString&, const QString&,
+            std::function<void(int)> done) {
+            ++alerts;
+            QCOMPARE(title, QStringLiteral("Send Crash Report?"));
+            QCOMPARE(cancel, QStringLiteral("Don't Send"));
+            QTimer::singleShot(50, [done, answer] { done(answer); });
+        });
+    Delegate d;
+    d.settings = {{"features", QVariantMap{{"prompt_enabled", true}}}};
+    CRKCrashReportingController controller(fm, &d);
+    QVERIFY(controller.startWithProfilingMark(0, QString()));
+    const QString current = QFileInfo(controller.currentReportPath()).fileName();
+    QVERIFY(QTest::qWaitFor([&] { return names(fm->activePath()) == QStringList{current}; }, 10000));
+    QVERIFY(QTest::qWaitFor([&] { return int(service_->requestsTo(kPath).size()) == posts && names(fm->preparedPath()).isEmpty(); }, 10000));
+    QCOMPARE(alerts, 1);
+    QVERIFY(answer == 1002 ? controller.promptChoice() == 1 : controller.promptChoice() >= 2);
+    QVERIFY(names(fm->processingPath()).isEmpty());
+}
+
+void TestCrashController::urgentReportsUploadBeforeStartReturns()
+{
+    for (const bool urgentAllowed : {true, false}) {
+        TestEnv env;
+        service_->clearRequests();
+        if (!urgentAllowed)
+            qputenv("CrashKitUrgentReports", "NO");
+        auto fm = std::make_shared<CRKFileManager>();
+        fm->prepareForNewLaunch();
+        makeCrashReportFolder(fm->activePath(), "died-early", {"signal.crkrecord"});
+        writeCrashFile(fm->structurePath() + "/launchmarker", "");
+        Delegate d;
+        CRKCrashReportingController controller(fm, &d);
+        QVERIFY(controller.startWithProfilingMark(0, QString()));
+        QCOMPARE(int(service_->requestsTo(kPath).size()), urgentAllowed ? 1 : 0);
+        // The marker lasts until the first event-loop turn.
+        QVERIFY(QFile::exists(controller.launchFailureMarkerPath()));
+        QVERIFY(QTest::qWaitFor([&] { return service_->requestsTo(kPath).size() == 1 && names(fm->preparedPath()).isEmpty(); }, 10000));
+        QTRY_VERIFY(!QFile::exists(controller.launchFailureMarkerPath()));
+        QCOMPARE(controller.machExceptionMask(), 1024u);
+    }
+}
+
+void TestCrashController::liveFolderIsNeitherOfferedNorDeleted()
+{
+    TestEnv env;
+    auto fm = std::make_shared<CRKFileManager>();
+    fm->prepareForNewLaunch();
+    const QString live = makeCrashReportFolder(fm->activePath(), "live", {"signal.crkrecord"});
+    makeCrashReportFolder(fm->activePath(), "nothing-to-send", {});
+    makeCrashReportFolder(fm->activePath(), "no-metadata", {"signal.crkrecord"});
+    QFile::remove(fm->activePath() + "/no-metadata/metadata.crkrecord");
+    // Another running instance holds the folder's lock.
+    QProcess holder;
+    holder.start("flock", {"-o", live + "/.lock", "sleep", "60"});
+    QVERIFY(holder.waitForStarted());
+    QTRY_VERIFY(CRKFileManager::isReportFolderLive(live));
+
+    {
+        // Reporting off empties the folders, but not a live one.
+        Delegate off;
+        off.settings = {{"features", QVariantMap{{"collect_reports", false}}}};
+        CRKCrashReportingController controller(fm, &off);
+        QVERIFY(!controller.startWithProfilingMark(0, QString()));
+        QCOMPARE(names(fm->activePath()), QStringList{"live"});
+    }
+    QStringList offered;
+    Delegate d;
+    // A null value reads as the default (on), never as "off".
+    d.settings = {{"features", QVariantMap{{"collect_reports", QVariant::fromValue(nullptr)}}}};
+    d.mustInform = true;
+    d.offer = [&](const std::shared_ptr<CRKInternalReport>& r, std::function<void(bool)> done) {
+        offered << r->identifier();
+        done(true);
+    };
+    {
+        CRKCrashReportingController controller(fm, &d);
+        QVERIFY(controller.startWithProfilingMark(0, QString()));
+        QTest::qWait(300);
+        QVERIFY(offered.isEmpty());
+        QVERIFY(QFileInfo::exists(live));
+    }
+    holder.kill();
+    holder.waitForFinished();
+    makeCrashReportFolder(fm->activePath(), "nothing-to-send", {});
+    CRKCrashReportingController controller(fm, &d);
+    QVERIFY(controller.startWithProfilingMark(0, QString()));
+    QCOMPARE(offered, QStringList{"live"});
+    QTRY_VERIFY(!QFileInfo::exists(live));
+    QTRY_VERIFY(!QFileInfo::exists(fm->activePath() + "/nothing-to-send"));
+    QTRY_VERIFY(service_->requestsTo(kPath).size() == 1);
+}
+
+void TestCrashController::failedUploadsRetryAtMostSixTimes()
+{
+    TestEnv env;
+    FakeHttpService failing;
+    failing.on("POST", kPath, ScriptedResponse(400, "{}", "application/json"));
+    qputenv("CrashKitReportsEndpoint", failing.baseUrl().toUtf8());
+    CRKCrashReportingController::setRetryIntervalForTesting(50);
+    auto fm = std::make_shared<CRKFileManager>();
+    fm->prepareForNewLaunch();
+    writeCrashFile(fm->preparedPath() + "/B1.multipartmime", "--B1--\r\n");
+    Delegate d;
+    {
+        CRKCrashReportingController controller(fm, &d);
+        QVERIFY(controller.startWithProfilingMark(0, QString()));
+        QTRY_COMPARE(int(failing.requestsTo(kPath).size()), 1 + CRKCrashReportingController::kMaximumRetriesPerRun);
+        QTest::qWait(400);
+        QCOMPARE(int(failing.requestsTo(kPath).size()), 1 + CRKCrashReportingController::kMaximumRetriesPerRun);
+    }
+    QVERIFY(QFile::exists(fm->preparedPath() + "/B1.multipartmime"));
+    qputenv("CrashKitReportsEndpoint", service_->baseUrl().toUtf8());
+    CRKCrashReportingController::setRetryIntervalForTesting(600 * 1000);
+}
+
+void TestCrashController::settingsValuesAndOverrides()
+{
+    const CRKSettings odd(QVariantMap{
+        {"features", QVariantMap{{"collect_reports", QVariantList{}}, {"prompt_enabled", "YES"}}},
+        {"session", QVariantMap{{"log_buffer_size", 1 << 30}, {"max_custom_key_value_pairs", QVariantMap{}},
+                                {"max_custom_exception_events", "40"}}}});
+    QVERIFY(odd.crashReportingEnabled());
+    QVERIFY(odd.userPromptEnabled());
+    QCOMPARE(odd.logBufferSize(), 1024u * 1024u);
+    QCOMPARE(odd.errorLogBufferSize(), 1024u * 1024u);
+    QCOMPARE(odd.maxCustomKeys(), 16u);
+    QCOMPARE(odd.maxCustomExceptions(), 40u);
+    QVERIFY(!CRKSettings(QVariantMap{{"features", QVariantMap{{"collect_reports", false}}}}).crashReportingEnabled());
+    QVERIFY(CRKSettings(QVariantMap{{"features", QVariantMap{}}}).crashReportingEnabled());
+    QCOMPARE(CRKSettings(QVariantMap{{"prompt", QVariantMap{{"title", "Oops"}}}}).interactivePromptTitle(), QStringLiteral("Oops"));
+
+    QVERIFY(CRKSettings().shouldSubmitReports());
+    qputenv("CrashKitSubmitReports", "NO");
+    QTest::ignoreMessage(QtInfoMsg, "[CrashKit:Crash] override: 'SubmitReports' => 'NO'");
+    QVERIFY(!CRKSettings().shouldSubmitReports());
+    qunsetenv("CrashKitSubmitReports");
+    // The Info.plist "CrashKit" dictionary comes through the bundle's reader.
+    QVERIFY(CRKSettings::valueForConfigurationKey("ReportsEndpoint").toString().startsWith("http"));
+}
+
+void TestCrashController::reportWritesKeysIntoItsFolder()
+{
+    TestEnv env;
+    auto fm = std::make_shared<CRKFileManager>();
+    fm->prepareForNewLaunch();
+    Delegate d;
+    CRKCrashReportingController controller(fm, &d);   // sets the crash-time core up, once per process
+    controller.startWithProfilingMark(0, QString());
+    const QString folder = makeCrashReportFolder(fm->processingPath(), "old", {"errors_a.crkrecord"});
+    CRKReport report(CRKInternalReport::reportWithPath(folder));
+    QCOMPARE(report.identifier(), QStringLiteral("old"));
+    QCOMPARE(report.crashedOnDate(), report.dateCreated());
+    QCOMPARE(report.dateCreated()->toSecsSinceEpoch(), 1700000000);
+    QVERIFY(!report.isCrash());
+    report.setUserName(QStringLiteral("Li Lei"));
+    report.setObjectValue(42, QStringLiteral("answer"));
+    QVERIFY(report.userName().isNull());
+    const auto internal = CRKUserLoggingReadKVEntries(QFile::encodeName(folder + "/internal_incremental_kv.crkrecord"));
+    QCOMPARE(int(internal.size()), 1);
+    QCOMPARE(internal[0].key, std::string("com.crashkit.user-name"));
+    QCOMPARE(internal[0].value, std::string("Li Lei"));
+    const auto user = CRKUserLoggingReadKVEntries(QFile::encodeName(folder + "/user_incremental_kv.crkrecord"));
+    QCOMPARE(int(user.size()), 1);
+    QCOMPARE(user[0].value, std::string("42"));
+}
+
+namespace {
+struct BetaDelegate : CRKBetaControllerDelegate {
+    QString APIKeyForBetaController() override { return QStringLiteral("key-1"); }
+    CRKSettings settingsForBetaController() override { return CRKSettings(); }
+};
+}  // namespace
+
+void TestCrashController::betaCheckNeedsAToken()
+{
+    BetaDelegate d;
+    {
+        CRKBetaController beta(&d);
+        QVERIFY(!beta.start());
+        QVERIFY(beta.betaToken().isNull());
+    }
+    CRKSetBetaTokenProvider([] { return QStringLiteral("tok-7"); });
+    CRKBetaController beta(&d);
+    QVERIFY(beta.start());
+    const KTHURLRequest r = beta.betaRequest();
+    QVERIFY(r.url.path().endsWith("/spi/v2/platforms/mac/apps/com.mirvok.dict/beta_update_check"));
+    QCOMPARE(QUrlQuery(r.url).queryItemValue("build_version"), QStringLiteral("100"));
+    QCOMPARE(QUrlQuery(r.url).queryItemValue("source"), QStringLiteral("1"));
+    QCOMPARE(r.header("X-CrashKit-Beta-Token"), QByteArray("tok-7"));
+    QCOMPARE(r.header("X-CrashKit-API-Key"), QByteArray("key-1"));
+    QCOMPARE(r.timeoutMs, 10000);
+    QVERIFY(!CRKBetaUpdate::betaUpdateWithDictionary(QVariantMap{{"version_string", "2"}}, nullptr));
+    QCOMPARE(CRKBetaUpdate::betaUpdateWithDictionary(QVariantMap{{"url", "https://x.example/b"}}, nullptr)->url,
+             QUrl("https://x.example/b"));
+    CRKSetBetaTokenProvider({});
+}
+
+QTEST_MAIN(TestCrashController)
+#include "tst_crash_controller.moc"
