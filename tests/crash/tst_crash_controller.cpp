@@ -1,4 +1,7 @@
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QFile>
 #include <QProcess>
 #include <QtTest>
@@ -68,6 +71,7 @@ private slots:
     void settingsValuesAndOverrides();
     void reportWritesKeysIntoItsFolder();
     void betaCheckNeedsAToken();
+    void realAlertAnswersByButton();
 
 private:
     std::unique_ptr<FakeHttpService> service_;
@@ -287,6 +291,30 @@ void TestCrashController::betaCheckNeedsAToken()
     QCOMPARE(CRKBetaUpdate::betaUpdateWithDictionary(QVariantMap{{"url", "https://x.example/b"}}, nullptr)->url,
              QUrl("https://x.example/b"));
     CRKSetBetaTokenProvider({});
+}
+
+void TestCrashController::realAlertAnswersByButton()
+{
+    // The alert itself, once: the buttons in order and the answer codes.
+    for (const QString& click : {QStringLiteral("Always Send"), QStringLiteral("Don't Send"), QStringLiteral("Send")}) {
+        int answer = 0;
+        CRKCrashReportingController::presentAlert("Send Crash Report?", "Looks like we crashed!", "Don't Send", "Send",
+                                                  "Always Send", [&](int a) { answer = a; });
+        QMessageBox* box = nullptr;
+        QTRY_VERIFY((box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) != nullptr);
+        QStringList texts;
+        QAbstractButton* target = nullptr;
+        for (QAbstractButton* b : box->buttons()) {
+            texts << b->text();
+            if (b->text() == click)
+                target = b;
+        }
+        QCOMPARE(texts.size(), 3);
+        QVERIFY(target);
+        target->click();
+        QTRY_VERIFY(answer != 0);
+        QCOMPARE(answer, click == "Send" ? 1000 : click == "Always Send" ? 1001 : 1002);
+    }
 }
 
 QTEST_MAIN(TestCrashController)
