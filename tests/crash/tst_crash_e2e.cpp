@@ -60,6 +60,9 @@ void TestCrashE2E::segvIsReportedAtNextLaunch()
     QVERIFY(QFile::exists(v3 + "/active/" + runId + "/signal.crkrecord"));
 
     QProcess second;
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    qint64 arrivedMs = -1;
     startApp(second);
     QVERIFY(second.waitForStarted());
     QSet<QString> packagesSeen;
@@ -67,6 +70,8 @@ void TestCrashE2E::segvIsReportedAtNextLaunch()
         [&] {
             for (const QString& name : QDir(v3 + "/prepared").entryList(QDir::Files))
                 packagesSeen << name;
+            if (arrivedMs < 0 && !reports.requestsTo(kPath).empty())
+                arrivedMs = sinceStart.elapsed();
             return !reports.requestsTo(kPath).empty() && QDir(v3 + "/prepared").isEmpty();
         },
         30000);
@@ -76,6 +81,7 @@ void TestCrashE2E::segvIsReportedAtNextLaunch()
         second.kill();
     qunsetenv("CrashKitReportsEndpoint");
     QVERIFY(sent);
+    qInfo("second start until the report arrived: %lld ms", arrivedMs);
 
     const auto posts = reports.requestsTo(kPath);
     QCOMPARE(int(posts.size()), 1);
