@@ -18,6 +18,9 @@ namespace {
 class AppKitHost : public KitHostServices {
 public:
     void startWithCrashKit() override { KitHostStartup::startWithCrashKit(); }
+    void setUserIdentifier(const QString& v) override { CrashKit::sharedInstance().setUserIdentifier(v); }
+    void setUserEmail(const QString& v) override { CrashKit::sharedInstance().setUserEmail(v); }
+    void setUserName(const QString& v) override { CrashKit::sharedInstance().setUserName(v); }
 };
 }  // namespace
 

@@ -116,13 +116,19 @@ void TestCrashE2E::segvIsReportedAtNextLaunch()
         const QByteArray plain = crashTestGunzip(part.bytes);
         QVERIFY2(!plain.isNull(), qPrintable(part.filename));
         names << part.name;
+        if (part.name == QStringLiteral("internal_incremental_kv")) {
+            // The user's identity was recorded at start-up.
+            const QByteArray key = "com.crashkit.user-id";
+            QVERIFY2(plain.contains(key) || plain.contains(key.toHex()), plain.constData());
+        }
         if (part.filename == QStringLiteral("signal.crkrecord.symbolicated.gz")) {
             QCOMPARE(part.name, QStringLiteral("signal.crkrecord"));
             symbolicated = plain;
         }
     }
     QVERIFY2(names.contains(QStringLiteral("metadata")) && names.contains(QStringLiteral("signal"))
-                 && names.contains(QStringLiteral("binary_images")),
+                 && names.contains(QStringLiteral("binary_images"))
+                 && names.contains(QStringLiteral("internal_incremental_kv")),
              qPrintable(names.join(',')));
 
     // Some thread's stack passes through main() of the executable: the
