@@ -44,10 +44,10 @@ void writeInternalKeyLater(const char* key, const QByteArray& value)
 CRKCrashReportingController::CRKCrashReportingController(std::shared_ptr<CRKFileManager> fileManager,
                                                          CRKCrashReportingControllerDelegate* delegate)
     : fileManager_(std::move(fileManager)), delegate_(delegate),
-      workQueue_(std::make_unique<SerialQueue>(QStringLiteral("com.kitvendor.crashkit.mac.work-queue"))),
+      workQueue_(std::make_shared<SerialQueue>(QStringLiteral("com.kitvendor.crashkit.mac.work-queue"))),
       alive_(std::make_shared<bool>(true))
 {
-    networkClient_ = std::make_shared<CRKNetworkClient>(workQueue_.get(), fileManager_, this);
+    networkClient_ = std::make_shared<CRKNetworkClient>(workQueue_, fileManager_, this);
 }
 
 CRKCrashReportingController::~CRKCrashReportingController()

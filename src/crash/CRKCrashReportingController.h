@@ -114,7 +114,7 @@ private:
 
     std::shared_ptr<CRKFileManager> fileManager_;
     CRKCrashReportingControllerDelegate* delegate_;
-    std::unique_ptr<SerialQueue> workQueue_;
+    std::shared_ptr<SerialQueue> workQueue_;
     std::shared_ptr<CRKNetworkClient> networkClient_;
     QMutex mutex_;   // guards the two made-once members and the retry counts
     std::unique_ptr<CRKReportsController> reportsController_;

@@ -20,7 +20,7 @@ std::atomic<int> g_retrySecondMs{1000};
 
 void CRKNetworkClient::setRetrySecondScaleForTesting(int ms) { g_retrySecondMs = ms; }
 
-CRKNetworkClient::CRKNetworkClient(SerialQueue* queue, std::shared_ptr<CRKFileManager> fileManager,
+CRKNetworkClient::CRKNetworkClient(const std::shared_ptr<SerialQueue>& queue, std::shared_ptr<CRKFileManager> fileManager,
                                    CRKNetworkClientDelegate* delegate)
     : queue_(queue), fileManager_(std::move(fileManager)), delegate_(delegate), alive_(std::make_shared<bool>(true))
 {
@@ -45,6 +45,17 @@ CRKNetworkClient::~CRKNetworkClient()
 
 // Debug mode verifies against the system roots rather than the pinned ones;
 // nothing is ever left unverified.
+void CRKNetworkClient::post(std::function<void()> task, int delayMs)
+{
+    const std::shared_ptr<SerialQueue> queue = queue_.lock();
+    if (!queue)
+        return;
+    if (delayMs > 0)
+        queue->after(std::chrono::milliseconds(delayMs), std::move(task));
+    else
+        queue->async(std::move(task));
+}
+
 bool CRKNetworkClient::isPinned() const { return !KTHLog::debug(); }
 
 QString CRKNetworkClient::rootPath() const { return fileManager_->rootPath(); }
@@ -74,7 +85,7 @@ void CRKNetworkClient::startUploadRequest(const KTHURLRequest& request, const QS
         return;
     }
     const QString description = relativeTaskPathForAbsolutePath(path);
-    queue_->async([this, alive = alive_, request, path, description] {
+    post([this, alive = alive_, request, path, description] {
         if (!*alive)
             return;
         {
@@ -109,7 +120,7 @@ void CRKNetworkClient::startNewUploadRequest(const KTHURLRequest& request, const
     auto task = session_->uploadTaskWithRequest(
         request, path,
         [this, alive = alive_, request, path](const QByteArray&, const KTHHTTPResponse& response, const KTHError& error) {
-            queue_->async([this, alive, request, path, response, error] {
+            post([this, alive, request, path, response, error] {
                 if (*alive)
                     handleCompletion(request, path, response, error);
             });
@@ -143,8 +154,7 @@ void CRKNetworkClient::handleCompletion(const KTHURLRequest& request, const QStr
                     CRKFileManager::unlock(inFlight_.take(description));
                     inFlight_.insert(description, -1);   // still ours while it waits
                 }
-                queue_->after(std::chrono::milliseconds(qint64(seconds * g_retrySecondMs)),
-                              [this, alive = alive_, request, path, description] {
+                post([this, alive = alive_, request, path, description] {
                                   if (!*alive)
                                       return;
                                   {
@@ -152,7 +162,7 @@ void CRKNetworkClient::handleCompletion(const KTHURLRequest& request, const QStr
                                       inFlight_.remove(description);
                                   }
                                   startNewUploadRequest(request, path);
-                              });
+                              }, int(seconds * g_retrySecondMs));
                 return;
             }
         }

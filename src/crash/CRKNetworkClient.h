@@ -34,7 +34,7 @@ inline constexpr char kCRKNetworkErrorDomain[] = "CRKNetworkError";
 // per run; after that the failure goes to the delegate.
 class CRKNetworkClient {
 public:
-    CRKNetworkClient(SerialQueue* queue, std::shared_ptr<CRKFileManager> fileManager,
+    CRKNetworkClient(const std::shared_ptr<SerialQueue>& queue, std::shared_ptr<CRKFileManager> fileManager,
                      CRKNetworkClientDelegate* delegate);
     ~CRKNetworkClient();
 
@@ -62,8 +62,10 @@ private:
                           const KTHError& error);
     void finish(const QString& path, const KTHError& error);
     bool isPinned() const;
+    // The work queue may be gone before a late answer arrives: nothing runs then.
+    void post(std::function<void()> task, int delayMs = 0);
 
-    SerialQueue* queue_;
+    std::weak_ptr<SerialQueue> queue_;
     std::shared_ptr<CRKFileManager> fileManager_;
     CRKNetworkClientDelegate* delegate_;
     std::shared_ptr<CRKURLSession> session_;

@@ -20,7 +20,7 @@ const QString kPath = QStringLiteral("/sdk-api/v1/platforms/mac/apps/com.mirvok.
 // controller wires them, with the outcomes recorded.
 struct Pipeline : CRKNetworkClientDelegate, CRKReportsControllerDelegate {
     std::shared_ptr<CRKFileManager> fm = std::make_shared<CRKFileManager>();
-    SerialQueue queue{QStringLiteral("test.work")};
+    std::shared_ptr<SerialQueue> queue = std::make_shared<SerialQueue>(QStringLiteral("test.work"));
     std::shared_ptr<CRKNetworkClient> client;
     std::unique_ptr<CRKReportsController> reports;
     QMutex mutex;
@@ -29,7 +29,7 @@ struct Pipeline : CRKNetworkClientDelegate, CRKReportsControllerDelegate {
     Pipeline()
     {
         fm->prepareForNewLaunch();
-        client = std::make_shared<CRKNetworkClient>(&queue, fm, this);
+        client = std::make_shared<CRKNetworkClient>(queue, fm, this);
         reports = std::make_unique<CRKReportsController>(this, client, fm);
     }
     bool networkClientCanUseBackgroundSessions() override { return true; }
