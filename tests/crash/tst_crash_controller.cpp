@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
 
@@ -53,6 +54,21 @@ class TestCrashController : public QObject {
 private slots:
     void initTestCase()
     {
+        // The application's Info.plist, with a "CrashKit" dictionary.
+        QVERIFY(resources_.isValid());
+        QFile plist(resources_.path() + "/Info.plist");
+        QVERIFY(plist.open(QIODevice::WriteOnly));
+        plist.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+<key>CFBundleIdentifier</key><string>com.mirvok.dict</string>
+<key>CFBundleVersion</key><string>100</string>
+<key>KitHost</key><dict><key>APIKey</key><string>key-1</string><key>Kits</key><array/></dict>
+<key>CrashKit</key><dict><key>BetaEndpoint</key><string>http://beta.example:81</string>
+<key>PackageReports</key><true/><key>UrgentReports</key><string>YES</string></dict>
+</dict></plist>
+)");
+        plist.close();
+        qputenv("MIRVOK_RESOURCES", resources_.path().toUtf8());
         service_ = std::make_unique<FakeHttpService>();
         service_->on("POST", kPath, ScriptedResponse(200, "{}", "application/json"));
         qputenv("CrashKitReportsEndpoint", service_->baseUrl().toUtf8());
@@ -74,6 +90,7 @@ private slots:
     void realAlertAnswersByButton();
 
 private:
+    QTemporaryDir resources_;
     std::unique_ptr<FakeHttpService> service_;
 };
 
@@ -232,8 +249,13 @@ void TestCrashController::settingsValuesAndOverrides()
     QTest::ignoreMessage(QtInfoMsg, "[CrashKit:Crash] override: 'SubmitReports' => 'NO'");
     QVERIFY(!CRKSettings().shouldSubmitReports());
     qunsetenv("CrashKitSubmitReports");
-    // The Info.plist "CrashKit" dictionary comes through the bundle's reader.
-    QVERIFY(CRKSettings::valueForConfigurationKey("ReportsEndpoint").toString().startsWith("http"));
+    // The Info.plist "CrashKit" dictionary, below the environment.
+    QCOMPARE(CRKSettings().betaEndpoint(), QStringLiteral("http://beta.example:81"));
+    QVERIFY(CRKSettings().shouldPackageReports() && CRKSettings().canProcessUrgentReports());
+    qputenv("CrashKitBetaEndpoint", "http://other.example");
+    QTest::ignoreMessage(QtInfoMsg, "[CrashKit:Crash] override: 'BetaEndpoint' => 'http://other.example'");
+    QCOMPARE(CRKSettings().betaEndpoint(), QStringLiteral("http://other.example"));
+    qunsetenv("CrashKitBetaEndpoint");
 }
 
 void TestCrashController::reportWritesKeysIntoItsFolder()
@@ -281,7 +303,7 @@ void TestCrashController::betaCheckNeedsAToken()
     CRKBetaController beta(&d);
     QVERIFY(beta.start());
     const KTHURLRequest r = beta.betaRequest();
-    QVERIFY(r.url.path().endsWith("/spi/v2/platforms/mac/apps/com.mirvok.dict/beta_update_check"));
+    QCOMPARE(r.url.toString(QUrl::RemoveQuery), QStringLiteral("http://beta.example:81/spi/v2/platforms/mac/apps/com.mirvok.dict/beta_update_check"));
     QCOMPARE(QUrlQuery(r.url).queryItemValue("build_version"), QStringLiteral("100"));
     QCOMPARE(QUrlQuery(r.url).queryItemValue("source"), QStringLiteral("1"));
     QCOMPARE(r.header("X-CrashKit-Beta-Token"), QByteArray("tok-7"));
