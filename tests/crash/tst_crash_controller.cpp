@@ -16,6 +16,8 @@
 #include "crash/CRKNetworkClient.h"
 #include "crash/CRKReport.h"
 #include "crash/core/CRKUserLogging.h"
+#include "kithost/KTHSettingsOnboardingManager.h"
+#include "platform/NotificationCenter.h"
 #include "support/FakeHttpService.h"
 #include "support/TestEnv.h"
 
@@ -62,6 +64,7 @@ private slots:
 <plist version="1.0"><dict>
 <key>CFBundleIdentifier</key><string>com.mirvok.dict</string>
 <key>CFBundleVersion</key><string>100</string>
+<key>CrashKitSignedForDistribution</key><true/>
 <key>KitHost</key><dict><key>APIKey</key><string>key-1</string><key>Kits</key><array/></dict>
 <key>CrashKit</key><dict><key>BetaEndpoint</key><string>http://beta.example:81</string>
 <key>PackageReports</key><true/><key>UrgentReports</key><string>YES</string></dict>
@@ -293,26 +296,41 @@ struct BetaDelegate : CRKBetaControllerDelegate {
 
 void TestCrashController::betaCheckNeedsAToken()
 {
+    FakeHttpService beta;
+    const QString path = QStringLiteral("/spi/v2/platforms/mac/apps/com.mirvok.dict/beta_update_check");
+    beta.on("GET", path, ScriptedResponse(200, R"({"url":"https://x.example/b","version_string":"2"})", "application/json"));
+    qputenv("CrashKitBetaEndpoint", beta.baseUrl().toUtf8());
+    QVERIFY(CRKBetaController::isBetaSupported());
     BetaDelegate d;
     {
-        CRKBetaController beta(&d);
-        QVERIFY(!beta.start());
-        QVERIFY(beta.betaToken().isNull());
+        CRKBetaController none(&d);
+        QVERIFY(!none.start());
+        QVERIFY(none.betaToken().isNull());
+        NotificationCenter::defaultCenter().post(QString::fromLatin1(KTHSettingsAvailableNotification));
+        QTest::qWait(300);
+        QCOMPARE(beta.requestCount(), 0);
     }
     CRKSetBetaTokenProvider([] { return QStringLiteral("tok-7"); });
-    CRKBetaController beta(&d);
-    QVERIFY(beta.start());
-    const KTHURLRequest r = beta.betaRequest();
-    QCOMPARE(r.url.toString(QUrl::RemoveQuery), QStringLiteral("http://beta.example:81/spi/v2/platforms/mac/apps/com.mirvok.dict/beta_update_check"));
-    QCOMPARE(QUrlQuery(r.url).queryItemValue("build_version"), QStringLiteral("100"));
-    QCOMPARE(QUrlQuery(r.url).queryItemValue("source"), QStringLiteral("1"));
+    CRKBetaController controller(&d);
+    QVERIFY(controller.start());
+    // Two announcements in quick succession send one request.
+    NotificationCenter::defaultCenter().post(QString::fromLatin1(KTHSettingsAvailableNotification));
+    NotificationCenter::defaultCenter().post(QString::fromLatin1(KTHSettingsAvailableNotification));
+    QTRY_VERIFY(controller.activeUpdate().has_value());
+    QCOMPARE(controller.activeUpdate()->url, QUrl("https://x.example/b"));
+    QVERIFY(controller.checksSuspended());
+    const auto requests = beta.requestsTo(path);
+    QCOMPARE(int(requests.size()), 1);
+    const RecordedRequest& r = requests[0];
+    QCOMPARE(r.queryValue("build_version"), QStringLiteral("100"));
+    QCOMPARE(r.queryValue("source"), QStringLiteral("3"));
+    QVERIFY(!r.queryValue("instance").isEmpty());
     QCOMPARE(r.header("X-CrashKit-Beta-Token"), QByteArray("tok-7"));
     QCOMPARE(r.header("X-CrashKit-API-Key"), QByteArray("key-1"));
-    QCOMPARE(r.timeoutMs, 10000);
+    QCOMPARE(r.header("X-CrashKit-Developer-Token"), QByteArray("5c3e9a17d0b24f86e1a7c94b2d0e6f3a18b5c702"));
     QVERIFY(!CRKBetaUpdate::betaUpdateWithDictionary(QVariantMap{{"version_string", "2"}}, nullptr));
-    QCOMPARE(CRKBetaUpdate::betaUpdateWithDictionary(QVariantMap{{"url", "https://x.example/b"}}, nullptr)->url,
-             QUrl("https://x.example/b"));
     CRKSetBetaTokenProvider({});
+    qunsetenv("CrashKitBetaEndpoint");
 }
 
 void TestCrashController::realAlertAnswersByButton()
