@@ -89,8 +89,9 @@ CrashKitDelegate CrashKit::delegate() const
 void CrashKit::start()
 {
     // The kit's start runs once, on the first caller's thread; a second
-    // caller waits for it rather than seeing a half-started kit.
-    static QMutex startMutex;
+    // caller waits for it rather than seeing a half-started kit. Recursive:
+    // the analytics kit started from here may ask for this start again.
+    static QRecursiveMutex startMutex;
     QMutexLocker once(&startMutex);
     {
         QMutexLocker lock(&mutex_);
