@@ -1,5 +1,6 @@
 #include "account/AccountShell.h"
 #include "capture/CaptureShell.h"
+#include "crash/CrashKit.h"
 #include "kithost/KitHostStartup.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SingleInstance.h"
@@ -19,6 +20,9 @@ namespace {
 class AppKitHost : public KitHostServices {
 public:
     void startWithCrashKit() override { KitHostStartup::startWithCrashKit(); }
+    void setUserIdentifier(const QString& v) override { CrashKit::sharedInstance().setUserIdentifier(v); }
+    void setUserEmail(const QString& v) override { CrashKit::sharedInstance().setUserEmail(v); }
+    void setUserName(const QString& v) override { CrashKit::sharedInstance().setUserName(v); }
 };
 }  // namespace
 
@@ -62,6 +66,12 @@ int main(int argc, char** argv) {
 
     Tally::registerKit();
     installWordBookScreens();
+    CrashKit::registerKit();
+    CrashKit::setTallyHooks({&Tally::startWithBetaToken,
+                             [](const QString& name, const QVariantMap& attributes) {
+                                 Tally::logCustomEventWithName(name, attributes);
+                             },
+                             &Tally::logPreviousSessionCrashedOnDate});
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
     CaptureShell capture;
