@@ -17,6 +17,12 @@ UserDefaults* g_standard = nullptr;
 UserDefaults::UserDefaults(const QString& iniPath, QObject* parent)
     : QObject(parent) {
     QDir().mkpath(QFileInfo(iniPath).absolutePath());
+    // The file holds the account's session token and cookie copies: owner
+    // only. QSettings rewrites it through QSaveFile, which keeps the mode.
+    QFile file(iniPath);
+    if (file.exists() || file.open(QIODevice::WriteOnly))
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    file.close();
     settings_ = std::make_unique<QSettings>(iniPath, QSettings::IniFormat);
     if (settings_->status() != QSettings::NoError && QFileInfo::exists(iniPath)) {
         // A damaged file must not stop every start, nor be overwritten: it is

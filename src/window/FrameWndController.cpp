@@ -238,12 +238,9 @@ void FrameWndController::applicationDidFinishLaunching() {
     auto& d = UserDefaults::standard();
     d.registerDefaults({{QString(NSApplicationCrashOnExceptions), true}});
     ShellServices::kitHost().startWithCrashKit();
-    auto& settings = DictSettings::sharedInstance();
-    settings.loadSettings();
-    ShellServices::kitHost().setUserIdentifier(machineId());
-    ShellServices::kitHost().setUserEmail(settings.authUserId());
-    ShellServices::kitHost().setUserName(settings.authUserName());
+    logUserToKitHost();
 
+    auto& settings = DictSettings::sharedInstance();
     settings.loadSettings();
     // Lookups enter the query history from the start; the word book screen
     // narrows this while the user browses its history.
@@ -271,9 +268,15 @@ void FrameWndController::initWordBook() {
 void FrameWndController::doAutoLogin() {
     auto& d = UserDefaults::standard();
     if (d.integerValue(loginSuccessType) == 2 && !d.boolValue(autoLogin)) return;
-    QThread* t = QThread::create([] { ShellServices::account().autoLogin(); });
-    connect(t, &QThread::finished, t, &QObject::deleteLater);
-    t->start();
+    ShellServices::account().autoLogin();
+}
+
+void FrameWndController::logUserToKitHost() {
+    auto& settings = DictSettings::sharedInstance();
+    settings.loadSettings();
+    ShellServices::kitHost().setUserIdentifier(machineId());
+    ShellServices::kitHost().setUserEmail(settings.authUserId());
+    ShellServices::kitHost().setUserName(settings.authUserName());
 }
 
 // ------------------------------------------------------------------- quit

@@ -44,6 +44,9 @@ public:
     explicit FrameWndController(PageFactory factory);
     ~FrameWndController() override;
     static FrameWndController* shared();
+    // Hands the machine id and the signed-in user to the crash reporter
+    // (start-up and after every login).
+    static void logUserToKitHost();
 
     // The start-up steps after construction, in order.
     void awakeFromNib();

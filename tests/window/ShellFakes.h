@@ -105,5 +105,5 @@ public:
 class FakeAccount : public AccountServices {
 public:
     std::atomic<int> autoLogins{0};
-    bool autoLogin() override { ++autoLogins; return false; }
+    void autoLogin() override { ++autoLogins; }
 };
