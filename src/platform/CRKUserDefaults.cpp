@@ -136,8 +136,10 @@ QVariantMap CRKUserDefaults::dictionaryRepresentation() const
 
 bool CRKUserDefaults::synchronize()
 {
-    const QVariantMap snapshot = dictionaryRepresentation();
+    // The snapshot is taken under the write lock: taken before it, a slower
+    // writer could put an older snapshot over a newer one already written.
     QMutexLocker lock(&io_);
+    const QVariantMap snapshot = dictionaryRepresentation();
     if (!QDir(directory_).exists() && !QDir().mkpath(directory_))
         logLine(QStringLiteral("[KitHost:UserDefaults] failed to create directory with error:%1")
                     .arg(QStringLiteral("cannot create %1").arg(directory_)));
