@@ -102,12 +102,15 @@ NOINLINE int crash_caller(const char* how)
     return crash_fault(how) + 1;
 }
 
+static std::atomic<int> gParked{0};
+
 // Other threads: a chain of frames, parked.
 NOINLINE int crash_deep(int depth)
 {
     volatile char pad[16];
     pad[0] = char(depth);
     if (depth == 0) {
+        gParked.fetch_add(1);
         while (gNever != 0)
             pause();
         return 0;
@@ -173,6 +176,10 @@ int main(int argc, char** argv)
                 pause();
         }).detach();
     }
+    // Under load a fixed pause is not enough for the other threads to reach
+    // the bottom of their chains before the crash: wait for them (5 s at most).
+    for (int i = 0; i < 5000 && gParked.load() < extraThreads; ++i)
+        usleep(1000);
     usleep(20000);
 
     if (scenario == "keys") {
