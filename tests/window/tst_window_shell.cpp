@@ -520,6 +520,8 @@ private slots:
         alert.leftButton()->click();
         QCOMPARE(left, 1);
         QCOMPARE(alert.leftButton()->text(), QStringLiteral("取消"));
+        alert.setTitle(QString());
+        QCOMPARE(alert.window()->windowTitle(), QStringLiteral("米沃词典"));
         alert.hideWindow();
         QCOMPARE(MVAlertWndController::centredOrigin(QRect(100, 100, 400, 300), QSize(200, 100)),
                  QPoint(200, 200));
