@@ -534,8 +534,15 @@ private slots:
         makeFrame();
         frame->awakeFromNib();
         QSignalSpy quit(frame.get(), &FrameWndController::quitConfirmed);
+        // The application's quit closes the windows one by one and stops at
+        // the first refusal, leaving any open panel and the program running:
+        // once the quit is confirmed the main window accepts its close.
+        frame->window()->show();
+        QVERIFY(!frame->window()->close());
         frame->requestQuit();
         QCOMPARE(quit.size(), 1);
+        QVERIFY(frame->window()->close());
+        frame->window()->setQuitting(false);
 
         wordBook.syncing = true;
         frame->requestQuit();
