@@ -88,9 +88,13 @@
       if (el.classList.contains('in-wordbook')) {
         call('removeFromWordBook', d.word || '');
         el.classList.remove('in-wordbook');
+        el.textContent = '\u2606';
+        el.title = '添加到单词本';
       } else {
         call('addToWordBook', d.word || '', d.definition || '', d.phonetic || '');
         el.classList.add('in-wordbook');
+        el.textContent = '\u2605';
+        el.title = '从单词本中删除';
       }
       ev.preventDefault();
     }

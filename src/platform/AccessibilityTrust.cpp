@@ -63,9 +63,9 @@ QWidget* showEnablePrompt(QWidget* parent) {
     auto* box = new QMessageBox(parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setIcon(QMessageBox::Information);
-    box->setWindowTitle(QStringLiteral("Mirvok"));
+    box->setWindowTitle(QString::fromUtf8("米沃词典"));
     box->setText(QString::fromUtf8("屏幕取词需要开启系统的辅助功能。"));
-    box->setInformativeText(QString::fromUtf8("开启后，Mirvok 可以读取其他程序中鼠标所指和选中的文字。现在开启吗？"));
+    box->setInformativeText(QString::fromUtf8("开启后，米沃词典可以读取其他程序中鼠标所指和选中的文字。现在开启吗？"));
     QPushButton* enable = box->addButton(QString::fromUtf8("开启"), QMessageBox::AcceptRole);
     box->addButton(QString::fromUtf8("取消"), QMessageBox::RejectRole);
     box->setDefaultButton(enable);

@@ -299,6 +299,7 @@ bool FrameWndController::applicationShouldTerminate() {
     alert.setRightButtonAction([this, &alert] {
         shouldTeminatedApp_ = true;
         alert.hideWindow();
+        window_->setQuitting(true);
         emit quitConfirmed();
     });
     alert.setMessage(QStringLiteral("您当前正在同步单词本数据，现在退出可能会造成同步失败。"));
@@ -309,7 +310,9 @@ bool FrameWndController::applicationShouldTerminate() {
 }
 
 void FrameWndController::requestQuit() {
-    if (applicationShouldTerminate()) emit quitConfirmed();
+    if (!applicationShouldTerminate()) return;
+    window_->setQuitting(true);
+    emit quitConfirmed();
 }
 
 void FrameWndController::checkUpdate(bool automatic) { update_->checkUpdate(automatic); }

@@ -60,7 +60,10 @@ MVAlertWndController::~MVAlertWndController() { delete window_; }
 void MVAlertWndController::setShowLeftButton(bool hide) { left_->setHidden(hide); }
 void MVAlertWndController::setShowRightButton(bool hide) { right_->setHidden(hide); }
 void MVAlertWndController::setMessage(const QString& m) { messageLabel_->setText(m); }
-void MVAlertWndController::setTitle(const QString& t) { window_->setWindowTitle(t); }
+// An untitled window would show the program's Latin name in the title bar.
+void MVAlertWndController::setTitle(const QString& t) {
+    window_->setWindowTitle(t.isEmpty() ? QStringLiteral("米沃词典") : t);
+}
 
 void MVAlertWndController::setCloseButtonHidden(bool hidden) {
     window_->setWindowFlag(Qt::WindowCloseButtonHint, !hidden);

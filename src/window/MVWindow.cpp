@@ -10,6 +10,10 @@ MVWindow::MVWindow(QWidget* parent) : QWidget(parent) {
 
 void MVWindow::closeEvent(QCloseEvent* e) {
     // Closing never destroys the main window; it comes back on reopen.
+    if (quitting_) {
+        e->accept();
+        return;
+    }
     e->ignore();
     hide();
 }

@@ -8,6 +8,10 @@ class MVWindow : public QWidget {
     Q_OBJECT
 public:
     explicit MVWindow(QWidget* parent = nullptr);
+    // Once the quit is confirmed closing is accepted: the application's quit
+    // closes every window in turn and gives up at the first one that refuses,
+    // which would leave the others open and the program running.
+    void setQuitting(bool quitting) { quitting_ = quitting; }
 signals:
     void keyPressed(QKeyEvent* event);
     void becameMain();
@@ -21,4 +25,6 @@ protected:
     void changeEvent(QEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+private:
+    bool quitting_ = false;
 };

@@ -17,7 +17,6 @@
 #include <QTimer>
 
 namespace {
-const QString kLocalDict = QStringLiteral("mvdict.idx");
 const QString kSeparator = QStringLiteral("\\n");
 
 bool isBytes(const QVariant& v)
@@ -89,41 +88,11 @@ void WordBookQueryController::doQuery(const QString& word)
     loadResultPage();
     // Offline answers are judged against this word too (the star).
     lastQueryWord_ = word;
-    if (internetActive_) {
-        // A service that cannot be reached still leaves the shipped dictionary.
-        auto cb = [this, word](const QVariant& a) {
-            if (a.isValid() || !answerOffline(word, true))
-                wordBookQueryHelper(a);
-        };
-        const QString escaped = RequestData::escapeURL(word);
-        if (escaped.size() < kPostThreshold)
-            mainQueryRequestData_->requestDataWithURL(queryUrl(escaped, le_), {}, {}, this, cb);
-        else
-            mainQueryRequestData_->requestDataWithURL(queryUrl(escaped, le_), {QStringLiteral("q")}, {word}, this, cb);
-    } else if (!answerOffline(word, false)) {
-        wordBookQueryHelper(QVariant());
-        return;
-    }
-    if (page_)
+    const bool pending = requestEntry(
+        mainQueryRequestData_, offlineRequestData_, queryUrl(RequestData::escapeURL(word), le_), word,
+        [](const QVariant& a) { return a.isValid(); }, [this](const QVariant& a) { wordBookQueryHelper(a); });
+    if (pending && page_)
         page_->showLoadingIndicator();
-}
-
-bool WordBookQueryController::answerOffline(const QString& word, bool onlyEntries)
-{
-    bool answered = false;
-    offlineRequestData_->requestData(word, kLocalDict, 1, int(dictType_), this,
-                                     [this, onlyEntries, &answered](const QVariant& a) {
-        if (!a.isValid())
-            return;
-        if (onlyEntries && a.metaType() == QMetaType::fromType<MainQueryResultPtr>()) {
-            const MainQueryResultPtr r = a.value<MainQueryResultPtr>();
-            if (!r || !r->hasNoAnyTrans.isEmpty())
-                return;
-        }
-        answered = true;
-        wordBookQueryHelper(a);
-    });
-    return answered;
 }
 
 void WordBookQueryController::doLocalSearch()

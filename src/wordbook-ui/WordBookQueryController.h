@@ -54,10 +54,8 @@ public:
 
     // The full-entry address of a word (GET form).
     static QString queryUrl(const QString& escapedWord, const QString& le);
-    static constexpr int kPostThreshold = 800;
 
 private:
-    bool answerOffline(const QString& word, bool onlyEntries);
     void setResultHtml(const QString& html);
     void hideSuggestAfter(int ms);
 

@@ -176,8 +176,9 @@ void WordBookViewController::reloadWordTable()
     QStringList words;
     for (int i = 0; i < n; ++i) {
         const WordBookRowEntry e = entryAt(i);
-        // The stored separators read as spaces in the one-line detail.
-        rows.append({e.word, QString(e.intp).replace(kSep, QStringLiteral(" ")).trimmed()});
+        // The stored separators and the definition's own line breaks read as
+        // spaces in the one-line detail.
+        rows.append({e.word, QString(e.intp).replace(kSep, QStringLiteral(" ")).simplified()});
         words << e.word;
     }
     model_->setRows(rows);

@@ -210,6 +210,8 @@ void TestLookupPage::typingAndReturnFillTheResultPage()
     js(page_, "document.querySelector('[data-wordbook-add]').click()");
     QVERIFY(QTest::qWaitFor([&] { return wordBookCalls_.size() == 1; }, 5000));
     QVERIFY(wordBookCalls_.first().startsWith("add|run|"));
+    QVERIFY2(wordBookCalls_.first().endsWith("|v. 跑；奔跑\nn. 跑步\n"), qPrintable(wordBookCalls_.first()));
+    QCOMPARE(js(page_, "document.querySelector('[data-wordbook-add]').textContent").toString(), QString("★"));
     js(page_, "document.querySelector('[data-wordbook-add]').click()");
     QVERIFY(QTest::qWaitFor([&] { return wordBookCalls_.size() == 2; }, 5000));
     QCOMPARE(wordBookCalls_.at(1), QString("del|run"));

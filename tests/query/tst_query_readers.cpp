@@ -376,7 +376,7 @@ void TestQueryReaders::renderedEntryEscapesServiceText() {
     QVERIFY(html->contains("竞选 &lt;b&gt;bold&lt;/b&gt;"));
     QVERIFY(html->contains("<span class='synoword' data-word='race'>race</span>"));
     QVERIFY(html->contains("21世纪大英汉词典"));
-    QVERIFY(html->contains("data-definition=\"v. 跑；奔跑\\nn. 跑步\\n\""));
+    QVERIFY(html->contains("data-definition=\"v. 跑；奔跑&#10;n. 跑步&#10;\""));
 
     // The offline form: no pronunciation links, phonetic kept as stored.
     MainQueryResult offline;

@@ -14,19 +14,6 @@
 #include <httplib.h>
 
 namespace {
-QList<QPair<QString, QString>> decodeQuery(const QByteArray& raw) {
-    QList<QPair<QString, QString>> out;
-    for (const QByteArray& part : raw.split('&')) {
-        if (part.isEmpty()) continue;
-        const int eq = part.indexOf('=');
-        QByteArray k = eq < 0 ? part : part.left(eq), v = eq < 0 ? QByteArray() : part.mid(eq + 1);
-        k.replace('+', ' ');
-        v.replace('+', ' ');
-        out.append({QUrl::fromPercentEncoding(k), QUrl::fromPercentEncoding(v)});
-    }
-    return out;
-}
-
 ScriptedResponse json(const QJsonObject& o, QList<QPair<QByteArray, QByteArray>> headers = {}) {
     return ScriptedResponse(200, QJsonDocument(o).toJson(QJsonDocument::Compact), "application/json",
                             std::move(headers));
@@ -39,14 +26,7 @@ FakeAccountService::FakeAccountService(bool strangerCertificate) {
     const std::string key = testDataPath(QStringLiteral("account/%1.key").arg(name)).toStdString();
     tls_ = std::make_unique<httplib::SSLServer>(cert.c_str(), key.c_str());
     tls_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-        RecordedRequest r;
-        r.method = QString::fromStdString(req.method);
-        const auto q = req.target.find('?');
-        r.path = QString::fromStdString(req.target.substr(0, q));
-        r.rawQuery = q == std::string::npos ? QByteArray() : QByteArray::fromStdString(req.target.substr(q + 1));
-        r.query = decodeQuery(r.rawQuery);
-        for (const auto& [k, v] : req.headers)
-            r.headers.append({QByteArray::fromStdString(k), QByteArray::fromStdString(v)});
+        const RecordedRequest r = FakeHttpService::recordedFrom(req);
         FakeHttpService::Script script;
         {
             std::lock_guard lock(mutex_);
@@ -58,11 +38,7 @@ FakeAccountService::FakeAccountService(bool strangerCertificate) {
             res.status = 404;
             return;
         }
-        const ScriptedResponse s = script(r);
-        if (s.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(s.delayMs));
-        res.status = s.status;
-        for (const auto& [k, v] : s.headers) res.set_header(k.toStdString(), v.toStdString());
-        res.set_content(s.body.toStdString(), s.contentType.toStdString());
+        FakeHttpService::send(script(r), res);
     });
     tls_->set_keep_alive_max_count(1);
     tlsPort_ = tls_->bind_to_any_port("127.0.0.1");

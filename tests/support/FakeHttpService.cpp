@@ -46,14 +46,7 @@ QList<QPair<QString, QString>> RecordedRequest::formFields() const { return deco
 FakeHttpService::FakeHttpService() : server_(std::make_unique<httplib::Server>()) {
     auto handler = [this](const httplib::Request& req, httplib::Response& res, const std::string& body,
                           const QList<RecordedPart>& parts) {
-        RecordedRequest r;
-        r.method = QString::fromStdString(req.method);
-        const std::string& target = req.target;
-        const auto q = target.find('?');
-        r.path = QString::fromStdString(q == std::string::npos ? target : target.substr(0, q));
-        r.rawQuery = q == std::string::npos ? QByteArray() : QByteArray::fromStdString(target.substr(q + 1));
-        r.query = decodeForm(r.rawQuery);
-        for (const auto& [k, v] : req.headers) r.headers.append({QByteArray::fromStdString(k), QByteArray::fromStdString(v)});
+        RecordedRequest r = recordedFrom(req);
         r.body = QByteArray::fromStdString(body);
         r.parts = parts;
         Script script;
@@ -69,11 +62,7 @@ FakeHttpService::FakeHttpService() : server_(std::make_unique<httplib::Server>()
             res.set_content("not found", "text/plain");
             return;
         }
-        const ScriptedResponse s = script(r);
-        if (s.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(s.delayMs));
-        res.status = s.status;
-        for (const auto& [k, v] : s.headers) res.set_header(k.toStdString(), v.toStdString());
-        res.set_content(s.body.toStdString(), s.contentType.toStdString());
+        send(script(r), res);
     };
     server_->Get(".*", [handler](const httplib::Request& req, httplib::Response& res) {
         handler(req, res, req.body, {});
@@ -130,6 +119,25 @@ FakeHttpService::~FakeHttpService() {
     while (!server_->is_running() && !listenReturned_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     server_->stop();
     if (thread_.joinable()) thread_.join();
+}
+
+RecordedRequest FakeHttpService::recordedFrom(const httplib::Request& req) {
+    RecordedRequest r;
+    r.method = QString::fromStdString(req.method);
+    const std::string& target = req.target;
+    const auto q = target.find('?');
+    r.path = QString::fromStdString(q == std::string::npos ? target : target.substr(0, q));
+    r.rawQuery = q == std::string::npos ? QByteArray() : QByteArray::fromStdString(target.substr(q + 1));
+    r.query = decodeForm(r.rawQuery);
+    for (const auto& [k, v] : req.headers) r.headers.append({QByteArray::fromStdString(k), QByteArray::fromStdString(v)});
+    return r;
+}
+
+void FakeHttpService::send(const ScriptedResponse& s, httplib::Response& res) {
+    if (s.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(s.delayMs));
+    res.status = s.status;
+    for (const auto& [k, v] : s.headers) res.set_header(k.toStdString(), v.toStdString());
+    res.set_content(s.body.toStdString(), s.contentType.toStdString());
 }
 
 QString FakeHttpService::hostPort() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }

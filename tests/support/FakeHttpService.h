@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-namespace httplib { class Server; }
+namespace httplib { class Server; struct Request; struct Response; }
 
 // One part of a multipart/form-data body, as it arrived.
 struct RecordedPart {
@@ -79,6 +79,11 @@ public:
     void clearRequests();
     // Spins the Qt event loop until n requests have arrived or the time is up.
     bool waitForRequests(int n, int timeoutMs = 5000) const;
+
+    // How a request is recorded and a scripted answer sent: shared with the
+    // fakes that run their own server beside this one.
+    static RecordedRequest recordedFrom(const httplib::Request& req);
+    static void send(const ScriptedResponse& s, httplib::Response& res);
 
 private:
     struct Route { QString method, path; Script script; };

@@ -522,6 +522,8 @@ private slots:
         alert.leftButton()->click();
         QCOMPARE(left, 1);
         QCOMPARE(alert.leftButton()->text(), QStringLiteral("取消"));
+        alert.setTitle(QString());
+        QCOMPARE(alert.window()->windowTitle(), QStringLiteral("米沃词典"));
         alert.hideWindow();
         QCOMPARE(MVAlertWndController::centredOrigin(QRect(100, 100, 400, 300), QSize(200, 100)),
                  QPoint(200, 200));
@@ -534,8 +536,15 @@ private slots:
         makeFrame();
         frame->awakeFromNib();
         QSignalSpy quit(frame.get(), &FrameWndController::quitConfirmed);
+        // The application's quit closes the windows one by one and stops at
+        // the first refusal, leaving any open panel and the program running:
+        // once the quit is confirmed the main window accepts its close.
+        frame->window()->show();
+        QVERIFY(!frame->window()->close());
         frame->requestQuit();
         QCOMPARE(quit.size(), 1);
+        QVERIFY(frame->window()->close());
+        frame->window()->setQuitting(false);
 
         wordBook.syncing = true;
         frame->requestQuit();

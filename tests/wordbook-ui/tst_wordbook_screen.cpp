@@ -98,12 +98,17 @@ void TestWordBookScreen::listsByCategoryAndSort()
     s.changeSelectedGroupType("G1");
     QCOMPARE(f.listed(), (QStringList{"alpha"}));
     // The stored paraphrase splits into phonetic and definition.
-    f.book->addWord("delta", "[d]", "one\\ntwo");
+    f.book->addWord("delta", "[d]", "one\\ntwo\nthree");
     f.book->waitForQueuedWork();
     s.changeSelectedGroupType(QString());
     const auto it = std::find_if(s.wordList().begin(), s.wordList().end(), [](auto& e) { return e.word == "delta"; });
     QCOMPARE(it->phonetic, QStringLiteral("[d]"));
-    QCOMPARE(it->intp, QStringLiteral("one\\ntwo"));
+    QCOMPARE(it->intp, QStringLiteral("one\\ntwo\nthree"));
+    // Line breaks, stored or real, never make the one-line detail two lines.
+    const QAbstractItemModel* m = s.wordListModel();
+    const auto rows = m->match(m->index(0, 0), Qt::DisplayRole, QStringLiteral("delta"), 1, Qt::MatchExactly);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first().data(WordListModel::DetailRole).toString(), QStringLiteral("one two thre..."));
 }
 
 void TestWordBookScreen::rowTextsAreCutOnCharacters()

@@ -17,7 +17,6 @@
 #include <QTimer>
 
 namespace {
-const QString kLocalDict = QStringLiteral("mvdict.idx");
 
 QString commonTail()
 {
@@ -192,45 +191,14 @@ void MainQueryController::startQuery(const QString& text)
     }
     LogUtils::log(QStringLiteral("action"), QStringLiteral("lookup_lookup"));
     loadResultPage();
-    const QString url = mainQueryUrl(text, le_);
-    // A service that cannot be reached at all still leaves the shipped
-    // dictionary: a transport failure falls back to it before giving up.
-    auto cb = [this, text](const QVariant& a) {
-        if (answerIsReadable(a) || !answerOffline(text, true))
-            mainQueryHelper(a);
-    };
-    if (internetActive_) {
+    if (internetActive_)
         lastQueryWord_ = text;
-        if (RequestData::escapeURL(text).size() >= kPostThreshold)
-            mainQueryRequestData_->requestDataWithURL(url, {QStringLiteral("q")}, {text}, this, cb);
-        else
-            mainQueryRequestData_->requestDataWithURL(url, {}, {}, this, cb);
-    } else if (!answerOffline(text, false)) {
-        // Nothing will come back: say so rather than leave the spinner on.
-        mainQueryHelper(QVariant());
-        return;
-    }
-    if (page_)
+    const bool pending = requestEntry(
+        mainQueryRequestData_, offlineRequestData_, mainQueryUrl(text, le_), text,
+        [this](const QVariant& a) { return answerIsReadable(a); }, [this](const QVariant& a) { mainQueryHelper(a); });
+    // When nothing will come back the page has said so: no spinner then.
+    if (pending && page_)
         page_->showLoadingIndicator();
-}
-
-bool MainQueryController::answerOffline(const QString& text, bool onlyEntries)
-{
-    // The offline dictionary answers inside this call, or not at all.
-    bool answered = false;
-    offlineRequestData_->requestData(text, kLocalDict, 1, int(dictType_), this,
-                                     [this, onlyEntries, &answered](const QVariant& a) {
-        if (!a.isValid())
-            return;
-        if (onlyEntries && a.metaType() == QMetaType::fromType<MainQueryResultPtr>()) {
-            const MainQueryResultPtr r = a.value<MainQueryResultPtr>();
-            if (!r || !r->hasNoAnyTrans.isEmpty())
-                return;  // "not found" offline says nothing about the service's answer
-        }
-        answered = true;
-        mainQueryHelper(a);
-    });
-    return answered;
 }
 
 void MainQueryController::mainQueryHelper(const QVariant& answer)

@@ -60,8 +60,6 @@ public:
     static QString suggestUrl(const QString& text, const QString& le);
     static QString fsearchUrl(const QString& text, const QString& le);
     static QString mainQueryUrl(const QString& text, const QString& le);
-    // Escaped words this long or longer go as a POST.
-    static constexpr int kPostThreshold = 800;
     static QString networkErrorHtml();
 
 private:
@@ -69,7 +67,6 @@ private:
     void showAnswer(const QVariant& answer);
     // True when the shipped dictionary had an answer (already shown); with
     // onlyEntries its "not found" answer does not count.
-    bool answerOffline(const QString& text, bool onlyEntries);
     void answerQuickResultOffline(const QString& text);
     bool answerIsReadable(const QVariant& answer) const;
 
