@@ -83,6 +83,10 @@ void WordStrokeController::onMouseEvent(const MouseMonitorEvent& e) {
 }
 
 void WordStrokeController::performTimerBasedUpdate() {
+    // Pointers moved through XTest (remote desktops, on-screen pointers)
+    // send no raw motion, so the poll also tells the monitor where the
+    // pointer is while the popup shows; otherwise it would never leave.
+    if (mouseMonitor_->showing()) mouseMonitor_->handleMouseMove(pointerPos());
     checkUIElment();
     QTimer::singleShot(100, this, &WordStrokeController::performTimerBasedUpdate);
 }

@@ -160,6 +160,12 @@ private slots:
         c.checkUIElment();
         QCOMPARE(reads, 1);
         UserDefaults::standard().setValue(WordStroke, false);
+        // The poll alone moves the popup's monitor away: XTest pointers
+        // send no raw motion.
+        c.mouseMonitor()->setShowing(true);
+        c.mouseMonitor()->setStPoint({0, 0});
+        c.startMonitor();  // its first poll runs now
+        QVERIFY(!c.mouseMonitor()->showing());
     }
 
     // Real input: whole-pixel drags of (5,0) and (5,1), a press in our own
