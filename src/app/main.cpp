@@ -1,14 +1,20 @@
 #include "account/AccountShell.h"
 #include "capture/CaptureShell.h"
+#include "crash/CrashKit.h"
 #include "kithost/KitHostStartup.h"
+#include "platform/NotificationCenter.h"
 #include "platform/SingleInstance.h"
+#include "platform/TerminationSignals.h"
 #include "platform/UserDefaults.h"
+#include "platform/WebEngineSandbox.h"
 #include "query/AppConstants.h"
 #include "query/DictUtils.h"
 #include "query/LogUtils.h"
+#include "tally/Tally.h"
 #include "window/FrameWndController.h"
 #include "window/PageAdapters.h"
 #include "window/ShellServices.h"
+#include "wordbook/MVWordBook.h"
 #include "wordbook-ui/WordBookScreenServices.h"
 
 #include <QApplication>
@@ -17,21 +23,29 @@ namespace {
 class AppKitHost : public KitHostServices {
 public:
     void startWithCrashKit() override { KitHostStartup::startWithCrashKit(); }
+    void setUserIdentifier(const QString& v) override { CrashKit::sharedInstance().setUserIdentifier(v); }
+    void setUserEmail(const QString& v) override { CrashKit::sharedInstance().setUserEmail(v); }
+    void setUserName(const QString& v) override { CrashKit::sharedInstance().setUserName(v); }
 };
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Web views read this before any page exists.
-    UserDefaults::standard().setValue(WebKitDeveloperExtras, false);
-    UserDefaults::standard().sync();
-
+    relaxWebEngineSandboxForRoot(argc, argv);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    // Only now: a stored value of an image type cannot even be read back
+    // before the application object exists. Web views read this before any
+    // page exists.
+    UserDefaults::standard().setValue(WebKitDeveloperExtras, false);
+    UserDefaults::standard().sync();
     QApplication::setApplicationName(QStringLiteral("Mirvok"));
     QApplication::setOrganizationDomain(QStringLiteral("mirvok.com"));
     QApplication::setDesktopFileName(QStringLiteral("mirvok"));
     // Closing the main window only hides it; the application keeps running.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &app, &QApplication::quit);
 
     SingleInstance instance;
     if (!instance.claim() && SingleInstance::showRunningInstance()) return 0;
@@ -42,7 +56,30 @@ int main(int argc, char** argv) {
 
     static AccountShell account;
     ShellServices::setAccount(&account);
+
+    // The kits hear of activation and quitting by the names they observe.
+    auto post = [](const char* name) { NotificationCenter::defaultCenter().post(QString::fromLatin1(name)); };
+    QObject::connect(&app, &QGuiApplication::applicationStateChanged, &app,
+                     [post, active = false](Qt::ApplicationState state) mutable {
+                         if ((state == Qt::ApplicationActive) == active)
+                             return;
+                         active = state == Qt::ApplicationActive;
+                         post(active ? "NSApplicationWillBecomeActiveNotification"
+                                     : "NSApplicationWillResignActiveNotification");
+                         post(active ? "NSApplicationDidBecomeActiveNotification"
+                                     : "NSApplicationDidResignActiveNotification");
+                     });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &app,
+                     [post] { post("NSApplicationWillTerminateNotification"); });
+
+    Tally::registerKit();
     installWordBookScreens();
+    CrashKit::registerKit();
+    CrashKit::setTallyHooks({&Tally::startWithBetaToken,
+                             [](const QString& name, const QVariantMap& attributes) {
+                                 Tally::logCustomEventWithName(name, attributes);
+                             },
+                             &Tally::logPreviousSessionCrashedOnDate});
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
     CaptureShell capture;
@@ -60,6 +97,8 @@ int main(int argc, char** argv) {
                      [&capture](const QString& text, const QString& userData) { capture.serviceQuery(text, userData); });
     QObject::connect(frame, &FrameWndController::quitConfirmed, &app, &QApplication::quit);
     const int status = app.exec();
+    // Words answered "added" reach the file whatever ended the loop.
+    MVWordBook::sharedInstance().finishQueuedWork(10000);
     DictUtils::setAppDelegate(nullptr);
     delete frame;
     ShellServices::setCapture(nullptr);
