@@ -73,6 +73,9 @@ void ScreenTransController::checkMouseMove() {
 }
 
 void ScreenTransController::tick() {
+    // See WordStrokeController::performTimerBasedUpdate: not every pointer
+    // sends raw motion.
+    if (mouseMonitor_->showing()) mouseMonitor_->handleMouseMove(pointerPos());
     if (mouseMonitor_->showing() && mouseMonitor_->entered()) return;
     if (isCheck_) {
         if (isMouseMoved()) isCheck_ = false;

@@ -64,6 +64,10 @@ void WordStrokeController::onMouseEvent(const MouseMonitorEvent& e) {
         }
         break;
     case MouseMonitorEvent::Pressed:
+        // A new gesture begins: one that is still waiting for the pointer to
+        // move is stale, and checking it later would pop up its old
+        // selection wherever this press happens to be.
+        isCheck_ = false;
         if (ScrTransController::isShown() && e.param == 0 && !mouseMonitor_->entered()) {
             hideScrTransWnd();
             mouseMonitor_->setShowing(false);
@@ -79,12 +83,22 @@ void WordStrokeController::onMouseEvent(const MouseMonitorEvent& e) {
 }
 
 void WordStrokeController::performTimerBasedUpdate() {
+    // Pointers moved through XTest (remote desktops, on-screen pointers)
+    // send no raw motion, so the poll also tells the monitor where the
+    // pointer is while the popup shows; otherwise it would never leave.
+    if (mouseMonitor_->showing()) mouseMonitor_->handleMouseMove(pointerPos());
     checkUIElment();
     QTimer::singleShot(100, this, &WordStrokeController::performTimerBasedUpdate);
 }
 
 void WordStrokeController::checkUIElment() {
-    if (!isCheck_ || !UserDefaults::standard().boolValue(WordStroke)) return;
+    if (!UserDefaults::standard().boolValue(WordStroke)) {
+        // A gesture made while selection capture was off must not be looked
+        // up the moment it is switched on.
+        isCheck_ = false;
+        return;
+    }
+    if (!isCheck_) return;
     const QPointF pos = pointerPos();
     if (pos == lastMousePoint_) return;
     CaptureReader::Request request;

@@ -82,6 +82,9 @@ QWidget* showEnablePrompt(QWidget* parent) {
 
 bool isAccessibilityTrusted(bool prompt) {
     const bool on = accessibility::isEnabled();
-    if (!on && prompt) accessibility::showEnablePrompt();
+    // Over the window the user clicked in: a window manager then keeps the
+    // question above it and centred on it, instead of letting one click on
+    // that window bury it.
+    if (!on && prompt) accessibility::showEnablePrompt(QApplication::activeWindow());
     return on;
 }

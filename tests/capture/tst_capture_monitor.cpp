@@ -1,6 +1,8 @@
 #include "capture/MouseMonitor.h"
 #include "capture/WordStrokeController.h"
 #include "capture/X11PointerSource.h"
+#include "platform/UserDefaults.h"
+#include "query/AppConstants.h"
 #include "support/TestEnv.h"
 
 #include <QWidget>
@@ -126,6 +128,44 @@ private slots:
         e.dragDistance = std::nextafter(5.0f, 6.0f);
         c.onMouseEvent(e);
         QVERIFY(c.isCheck());
+    }
+
+    // A gesture left waiting (capture off, or the pointer not yet moved)
+    // is never checked later: it would pop up an old selection.
+    void staleGesturesAreDropped() {
+        WordStrokeController c;
+        int reads = 0;
+        c.setSelectionReader([&](const CaptureReader::Request&, QObject*,
+                                 std::function<void(const CaptureReader::Selected&)>) { ++reads; });
+        QPointF at(10, 10);
+        c.setPointerFunction([&] { return at; });
+        MouseMonitorEvent dbl;
+        dbl.eventType = MouseMonitorEvent::DoubleClick;
+        UserDefaults::standard().setValue(WordStroke, false);
+        c.onMouseEvent(dbl);
+        c.checkUIElment();
+        UserDefaults::standard().setValue(WordStroke, true);
+        c.checkUIElment();
+        QCOMPARE(reads, 0);
+        c.onMouseEvent(dbl);
+        c.checkUIElment();
+        QCOMPARE(reads, 1);
+        c.onMouseEvent(dbl);  // same spot: waits for the pointer to move
+        c.checkUIElment();
+        MouseMonitorEvent press;
+        press.eventType = MouseMonitorEvent::Pressed;
+        press.param = 1;
+        c.onMouseEvent(press);
+        at = {400, 400};
+        c.checkUIElment();
+        QCOMPARE(reads, 1);
+        UserDefaults::standard().setValue(WordStroke, false);
+        // The poll alone moves the popup's monitor away: XTest pointers
+        // send no raw motion.
+        c.mouseMonitor()->setShowing(true);
+        c.mouseMonitor()->setStPoint({0, 0});
+        c.startMonitor();  // its first poll runs now
+        QVERIFY(!c.mouseMonitor()->showing());
     }
 
     // Real input: whole-pixel drags of (5,0) and (5,1), a press in our own
