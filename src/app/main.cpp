@@ -1,3 +1,4 @@
+#include "kithost/KitHostStartup.h"
 #include "platform/SingleInstance.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
@@ -8,6 +9,13 @@
 #include "window/ShellServices.h"
 
 #include <QApplication>
+
+namespace {
+class AppKitHost : public KitHostServices {
+public:
+    void startWithCrashKit() override { KitHostStartup::startWithCrashKit(); }
+};
+}  // namespace
 
 int main(int argc, char** argv) {
     // Web views read this before any page exists.
@@ -29,6 +37,9 @@ int main(int argc, char** argv) {
         LogUtils::log(key, value, extras.isEmpty() ? QVariant() : QVariant(extras));
     });
 
+    AppKitHost kitHost;
+    ShellServices::setKitHost(&kitHost);
+
     FrameWndController::initializeDefaults();
     FrameWndController* frame = RealPages::createMainWindowController();
     DictUtils::setAppDelegate(frame);
@@ -41,5 +52,6 @@ int main(int argc, char** argv) {
     const int status = app.exec();
     DictUtils::setAppDelegate(nullptr);
     delete frame;
+    ShellServices::setKitHost(nullptr);
     return status;
 }

@@ -1,7 +1,6 @@
 #include "models/MainQueryResult.h"
 
 #include "models/MustacheData.h"
-#include "query/ServiceHost.h"
 
 using mustachedata::insertIfSet;
 

@@ -1,8 +1,8 @@
 #include "models/MustacheData.h"
 
 #include "platform/Resources.h"
-#include "query/RequestData.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
+#include "platform/UrlEscaping.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -81,7 +81,7 @@ void insertIfSet(QVariantMap& map, const QString& key, const QVariant& value) {
 
 QString audioBase() { return serviceBaseUrl() + QStringLiteral("/dictvoice?audio="); }
 
-QString urlEscaped(const QString& text) { return RequestData::escapeURL(text); }
+QString urlEscaped(const QString& text) { return escapeQueryValue(text); }
 
 QString numberText(double value) {
     if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 9.0e15)

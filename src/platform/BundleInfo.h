@@ -13,12 +13,12 @@ inline constexpr char kDefaultIdentifier[] = "com.mirvok.dict";
 QString identifier();          // CFBundleIdentifier
 QString shortVersion();        // CFBundleShortVersionString, e.g. "0.1.0"
 QString buildVersion();        // CFBundleVersion, e.g. "100"
-// Every top-level string/integer/bool entry of the property list.
+// The property list's top-level dictionary, nested values included.
 QVariantMap infoDictionary();
 QVariant objectForInfoDictionaryKey(const QString& key);
 
-// Parses an XML property list's top-level dictionary. Nested arrays and
-// dictionaries are skipped; bad input gives what was read before the error.
+// Parses an XML property list's top-level dictionary (PropertyList::parse);
+// bad input gives what was read before the error.
 QVariantMap parsePropertyList(const QByteArray& xml);
 
 // The distribution channel from the resources' "vendor" file with every

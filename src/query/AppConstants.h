@@ -2,6 +2,8 @@
 
 #include <QLatin1String>
 
+#include "platform/ServiceHost.h"
+
 // The one table of defaults keys and notification names that several
 // subsystems share. Every user takes the spelling from here so that a key
 // written by one part of the application is found by another; the spellings
@@ -69,7 +71,4 @@ inline constexpr QLatin1String RemoteBuildNumber{"RemoteBuildNumber"};
 inline constexpr QLatin1String UpdateIgnored{"UpdateIgnored"};
 
 // --- Where the services live (a value may carry a port: "127.0.0.1:8080") --
-inline constexpr QLatin1String MVServiceHost{"MVServiceHost"};
-inline constexpr QLatin1String MVWebSiteHost{"MVWebSiteHost"};
-inline constexpr QLatin1String MVServiceHostDefault{"dict.mirvok.example"};
-inline constexpr QLatin1String MVWebSiteHostDefault{"www.mirvok.example"};
+// MVServiceHost, MVWebSiteHost and their defaults: platform/ServiceHost.h.

@@ -1,36 +1,22 @@
 #include "query/DeviceHelper.h"
 
-#include <QFile>
+#include "platform/HostInfo.h"
+
 #include <QMutex>
 #include <QMutexLocker>
 #include <QNetworkInterface>
 #include <QRegularExpression>
 #include <QStringList>
 
-#include <sys/utsname.h>
-
 namespace {
 
 // The cached texts are read from any thread (the synchronisation address is
 // built at start-up, capture may ask later), so they sit behind a lock.
 QMutex g_mutex;
-QString g_root = QStringLiteral("/");
 QString g_macID;
 QString g_systemVersion;
 
-QString rootedPath(const QString& absolute) {
-    QMutexLocker lock(&g_mutex);
-    if (g_root == u"/") return absolute;
-    return g_root + absolute;
-}
-
-// First line of a small system file, trimmed; null when unreadable or blank.
-QString readFirstLine(const QString& absolute) {
-    QFile f(rootedPath(absolute));
-    if (!f.open(QIODevice::ReadOnly)) return QString();
-    const QString line = QString::fromUtf8(f.readLine(4096)).trimmed();
-    return line.isEmpty() ? QString() : line;
-}
+QString readFirstLine(const QString& absolute) { return HostInfo::readFirstLine(absolute); }
 
 // Firmware fills unset DMI fields with placeholders; those identify nothing.
 bool isPlaceholder(const QString& v) {
@@ -86,7 +72,7 @@ QString DeviceHelper::serialNumber() {
 QString DeviceHelper::unknownModel() { return QStringLiteral("Just an Apple Computer"); }
 
 QString DeviceHelper::model() {
-    const QString name = readFirstLine(QStringLiteral("/sys/class/dmi/id/product_name"));
+    const QString name = HostInfo::productName();
     if (name.isNull() || isPlaceholder(name)) return unknownModel();
     return name;
 }
@@ -131,20 +117,17 @@ QString DeviceHelper::systemVersion() {
         if (!g_systemVersion.isEmpty()) return g_systemVersion;
     }
     QString version;
-    QFile f(rootedPath(QStringLiteral("/etc/os-release")));
-    if (f.open(QIODevice::ReadOnly)) version = versionFromOsRelease(QString::fromUtf8(f.read(64 * 1024)));
-    if (version.isEmpty()) {
-        struct utsname u {};
-        version = versionFromKernelRelease(uname(&u) == 0 ? QString::fromUtf8(u.release) : QString());
-    }
+    const QString osRelease = HostInfo::readSmallFile(QStringLiteral("/etc/os-release"));
+    if (!osRelease.isNull()) version = versionFromOsRelease(osRelease);
+    if (version.isEmpty()) version = versionFromKernelRelease(HostInfo::kernelRelease());
     QMutexLocker lock(&g_mutex);
     g_systemVersion = version;
     return version;
 }
 
 void DeviceHelper::setFileRootForTesting(const QString& root) {
+    HostInfo::setFileRootForTesting(root);
     QMutexLocker lock(&g_mutex);
-    g_root = root.isEmpty() ? QStringLiteral("/") : root;
     g_macID.clear();
     g_systemVersion.clear();
 }

@@ -1,7 +1,7 @@
 #include "query/LogUtils.h"
 
 #include "platform/MainThread.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>

@@ -9,6 +9,8 @@
 
 #include <functional>
 
+#include "platform/UrlEscaping.h"
+
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -91,6 +93,4 @@ QString vendorAndVersionParam();                 // "<channel>&appVer=<version>"
 int osMinorVersion();                            // minor number of the running OS version
 // The rule behind osMinorVersion(): "<word> <a.b.c> ..." gives b; 0 when absent.
 int osMinorVersionFrom(const QString& versionText);
-// Percent-escapes UTF-8 bytes, leaving letters, digits, -_.!~*'() and the
-// reserved ;/?:@&=+$, as they are.
-QString legacyEscape(const QString& text);
+// legacyEscape comes from platform/UrlEscaping.h.

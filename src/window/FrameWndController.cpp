@@ -1,10 +1,6 @@
 #include "window/FrameWndController.h"
 
-#include "platform/AccessibilityTrust.h"
 #include "platform/BundleInfo.h"
-#include "platform/FullScreenDetector.h"
-#include "platform/GlobalHotkeyCenter.h"
-#include "platform/KeyCodeTable.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
@@ -12,7 +8,7 @@
 #include "query/DictSettings.h"
 #include "query/HistoryRecordingFlags.h"
 #include "query/RequestData.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 #include "window/FrameSplitViewController.h"
 #include "window/ImageLibrary.h"
 #include "window/MVAlertWndController.h"
@@ -23,16 +19,12 @@
 #include "window/SideBarViewController.h"
 #include "window/SuggestWndController.h"
 #include "window/UpdateCheck.h"
-#include "window/views/HyperlinkTextField.h"
 #include "window/views/MVTableView.h"
 #include "window/views/SmallViews.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QDesktopServices>
-#include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
@@ -41,16 +33,11 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+// Construction, start-up and quitting. Tabs and typing, hotkeys, and window
+// behaviour with the bottom bar live in the FrameWndController*.cpp beside it.
+
 namespace {
 FrameWndController* g_shared = nullptr;
-constexpr quint64 kCommand = KeyCodeTable::kCommandFlag;
-constexpr quint64 kOption = KeyCodeTable::kOptionFlag;
-const char* kTabIdentifiers[4] = {"ChaciItem", "LijuItem", "FanyiItem", "BaikeItem"};
-
-void postCloseSuggest() { NotificationCenter::defaultCenter().post(MVCloseSuggestWndNotificatioin); }
-
-// A stored hotkey is usable when its code is neither 0 nor -1 and its flags are set.
-bool usable(qint64 code, qint64 flags) { return code != 0 && code != -1 && flags != 0; }
 
 QString percent(const QString& v) { return QString::fromLatin1(QUrl::toPercentEncoding(v)); }
 
@@ -74,62 +61,8 @@ void showInfoAlert(const QString& title, const QString& text,
 }
 }  // namespace
 
-// ---------------------------------------------------------------- MVWindow
-
-MVWindow::MVWindow(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("MainWindow"));
-    setWindowTitle(QStringLiteral("米沃词典"));
-}
-
-void MVWindow::closeEvent(QCloseEvent* e) {
-    // Closing never destroys the main window; it comes back on reopen.
-    e->ignore();
-    hide();
-}
-
-void MVWindow::keyPressEvent(QKeyEvent* e) { emit keyPressed(e); }
-
-void MVWindow::changeEvent(QEvent* e) {
-    if (e->type() == QEvent::ActivationChange) {
-        if (isActiveWindow())
-            emit becameMain();
-        else
-            emit resignedMain();
-    } else if (e->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {
-        emit miniaturized();
-    }
-    QWidget::changeEvent(e);
-}
-
-void MVWindow::moveEvent(QMoveEvent* e) {
-    QWidget::moveEvent(e);
-    emit moved();
-}
-
-void MVWindow::resizeEvent(QResizeEvent* e) {
-    QWidget::resizeEvent(e);
-    emit resized();
-}
-
-// ------------------------------------------------------ FrameWndController
-
-void FrameWndController::initializeDefaults() {
-    auto& d = UserDefaults::standard();
-    if (!d.boolValue(NotFirstUse)) {
-        d.setValue(HideWindowCode, 7);
-        d.setValue(HideWindowFlags, 0x180000);
-        d.setValue(ScreenTransCode, 100);
-        d.setValue(ScreenTransFlags, 0);
-        d.setValue(WordStrokeCode, 98);
-        d.setValue(WordStrokeFlags, 0);
-        d.setValue(NotFirstUse, true);
-    }
-    d.setValue(MVWebViewZoomOutKey, 27);
-    d.setValue(MVWebViewZoomOutFlagsKey, 0x100000);
-    d.setValue(MVWebViewZoomInKey, 24);
-    d.setValue(MVWebViewZoomInFlagsKey, 0x100000);
-    d.setValue(MVMiniSearchCodeKey, 6);
-    d.setValue(MVMiniSearchCodeFlagsKey, 0x80000);
+void FrameWndController::postCloseSuggest() {
+    NotificationCenter::defaultCenter().post(MVCloseSuggestWndNotificatioin);
 }
 
 FrameWndController* FrameWndController::shared() { return g_shared; }
@@ -276,68 +209,6 @@ void FrameWndController::setUpToolBar() {
     connect(toolBar_->searchField(), &MVSearchField::pasteRequested, this, [this] { pasteToInput(); });
 }
 
-void FrameWndController::setUpBottomBar() {
-    bottomView_ = new MVCustomView(window_);
-    bottomView_->setObjectName(QStringLiteral("BottomBar"));
-    bottomView_->setFixedHeight(30);
-    auto* row = new QHBoxLayout(bottomView_);
-    row->setContentsMargins(10, 0, 10, 0);
-    row->setSpacing(6);
-    auto makeToggle = [this, row](const QString& title) {
-        auto* item = new MVToolBarItemView(bottomView_);
-        item->setFixedSize(64, 24);
-        auto* img = new QLabel(item);
-        img->setGeometry(0, 4, 16, 16);
-        img->setAttribute(Qt::WA_TransparentForMouseEvents);
-        auto* label = new QLabel(title, item);
-        label->setGeometry(20, 0, 44, 24);
-        label->setAttribute(Qt::WA_TransparentForMouseEvents);
-        item->setImageView(img);
-        item->setTitleLabel(label);
-        item->setImageNomalName(QStringLiteral("img_check_button_unselected_icon"));
-        item->setImagePressedName(QStringLiteral("img_check_button_selected_icon"));
-        item->setMvToolBarItemViewDelegate(this);
-        row->addWidget(item);
-        return item;
-    };
-    getWordView_ = makeToggle(QStringLiteral("取词"));
-    strokeWordView_ = makeToggle(QStringLiteral("划词"));
-    auto& d = UserDefaults::standard();
-    for (auto [item, key] : {std::pair{getWordView_, QString(ScreenTrans)},
-                             std::pair{strokeWordView_, QString(WordStroke)}}) {
-        const bool on = d.boolValue(key);
-        item->setIsSeleted(on);
-        item->changeImageViewWithName(on ? item->imagePressedName() : item->imageNomalName(), 0);
-    }
-    row->addStretch();
-    auto makeLink = [this, row]() {
-        auto* f = new HyperlinkTextField(bottomView_);
-        row->addWidget(f);
-        return f;
-    };
-    auto makeSeparator = [this, row]() {
-        auto* s = new QWidget(bottomView_);
-        s->setFixedSize(1, 12);
-        s->setStyleSheet(QStringLiteral("background: rgba(0,0,0,60);"));
-        row->addWidget(s);
-        return s;
-    };
-    const QColor linkColor(0, 0, 0, 178);
-    scoreTextField_ = makeLink();
-    scoreTextField_->setLinkText(QStringLiteral("给米沃词典评分"),
-                                 QUrl(webSiteBaseUrl() + QStringLiteral("/index-mac.html")), linkColor);
-    separators_[0] = makeSeparator();
-    feedBackTextField_ = makeLink();
-    feedBackTextField_->setLinkText(
-        QStringLiteral("满意度调查"),
-        QUrl(surveyUrl(appShortVersion(), DictSettings::sharedInstance().authUserId())),
-        linkColor);
-    separators_[1] = makeSeparator();
-    noteTextField_ = makeLink();
-    noteTextField_->setLinkText(QStringLiteral("意见反馈"),
-                                QUrl(webSiteBaseUrl() + QStringLiteral("/feedback.html?")), linkColor);
-}
-
 QString FrameWndController::surveyUrl(const QString& version, const QString& userId) {
     return webSiteBaseUrl() + QStringLiteral("/nps.html?keyfrom=vorlane.main&version=%1&id=%2&abTest=2")
                                   .arg(percent(version), percent(userId));
@@ -349,20 +220,6 @@ QString FrameWndController::wordBookSyncUrl(const QString& base, const QString& 
     return base + QStringLiteral("/wordbook/api?keyfrom=mac.main&id=%1&model=%2&deviceid=%3&mid=%4"
                                  "&requestNum=2000")
                       .arg(percent(macId), percent(model), percent(serial), percent(systemVersion));
-}
-
-void FrameWndController::setBottomLinksVisible(bool visible) {
-    for (QWidget* w : {static_cast<QWidget*>(scoreTextField_), static_cast<QWidget*>(feedBackTextField_),
-                       static_cast<QWidget*>(noteTextField_), separators_[0], separators_[1]})
-        if (w) w->setVisible(visible);
-}
-
-void FrameWndController::hideSideBarShowSections() {
-    split_->hideSideBar();
-    split_->setCurrentSideBarType(FrameSplitViewController::SectionList);
-    // Back from the word book, the result's sections return; an empty list stays hidden.
-    if (!split_->sideBarController().optionTitles().isEmpty())
-        split_->showSideBarWithType(FrameSplitViewController::SectionList);
 }
 
 // ------------------------------------------------------------ start-up, 2
@@ -407,440 +264,6 @@ void FrameWndController::doAutoLogin() {
     QThread* t = QThread::create([] { ShellServices::account().autoLogin(); });
     connect(t, &QThread::finished, t, &QObject::deleteLater);
     t->start();
-}
-
-// ----------------------------------------------------------------- hotkeys
-
-void FrameWndController::registerHotKey() {
-    auto& d = UserDefaults::standard();
-    auto& hk = HotkeyCenter::shared();
-    struct Entry {
-        QLatin1String code, flags;
-        bool fixed;
-        quint64 fixedFlags;
-        std::function<void()> action;
-    };
-    const Entry entries[] = {
-        {HideWindowCode, HideWindowFlags, false, 0, [this] { hotkeyAction(); }},
-        {ScreenTransCode, ScreenTransFlags, false, 0, [this] { triggerScreenTrans(); }},
-        {WordStrokeCode, WordStrokeFlags, false, 0, [this] { triggerWordStroke(); }},
-        {MVWebViewZoomOutKey, MVWebViewZoomOutFlagsKey, true, kCommand, [this] { zoomOutWebView(); }},
-        {MVWebViewZoomInKey, MVWebViewZoomInFlagsKey, true, kCommand, [this] { zoomInWebView(); }},
-        {MVMiniSearchCodeKey, MVMiniSearchCodeFlagsKey, true, kOption, [this] { changeMiniSearchWindow(); }},
-    };
-    for (const Entry& e : entries) {
-        const qint64 code = d.integerValue(e.code), flags = d.integerValue(e.flags);
-        if (!usable(code, flags)) continue;
-        const bool ok = hk.registerHotKey(int(code), e.fixed ? e.fixedFlags : quint64(flags), e.action);
-        if (!ok) qWarning("hotkey %s could not be registered", e.code.data());
-        if (e.code == MVWebViewZoomOutKey && ok) zoomRegistered_ = true;
-    }
-}
-
-void FrameWndController::registerZoom(bool active) {
-    auto& d = UserDefaults::standard();
-    auto& hk = HotkeyCenter::shared();
-    const std::pair<QLatin1String, QLatin1String> keys[] = {
-        {MVWebViewZoomOutKey, MVWebViewZoomOutFlagsKey}, {MVWebViewZoomInKey, MVWebViewZoomInFlagsKey}};
-    for (int i = 0; i < 2; ++i) {
-        const qint64 code = d.integerValue(keys[i].first), flags = d.integerValue(keys[i].second);
-        if (!usable(code, flags)) continue;
-        if (active) {
-            if (!hk.isRegistered(int(code), kCommand))
-                hk.registerHotKey(int(code), kCommand, i == 0 ? std::function<void()>([this] { zoomOutWebView(); })
-                                                               : std::function<void()>([this] { zoomInWebView(); }));
-        } else {
-            hk.unregisterHotKey(int(code), kCommand);
-        }
-    }
-}
-
-void FrameWndController::activeZoomShortCuts() { registerZoom(true); }
-void FrameWndController::resignZoomShortCuts() { registerZoom(false); }
-
-void FrameWndController::showWindow() {
-    if (window_->isHidden()) {
-        window_->show();
-    }
-    if (window_->windowState() & Qt::WindowMinimized) {
-        window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
-        window_->showNormal();
-    }
-    window_->raise();
-    window_->activateWindow();
-    searchFieldBecomeFirstResponder();
-}
-
-void FrameWndController::hotkeyAction() {
-    if (window_->isHidden()) {
-        window_->show();
-        window_->raise();
-        window_->activateWindow();
-        searchFieldBecomeFirstResponder();
-    } else if (window_->windowState() & Qt::WindowMinimized) {
-        window_->showNormal();
-    } else {
-        window_->raise();
-        window_->activateWindow();
-        searchFieldBecomeFirstResponder();
-    }
-}
-
-void FrameWndController::updateToggle(MVToolBarItemView* item, const QString& key) {
-    auto& d = UserDefaults::standard();
-    const bool on = !d.boolValue(key);
-    d.setValue(key, on);
-    if (!item) return;
-    item->setIsSeleted(on);
-    item->changeImageViewWithName(on ? item->imagePressedName() : item->imageNomalName(), 0.3);
-}
-
-void FrameWndController::triggerScreenTrans() { updateToggle(getWordView_, ScreenTrans); }
-void FrameWndController::triggerWordStroke() { updateToggle(strokeWordView_, WordStroke); }
-
-void FrameWndController::zoomOutWebView() {
-    if (m_viewTag_ == 0 && pages_.lookup) pages_.lookup->zoomWebViewWithFactor(0.9f);
-}
-void FrameWndController::zoomInWebView() {
-    if (m_viewTag_ == 0 && pages_.lookup) pages_.lookup->zoomWebViewWithFactor(1.1f);
-}
-
-void FrameWndController::changeMiniSearchWindow() {
-    auto& capture = ShellServices::capture();
-    if (capture.isShowingMiniWindow()) {
-        capture.hideMiniWindow();
-    } else {
-        capture.showMiniWindow();
-        ShellServices::logEvent(QStringLiteral("action"), QStringLiteral("shortcut_mini"));
-    }
-}
-
-// -------------------------------------------------------------------- tabs
-
-void FrameWndController::changeViewController(int index) {
-    for (QWidget* v : pageViews_)
-        if (v) v->hide();
-    if (index < 0 || index > 1 || !pageViews_[index]) return;
-    m_viewTag_ = index;
-    QWidget* v = pageViews_[index];
-    v->setGeometry(split_->mainContentView()->rect());
-    v->show();
-    v->setFocus();
-}
-
-void FrameWndController::searchFieldBecomeFirstResponder() {
-    if (m_viewTag_ == 1 && pages_.translation) {
-        pages_.translation->focusInput();
-        return;
-    }
-    MVSearchField* field = toolBar_->searchField();
-    field->setFocus(Qt::OtherFocusReason);
-    field->deselect();
-    field->setCursorPosition(field->text().size());
-}
-
-QString FrameWndController::leaveTranslationPage(bool hideAndFocus) {
-    if (m_viewTag_ == 1) {
-        m_viewTag_ = 0;
-        changeViewController(0);
-        return toolBar_->searchField()->text();
-    }
-    const QString text = toolBar_->searchField()->text();
-    if (hideAndFocus) {
-        if (pages_.lookup) pages_.lookup->hideSuggestTableView();
-        searchFieldBecomeFirstResponder();
-    }
-    return text;
-}
-
-void FrameWndController::chaciClick(const QString& typed) {
-    split_->hideSideBar();
-    split_->setCurrentSideBarType(FrameSplitViewController::SectionList);
-    isShowingWordBookView_ = false;
-    isShowingFanyiView_ = false;
-    QString text = leaveTranslationPage(true);
-    // Typing that switched tabs carries its own text.
-    if (!typed.isNull()) {
-        text = typed;
-        if (toolBar_->searchField()->text() != typed) toolBar_->searchField()->setText(typed);
-    }
-    if (!pages_.lookup) return;
-    pages_.lookup->changeQueryController(0);
-    toolBar_->hideLanguageTypeButton(false);
-    toolBar_->setSelectedItemViewWithTab(0);
-    lastLabel_ = QString::fromLatin1(kTabIdentifiers[0]);
-    pages_.lookup->doQuery(text);
-    pages_.lookup->hideSuggestTableView();
-    searchFieldBecomeFirstResponder();
-}
-
-void FrameWndController::lijuClick() {
-    split_->hideSideBar();
-    isShowingWordBookView_ = false;
-    isShowingFanyiView_ = false;
-    const QString text = leaveTranslationPage(true);
-    if (m_viewTag_ != 0 || !pages_.lookup) return;
-    if (!pages_.lookup->mainFrameUrl().endsWith(QLatin1String("result.html"))) pages_.lookup->loadResultPage();
-    pages_.lookup->changeQueryController(1);
-    toolBar_->setSelectedItemViewWithTab(1);
-    toolBar_->hideLanguageTypeButton(false);
-    pages_.lookup->hideSuggestTableView();
-    searchFieldBecomeFirstResponder();
-    lastLabel_ = QString::fromLatin1(kTabIdentifiers[1]);
-    if (!text.isEmpty())
-        pages_.lookup->doQuery(text);
-    else
-        pages_.lookup->loadWelcomePage();
-}
-
-void FrameWndController::fanyiClick() {
-    split_->hideSideBar();
-    isShowingWordBookView_ = false;
-    isShowingFanyiView_ = true;
-    if (m_viewTag_ != 0) return;
-    if (pages_.lookup) {
-        pages_.lookup->hideSuggestTableView();
-        searchFieldBecomeFirstResponder();
-        pages_.lookup->reloadWebView();
-    }
-    m_viewTag_ = 1;
-    const QString text = toolBar_->searchField()->text();
-    changeViewController(1);
-    if (pages_.translation) {
-        pages_.translation->focusInput();
-        pages_.translation->setInputText(text);
-        pages_.translation->showLanguageButton();
-        pages_.translation->changeQueryController(2);
-    }
-    toolBar_->hideLanguageTypeButton(false);
-    toolBar_->setSelectedItemViewWithTab(2);
-    lastLabel_ = QString::fromLatin1(kTabIdentifiers[2]);
-}
-
-void FrameWndController::baikeClick() {
-    split_->hideSideBar();
-    isShowingWordBookView_ = false;
-    isShowingFanyiView_ = false;
-    const QString text = leaveTranslationPage(true);
-    if (!pages_.lookup) return;
-    pages_.lookup->changeQueryController(3);
-    toolBar_->hideLanguageTypeButton(true);
-    toolBar_->setSelectedItemViewWithTab(3);
-    lastLabel_ = QString::fromLatin1(kTabIdentifiers[3]);
-    if (m_viewTag_ != 0) return;
-    pages_.lookup->hideSuggestTableView();
-    searchFieldBecomeFirstResponder();
-    if (pages_.lookup->mainFrameUrl().endsWith(QLatin1String("result.html")))
-        pages_.lookup->reloadWebView();
-    else
-        pages_.lookup->loadResultPage();
-    if (!text.isEmpty()) pages_.lookup->doQuery(text);
-    if (text == QLatin1String("main_page")) toolBar_->searchField()->setText(QString());
-}
-
-void FrameWndController::wordBookClick() {
-    split_->hideSideBar();
-    split_->showSideBarWithType(FrameSplitViewController::WordBookScreen);
-    isShowingWordBookView_ = true;
-    isShowingFanyiView_ = false;
-    leaveTranslationPage(false);
-    if (pages_.lookup) pages_.lookup->changeQueryController(0);
-    toolBar_->hideLanguageTypeButton(false);
-    toolBar_->setSelectedItemViewWithTab(4);
-    if (pages_.lookup) pages_.lookup->hideSuggestTableView();
-    ShellServices::wordBook().showParaphaseForFirstWord();
-    ShellServices::logEvent(QStringLiteral("action"), QStringLiteral("tab_wordbook"));
-}
-
-void FrameWndController::jumpToTab(int tab, const QString& text) {
-    toolBar_->setSelectedItemViewWithTab(tab);
-    auto leave = [this] {
-        if (m_viewTag_ == 1) {
-            m_viewTag_ = 0;
-            changeViewController(0);
-        }
-    };
-    switch (tab) {
-    case 0:
-        leave();
-        if (!pages_.lookup) return;
-        pages_.lookup->changeQueryController(0);
-        toolBar_->hideLanguageTypeButton(false);
-        pages_.lookup->doQueryAddHistory(text, false);
-        break;
-    case 1:
-        leave();
-        if (!pages_.lookup) return;
-        pages_.lookup->changeQueryController(1);
-        toolBar_->hideLanguageTypeButton(false);
-        pages_.lookup->doQueryAddHistory(text, false);
-        break;
-    case 2:
-        fanyiClick();
-        if (pages_.translation) {
-            pages_.translation->setInputText(text);
-            pages_.translation->doQuery(text);
-        }
-        break;
-    case 3:
-        leave();
-        if (!pages_.lookup) return;
-        pages_.lookup->changeQueryController(3);
-        toolBar_->hideLanguageTypeButton(true);
-        pages_.lookup->loadWelcomePage();
-        pages_.lookup->doQueryAddHistory(text, false);
-        break;
-    case 4:
-        leave();
-        ShellServices::wordBook().setClickFromBackOrForwardButton(true);
-        if (pages_.lookup) pages_.lookup->changeQueryController(4);
-        split_->showSideBarWithType(FrameSplitViewController::WordBookScreen);
-        break;
-    default:
-        break;
-    }
-}
-
-bool FrameWndController::legalCharToQuery(QChar c) {
-    const ushort u = c.unicode();
-    return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
-}
-
-void FrameWndController::keyDown(int qtKey, const QString& characters) {
-    QString printable;
-    for (QChar c : characters)
-        if (c.isPrint()) printable.append(c);
-    if (!printable.isEmpty() && legalCharToQuery(printable.at(0))) {
-        MVSearchField* field = toolBar_->searchField();
-        field->setText(printable);
-        searchFieldBecomeFirstResponder();
-        if (pages_.lookup && !pages_.lookup->isPasted()) pages_.lookup->onSearchBoxChanged(printable);
-        return;
-    }
-    // Navigation keys belong to the word list, and only while it shows.
-    if (isShowingWordBookView_) ShellServices::wordBook().wordListKeyDown(qtKey, characters);
-}
-
-void FrameWndController::pasteToInput() {
-    qInfo("paste to input");
-    auto& capture = ShellServices::capture();
-    if (capture.isShowingMiniWindow()) return;
-    if (m_viewTag_ == 0 && pages_.lookup) {
-        pages_.lookup->hideSuggestTableView();
-        MVSearchField* field = toolBar_->searchField();
-        const QString before = field->text();
-        pages_.lookup->setIsPasted(true);
-        field->paste();
-        const QString after = field->text();
-        if (after.isEmpty() || after == before) field->setText(capture.pasteText());
-        pages_.lookup->performQuery();
-        pages_.lookup->setIsPasted(false);
-        return;
-    }
-    if (pages_.translation) pages_.translation->paste();
-}
-
-void FrameWndController::setInputEditable(bool editable) {
-    if (m_viewTag_ == 0)
-        toolBar_->searchField()->setReadOnly(!editable);
-    else if (pages_.translation)
-        pages_.translation->setInputEditable(editable);
-}
-
-void FrameWndController::showPreferencePanel() {
-    preferences_->showWindow();
-    ShellServices::logEvent(QStringLiteral("show"), QStringLiteral("tab_settings"));
-}
-
-void FrameWndController::showUserInfoPanel() {
-    if (ShellServices::account().hasLogined()) {
-        toolBar_->showLogoutMenu();
-    } else {
-        ShellServices::account().showLoginPanel();
-        ShellServices::logEvent(QStringLiteral("action"), QStringLiteral("login"));
-    }
-}
-
-// -------------------------------------------------------- window behaviour
-
-void FrameWndController::windowDidBecomeMain() {
-    if (m_viewTag_ == 0 && pages_.lookup) pages_.lookup->changeMVToolBarThemeActive(true);
-    postCloseSuggest();
-}
-
-void FrameWndController::windowDidResignMain() {
-    if (m_viewTag_ == 0 && pages_.lookup) pages_.lookup->changeMVToolBarThemeActive(false);
-    // Only a window that really is full screen steps aside; a maximised one stays.
-    if (FullScreenDetector::isWindowFullScreen(window_)) window_->showMinimized();
-    postCloseSuggest();
-}
-
-void FrameWndController::windowResized() {
-    toolBar_->handleWindowResized();
-    postCloseSuggest();
-    ShellServices::logEvent(QStringLiteral("action"), QStringLiteral("adjust"));
-}
-
-void FrameWndController::checkFullScreenWindow() {
-    fullScreenFrames_ = FullScreenDetector::fullScreenWindowFrames();
-    haveFullScreenApp_ = !fullScreenFrames_.isEmpty();
-}
-
-void FrameWndController::defaultsChanged() {
-    auto& d = UserDefaults::standard();
-    for (auto [item, key] : {std::pair{getWordView_, QString(ScreenTrans)},
-                             std::pair{strokeWordView_, QString(WordStroke)}}) {
-        if (!item) continue;
-        const bool on = d.boolValue(key);
-        if (on == item->isSeleted()) continue;
-        item->changeImageViewWithName(on ? item->imagePressedName() : item->imageNomalName(), 0.3);
-        item->setIsSeleted(on);
-    }
-    if (d.contains(UserIdDefaultsKey) && feedBackTextField_)
-        feedBackTextField_->setLinkText(
-            QStringLiteral("满意度调查"),
-            QUrl(surveyUrl(appShortVersion(), d.stringValue(UserIdDefaultsKey))));
-}
-
-void FrameWndController::didClickOnItemView(MVToolBarItemView* item) {
-    if (item != getWordView_ && item != strokeWordView_) return;
-    if (item->isSeleted()) {
-        item->changeImageViewWithName(item->imageNomalName(), 0.3);
-        item->setIsSeleted(false);
-    } else {
-        item->changeImageViewWithName(item->imagePressedName(), 0.3);
-        item->setIsSeleted(true);
-    }
-    const QString key = item == getWordView_ ? QString(ScreenTrans) : QString(WordStroke);
-    const QString value = item == getWordView_ ? QStringLiteral("quci") : QStringLiteral("huaci");
-    auto& d = UserDefaults::standard();
-    if (!item->isSeleted()) {
-        d.setValue(key, false);
-    } else if (isAccessibilityTrusted(true)) {
-        d.setValue(key, true);
-        d.sync();
-    } else {
-        d.setValue(key, false);
-        item->changeImageViewWithName(item->imageNomalName(), 0.3);
-        item->setIsSeleted(false);
-    }
-    if (item->isSeleted()) showWordStrokeNoiceAlert();
-    ShellServices::logEvent(QStringLiteral("action"), value);
-}
-
-void FrameWndController::showWordStrokeNoiceAlert() {
-    auto& d = UserDefaults::standard();
-    if (d.boolValue(MVShowWordStrokeAlertKey)) return;
-    auto& alert = MVAlertWndController::sharedInstance();
-    alert.setCloseButtonHidden(false);
-    alert.setTitle(QString());
-    alert.setMessage(QStringLiteral("开启取词划词功能时，使用过程中会偶尔触发系统警示音，建议您在不使用时将该功能关闭。"));
-    alert.setShowLeftButton(true);
-    alert.setShowRightButton(false);
-    alert.changeRightButtonTitle(QStringLiteral("确定"));
-    alert.setRightButtonAction([&alert] { alert.hideWindow(); });
-    alert.showWindow();
-    d.setValue(MVShowWordStrokeAlertKey, true);
 }
 
 // ------------------------------------------------------------------- quit

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "window/MVToolBarController.h"
+#include "window/MVWindow.h"
 #include "window/views/MVToolBarItemView.h"
 
 class FrameSplitViewController;
@@ -20,30 +21,12 @@ class SuggestWndController;
 class UpdateCheck;
 class QLabel;
 
-// The main window. Closing it only hides it; it reports key presses that
-// no child took, activation changes, moves and resizes to its controller.
-class MVWindow : public QWidget {
-    Q_OBJECT
-public:
-    explicit MVWindow(QWidget* parent = nullptr);
-signals:
-    void keyPressed(QKeyEvent* event);
-    void becameMain();
-    void resignedMain();
-    void moved();
-    void resized();
-    void miniaturized();
-protected:
-    void closeEvent(QCloseEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
-    void changeEvent(QEvent* e) override;
-    void moveEvent(QMoveEvent* e) override;
-    void resizeEvent(QResizeEvent* e) override;
-};
-
 // The spine of the application: brings the system up in a fixed order, owns
 // the two pages, switches tabs, takes typing, registers the global hotkeys,
 // runs the update check and guards quitting while the word book synchronises.
+// Its definitions are split by duty: FrameWndController.cpp (start-up, quit),
+// FrameWndControllerTabs.cpp, FrameWndControllerHotkeys.cpp and
+// FrameWndControllerWindow.cpp (window behaviour, bottom bar).
 class FrameWndController : public QObject,
                            public ToolBarOwner,
                            public MVToolBarItemViewDelegate {
@@ -151,6 +134,7 @@ private:
     void initWordBook();
     void updateToggle(MVToolBarItemView* item, const QString& key);
     void registerZoom(bool active);
+    static void postCloseSuggest();
 
     MVWindow* window_ = nullptr;
     Pages pages_;

@@ -4,7 +4,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 #include "query/StartAppControl.h"
 #include "window/FrameWndController.h"
 #include "window/ImageLibrary.h"

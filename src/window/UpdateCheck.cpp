@@ -4,7 +4,7 @@
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "query/RequestData.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 
 #include <QXmlStreamReader>
 

@@ -6,7 +6,9 @@
 #include "models/MainQueryResult.h"
 #include "models/WordStrokeXMLResult.h"
 #include "query/RequestData.h"
+#include "platform/Resources.h"
 #include "query/offline/OfflineDict.h"
+#include "query/offline/OfflineDictReader.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -195,6 +197,66 @@ private slots:
         r = OfflineDict::answer("qzxvbnmq", "mvdict.idx", 1, 0).value<MainQueryResultPtr>();
         QCOMPARE(r->hasNoAnyTrans, QString(" "));
         QVERIFY(OfflineDict::answer("qzxvbnmq", "mvdict.idx", 2, 0).isNull());
+    }
+
+    // What a user meets first in the shipped data: the everyday word leads,
+    // classifier glosses are kept, slurs do not lead.
+    void shippedFirstRenderings_data() {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<QString>("first");
+        QTest::newRow("good") << "good" << QString::fromUtf8("好");
+        QTest::newRow("time") << "time" << QString::fromUtf8("时间");
+        QTest::newRow("book") << "book" << QString::fromUtf8("书");
+        QTest::newRow("say") << "say" << QString::fromUtf8("说");
+        QTest::newRow("think") << "think" << QString::fromUtf8("想");
+        QTest::newRow("cat") << "cat" << QString::fromUtf8("猫");
+        QTest::newRow("paper") << "paper" << QString::fromUtf8("纸");
+        QTest::newRow("United States") << "united states" << QString::fromUtf8("美国");
+    }
+    void shippedFirstRenderings() {
+        QFETCH(QString, word);
+        QFETCH(QString, first);
+        const auto r = OfflineDict::answer(word, "mvdict.idx", 1, 0).value<MainQueryResultPtr>();
+        QVERIFY(r && r->hasNoAnyTrans.isNull());
+        const QStringList senses = senseList(r->simpleTrans).split('|');
+        QCOMPARE(senses.front(), first);
+        for (const char* slur : {"美帝", "丑国"})
+            QVERIFY(senses.indexOf(QString::fromUtf8(slur)) < 0 || senses.indexOf(QString::fromUtf8(slur)) >= 3);
+    }
+
+    // A reader that searches the records of a kind from the last one back (as
+    // the format's own lookup does) finds only the words of the last file of
+    // that kind: the shipped data has one record, one file, per kind.
+    void shippedDataHasOneFilePerKind() {
+        OfflineDictReader reader;
+        const QByteArray folder = QFile::encodeName(Resources::path("dict"));
+        QCOMPARE(reader.loadIndex((folder + "/mvdict.idx").constData(), folder.constData()), 0);
+        QCOMPARE(reader.recordCount(), std::size_t(2));
+    }
+
+    // Every kind of headword is found through the real reader: each kind
+    // lives in one data file, so no word sits in a file the lookup skips.
+    void shippedHeadwordsOfEveryKind_data() {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<QString>("sense");  // one sense the entry must hold
+        QTest::newRow("apple") << "apple" << QString::fromUtf8("苹果");
+        QTest::newRow("run") << "run" << QString::fromUtf8("跑");
+        QTest::newRow("中国") << QString::fromUtf8("中国") << "China";
+        QTest::newRow("traditional 蘋果") << QString::fromUtf8("蘋果") << "apple";
+        QTest::newRow("traditional 電腦") << QString::fromUtf8("電腦") << "computer";
+        QTest::newRow("went") << "went" << QString::fromUtf8("go 的过去式");
+        QTest::newRow("children") << "children" << QString::fromUtf8("child 的复数");
+        QTest::newRow("mice") << "mice" << QString::fromUtf8("mouse 的复数");
+    }
+    void shippedHeadwordsOfEveryKind() {
+        QFETCH(QString, word);
+        QFETCH(QString, sense);
+        const auto r = OfflineDict::answer(word, "mvdict.idx", 1, 0).value<MainQueryResultPtr>();
+        QVERIFY(r && r->hasNoAnyTrans.isNull());
+        QCOMPARE(r->title, word);
+        const QStringList senses = senseList(r->simpleTrans).split('|');
+        QVERIFY2(std::any_of(senses.begin(), senses.end(), [&](const QString& s) { return s.startsWith(sense); }),
+                 qPrintable(senses.join(" | ")));
     }
 
     void requestDataAnswersAtOnce() {

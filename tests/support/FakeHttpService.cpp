@@ -23,6 +23,12 @@ QList<QPair<QString, QString>> decodeForm(const QByteArray& raw) {
 }
 }  // namespace
 
+QByteArray RecordedPart::header(const QByteArray& name) const {
+    for (const auto& [k, v] : headers)
+        if (k.compare(name, Qt::CaseInsensitive) == 0) return v;
+    return {};
+}
+
 QByteArray RecordedRequest::header(const QByteArray& name) const {
     for (const auto& [k, v] : headers)
         if (k.compare(name, Qt::CaseInsensitive) == 0) return v;
@@ -38,7 +44,8 @@ QString RecordedRequest::queryValue(const QString& key) const {
 QList<QPair<QString, QString>> RecordedRequest::formFields() const { return decodeForm(body); }
 
 FakeHttpService::FakeHttpService() : server_(std::make_unique<httplib::Server>()) {
-    auto handler = [this](const httplib::Request& req, httplib::Response& res) {
+    auto handler = [this](const httplib::Request& req, httplib::Response& res, const std::string& body,
+                          const QList<RecordedPart>& parts) {
         RecordedRequest r;
         r.method = QString::fromStdString(req.method);
         const std::string& target = req.target;
@@ -47,7 +54,8 @@ FakeHttpService::FakeHttpService() : server_(std::make_unique<httplib::Server>()
         r.rawQuery = q == std::string::npos ? QByteArray() : QByteArray::fromStdString(target.substr(q + 1));
         r.query = decodeForm(r.rawQuery);
         for (const auto& [k, v] : req.headers) r.headers.append({QByteArray::fromStdString(k), QByteArray::fromStdString(v)});
-        r.body = QByteArray::fromStdString(req.body);
+        r.body = QByteArray::fromStdString(body);
+        r.parts = parts;
         Script script;
         {
             std::lock_guard lock(mutex_);
@@ -67,10 +75,42 @@ FakeHttpService::FakeHttpService() : server_(std::make_unique<httplib::Server>()
         for (const auto& [k, v] : s.headers) res.set_header(k.toStdString(), v.toStdString());
         res.set_content(s.body.toStdString(), s.contentType.toStdString());
     };
-    server_->Get(".*", handler);
-    server_->Post(".*", handler);
-    server_->Put(".*", handler);
-    server_->Delete(".*", handler);
+    server_->Get(".*", [handler](const httplib::Request& req, httplib::Response& res) {
+        handler(req, res, req.body, {});
+    });
+    // A content reader sees multipart parts in the order they arrive (the
+    // library's own parsing sorts them into a map by name) and other bodies
+    // as sent.
+    auto withReader = [handler](const httplib::Request& req, httplib::Response& res,
+                                const httplib::ContentReader& reader) {
+        std::string body;
+        QList<RecordedPart> parts;
+        if (req.is_multipart_form_data()) {
+            reader(
+                [&](const httplib::MultipartFormData& file) {
+                    RecordedPart part;
+                    part.name = QString::fromStdString(file.name);
+                    part.filename = QString::fromStdString(file.filename);
+                    if (!file.content_type.empty())
+                        part.headers.append({"Content-Type", QByteArray::fromStdString(file.content_type)});
+                    parts.append(part);
+                    return true;
+                },
+                [&](const char* data, size_t length) {
+                    if (!parts.isEmpty()) parts.last().bytes.append(data, qsizetype(length));
+                    return true;
+                });
+        } else {
+            reader([&](const char* data, size_t length) {
+                body.append(data, length);
+                return true;
+            });
+        }
+        handler(req, res, body, parts);
+    };
+    server_->Post(".*", withReader);
+    server_->Put(".*", withReader);
+    server_->Delete(".*", withReader);
     server_->set_payload_max_length(64 * 1024 * 1024);
     // One request per connection: an idle keep-alive connection would hold
     // stop() (and so every test's teardown) for the whole keep-alive time.

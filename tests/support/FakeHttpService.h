@@ -13,6 +13,16 @@
 
 namespace httplib { class Server; }
 
+// One part of a multipart/form-data body, as it arrived.
+struct RecordedPart {
+    QString name;                                   // Content-Disposition name
+    QString filename;                               // empty when none was given
+    QList<QPair<QByteArray, QByteArray>> headers;   // Content-Type, when the part had one
+    QByteArray bytes;
+
+    QByteArray header(const QByteArray& name) const;  // case-insensitive, first match
+};
+
 // What the fake service saw of one request, as it arrived.
 struct RecordedRequest {
     QString method;
@@ -20,7 +30,8 @@ struct RecordedRequest {
     QByteArray rawQuery;                       // exactly as sent, still escaped
     QList<QPair<QString, QString>> query;      // decoded, in order
     QList<QPair<QByteArray, QByteArray>> headers;
-    QByteArray body;
+    QByteArray body;                           // as sent; empty for multipart/form-data
+    QList<RecordedPart> parts;                 // multipart/form-data parts in arrival order
 
     QByteArray header(const QByteArray& name) const;  // case-insensitive, first match
     QString queryValue(const QString& key) const;     // first match

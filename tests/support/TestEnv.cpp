@@ -1,5 +1,6 @@
 #include "support/TestEnv.h"
 
+#include "platform/CRKUserDefaults.h"
 #include "platform/UserDefaults.h"
 
 #include <QDir>
@@ -20,10 +21,12 @@ TestEnv::TestEnv() {
     qputenv("XDG_CACHE_HOME", cacheHome().toUtf8());
     qputenv("HOME", root().toUtf8());
     UserDefaults::resetStandard();
+    CRKUserDefaults::resetStandardUserDefaults();
 }
 
 TestEnv::~TestEnv() {
     UserDefaults::resetStandard();
+    CRKUserDefaults::resetStandardUserDefaults();
     for (int i = 0; i < 4; ++i) {
         if (saved_[i].isNull()) qunsetenv(kVars[i]);
         else qputenv(kVars[i], saved_[i]);
@@ -37,6 +40,7 @@ QString TestEnv::cacheHome() const { return root() + QStringLiteral("/cache"); }
 void TestEnv::restart() {
     UserDefaults::standard().sync();
     UserDefaults::resetStandard();
+    CRKUserDefaults::resetStandardUserDefaults();
 }
 
 QString testDataPath(const QString& relative) {

@@ -2,7 +2,7 @@
 #include "query/controllers/SuggestionPresenter.h"
 
 #include "query/RequestData.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 #include "query/controllers/BaikeJSONResultParser.h"
 #include "query/controllers/MainQueryController.h"
 #include "query/controllers/PageScripts.h"

@@ -1,7 +1,7 @@
 #include "query/controllers/FanyiQueryController.h"
 
 #include "query/RequestData.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 #include "query/controllers/FanyiSearchJSONResultParser.h"
 #include "query/controllers/QueryReaders.h"
 

@@ -1,7 +1,7 @@
 #include "query/controllers/LijuQueryController.h"
 
 #include "query/RequestData.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 #include "query/controllers/LjSearchJSONResultParser.h"
 #include "query/controllers/MainQueryController.h"
 #include "query/controllers/PageScripts.h"

@@ -8,7 +8,7 @@
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "query/RequestData.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 #include "query/controllers/PageScripts.h"
 #include "query/controllers/QueryReaders.h"
 #include "query/LogUtils.h"

@@ -1,7 +1,7 @@
 #include "window/pages/FanyiViewController.h"
 
 #include "query/LogUtils.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 #include "query/controllers/FanyiQueryController.h"
 
 #include <QAction>

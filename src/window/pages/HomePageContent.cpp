@@ -3,7 +3,7 @@
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "query/LogUtils.h"
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 #include "window/pages/WebPageHost.h"
 
 #include <QDate>

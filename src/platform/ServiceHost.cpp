@@ -1,7 +1,6 @@
-#include "query/ServiceHost.h"
+#include "platform/ServiceHost.h"
 
 #include "platform/UserDefaults.h"
-#include "query/AppConstants.h"
 
 namespace {
 // A stray scheme or trailing slash in a hand-edited value would otherwise

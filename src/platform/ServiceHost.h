@@ -1,6 +1,13 @@
 #pragma once
 
+#include <QLatin1String>
 #include <QString>
+
+// Preference keys naming the two hosts, and their defaults.
+inline constexpr QLatin1String MVServiceHost{"MVServiceHost"};
+inline constexpr QLatin1String MVWebSiteHost{"MVWebSiteHost"};
+inline constexpr QLatin1String MVServiceHostDefault{"dict.mirvok.example"};
+inline constexpr QLatin1String MVWebSiteHostDefault{"www.mirvok.example"};
 
 // Where the dictionary service (lookups, translation, account, word book,
 // usage log) and the product web site live. Both are user defaults so that
