@@ -3,6 +3,7 @@
 #include "platform/Lenient.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QStandardPaths>
@@ -15,6 +16,12 @@ UserDefaults* g_standard = nullptr;
 UserDefaults::UserDefaults(const QString& iniPath, QObject* parent)
     : QObject(parent) {
     QDir().mkpath(QFileInfo(iniPath).absolutePath());
+    // The file holds the account's session token and cookie copies: owner
+    // only. QSettings rewrites it through QSaveFile, which keeps the mode.
+    QFile file(iniPath);
+    if (file.exists() || file.open(QIODevice::WriteOnly))
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    file.close();
     settings_ = std::make_unique<QSettings>(iniPath, QSettings::IniFormat);
 }
 

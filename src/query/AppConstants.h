@@ -55,6 +55,9 @@ inline constexpr QLatin1String MVHasLoginedKey{"MVHasLoginedKey"};
 inline constexpr QLatin1String MVCloseSuggestWndNotificatioin{"MVCloseSuggestWndNotificatioin"};
 inline constexpr QLatin1String MVShowWordStrokeAlertKey{"MVShowWordStrokeAlertKey"};
 inline constexpr QLatin1String MVAPPVersionKey{"MVAPPVersionKey"};
+// Posted by the capture popup when the pointer enters or leaves it.
+inline constexpr QLatin1String MVEnterScreenTransWindow{"MVEnterScreenTransWindow"};
+inline constexpr QLatin1String MVExitScreenTransWindow{"MVExitScreenTransWindow"};
 
 // --- Other defaults keys of the main window controller ---------------------
 inline constexpr QLatin1String WebKitDeveloperExtras{"WebKitDeveloperExtras"};

@@ -7,6 +7,9 @@ FSearchResultPtr FSearchXMLResultParser::parseXML(const QString& xml) const {
     if (xml.isNull()) return nullptr;
     XmlDocument doc;
     if (!doc.parse(xml)) return nullptr;
+    // Well-formed XML without the answer's element (an error page in XHTML)
+    // is no quick result.
+    if (doc.select(QStringLiteral("//mirvodict")).isEmpty()) return nullptr;
     auto r = std::make_shared<FSearchResult>();
     for (const XmlNode& n : doc.select(QStringLiteral("//mirvodict/return-phrase"))) r->title = n.text();
     for (const XmlNode& n : doc.select(QStringLiteral("//mirvodict/phonetic-symbol"))) {

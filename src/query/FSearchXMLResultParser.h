@@ -10,7 +10,8 @@
 // renders it with fsearchtemplate.
 class FSearchXMLResultParser {
 public:
-    // Nothing for a null text or text that is not well-formed XML.
+    // Nothing for a null text, text that is not well-formed XML, or XML
+    // without a "mirvodict" element.
     FSearchResultPtr parseXML(const QString& xml) const;
     // Nothing when unreadable or when rendering fails; "" when the answer
     // has no translation (callers leave the page as it is).

@@ -20,11 +20,13 @@ public:
     // The screen's events.
     void applicationStarted() { shouldRecordHistory_ = needToRecordHistory_ = true; }
     void viewLoaded() { needToRecordHistory_ = true; }
+    // Both flags follow the tab shown: the favourites tab records its
+    // lookups, the history tab never does. Leaving the screen records again
+    // from the very next lookup.
     void screenAppeared(bool favouritesTabSelected) {
-        shouldRecordHistory_ = true;
-        needToRecordHistory_ = !favouritesTabSelected;
+        shouldRecordHistory_ = needToRecordHistory_ = favouritesTabSelected;
     }
-    void screenDisappeared() { needToRecordHistory_ = true; }
+    void screenDisappeared() { shouldRecordHistory_ = needToRecordHistory_ = true; }
     void switchedToFavourites() { shouldRecordHistory_ = needToRecordHistory_ = true; }
     void switchedToHistory() { shouldRecordHistory_ = needToRecordHistory_ = false; }
     void favouriteRowClicked() { shouldRecordHistory_ = needToRecordHistory_ = true; }

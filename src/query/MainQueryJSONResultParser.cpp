@@ -171,21 +171,27 @@ std::optional<QVariantList> MainQueryJSONResultParser::parseSimpleDict(const QJs
     return list;
 }
 
-MainQueryResultPtr MainQueryJSONResultParser::parseJSON(const QString& json) {
+namespace {
+// Wrapping the answer in an array admits a top-level scalar, which then
+// reads as an answer without any section.
+std::optional<QJsonValue> jsonRoot(const QString& json) {
     QJsonParseError err{};
-    // Wrapping the answer in an array admits a top-level scalar, which then
-    // reads as an answer without any section.
     const QByteArray utf8 = json.toUtf8();
     QJsonDocument doc = QJsonDocument::fromJson(utf8, &err);
-    QJsonValue root;
-    if (err.error == QJsonParseError::NoError) {
-        root = doc.isObject() ? QJsonValue(doc.object()) : QJsonValue(doc.array());
-    } else {
-        const QJsonDocument wrapped =
-            QJsonDocument::fromJson(QByteArray("[") + utf8 + QByteArray("]"), &err);
-        if (err.error != QJsonParseError::NoError || wrapped.array().size() != 1) return nullptr;
-        root = wrapped.array().first();
-    }
+    if (err.error == QJsonParseError::NoError)
+        return doc.isObject() ? QJsonValue(doc.object()) : QJsonValue(doc.array());
+    const QJsonDocument wrapped = QJsonDocument::fromJson(QByteArray("[") + utf8 + QByteArray("]"), &err);
+    if (err.error != QJsonParseError::NoError || wrapped.array().size() != 1) return std::nullopt;
+    return wrapped.array().first();
+}
+}  // namespace
+
+bool MainQueryJSONResultParser::isReadable(const QString& json) { return jsonRoot(json).has_value(); }
+
+MainQueryResultPtr MainQueryJSONResultParser::parseJSON(const QString& json) {
+    const std::optional<QJsonValue> parsed = jsonRoot(json);
+    if (!parsed) return nullptr;
+    const QJsonValue root = *parsed;
 
     auto r = std::make_shared<MainQueryResult>();
     HistoryRecordingFlags& flags = HistoryRecordingFlags::sharedInstance();

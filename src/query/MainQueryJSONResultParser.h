@@ -30,6 +30,8 @@ public:
     std::optional<QString> genHTML(const QString& json);
     // The entry; nothing when the text is not valid JSON.
     MainQueryResultPtr parseJSON(const QString& json);
+    // Whether parseJSON would read the text, without its side effects.
+    static bool isReadable(const QString& json);
     // The basic translations of one dictionary section; nothing when the
     // section has no word or no "trs".
     std::optional<QVariantList> parseSimpleDict(const QJsonValue& section, bool primary) const;

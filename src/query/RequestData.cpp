@@ -193,8 +193,18 @@ void RequestData::onFinished(QNetworkReply* reply) {
 
 void RequestData::requestData(const QString& word, const QString& localDict, int requestType,
                               int dictType, QObject* target, Callback callback) {
-    setTarget(target, std::move(callback));
-    cancel();
+    // The offline answer comes back inside this call, so it needs nothing of
+    // the request in flight: a late offline search (a timer left from typing
+    // while the network was down) must neither cancel nor redirect it.
+    QPointer<QObject> answerTarget = target_;
+    bool answerHasTarget = hasTarget_;
+    Callback answerCallback = callback_;
+    if (target || callback) {
+        answerTarget = target;
+        answerHasTarget = target != nullptr;
+        answerCallback = std::move(callback);
+        if (!reply_) setTarget(answerTarget, answerCallback);
+    }
     OfflineLookup lookup;
     {
         QMutexLocker lock(&offlineMutex());
@@ -202,7 +212,9 @@ void RequestData::requestData(const QString& word, const QString& localDict, int
     }
     if (!lookup) return;
     const QVariant answer = lookup(word, localDict, requestType, dictType);
-    if (answer.isValid() && !answer.isNull()) deliver(answer);
+    if (!answer.isValid() || answer.isNull() || !answerCallback) return;
+    if (answerHasTarget && answerTarget.isNull()) return;
+    answerCallback(answer);
 }
 
 void RequestData::setOfflineLookup(OfflineLookup lookup) {

@@ -49,7 +49,8 @@ public:
                             const QStringList& values, QObject* target, Callback callback);
 
     // The offline lookup: asks the installed OfflineLookup and, when it has an
-    // answer, calls back at once, inside this call. Target rules as above.
+    // answer, calls back at once, inside this call. Target rules as above,
+    // except that a request in flight keeps running and keeps its target.
     void requestData(const QString& word, const QString& localDict, int requestType,
                      int dictType, QObject* target, Callback callback);
 

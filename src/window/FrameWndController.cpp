@@ -146,7 +146,12 @@ void FrameWndController::awakeFromNib() {
     split_->view()->setPalette(white);
     split_->hideSideBar();
     split_->setCurrentTabProvider([this] { return toolBar_->currentSelectedTab(); });
-    split_->sideBarController().setScriptRunner([this](const QString&) { return m_viewTag_ == 0; });
+    // Section rows scroll the entry shown in the lookup page.
+    split_->sideBarController().setScriptRunner([this](const QString& script) {
+        if (m_viewTag_ != 0 || !pages_.lookup) return false;
+        pages_.lookup->evaluateScript(script);
+        return true;
+    });
 
     ShellServices::wordBook().setHistoryRecording(true, true);
     registerHotKey();
@@ -171,7 +176,7 @@ void FrameWndController::awakeFromNib() {
         searchFieldBecomeFirstResponder();
     }
 
-    connect(window_, &MVWindow::keyPressed, this, [this](QKeyEvent* e) { keyDown(e->key(), e->text()); });
+    connect(window_, &MVWindow::keyPressed, this, [this](QKeyEvent* e) { keyDown(e->key(), e->text(), e->modifiers()); });
     connect(window_, &MVWindow::becameMain, this, [this] { windowDidBecomeMain(); });
     connect(window_, &MVWindow::resignedMain, this, [this] { windowDidResignMain(); });
     connect(window_, &MVWindow::moved, this, [] { postCloseSuggest(); });
@@ -179,8 +184,14 @@ void FrameWndController::awakeFromNib() {
     connect(window_, &MVWindow::resized, this, [this] { windowResized(); });
     auto* quit = new QShortcut(QKeySequence::Quit, window_);
     connect(quit, &QShortcut::activated, this, [this] { requestQuit(); });
-    auto* prefs = new QShortcut(QKeySequence::Preferences, window_);
-    connect(prefs, &QShortcut::activated, this, [this] { showPreferencePanel(); });
+    // The platform's preferences key has no binding on most Linux desktops;
+    // one key bound twice would be ambiguous and fire neither.
+    QList<QKeySequence> prefKeys = QKeySequence::keyBindings(QKeySequence::Preferences);
+    if (!prefKeys.contains(QKeySequence(Qt::CTRL | Qt::Key_Comma))) prefKeys << QKeySequence(Qt::CTRL | Qt::Key_Comma);
+    for (const QKeySequence& key : prefKeys) {
+        auto* prefs = new QShortcut(key, window_);
+        connect(prefs, &QShortcut::activated, this, [this] { showPreferencePanel(); });
+    }
     MVTableView::setTypingHandler([this](const QString& text) {
         toolBar_->searchField()->setText(text);
         searchFieldBecomeFirstResponder();
@@ -228,12 +239,9 @@ void FrameWndController::applicationDidFinishLaunching() {
     auto& d = UserDefaults::standard();
     d.registerDefaults({{QString(NSApplicationCrashOnExceptions), true}});
     ShellServices::kitHost().startWithCrashKit();
-    auto& settings = DictSettings::sharedInstance();
-    settings.loadSettings();
-    ShellServices::kitHost().setUserIdentifier(machineId());
-    ShellServices::kitHost().setUserEmail(settings.authUserId());
-    ShellServices::kitHost().setUserName(settings.authUserName());
+    logUserToKitHost();
 
+    auto& settings = DictSettings::sharedInstance();
     settings.loadSettings();
     // Lookups enter the query history from the start; the word book screen
     // narrows this while the user browses its history.
@@ -261,9 +269,15 @@ void FrameWndController::initWordBook() {
 void FrameWndController::doAutoLogin() {
     auto& d = UserDefaults::standard();
     if (d.integerValue(loginSuccessType) == 2 && !d.boolValue(autoLogin)) return;
-    QThread* t = QThread::create([] { ShellServices::account().autoLogin(); });
-    connect(t, &QThread::finished, t, &QObject::deleteLater);
-    t->start();
+    ShellServices::account().autoLogin();
+}
+
+void FrameWndController::logUserToKitHost() {
+    auto& settings = DictSettings::sharedInstance();
+    settings.loadSettings();
+    ShellServices::kitHost().setUserIdentifier(machineId());
+    ShellServices::kitHost().setUserEmail(settings.authUserId());
+    ShellServices::kitHost().setUserName(settings.authUserName());
 }
 
 // ------------------------------------------------------------------- quit

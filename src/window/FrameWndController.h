@@ -44,6 +44,9 @@ public:
     explicit FrameWndController(PageFactory factory);
     ~FrameWndController() override;
     static FrameWndController* shared();
+    // Hands the machine id and the signed-in user to the crash reporter
+    // (start-up and after every login).
+    static void logUserToKitHost();
 
     // The start-up steps after construction, in order.
     void awakeFromNib();
@@ -92,7 +95,9 @@ public:
     void setBottomLinksVisible(bool visible) override;
     void hideSideBarShowSections() override;
     static bool legalCharToQuery(QChar c);
-    void keyDown(int qtKey, const QString& text);
+    // Unmodified or Shift-modified printable keys type into the search
+    // field; Alt, Ctrl and Super combinations are left to shortcuts.
+    void keyDown(int qtKey, const QString& text, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     void pasteToInput();
     void setInputEditable(bool editable);
 

@@ -16,9 +16,8 @@ const char* kTabIdentifiers[4] = {"ChaciItem", "LijuItem", "FanyiItem", "BaikeIt
 void FrameWndController::hideSideBarShowSections() {
     split_->hideSideBar();
     split_->setCurrentSideBarType(FrameSplitViewController::SectionList);
-    // Back from the word book, the result's sections return; an empty list stays hidden.
-    if (!split_->sideBarController().optionTitles().isEmpty())
-        split_->showSideBarWithType(FrameSplitViewController::SectionList);
+    // Back from the word book, the ordinary side bar returns.
+    split_->showSideBarWithType(FrameSplitViewController::SectionList);
 }
 void FrameWndController::changeViewController(int index) {
     for (QWidget* v : pageViews_)
@@ -209,10 +208,11 @@ bool FrameWndController::legalCharToQuery(QChar c) {
     return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z');
 }
 
-void FrameWndController::keyDown(int qtKey, const QString& characters) {
+void FrameWndController::keyDown(int qtKey, const QString& characters, Qt::KeyboardModifiers modifiers) {
     QString printable;
-    for (QChar c : characters)
-        if (c.isPrint()) printable.append(c);
+    if (!(modifiers & (Qt::AltModifier | Qt::ControlModifier | Qt::MetaModifier)))
+        for (QChar c : characters)
+            if (c.isPrint()) printable.append(c);
     if (!printable.isEmpty() && legalCharToQuery(printable.at(0))) {
         MVSearchField* field = toolBar_->searchField();
         field->setText(printable);

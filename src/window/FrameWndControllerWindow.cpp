@@ -39,8 +39,10 @@ void FrameWndController::windowDidBecomeMain() {
 
 void FrameWndController::windowDidResignMain() {
     if (m_viewTag_ == 0 && pages_.lookup) pages_.lookup->changeMVToolBarThemeActive(false);
-    // Only a window that really is full screen steps aside; a maximised one stays.
-    if (FullScreenDetector::isWindowFullScreen(window_)) window_->showMinimized();
+    // Only a window that really is full screen steps aside, hidden like the
+    // application on the other desktop; a maximised one stays
+    // (the hotkey, a second launch or the tray icon bring it back).
+    if (FullScreenDetector::isWindowFullScreen(window_)) window_->hide();
     postCloseSuggest();
 }
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 MVAlertWndController& MVAlertWndController::sharedInstance() {
     static MVAlertWndController* alert =
@@ -22,8 +23,9 @@ MVAlertWndController::MVAlertWndController(const QString& message, const QString
     window_ = new QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                        Qt::WindowCloseButtonHint);
     window_->setObjectName(QStringLiteral("MVAlertWindow"));
+    // Application-modal while shown (show(), never exec(): no nested loop).
+    // setModal() would reset this to window modality or none.
     window_->setWindowModality(Qt::ApplicationModal);
-    window_->setModal(false);
     window_->setFixedWidth(360);
     auto* layout = new QVBoxLayout(window_);
     layout->setContentsMargins(24, 20, 24, 16);
@@ -73,6 +75,11 @@ void MVAlertWndController::setWindowPosition() {
     if (!main || main == window_) {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->objectName() == QLatin1String("MainWindow")) main = w;
+    }
+    // Kept above the window it speaks for, so it never falls behind it.
+    if (main && main != window_ && main->windowHandle()) {
+        window_->winId();
+        if (window_->windowHandle()) window_->windowHandle()->setTransientParent(main->windowHandle());
     }
     window_->adjustSize();
     QRect frame;

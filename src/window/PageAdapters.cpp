@@ -9,6 +9,7 @@
 #include "window/pages/BackForwardList.h"
 #include "window/pages/FanyiViewController.h"
 #include "window/pages/MainViewController.h"
+#include "window/pages/WebPageHost.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -38,8 +39,9 @@ void LookupPageAdapter::loadWelcomePage() {
 QString LookupPageAdapter::mainFrameUrl() const { return page_->mainFrameUrl(); }
 void LookupPageAdapter::loadResultPage() { page_->loadResourcePage(QStringLiteral("result.html")); }
 void LookupPageAdapter::reloadWebView() {
-    if (auto* v = page_->webView()) v->reload();
+    if (auto* host = page_->pageHost()) host->reload();
 }
+void LookupPageAdapter::evaluateScript(const QString& script) { page_->evaluateScript(script); }
 bool LookupPageAdapter::isPasted() const { return page_->isPasted(); }
 void LookupPageAdapter::setIsPasted(bool pasted) { page_->setIsPasted(pasted); }
 bool LookupPageAdapter::isSelectedFromSuggestList() const { return page_->isSelectedFromSuggestList(); }
@@ -119,7 +121,8 @@ FrameWndController* RealPages::createMainWindowController() {
         lookup->setOwner(owner);
         auto& toolbar = MVToolBarController::sharedInstance();
         lookup->setInput(toolbar.searchField());
-        lookup->setMVToolBarView(toolbar.view());
+        // The toolbar keeps its red whether the window is active or not, so
+        // the lookup page gets no toolbar background to repaint grey.
         auto& suggest = SuggestWndController::sharedInstance();
         suggest.setModel(lookup->suggestionModel());
         suggest.suggestTableView()->setMVTableViewDelegate(new SuggestTableDelegate(lookup));
@@ -133,6 +136,17 @@ FrameWndController* RealPages::createMainWindowController() {
                          [&suggest] { suggest.reloadData(); });
         QObject::connect(lookup, &MainViewController::suggestionHighlightChanged, &suggest,
                          [&suggest](int row) { suggest.selectRow(row); });
-        return FrameWndController::Pages{new LookupPageAdapter(lookup), new TranslationPageAdapter(fanyi)};
+        auto* lookupAdapter = new LookupPageAdapter(lookup);
+        auto* translationAdapter = new TranslationPageAdapter(fanyi);
+        // The pages go with the main window controller, and so before the
+        // web engine's profile, which outliving pages would keep alive.
+        QObject::connect(frame, &QObject::destroyed, [=] {
+            delete lookupAdapter;
+            delete translationAdapter;
+            delete lookup;
+            delete fanyi;
+            delete owner;
+        });
+        return FrameWndController::Pages{lookupAdapter, translationAdapter};
     });
 }

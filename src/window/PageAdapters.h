@@ -26,6 +26,7 @@ public:
     QString mainFrameUrl() const override;
     void loadResultPage() override;
     void reloadWebView() override;
+    void evaluateScript(const QString& script) override;
     bool isPasted() const override;
     void setIsPasted(bool pasted) override;
     bool isSelectedFromSuggestList() const override;

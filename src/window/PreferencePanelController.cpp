@@ -13,6 +13,7 @@
 
 #include <QButtonGroup>
 #include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 #include <QScreen>
@@ -41,7 +42,9 @@ const RecorderKeys kRecorderKeys[3] = {
     {ScreenTransCode, ScreenTransFlags},
     {WordStrokeCode, WordStrokeFlags},
 };
-const char* kModifierTitles[5] = {"不使用辅助按键", "⌘ Command", "^  Control", "⌥ Alternate", "⇧ Shift"};
+// Named by the keys they map to here (Command → Ctrl, Control → Super,
+// Option → Alt), as the shortcut recorder shows them.
+const char* kModifierTitles[5] = {"不使用辅助按键", "Ctrl", "Super", "Alt", "Shift"};
 const char* kPaneImages[3] = {"img_floatSettings_general", "img_floatSettings_word", "img_floatSettings_update"};
 const char* kPaneTitles[3] = {"通用", "取词", "更新"};
 }  // namespace
@@ -161,8 +164,38 @@ void PreferencePanelController::loadValues() {
     wordStroke_->setChecked(d.boolValue(WordStroke));
 }
 
+QRect PreferencePanelController::fitOnScreen(const QRect& frame, const QRect& available) {
+    QRect r = frame;
+    if (r.right() > available.right()) r.moveRight(available.right());
+    if (r.bottom() > available.bottom()) r.moveBottom(available.bottom());
+    if (r.left() < available.left()) r.moveLeft(available.left());
+    if (r.top() < available.top()) r.moveTop(available.top());
+    return r;
+}
+
+namespace {
+// The window's frame (title bar and borders included) for a content rectangle.
+QMargins frameMargins(const QWidget* w) {
+    const QRect f = w->frameGeometry(), g = w->geometry();
+    return QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+}
+}  // namespace
+
 void PreferencePanelController::showWindow() {
     loadValues();
+    if (!window_->isVisible()) {
+        // Centred on the screen the main window is on, and fully on it.
+        const QWidget* main = owner_ ? owner_->window() : nullptr;
+        const QScreen* screen = main && main->screen() ? main->screen() : QGuiApplication::primaryScreen();
+        window_->adjustSize();
+        if (screen) {
+            const QRect avail = screen->availableGeometry();
+            QRect frame(QPoint(), window_->size().grownBy(frameMargins(window_)));
+            frame.moveCenter(avail.center());
+            frame = fitOnScreen(frame, avail);
+            window_->move(frame.topLeft());
+        }
+    }
     window_->show();
     window_->raise();
     window_->activateWindow();
@@ -190,14 +223,18 @@ void PreferencePanelController::changeToView(int pane) {
         stack_->widget(i)->setSizePolicy(i == pane ? QSizePolicy::Preferred : QSizePolicy::Ignored,
                                          i == pane ? QSizePolicy::Preferred : QSizePolicy::Ignored);
     const QRect from = window_->geometry();
+    // The layout learns of the new pane only when it is activated; sized
+    // before that, the window would grow later, past the screen's edge.
+    stack_->updateGeometry();
+    if (window_->layout()) window_->layout()->activate();
     window_->adjustSize();
     if (!window_->isVisible()) return;
     // The window fits the new pane with its top edge where it was, fading the pane in.
     QRect to(from.topLeft(), window_->size());
     if (const QScreen* screen = window_->screen()) {
-        const QRect avail = screen->availableGeometry();
-        if (to.bottom() > avail.bottom()) to.moveBottom(avail.bottom());
-        if (to.top() < avail.top()) to.moveTop(avail.top());
+        // Fitted with its title bar and borders, so the whole window ends on the screen.
+        const QMargins margins = frameMargins(window_);
+        to = fitOnScreen(to.marginsAdded(margins), screen->availableGeometry()).marginsRemoved(margins);
     }
     window_->setGeometry(from);
     auto* group = new QParallelAnimationGroup(this);

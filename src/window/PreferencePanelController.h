@@ -3,6 +3,7 @@
 #include <QAbstractAnimation>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <functional>
 
 class FrameWndController;
@@ -47,6 +48,10 @@ public:
     void installChromePlugin();
     void installFirefoxPlugin();
     void gotoOfficialSite();
+
+    // `frame` moved (not resized) so that it lies on `available` wherever it
+    // can; a frame larger than the area keeps its top-left corner on it.
+    static QRect fitOnScreen(const QRect& frame, const QRect& available);
 
     // The action a recorder's hotkey runs (the main window's hotkey actions).
     std::function<void()> actionForRecorder(int recorder) const;

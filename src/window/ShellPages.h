@@ -24,6 +24,8 @@ public:
     virtual QString mainFrameUrl() const = 0;
     virtual void loadResultPage() = 0;
     virtual void reloadWebView() = 0;
+    // Runs script in the page shown (queued behind a load in progress).
+    virtual void evaluateScript(const QString& script) = 0;
     virtual bool isPasted() const = 0;
     virtual void setIsPasted(bool pasted) = 0;
     virtual bool isSelectedFromSuggestList() const = 0;

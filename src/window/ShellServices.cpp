@@ -45,6 +45,7 @@ public:
         MVWordBook::sharedInstance().configureWithDbFileName(dbFileName, QUrl(syncUrl));
     }
     bool isSyncing() const override { return MVWordBook::sharedInstance().isSyncing(); }
+    void startSync(bool needMerge) override { MVWordBook::sharedInstance().startSyncWithDelegate(nullptr, needMerge); }
 };
 
 WordBookServices& wordBook() {

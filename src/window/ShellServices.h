@@ -12,8 +12,9 @@
 class AccountServices {
 public:
     virtual ~AccountServices() = default;
-    // Blocking auto-login with the stored session; called on a worker thread.
-    virtual bool autoLogin() { return false; }
+    // Starts the auto-login with the stored session and returns at once;
+    // called on the main thread.
+    virtual void autoLogin() {}
     virtual bool hasLogined() const { return false; }
     virtual void logout() {}
     virtual void showLoginPanel() {}

@@ -178,6 +178,15 @@ bool MVWordBook::delWord(const QString& word)
     return true;
 }
 
+bool MVWordBook::rewriteParaphrase(const QString& word, const QString& phonetic, const QString& definition)
+{
+    if (!wbdb_)
+        return false;
+    bool ok = false;
+    queue_->sync([&] { ok = wbdb_->rewriteParaphrase(word, phonetic, definition); });
+    return ok;
+}
+
 bool MVWordBook::delWords(const QStringList& words)
 {
     if (!wbdb_)

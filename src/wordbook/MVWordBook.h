@@ -66,6 +66,8 @@ public:
     // Words.
     bool addWord(const QString& word, const QString& phonetic, const QString& definition);
     bool delWord(const QString& word);
+    // An edited definition: the row keeps its date, groups and review record.
+    bool rewriteParaphrase(const QString& word, const QString& phonetic, const QString& definition);
     bool delWords(const QStringList& words);
     bool hasWord(const QString& word) const override;
     bool hasUnsyncWords() const;

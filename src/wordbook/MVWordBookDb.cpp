@@ -214,6 +214,21 @@ bool MVWordBookDb::addWord(const QString& word, const QString& phonetic, const Q
     return commit(*db);
 }
 
+bool MVWordBookDb::rewriteParaphrase(const QString& word, const QString& phonetic, const QString& definition)
+{
+    if (word.isEmpty())
+        return false;
+    auto db = dateBase();
+    if (!db)
+        return false;
+    const QString intp = getSafeStringForDb(MVWordBookItem::makeIntp(phonetic, definition));
+    if (!exec(*db, QStringLiteral("UPDATE WORDBOOK SET INTP = ?, OP = 'add' WHERE WORD = ? AND "
+                                  "(OP IS NULL OR OP != 'remove') AND %1").arg(userSQL()),
+              {intp, getSafeStringForDb(word)}))
+        return false;
+    return changes(*db) > 0;
+}
+
 bool MVWordBookDb::deleteWordWithDb(SQLite::Database& db, const QString& word, const QString& user)
 {
     const QString w = getSafeStringForDb(word);

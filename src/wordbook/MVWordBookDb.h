@@ -65,6 +65,9 @@ public:
 
     // Words.
     bool addWord(const QString& word, const QString& phonetic, const QString& definition, const QString& user);
+    // Replaces the paraphrase of the word's row and marks it for upload,
+    // keeping its date, groups and review record; false when no live row.
+    bool rewriteParaphrase(const QString& word, const QString& phonetic, const QString& definition);
     bool deleteWord(const QString& word, const QString& user, const QString& preUser);
     bool deleteWords(const QStringList& words, const QString& user, const QString& preUser);
     bool hasWord(const QString& word) const;

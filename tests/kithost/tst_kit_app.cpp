@@ -39,7 +39,15 @@ void TestKitApp::launchFetchesSettingsAndRegisters()
     app.setProcessChannelMode(QProcess::ForwardedChannels);
     app.start(QStringLiteral(MIRVOK_EXECUTABLE), {});
     QVERIFY(app.waitForStarted());
-    const bool done = QTest::qWaitFor([&] { return fake.settingsRequests().size() >= 2; }, 30000);
+    // The second answer is saved after it arrives: wait for the file, not the request.
+    const QString savedPath = env.cacheHome() + QStringLiteral("/io.kithost.sdk.mac.data/com.mirvok.dict/settings.json");
+    const auto savedText = [&] {
+        QFile f(savedPath);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const bool done = QTest::qWaitFor([&] {
+        return fake.settingsRequests().size() >= 2 && savedText().contains("activated");
+    }, 30000);
     app.terminate();
     if (!app.waitForFinished(10000))
         app.kill();
@@ -50,9 +58,7 @@ void TestKitApp::launchFetchesSettingsAndRegisters()
     QCOMPARE(gets[0].queryValue(QStringLiteral("build_version")), QStringLiteral("100"));
     QCOMPARE(int(fake.createRequests().size()), 1);
     QVERIFY(fake.updateRequests().empty());
-    QFile saved(env.cacheHome() + QStringLiteral("/io.kithost.sdk.mac.data/com.mirvok.dict/settings.json"));
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QCOMPARE(saved.readAll(), QByteArray(R"({"app":{"status":"activated"}})"));
+    QCOMPARE(savedText(), QByteArray(R"({"app":{"status":"activated"}})"));
     QVERIFY(QFile::exists(env.dataHome() + QStringLiteral("/com.crashkit/CRKUserDefaults.plist")));
 }
 

@@ -22,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTextEdit>
+#include <QDate>
 #include <QtTest>
 #include <SQLiteCpp/SQLiteCpp.h>
 
@@ -117,6 +118,14 @@ void TestPageParts::homeContentEscapesWhatItWritesIntoScripts()
         QJsonDocument::fromJson(UserDefaults::standard().stringValue("EveryDayLineDefault").toUtf8()).object();
     QCOMPARE(line.value("sen").toString(), QString("a\"b"));
     QCOMPARE(line.value("trans").toString(), QString("c'd"));
+    QCOMPARE(UserDefaults::standard().stringValue("EveryDayLineDefault"),
+             QString(R"({"type": "每日一句", "sen": "a\"b", "trans": "c'd", "rel": "rel"})"));
+    // The two requests, exactly as the service expects them.
+    const QByteArray today = QDate::currentDate().toString("yyyy-MM-dd").toLatin1();
+    QCOMPARE(service_->requestsTo("/jsonapi").at(0).rawQuery,
+             QByteArray("le=eng&q=bk:main%20page&keyfrom=dataserver&doctype=json&jsonversion=2"));
+    QCOMPARE(service_->requestsTo("/infoline").at(0).rawQuery,
+             "apiversion=2&mode=publish&client=tesvarin&abtest=9&startDate=" + today + "&endDate=" + today);
 
     // Banner text and link travel only as string literals; the link target
     // itself holds no data, so no quote in them can end a script string.

@@ -121,7 +121,7 @@ void TestQueryControllers::serviceAddressesCarryTheLanguage()
 void TestQueryControllers::typingSendsSuggestionsAndQuickResultAtOnce()
 {
     service_->on("GET", "/suggest/minisuggest", json("<suggest/>"));
-    service_->on("GET", "/fsearch", json("<fsearch/>"));
+    service_->on("GET", "/fsearch", json("<mirvodict><return-phrase>apple</return-phrase></mirvodict>"));
     FakePage page;
     MainQueryController qc;
     qc.setPage(&page);
@@ -304,12 +304,93 @@ void TestQueryControllers::unanswerableLookupsStopTheSpinner()
     qc.doQuery("unknown");
     QVERIFY(!page.spinner);
     QVERIFY(page.resultHtml.contains("networkerr"));
-    // Answer bytes that are not text show nothing and end the wait too.
-    page.showLoadingIndicator();
-    page.resultHtml.clear();
-    qc.mainQueryHelper(QVariant(QByteArray("\xff\xfe\xfd")));
-    QVERIFY(!page.spinner);
-    QVERIFY(page.resultHtml.isEmpty());
+    // Answers that cannot be read (not text, an error page) say so as well,
+    // rather than leaving a blank page.
+    for (const QByteArray& junk : {QByteArray("\xff\xfe\xfd"), QByteArray("<html>500</html>")}) {
+        page.showLoadingIndicator();
+        page.resultHtml.clear();
+        qc.mainQueryHelper(QVariant(junk));
+        QVERIFY(!page.spinner);
+        QVERIFY(page.resultHtml.contains("networkerr"));
+    }
+}
+
+void TestQueryControllers::returnDropsAnswersOfTheTypingItOvertook()
+{
+    // Typing's answers come late; Return's full entry comes at once.
+    service_->on("GET", "/suggest/minisuggest",
+                 ScriptedResponse(200, "<suggest><items><item><title>run</title></item></items></suggest>",
+                                  "text/xml", {}, 300));
+    service_->on("GET", "/fsearch", ScriptedResponse(200, "<mirvodict><return-phrase>run</return-phrase>"
+                                                          "<custom-translation><translation><content>QUICK</content>"
+                                                          "</translation></custom-translation></mirvodict>",
+                                                     "text/xml", {}, 300));
+    service_->on("GET", "/jsonapi", json(R"({"simple":{"word":[{"return-phrase":"run"}]}})"));
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.setSuggestionView(&page);
+    qc.setHasLoadedResultWebView(true);
+    qc.onSearchBoxChanged("run");
+    QVERIFY(service_->waitForRequests(2));
+    qc.doQuery("run");
+    QVERIFY(waitFor([&] { return page.html.size() >= 1; }));
+    const QString entry = page.resultHtml;
+    QTest::qWait(600);
+    QCOMPARE(page.windowShows, 0);
+    QCOMPARE(page.resultHtml, entry);
+    QVERIFY(!entry.contains("QUICK"));
+
+    // Offline, a keystroke's local search still pending when Return comes is moot.
+    setReachable(false);
+    MainQueryController offline;
+    offline.setPage(&page);
+    offline.setHasLoadedResultWebView(true);
+    offlineWords_.clear();
+    offline.onSearchBoxChanged("wal");
+    offline.doQuery("walk");
+    QTest::qWait(250);
+    QCOMPARE(offlineWords_, QStringList{"walk:mvdict.idx:1"});
+}
+
+void TestQueryControllers::newLookupKeepsItsLoadingIndicator()
+{
+    service_->on("GET", "/jsonapi", [](const RecordedRequest& r) {
+        ScriptedResponse a = json(R"({"simple":{"word":[{"return-phrase":"x"}]}})");
+        if (r.queryValue("q") == "slow")
+            a.delayMs = 1500;
+        return a;
+    });
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.setHasLoadedResultWebView(true);
+    qc.doQuery("fast");
+    QVERIFY(waitFor([&] { return page.html.size() >= 1; }));
+    qc.doQuery("slow");
+    QVERIFY(page.spinner);
+    // The first answer's clean-up (0.5 s and 1.0 s) would have hidden it.
+    QTest::qWait(1200);
+    QVERIFY(page.spinner);
+    QVERIFY(waitFor([&] { return !page.spinner; }, 4000));
+}
+
+void TestQueryControllers::failingQuickResultFallsBackOffline()
+{
+    service_->on("GET", "/fsearch", ScriptedResponse(500, "<html>Internal error</html>", "text/html"));
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.onSearchBoxChanged("pear");
+    QVERIFY(waitFor([&] { return !page.resultHtml.isEmpty(); }));
+    QVERIFY(offlineWords_.contains("pear:mvdict.idx:2"));
+    QVERIFY(!page.resultHtml.contains("networkerr"));
+    // Nothing offline either: the page says why it stays empty.
+    qc.onSearchBoxChanged("unknown");
+    QVERIFY(waitFor([&] { return page.resultHtml.contains("networkerr"); }));
 }
 
 void TestQueryControllers::queryWaitsWhileThePageLoads()
@@ -408,6 +489,53 @@ void TestQueryControllers::encyclopediaFetchesTheCounterpart()
     QVERIFY(page.scripts.contains("goPageTab(1);"));
 }
 
+void TestQueryControllers::encyclopediaCounterpartNamingNeitherLanguage()
+{
+    // The counterpart fills whichever key the first article left empty.
+    for (const bool firstNamesEnglish : {true, false}) {
+        service_->clearRequests();
+        service_->on("GET", "/jsonapi", [firstNamesEnglish](const RecordedRequest& r) {
+            if (r.queryValue("q") == "bk:first")
+                return firstNamesEnglish ? json(R"({"baike_detail":{"title":"甲","enword":"second"}})")
+                                         : json(R"({"wikipedia":{"displaytitle":"A","zhword":"second"}})");
+            return json(R"({"wikipedia":{"displaytitle":"Neither"}})");
+        });
+        FakePage page;
+        page.url = "file:///res/pages/result.html";
+        BaikeQueryController qc;
+        qc.setPage(&page);
+        qc.doQuery("first");
+        QVERIFY(waitFor([&] { return !page.spinner && page.spinnerShows == 1 && qc.results().size() == 2; }));
+        QCOMPARE(qc.results().value(firstNamesEnglish ? "enword" : "zhword").toMap().value("title").toString(),
+                 QString("Neither"));
+        QVERIFY(page.scripts.contains(firstNamesEnglish ? "goPageTab(1);" : "goPageTab(0);"));
+        // The article request: these keys, in this order, and no id or client.
+        const RecordedRequest first = service_->requestsTo("/jsonapi").at(0);
+        QStringList keys;
+        for (const auto& kv : first.query)
+            keys << kv.first;
+        QCOMPARE(keys, (QStringList{"le", "q", "keyfrom", "doctype", "jsonversion", "vendor", "appVer"}));
+        QVERIFY(first.rawQuery.startsWith("le=eng&q=bk:first&keyfrom=mac.main&doctype=json&jsonversion=2&vendor="));
+    }
+}
+
+void TestQueryControllers::answersShowAboveTheWelcomePicture()
+{
+    // The result page's load finishes (and the page lays the welcome picture
+    // over it, as its load handler does) before the answer is written.
+    service_->on("GET", "/jsonapi", json(R"({"blng_sents":{"sentence-pair":[{"sentence-eng":"Run!"}]}})"));
+    FakePage page;
+    page.url = "file:///res/pages/firstpage.html";
+    LijuQueryController qc;
+    qc.setPage(&page);
+    qc.doQuery("run");
+    QVERIFY(waitFor([&] { return page.loading; }));
+    page.showWelcomeOverlay("liju-");
+    page.finishLoad();
+    QVERIFY(page.resultHtml.contains("Run!"));
+    QCOMPARE(page.overlay, QString());
+}
+
 void TestQueryControllers::encyclopediaSearchesWhenThereIsNoArticle()
 {
     service_->on("GET", "/jsonapi", [](const RecordedRequest& r) {
@@ -494,6 +622,12 @@ void TestQueryControllers::translationGetPostBoundaryAndDirection()
     QCOMPARE(r.formFields().at(1).second, QString("AUTO"));
     QCOMPARE(FanyiQueryController::typeForTag(0), QString("AUTO"));
     QCOMPARE(FanyiQueryController::typeForTag(12), QString("ZH_CN2SP"));
+    // The boundary counts the text as typed: 899 "&" escape to 2,697 characters.
+    shown.clear();
+    qc.doQuery(QString(899, '&'));
+    QVERIFY(waitFor([&] { return !shown.isEmpty(); }));
+    QCOMPARE(service_->requestsTo("/translate").back().method, QString("GET"));
+    QCOMPARE(service_->requestsTo("/translate").back().queryValue("i"), QString(899, '&'));
 }
 
 void TestQueryControllers::translationFailureSaysSorry()

@@ -34,11 +34,16 @@ private slots:
     void networkErrorKeepsTheResultPageUsable();
     void offlineEntryIsRenderedAndSpinnerCleared();
     void unanswerableLookupsStopTheSpinner();
+    void returnDropsAnswersOfTheTypingItOvertook();
+    void newLookupKeepsItsLoadingIndicator();
+    void failingQuickResultFallsBackOffline();
     void queryWaitsWhileThePageLoads();
     void zoomStartsAtOneWhenNothingIsStored();
     void examplesRequestAndAnswer();
     void examplesFailureAndJunk();
     void encyclopediaFetchesTheCounterpart();
+    void encyclopediaCounterpartNamingNeitherLanguage();
+    void answersShowAboveTheWelcomePicture();
     void encyclopediaSearchesWhenThereIsNoArticle();
     void encyclopediaSingleArticleRestoresScrollOnce();
     void encyclopediaSuggestionsAreTitlesOnly();

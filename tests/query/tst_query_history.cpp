@@ -277,8 +277,9 @@ void TestQueryHistory::recordingFlagEvents() {
     f.historyRowClicked();
     f.consume();
     QVERIFY(!f.shouldRecordHistory());
+    // Leaving the screen records the very next lookup.
     f.screenDisappeared();
-    QVERIFY(!f.shouldRecordHistory());
+    QVERIFY(f.shouldRecordHistory());
     f.consume();
     QVERIFY(f.shouldRecordHistory());
 
@@ -287,9 +288,13 @@ void TestQueryHistory::recordingFlagEvents() {
     f.consume();
     QVERIFY(f.shouldRecordHistory());
 
+    // Appearing on the favourites tab records every lookup, on the history tab none.
+    f.screenAppeared(false);
+    f.consume();
+    QVERIFY(!f.shouldRecordHistory());
     f.screenAppeared(true);
     QVERIFY(f.shouldRecordHistory());
-    QVERIFY(!f.needToRecordHistory());
+    QVERIFY(f.needToRecordHistory());
     f.switchedToFavourites();
     QVERIFY(f.needToRecordHistory());
     f.favouriteRowClicked();

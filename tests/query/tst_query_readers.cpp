@@ -201,6 +201,12 @@ void TestQueryReaders::sentencesAndSynonyms() {
     QVERIFY(mediaOnly->hasAuthSentence.isNull());
     QCOMPARE(mediaOnly->hasSentencesTab, on);
     QCOMPARE(mediaOnly->hasNoAnyTrans, on);  // media sentences alone are not a translation
+
+    // Synonyms alone are something to show.
+    const MainQueryResultPtr synonymsOnly = p.parseJSON(
+        R"({"simple":{"word":[{"return-phrase":"dash"}]},"syno":{"synos":[{"syno":{"tran":"冲","ws":[{"w":"rush"}]}}]}})");
+    QCOMPARE(synonymsOnly->hasSynos, on);
+    QVERIFY(synonymsOnly->hasNoAnyTrans.isNull());
 }
 
 void TestQueryReaders::reverseFormAndHistoryDefinition() {

@@ -299,6 +299,19 @@ void TestQueryRequest::offlineEntryPoint() {
     QCOMPARE(a.got.at(0).value<MainQueryResultPtr>()->title, QStringLiteral("w"));
     rd.requestData(QStringLiteral("w"), QStringLiteral("mvdict.idx"), 2, 0, nullptr, {});
     QCOMPARE(a.got.size(), 1);
+
+    // An offline search on an object with an online request in flight (a
+    // timer left from typing offline) answers its own caller and leaves the
+    // online request running, with its own callback.
+    svc_.on(QStringLiteral("GET"), QStringLiteral("/late"), ScriptedResponse(200, "online", "text/plain", {}, 200));
+    Answers online, offline;
+    rd.requestDataWithURL(svc_.baseUrl() + QStringLiteral("/late"), {}, {}, nullptr, online.sink());
+    rd.requestData(QStringLiteral("w"), QStringLiteral("mvdict.idx"), 1, 0, nullptr, offline.sink());
+    QCOMPARE(offline.got.size(), 1);
+    QVERIFY(rd.isLoading());
+    QVERIFY(online.waitFor(1));
+    QCOMPARE(online.got.at(0).toByteArray(), QByteArray("online"));
+    QCOMPARE(offline.got.size(), 1);
     RequestData::setOfflineLookup({});
 }
 

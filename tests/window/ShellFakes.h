@@ -58,6 +58,7 @@ public:
     QString mainFrameUrl() const override { return url; }
     void loadResultPage() override { calls << QStringLiteral("loadResult"); url = QStringLiteral("file:///result.html"); }
     void reloadWebView() override { calls << QStringLiteral("reload"); }
+    void evaluateScript(const QString& s) override { calls << QStringLiteral("script:") + s; }
     bool isPasted() const override { return pasted; }
     void setIsPasted(bool p) override { pasted = p; }
     bool isSelectedFromSuggestList() const override { return fromSuggest; }
@@ -104,5 +105,5 @@ public:
 class FakeAccount : public AccountServices {
 public:
     std::atomic<int> autoLogins{0};
-    bool autoLogin() override { ++autoLogins; return false; }
+    void autoLogin() override { ++autoLogins; }
 };

@@ -278,9 +278,10 @@ private slots:
         QVERIFY(events.contains(QStringLiteral("action=tab_wordbook")));
         QCOMPARE(toolbar.currentSelectedTab(), 4);
 
-        // Any other tab hides it again.
+        // Any other tab puts the ordinary side bar (type 0) back, rows or not.
         frame->chaciClick(QString());
-        QVERIFY(FrameSplitViewController::sharedInstance().hideSideBarFlag());
+        QCOMPARE(FrameSplitViewController::sharedInstance().currentSideBarType(), 0);
+        QVERIFY(!FrameSplitViewController::sharedInstance().hideSideBarFlag());
         QVERIFY(!frame->isShowingWordBookView());
         QVERIFY(toolbar.searchTypeButton()->isVisibleTo(toolbar.view()));
     }
@@ -337,10 +338,15 @@ private slots:
         frame->keyDown(Qt::Key_Down, QString());
         QCOMPARE(wordBook.calls.filter(QStringLiteral("key:")).size(), 1);
 
-        // Control characters never reach the field.
+        // Control characters never reach the field, nor do Alt, Ctrl and
+        // Super combinations (they are shortcuts); Shift still types.
         field()->clear();
         frame->keyDown(Qt::Key_A, QStringLiteral("\x01"));
+        for (Qt::KeyboardModifier m : {Qt::AltModifier, Qt::ControlModifier, Qt::MetaModifier})
+            frame->keyDown(Qt::Key_5, QStringLiteral("5"), m);
         QCOMPARE(field()->text(), QString());
+        frame->keyDown(Qt::Key_A, QStringLiteral("A"), Qt::ShiftModifier);
+        QCOMPARE(field()->text(), QStringLiteral("A"));
         QVERIFY(FrameWndController::legalCharToQuery(QLatin1Char('Z')));
         QVERIFY(!FrameWndController::legalCharToQuery(QChar(0x00e9)));
     }
@@ -540,7 +546,20 @@ private slots:
         QVERIFY(!frame->shouldTeminatedApp());
 
         frame->requestQuit();
+        // The alert holds the whole application until it is answered.
+        QCOMPARE(alert.window()->windowModality(), Qt::ApplicationModal);
+        QCOMPARE(QApplication::activeModalWidget(), alert.window());
+        frame->window()->show();
+        field()->clear();
+        QTest::keyClick(frame->window()->windowHandle(), Qt::Key_A);
+        QCOMPARE(field()->text(), QString());
         QTest::keyClick(alert.window(), Qt::Key_Return);  // 确定
+        QTest::keyClick(frame->window()->windowHandle(), Qt::Key_A);
+        QCOMPARE(field()->text(), QStringLiteral("a"));  // answered: typing reaches the window again
+        // Ctrl+, opens the preferences: the platform's own key is unbound here.
+        QTest::keyClick(frame->window()->windowHandle(), Qt::Key_Comma, Qt::ControlModifier);
+        QVERIFY(frame->preferencePanelController().window()->isVisible());
+        frame->preferencePanelController().window()->hide();
         QCOMPARE(quit.size(), 2);
         QVERIFY(frame->shouldTeminatedApp());
         QVERIFY(!alert.window()->isVisible());
@@ -669,6 +688,24 @@ private slots:
         prefs.changeToView(2);  // already showing: nothing starts
         QVERIFY(!prefs.isSwitchingPane());
         prefs.window()->hide();
+    }
+
+    void preferencesStayOnTheScreen() {
+        FrameWndController::initializeDefaults();
+        makeFrame();
+        auto& prefs = frame->preferencePanelController();
+        const QRect avail = frame->window()->screen()->availableGeometry();
+        prefs.showWindow();
+        QVERIFY(qAbs(prefs.window()->frameGeometry().center().y() - avail.center().y()) <= 2);
+        // Low on the screen, the taller capture pane pushes the window up, whole.
+        prefs.window()->move(prefs.window()->x(), avail.bottom() - prefs.window()->height() - 40);
+        prefs.changeToView(1);
+        QTRY_VERIFY(!prefs.isSwitchingPane());
+        QVERIFY(prefs.window()->height() > 300);
+        QVERIFY(avail.contains(prefs.window()->frameGeometry()));
+        prefs.window()->hide();
+        QCOMPARE(PreferencePanelController::fitOnScreen(QRect(0, 700, 100, 200), QRect(0, 0, 800, 800)),
+                 QRect(0, 600, 100, 200));
     }
 
     // ------------------------------------------------------ bottom bar
@@ -800,6 +837,18 @@ private slots:
         QVERIFY(!FullScreenDetector::isWindowFullScreen(&w));
         w.setWindowState(Qt::WindowFullScreen);
         QVERIFY(FullScreenDetector::isWindowFullScreen(&w));
+
+        // A full-screen main window losing main status hides (not minimises);
+        // the show hotkey brings it back.
+        FrameWndController::initializeDefaults();
+        makeFrame();
+        frame->awakeFromNib();
+        frame->window()->showFullScreen();
+        frame->windowDidResignMain();
+        QVERIFY(frame->window()->isHidden());
+        QVERIFY(!(frame->window()->windowState() & Qt::WindowMinimized));
+        frame->hotkeyAction();
+        QVERIFY(frame->window()->isVisible());
     }
 
     void loadingIndicatorBeforeAndAfterSetUp() {

@@ -60,6 +60,8 @@ QString BaikeQueryController::welcomeHtml()
 
 void BaikeQueryController::doQuery(const QString& text)
 {
+    // A late suggestion answer must not reopen the window over the article.
+    suggestRequestData_->cancel();
     if (page_ && page_->isLoading()) {
         QPointer<BaikeQueryController> self(this);
         page_->afterLoading([self, text]() {
@@ -201,8 +203,16 @@ void BaikeQueryController::hideSuggestTableView()
 
 void BaikeQueryController::setHTMLElementId(const QString& elementId, const QString& content)
 {
-    if (page_)
-        page_->setInnerHtml(elementId, content);
+    if (!page_)
+        return;
+    page_->setInnerHtml(elementId, content);
+    // The result page's load, finishing before this write lands, lays the
+    // welcome picture over the page; what is written here must show.
+    QPointer<BaikeQueryController> self(this);
+    page_->afterLoading([self]() {
+        if (self && self->page_)
+            self->page_->removeWelcomeOverlay();
+    });
 }
 
 void BaikeQueryController::loadResultPage()

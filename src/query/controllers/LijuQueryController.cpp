@@ -80,8 +80,16 @@ void LijuQueryController::ljQueryHelper(const QVariant& answer)
 
 void LijuQueryController::setHTMLElementId(const QString& elementId, const QString& content)
 {
-    if (page_)
-        page_->setInnerHtml(elementId, content);
+    if (!page_)
+        return;
+    page_->setInnerHtml(elementId, content);
+    // The result page's load, finishing before this write lands, lays the
+    // welcome picture over the page; what is written here must show.
+    QPointer<LijuQueryController> self(this);
+    page_->afterLoading([self]() {
+        if (self && self->page_)
+            self->page_->removeWelcomeOverlay();
+    });
 }
 
 void LijuQueryController::loadResultPage()

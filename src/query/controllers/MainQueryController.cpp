@@ -10,6 +10,7 @@
 #include "query/RequestData.h"
 #include "platform/ServiceHost.h"
 #include "query/controllers/PageScripts.h"
+#include "query/MainQueryJSONResultParser.h"
 #include "query/controllers/QueryReaders.h"
 #include "query/LogUtils.h"
 
@@ -89,10 +90,20 @@ void MainQueryController::onSearchBoxChanged(const QString& text)
         suggestRequestData_->requestDataWithURL(suggestUrl(text, le_), {}, {}, this,
                                                 [this](const QVariant& a) { suggestHelper(a); });
         fsearchRequestData_->requestDataWithURL(fsearchUrl(text, le_), {}, {}, this,
-                                                [this](const QVariant& a) { fsearchHelper(a); });
+                                                [this, text](const QVariant& a) {
+            // A service that fails or answers what cannot be read is treated
+            // like one that cannot be reached, rather than leaving a blank page.
+            if (!fsearchHelper(a))
+                answerQuickResultOffline(text);
+        });
     } else {
-        // Each keystroke searches, when its timer fires, the word current then.
-        QTimer::singleShot(100, this, &MainQueryController::doLocalSearch);
+        // Each keystroke searches, when its timer fires, the word current
+        // then; a full lookup started since makes the search moot.
+        const quint64 lookup = lookupSerial_;
+        QTimer::singleShot(100, this, [this, lookup]() {
+            if (lookup == lookupSerial_)
+                doLocalSearch();
+        });
     }
 }
 
@@ -100,6 +111,15 @@ void MainQueryController::doLocalSearch()
 {
     fsearchRequestData_->requestData(lastQueryWord_, kLocalDict, 2, int(dictType_), this,
                                      [this](const QVariant& a) { fsearchHelper(a); });
+}
+
+void MainQueryController::answerQuickResultOffline(const QString& text)
+{
+    bool answered = false;
+    offlineRequestData_->requestData(text, kLocalDict, 2, int(dictType_), this,
+                                     [this, &answered](const QVariant& a) { answered = fsearchHelper(a); });
+    if (!answered)
+        setHTMLElementId(QStringLiteral("result"), networkErrorHtml());
 }
 
 void MainQueryController::suggestHelper(const QVariant& answer)
@@ -122,29 +142,37 @@ void MainQueryController::hideSuggestTableView()
     suggestions::setTableShown(suggestionView_, false);
 }
 
-void MainQueryController::fsearchHelper(const QVariant& answer)
+bool MainQueryController::fsearchHelper(const QVariant& answer)
 {
     if (answer.metaType() == QMetaType::fromType<FSearchResultPtr>()) {
         const FSearchResultPtr r = answer.value<FSearchResultPtr>();
         if (!r)
-            return;
+            return false;
         setHTMLElementId(QStringLiteral("result"),
                          mustachedata::render(QStringLiteral("fsearchtemplate"), r->toMustache()).value_or(QString()));
-        return;
+        return true;
     }
     if (!isBytes(answer))
-        return;
+        return false;
     QString text;
     if (!readers::decodeUtf8(answer.toByteArray(), &text))
-        return;
-    const QString html = readers::quickResultHtml(text);
+        return false;
+    const std::optional<QString> html = readers::quickResultHtml(text);
+    if (!html)
+        return false;
     if (page_)
         page_->evaluateScript(QStringLiteral("showSuggest();"));
-    setHTMLElementId(QStringLiteral("result"), html);
+    setHTMLElementId(QStringLiteral("result"), *html);
+    return true;
 }
 
 void MainQueryController::doQuery(const QString& text)
 {
+    // Answers to typing that this lookup overtakes must not land on top of
+    // it: neither suggestions reopening their window nor a quick result.
+    ++lookupSerial_;
+    suggestRequestData_->cancel();
+    fsearchRequestData_->cancel();
     if (page_ && page_->isLoading()) {
         QPointer<MainQueryController> self(this);
         page_->afterLoading([self, text]() {
@@ -168,7 +196,7 @@ void MainQueryController::startQuery(const QString& text)
     // A service that cannot be reached at all still leaves the shipped
     // dictionary: a transport failure falls back to it before giving up.
     auto cb = [this, text](const QVariant& a) {
-        if (a.isValid() || !answerOffline(text, true))
+        if (answerIsReadable(a) || !answerOffline(text, true))
             mainQueryHelper(a);
     };
     if (internetActive_) {
@@ -218,12 +246,23 @@ void MainQueryController::mainQueryHelper(const QVariant& answer)
     showAnswer(answer);
 }
 
+bool MainQueryController::answerIsReadable(const QVariant& answer) const
+{
+    if (!isBytes(answer))
+        return false;
+    QString text;
+    return readers::decodeUtf8(answer.toByteArray(), &text) && MainQueryJSONResultParser::isReadable(text);
+}
+
 void MainQueryController::showAnswer(const QVariant& answer)
 {
     QPointer<MainQueryController> self(this);
-    auto later = [self](int ms) {
-        QTimer::singleShot(ms, self, [self]() {
-            if (self)
+    // The clean-up hides the loading indicator: one left from an earlier
+    // answer must not hide the indicator of a lookup started since.
+    const quint64 lookup = lookupSerial_;
+    auto later = [self, lookup](int ms) {
+        QTimer::singleShot(ms, self, [self, lookup]() {
+            if (self && lookup == self->lookupSerial_)
                 self->hideSuggest();
         });
     };
@@ -238,18 +277,20 @@ void MainQueryController::showAnswer(const QVariant& answer)
     }
     if (isBytes(answer)) {
         QString text;
-        if (readers::decodeUtf8(answer.toByteArray(), &text)) {
+        std::optional<QString> html;
+        if (readers::decodeUtf8(answer.toByteArray(), &text))
+            html = readers::fullEntryHtml(text, lastQueryWord_, dict_, anotherDict_);
+        if (html) {
             later(500);
-            setHTMLElementId(QStringLiteral("result"),
-                             readers::fullEntryHtml(text, lastQueryWord_, dict_, anotherDict_));
+            setHTMLElementId(QStringLiteral("result"), *html);
             later(1000);
             if (page_) {
                 page_->evaluateScript(QStringLiteral("scroll(0,0);"));
                 page_->evaluateScript(QStringLiteral("$('.wt-container').first().removeClass('wt-collapse')"));
             }
-        } else if (page_) {
-            // Not text: nothing to show, but the wait is over.
-            page_->hideLoadingIndicator();
+        } else {
+            // An error page or a damaged answer says no more than no answer.
+            loadNoResultPage(lastQueryWord_);
         }
     } else {
         loadNoResultPage(lastQueryWord_);

@@ -27,7 +27,9 @@ public:
 
     void doLocalSearch();
     void suggestHelper(const QVariant& answer);
-    void fsearchHelper(const QVariant& answer);
+    // True when the answer put something on screen (or had nothing to show
+    // for a readable answer); false for a failure or an unreadable answer.
+    bool fsearchHelper(const QVariant& answer);
     void mainQueryHelper(const QVariant& answer);
     void showSuggestTableView();
     void hideSuggestTableView();
@@ -68,6 +70,8 @@ private:
     // True when the shipped dictionary had an answer (already shown); with
     // onlyEntries its "not found" answer does not count.
     bool answerOffline(const QString& text, bool onlyEntries);
+    void answerQuickResultOffline(const QString& text);
+    bool answerIsReadable(const QVariant& answer) const;
 
     RequestData* suggestRequestData_ = nullptr;
     RequestData* fsearchRequestData_ = nullptr;
@@ -78,4 +82,7 @@ private:
     QPointer<QObject> parentViewController_;
     bool hasLoadedResultWebView_ = false;
     std::optional<QVariant> tempResponseObj_;
+    // Counts full lookups, so that what was started for an earlier one
+    // (typing's answers, clean-up timers) can tell it has been overtaken.
+    quint64 lookupSerial_ = 0;
 };

@@ -23,18 +23,19 @@ SuggestResult parseSuggestions(const QString& xml)
     return SuggestXMLResultParser().parseXML(xml).value_or(SuggestResult());
 }
 
-QString quickResultHtml(const QString& xml)
+std::optional<QString> quickResultHtml(const QString& xml)
 {
-    return FSearchXMLResultParser().genHTML(xml).value_or(QString());
+    return FSearchXMLResultParser().genHTML(xml);
 }
 
-QString fullEntryHtml(const QString& json, const QString& word, const QString& dict, const QString& anotherDict)
+std::optional<QString> fullEntryHtml(const QString& json, const QString& word, const QString& dict,
+                                     const QString& anotherDict)
 {
     MainQueryJSONResultParser parser;
     parser.word = word;
     parser.dict = dict;
     parser.another_dict = anotherDict;
-    return parser.genHTML(json).value_or(QString());
+    return parser.genHTML(json);
 }
 
 }  // namespace readers

@@ -124,6 +124,8 @@ FanyiViewController::~FanyiViewController() = default;
 
 QString FanyiViewController::webPageTranslateUrl(const QString& address)
 {
+    // The address travels as one fully escaped value: left as it is, its own
+    // "&" and "#" would cut it short at its first query separator or fragment.
     QUrlQuery q;
     q.addQueryItem(QStringLiteral("keyfrom"), QStringLiteral("mac.fanyi"));
     q.addQueryItem(QStringLiteral("url"), QString::fromLatin1(QUrl::toPercentEncoding(address)));

@@ -37,12 +37,10 @@ HomePageContent::HomePageContent(WebPageHost* host, QObject* parent) : QObject(p
 
 QString HomePageContent::dailyLineJson(const QString& type, const QString& sen, const QString& trans)
 {
-    QJsonObject o;
-    o.insert(QStringLiteral("type"), type);
-    o.insert(QStringLiteral("sen"), sen);
-    o.insert(QStringLiteral("trans"), trans);
-    o.insert(QStringLiteral("rel"), QStringLiteral("rel"));
-    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+    // Written in this key order and spacing, as stored lines always were;
+    // each value escaped, so a quote in a sentence cannot break the text.
+    return QStringLiteral("{\"type\": %1, \"sen\": %2, \"trans\": %3, \"rel\": \"rel\"}")
+        .arg(WebPageHost::jsString(type), WebPageHost::jsString(sen), WebPageHost::jsString(trans));
 }
 
 QString HomePageContent::builtInDailyLine()

@@ -46,8 +46,7 @@ namespace {
 const char* kBootstrap = R"JS(
 (function () {
   if (location.protocol !== 'file:') return;
-  var arity = {doQuery: 1, goURL: 1, goTab: 3, doLog: 3, addToWordBook: 3,
-               removeFromWordBook: 1, playAudio: 1};
+  var arity = %ARITY%;
   var pending = [];
   var stub = {};
   Object.keys(arity).forEach(function (n) {
@@ -108,9 +107,16 @@ WebPageHost::~WebPageHost()
 void WebPageHost::installScripts()
 {
     const QString channelJs = readQtResource(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    for (const QWebEngineScript& old : page_->scripts().find(QStringLiteral("framewnd-bridge")))
+        page_->scripts().remove(old);
+    QStringList arity;
+    for (const auto& [name, count] : bridgeMethods_)
+        arity << QStringLiteral("%1: %2").arg(name).arg(count);
+    QString bootstrap = QString::fromUtf8(kBootstrap);
+    bootstrap.replace(QStringLiteral("%ARITY%"), QLatin1Char('{') + arity.join(QStringLiteral(", ")) + QLatin1Char('}'));
     QWebEngineScript script;
     script.setName(QStringLiteral("framewnd-bridge"));
-    script.setSourceCode(channelJs + QLatin1Char('\n') + QString::fromUtf8(kBootstrap));
+    script.setSourceCode(channelJs + QLatin1Char('\n') + bootstrap);
     script.setInjectionPoint(QWebEngineScript::DocumentCreation);
     script.setWorldId(QWebEngineScript::MainWorld);
     script.setRunsOnSubFrames(false);
@@ -146,6 +152,15 @@ void WebPageHost::load(const QUrl& url)
     view_->load(url);
 }
 
+void WebPageHost::reload()
+{
+    // An empty view has nothing to reload and would never report a finish.
+    if (url().isEmpty())
+        return;
+    loading_ = true;
+    view_->reload();
+}
+
 bool WebPageHost::acceptNavigation(const QUrl& url, bool isMainFrame, bool byPage)
 {
     if (!isMainFrame)
@@ -167,6 +182,12 @@ bool WebPageHost::acceptNavigation(const QUrl& url, bool isMainFrame, bool byPag
 void WebPageHost::setNavigationFilter(std::function<bool(const QUrl&)> filter)
 {
     navigationFilter_ = std::move(filter);
+}
+
+void WebPageHost::setBridgeMethods(const QList<QPair<QString, int>>& methods)
+{
+    bridgeMethods_ = methods;
+    installScripts();
 }
 
 void WebPageHost::setBridgeObject(QObject* bridge)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QPointer>
 #include <QUrl>
 #include <QVariant>
@@ -30,6 +32,9 @@ public:
     // Loads one of the pages among the resources ("result.html").
     void loadResourcePage(const QString& fileName);
     void load(const QUrl& url);
+    // Reloads the page shown; counts as loading from this call on, so writes
+    // and queries issued right after it wait for the fresh document.
+    void reload();
 
     // Runs script once the page has loaded (at once when it has).
     void runScript(const QString& script, std::function<void(const QVariant&)> done = {});
@@ -39,6 +44,10 @@ public:
     // The object published as `framewnd`; its public slots are what page
     // script can call, so it must expose nothing else.
     void setBridgeObject(QObject* bridge);
+    // The methods page script sees on `framewnd`, with their argument
+    // counts; the lookup page's seven unless a page sets its own (before it
+    // loads).
+    void setBridgeMethods(const QList<QPair<QString, int>>& methods);
     // Pages among our own resources, the only ones that get the bridge.
     static bool isLocalPage(const QUrl& url);
     bool showsLocalPage() const { return isLocalPage(url()); }
@@ -69,4 +78,8 @@ private:
     bool channelInstalled_ = false;
     std::function<bool(const QUrl&)> navigationFilter_;
     std::vector<std::function<void()>> queue_;
+    QList<QPair<QString, int>> bridgeMethods_{
+        {QStringLiteral("doQuery"), 1}, {QStringLiteral("goURL"), 1}, {QStringLiteral("goTab"), 3},
+        {QStringLiteral("doLog"), 3}, {QStringLiteral("addToWordBook"), 3},
+        {QStringLiteral("removeFromWordBook"), 1}, {QStringLiteral("playAudio"), 1}};
 };

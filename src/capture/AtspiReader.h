@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QPoint>
+#include <QString>
+
+// Text of other applications through the accessibility bus (AT-SPI), for
+// the capture thread only: libatspi is not thread-safe, so the one capture
+// thread makes, uses and destroys the reader. Every call to an application
+// waits 250 ms at most, and the first call that fails ends the whole read,
+// so a stopped application costs a quarter of a second, not a freeze.
+//
+// Points are X screen pixels.
+class AtspiReader {
+public:
+    AtspiReader();
+    ~AtspiReader();
+    AtspiReader(const AtspiReader&) = delete;
+    AtspiReader& operator=(const AtspiReader&) = delete;
+
+    bool isValid() const { return valid_; }
+
+    struct Selection {
+        bool foundText = false;   // a text element lies under the point
+        bool terminal = false;    // the element (or an ancestor) is a terminal
+        bool failed = false;      // an application did not answer in time
+        QString text;             // its first selection; empty when none
+    };
+    // The selection of the nearest text element under the point, in the
+    // application with this process id (0: whichever shows the point).
+    Selection selectionAt(const QPoint& px, qint64 pid);
+
+    struct Around {
+        bool ok = false;
+        bool failed = false;
+        QString text;  // up to 20 characters each side of the pointer's
+        int offset = 0;  // the pointer's character in `text` (QString index)
+    };
+    // The text around the character under the point.
+    Around textAround(const QPoint& px, qint64 pid);
+
+    // The application's answer for "the text from start to end" as it
+    // counts offsets: QString indexes are never mixed with them (Qt counts
+    // UTF-16 units, the standard counts characters).
+    static Around windowFromTexts(const QString& before, const QString& window);
+
+private:
+    struct Impl;
+    Impl* d_;
+    bool valid_ = false;
+};

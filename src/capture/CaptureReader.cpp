@@ -1,0 +1,160 @@
+#include "capture/CaptureReader.h"
+
+#include "capture/QZRPasteboardProxy.h"
+#include "capture/X11SelectionReader.h"
+#include "platform/MainThread.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QThread>
+
+
+namespace {
+Q_LOGGING_CATEGORY(lcCapture, "mirvok.capture")
+
+constexpr int kSelectionTimeoutMs = 300;
+}  // namespace
+
+// Lives on the capture thread; made lazily there, so that libatspi and Xlib
+// are only ever touched from that thread.
+struct CaptureReader::Worker {
+    std::unique_ptr<X11SelectionReader> x11;
+    std::unique_ptr<AtspiReader> atspi;
+
+    void ensure() {
+        if (!x11) x11 = std::make_unique<X11SelectionReader>();
+        if (!atspi) atspi = std::make_unique<AtspiReader>();
+    }
+
+    Selected readSelection(const Request& r, PasteboardArchive* restore, bool* restoreNeeded);
+};
+
+CaptureReader& CaptureReader::shared() {
+    static CaptureReader* reader = new CaptureReader();
+    return *reader;
+}
+
+CaptureReader::CaptureReader() : worker_(std::make_shared<Worker>()) {
+    thread_ = new QThread();
+    thread_->setObjectName(QStringLiteral("capture"));
+    inThread_ = new QObject();
+    inThread_->moveToThread(thread_);
+    std::shared_ptr<Worker> w = worker_;
+    // The readers go with the thread that made them.
+    connect(thread_, &QThread::finished, inThread_, [w] {
+        w->atspi.reset();
+        w->x11.reset();
+    }, Qt::DirectConnection);
+    thread_->start();
+    if (auto* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &CaptureReader::shutdown);
+}
+
+CaptureReader::~CaptureReader() { shutdown(); }
+
+void CaptureReader::shutdown() {
+    if (stopped_) return;
+    stopped_ = true;
+    thread_->quit();
+    thread_->wait();
+    delete inThread_;
+    inThread_ = nullptr;
+    delete thread_;
+    thread_ = nullptr;
+}
+
+void CaptureReader::post(std::function<void()> job) {
+    if (stopped_) return;
+    QMetaObject::invokeMethod(inThread_, std::move(job), Qt::QueuedConnection);
+}
+
+bool CaptureReader::isTerminalClass(const QString& instance, const QString& className) {
+    static const QStringList kTerminals = {
+        QStringLiteral("xterm"), QStringLiteral("uxterm"), QStringLiteral("urxvt"), QStringLiteral("rxvt"),
+        QStringLiteral("gnome-terminal"), QStringLiteral("gnome-terminal-server"), QStringLiteral("konsole"),
+        QStringLiteral("xfce4-terminal"), QStringLiteral("mate-terminal"), QStringLiteral("lxterminal"),
+        QStringLiteral("qterminal"), QStringLiteral("terminator"), QStringLiteral("tilix"),
+        QStringLiteral("kitty"), QStringLiteral("alacritty"), QStringLiteral("st"), QStringLiteral("st-256color"),
+        QStringLiteral("terminology"), QStringLiteral("foot"), QStringLiteral("wezterm"),
+        QStringLiteral("org.wezfurlong.wezterm"), QStringLiteral("sakura"), QStringLiteral("guake"),
+        QStringLiteral("yakuake"), QStringLiteral("eterm"), QStringLiteral("tilda"), QStringLiteral("cool-retro-term"),
+        QStringLiteral("deepin-terminal"), QStringLiteral("x-terminal-emulator"), QStringLiteral("kgx"),
+        QStringLiteral("org.gnome.console"), QStringLiteral("ptyxis"), QStringLiteral("blackbox"),
+    };
+    for (const QString& name : {instance, className}) {
+        const QString n = name.toLower();
+        if (n.isEmpty()) continue;
+        if (kTerminals.contains(n) || n.endsWith(QLatin1String("-terminal")) || n.endsWith(QLatin1String("term")))
+            return true;
+    }
+    return false;
+}
+
+CaptureReader::Selected CaptureReader::Worker::readSelection(const Request& r,
+                                                             PasteboardArchive* restore, bool* restoreNeeded) {
+    ensure();
+    Selected out;
+    X11SelectionReader& x = *x11;
+    if (x.isValid() && x.hasOwner(X11SelectionReader::Primary)) {
+        const quint32 since = x.ownedSince(X11SelectionReader::Primary, kSelectionTimeoutMs);
+        const bool fresh = r.gestureServerTime == 0 || qint32(since - r.gestureServerTime) >= 0;
+        if (fresh) {
+            const QString text = x.readText(X11SelectionReader::Primary, kSelectionTimeoutMs);
+            if (!text.trimmed().isEmpty()) {
+                qCInfo(lcCapture).noquote() << "selected element text is:" + text;
+                return {text, Source::Primary};
+            }
+        }
+    }
+    const qint64 pid = x.isValid() ? x.pid(x.pointerTopLevel()) : 0;
+    const AtspiReader::Selection sel = atspi->selectionAt(r.px, pid);
+    if (sel.failed) return out;
+    if (sel.foundText) {
+        // The element answers for its selection, even an empty one: a copy
+        // would only fetch the same nothing.
+        qCInfo(lcCapture).noquote() << "selected element text is:" + sel.text;
+        return {sel.text, sel.text.isEmpty() ? Source::None : Source::Accessibility};
+    }
+    QZRPasteboardProxy::Copy copy = QZRPasteboardProxy::selectedText(x, r.overOwnWindow, sel.terminal);
+    *restore = std::move(copy.saved);
+    *restoreNeeded = copy.restoreNeeded;
+    qCInfo(lcCapture).noquote() << "selected text is:" + copy.text;
+    if (!copy.text.isEmpty()) out = {copy.text, Source::Copy};
+    return out;
+}
+
+void CaptureReader::selectedText(const Request& request, QObject* context,
+                                 std::function<void(const Selected&)> done) {
+    const quint64 seq = ++selectionSeq_;
+    QPointer<QObject> ctx(context);
+    std::shared_ptr<Worker> w = worker_;
+    post([this, w, seq, request, ctx, done = std::move(done)] {
+        if (seq != selectionSeq_.load()) return;
+        auto restore = std::make_shared<PasteboardArchive>();
+        bool restoreNeeded = false;
+        const Selected s = w->readSelection(request, restore.get(), &restoreNeeded);
+        runOnMain([this, seq, s, ctx, done, restore, restoreNeeded] {
+            // The user's clipboard comes back whatever became of the request.
+            if (restoreNeeded) restore->restore();
+            if (!ctx || seq != selectionSeq_.load()) return;
+            done(s);
+        });
+    });
+}
+
+void CaptureReader::textAround(const QPoint& px, QObject* context,
+                               std::function<void(const AtspiReader::Around&)> done) {
+    const quint64 seq = ++hoverSeq_;
+    QPointer<QObject> ctx(context);
+    std::shared_ptr<Worker> w = worker_;
+    post([this, w, seq, px, ctx, done = std::move(done)] {
+        if (seq != hoverSeq_.load()) return;
+        w->ensure();
+        const qint64 pid = w->x11->isValid() ? w->x11->pid(w->x11->pointerTopLevel()) : 0;
+        const AtspiReader::Around a = w->atspi->textAround(px, pid);
+        runOnMain([this, seq, a, ctx, done] {
+            if (!ctx || seq != hoverSeq_.load()) return;
+            done(a);
+        });
+    });
+}

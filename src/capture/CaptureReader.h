@@ -1,0 +1,65 @@
+#pragma once
+
+#include "capture/AtspiReader.h"
+#include "capture/PasteboardArchive.h"
+
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class QThread;
+
+// The one capture thread. Everything that asks another process for text
+// (the X selections, the accessibility bus, the simulated copy) runs there,
+// so the interface never waits on an application that is busy or stopped;
+// answers come back to the main thread by queued call. A request that a
+// newer one of the same kind has overtaken is dropped, unanswered.
+//
+// Points are X screen pixels. Main-thread interface.
+class CaptureReader : public QObject {
+    Q_OBJECT
+public:
+    enum class Source { None, Primary, Accessibility, Copy };
+    struct Selected {
+        QString text;
+        Source source = Source::None;
+    };
+    struct Request {
+        QPoint px;
+        // X server time of the gesture's first press; a PRIMARY owned since
+        // before it was not made by this gesture. 0: any.
+        quint32 gestureServerTime = 0;
+        // The pointer is over one of our own windows: never send it keys.
+        bool overOwnWindow = false;
+    };
+
+    static CaptureReader& shared();
+    ~CaptureReader() override;
+
+    void selectedText(const Request& request, QObject* context, std::function<void(const Selected&)> done);
+    void textAround(const QPoint& px, QObject* context, std::function<void(const AtspiReader::Around&)> done);
+
+    // Stops the thread (waits for the read under way); later requests are
+    // dropped. Called at exit.
+    void shutdown();
+
+    // Terminal emulators by WM_CLASS: Ctrl+C there interrupts the running
+    // program, and they set PRIMARY themselves.
+    static bool isTerminalClass(const QString& instance, const QString& className);
+
+private:
+    CaptureReader();
+    struct Worker;
+    void post(std::function<void()> job);
+
+    QThread* thread_ = nullptr;
+    QObject* inThread_ = nullptr;
+    std::shared_ptr<Worker> worker_;
+    std::atomic<quint64> selectionSeq_{0};
+    std::atomic<quint64> hoverSeq_{0};
+    bool stopped_ = false;
+};

@@ -1,0 +1,65 @@
+#include "capture/QZRPasteboardProxy.h"
+
+#include "capture/CaptureReader.h"
+#include "capture/QZRKeyboardEvents.h"
+#include "capture/X11SelectionReader.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLoggingCategory>
+#include <QMimeData>
+
+#include <unistd.h>
+
+namespace {
+Q_LOGGING_CATEGORY(lcCopy, "mirvok.capture")
+constexpr int kReadTimeoutMs = 300;
+constexpr int kCopyWaitMs = 1250;
+// A copy that lands after we stopped waiting still replaced the user's
+// clipboard: keep watching this much longer so it can be put back.
+constexpr int kLateCopyMs = 2000;
+constexpr qint64 kClipboardLimit = 32 * 1024 * 1024;
+}  // namespace
+
+QZRPasteboardProxy::Copy QZRPasteboardProxy::selectedText(X11SelectionReader& x, bool overOwnWindow,
+                                                          bool terminalRole) {
+    Copy out;
+    if (!x.isValid() || overOwnWindow || terminalRole) return out;
+    unsigned int mask = 0;
+    const unsigned long under = x.pointerTopLevel(nullptr, nullptr, &mask);
+    // Ctrl would join a held modifier: Ctrl+Shift+C opens a browser's
+    // inspector, Ctrl+Alt+C whatever the desktop bound to it.
+    if (X11SelectionReader::hasModifier(mask)) return out;
+    // The keys go to the focus: it must be the window the user selected in.
+    if (!under || x.focusTopLevel() != under) return out;
+    const auto cls = x.wmClass(under);
+    if (CaptureReader::isTerminalClass(cls.first, cls.second)) return out;
+    if (x.pid(under) == qint64(getpid())) return out;
+    if (!QZRKeyboardTools::keyCodeForChar(x.display(), 'c')) return out;
+    // Only a clipboard we can put back whole may be overwritten.
+    if (!x.saveClipboard(&out.saved.formats, kReadTimeoutMs, kClipboardLimit)) {
+        qCInfo(lcCopy) << "clipboard cannot be saved whole; no copy";
+        return out;
+    }
+    const quint64 before = x.ownerChanges(X11SelectionReader::Clipboard);
+    if (!QZRKeyboardEvents::sendCommandC(x.display())) return out;
+    if (!x.waitForOwnerChange(X11SelectionReader::Clipboard, before, kCopyWaitMs)) {
+        qCInfo(lcCopy).noquote() << "attempts=0, Selected text: ";
+        out.restoreNeeded = x.waitForOwnerChange(X11SelectionReader::Clipboard, before, kLateCopyMs);
+        return out;
+    }
+    out.restoreNeeded = true;
+    out.text = x.readText(X11SelectionReader::Clipboard, kReadTimeoutMs);
+    return out;
+}
+
+QString QZRPasteboardProxy::pasteText() {
+    QClipboard* cb = QGuiApplication::clipboard();
+    const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    if (!cb || cb->ownsClipboard() || !x11) {
+        const QMimeData* data = cb ? cb->mimeData() : nullptr;
+        return data && data->hasText() ? data->text() : QString();
+    }
+    X11SelectionReader reader;
+    return reader.isValid() ? reader.readText(X11SelectionReader::Clipboard, kReadTimeoutMs) : QString();
+}

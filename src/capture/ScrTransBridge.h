@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QVariant>
+
+class ScrTransController;
+
+// The popup page's `framewnd`: exactly the two calls its script may make.
+// Everything public here is callable by page script, so it holds nothing else.
+class ScrTransBridge : public QObject {
+    Q_OBJECT
+public:
+    explicit ScrTransBridge(ScrTransController* popup, QObject* parent = nullptr);
+
+public slots:
+    void resizeWnd(const QVariant& height);
+    void doQueryFullWord();
+
+protected:
+    // The channel also publishes QObject's deleteLater: a page calling it
+    // must not take the bridge away.
+    bool event(QEvent* e) override;
+
+private:
+    QPointer<ScrTransController> popup_;
+};

@@ -1,0 +1,156 @@
+#include "capture/WordStrokeController.h"
+
+#include "capture/CaptureText.h"
+#include "capture/ScrTransController.h"
+#include "capture/WordStrokeQueryController.h"
+#include "capture/WordStrokeXMLResultParser.h"
+#include "capture/X11PointerSource.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "query/AppConstants.h"
+#include "query/DictUtils.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QTimer>
+
+namespace {
+QPoint toPixels(const QPointF& p) {
+    auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    const qreal ratio = app ? app->devicePixelRatio() : 1.0;
+    return (p * ratio).toPoint();
+}
+}  // namespace
+
+WordStrokeController::WordStrokeController(QObject* parent) : QObject(parent) {
+    mouseMonitor_ = new MouseMonitor(this);
+    wordStrokeQueryController_ = new WordStrokeQueryController(this);
+    NotificationCenter::defaultCenter().addObserver(
+        QStringLiteral("BROWSER_GOT_WORD_MSG"), this, [this](const Notification& n) {
+            const QVariant text = n.userInfo.value(QStringLiteral("object"));
+            // Delivered on the poster's thread; the lookup belongs to ours.
+            QMetaObject::invokeMethod(this, [this, text] { chromeGotWordHandler(text.toString()); },
+                                      Qt::QueuedConnection);
+        });
+    reader_ = [](const CaptureReader::Request& r, QObject* ctx,
+                 std::function<void(const CaptureReader::Selected&)> done) {
+        CaptureReader::shared().selectedText(r, ctx, std::move(done));
+    };
+}
+
+WordStrokeController::~WordStrokeController() { NotificationCenter::defaultCenter().removeObserver(this); }
+
+QPointF WordStrokeController::pointerPos() const { return pointer_ ? pointer_() : QPointF(QCursor::pos()); }
+
+void WordStrokeController::startMonitor() {
+    if (started_) return;
+    started_ = true;
+    mouseMonitor_->InstallMonitorWithTarget(this, [this](const MouseMonitorEvent& e) { onMouseEvent(e); });
+    performTimerBasedUpdate();
+}
+
+void WordStrokeController::onMouseEvent(const MouseMonitorEvent& e) {
+    switch (e.eventType) {
+    case MouseMonitorEvent::DoubleClick:
+        if (!mouseMonitor_->entered()) {
+            isCheck_ = true;
+            gestureServerTime_ = e.gestureServerTime;
+        }
+        break;
+    case MouseMonitorEvent::DragEnded:
+        if (e.dragDistance > 5.0f) {
+            isCheck_ = true;
+            gestureServerTime_ = e.gestureServerTime;
+        }
+        break;
+    case MouseMonitorEvent::Pressed:
+        if (ScrTransController::isShown() && e.param == 0 && !mouseMonitor_->entered()) {
+            hideScrTransWnd();
+            mouseMonitor_->setShowing(false);
+        }
+        break;
+    case MouseMonitorEvent::MovedAway:
+        hideScrTransWnd();
+        mouseMonitor_->setShowing(false);
+        break;
+    default:
+        break;
+    }
+}
+
+void WordStrokeController::performTimerBasedUpdate() {
+    checkUIElment();
+    QTimer::singleShot(100, this, &WordStrokeController::performTimerBasedUpdate);
+}
+
+void WordStrokeController::checkUIElment() {
+    if (!isCheck_ || !UserDefaults::standard().boolValue(WordStroke)) return;
+    const QPointF pos = pointerPos();
+    if (pos == lastMousePoint_) return;
+    CaptureReader::Request request;
+    request.px = toPixels(pos);
+    request.gestureServerTime = gestureServerTime_;
+    if (X11PointerSource* source = X11PointerSource::shared()) source->topLevelAt(&request.overOwnWindow);
+    reader_(request, this, [this](const CaptureReader::Selected& s) { getSelectWordandQuery(s.text); });
+    lastMousePoint_ = pos;
+    isCheck_ = false;
+}
+
+void WordStrokeController::getSelectWordandQuery(const QString& selected) {
+    const QString word = capturetext::selectionToQuery(selected);
+    if (word.isEmpty()) return;
+    lastWord_ = word;
+    mouseMonitor_->setStPoint(pointerPos());
+    wordStrokeQueryController_->doQuery(word, this, [this](const QVariant& a) { onQueryFinished(a); });
+}
+
+void WordStrokeController::chromeGotWordHandler(const QString& object) {
+    const int first = int(object.indexOf(u'|'));
+    const int second = first < 0 ? -1 : int(object.indexOf(u'|', first + 1));
+    if (second < 0) return;
+    const int type = object.left(first).trimmed().toInt();
+    const int pos = object.mid(first + 1, second - first - 1).trimmed().toInt();
+    browsergetWordandQuery(object.mid(second + 1), pos, type);
+}
+
+void WordStrokeController::browsergetWordandQuery(const QString& word, int pos, int type) {
+    const QString text = word.trimmed();
+    if (text.isEmpty()) return;
+    UserDefaults& d = UserDefaults::standard();
+    const bool hover = type == 0 && d.boolValue(ScreenTrans) && isScreenTransModifierDown();
+    const bool selection = type == 1 && d.boolValue(WordStroke);
+    if (!hover && !selection) return;
+    lastWord_ = text;
+    mouseMonitor_->setStPoint(pointerPos());
+    wordStrokeQueryController_->doQuery(text, pos, type, this, [this](const QVariant& a) { onQueryFinished(a); });
+}
+
+void WordStrokeController::onQueryFinished(const QVariant& answer) {
+    QString html;
+    WordStrokeXMLResultPtr result;
+    if (answer.metaType() == QMetaType::fromType<QByteArray>()) {
+        const QString text = QString::fromUtf8(answer.toByteArray());
+        WordStrokeXMLResultParser parser;
+        html = parser.genHTML(text).value_or(QString());
+        result = parser.parseXML(text);
+        title_ = parser.title();
+    } else if (answer.metaType() == QMetaType::fromType<WordStrokeXMLResultPtr>()) {
+        result = answer.value<WordStrokeXMLResultPtr>();
+        if (!result) return;
+        html = WordStrokeXMLResultParser::render(*result).value_or(QString());
+        title_ = result->title;
+    } else {
+        return;
+    }
+    if (html.isEmpty()) return;
+    showScrTransWnd(html, QVariant::fromValue(result));
+}
+
+void WordStrokeController::showScrTransWnd(const QString& html, const QVariant& result) {
+    if (ScrTransController::getInstance()->showWindow(html, result.value<WordStrokeXMLResultPtr>()))
+        mouseMonitor_->setShowing(true);
+}
+
+void WordStrokeController::hideScrTransWnd() {
+    if (ScrTransController::isShown()) ScrTransController::getInstance()->hideWindow();
+}

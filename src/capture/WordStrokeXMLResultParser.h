@@ -1,0 +1,30 @@
+#pragma once
+
+#include "models/WordStrokeXMLResult.h"
+
+#include <QString>
+
+#include <optional>
+
+// Reads the quick-result answer (root "mirvodict") of a captured word into a
+// WordStrokeXMLResult and renders it with wordstroketemplate for the popup.
+// The mini window reads the same answers through this class, so it keeps no
+// state beyond the title of the last answer.
+class WordStrokeXMLResultParser {
+public:
+    // Nothing when the text is not well-formed XML (a DOCTYPE is refused, the
+    // document helper never expands entities). Sets title().
+    WordStrokeXMLResultPtr parseXML(const QString& xml);
+    // The popup's HTML; "" when the answer has neither translations nor web
+    // translations; nothing when the text is not XML or rendering fails.
+    // Sets title().
+    std::optional<QString> genHTML(const QString& xml);
+    // The popup's HTML for a result already read (an offline answer).
+    static std::optional<QString> render(const WordStrokeXMLResult& result);
+
+    // The return-phrase of the last answer read; null before any.
+    QString title() const { return title_; }
+
+private:
+    QString title_;
+};
