@@ -1,5 +1,7 @@
 #include "platform/SerialQueue.h"
 
+#include "platform/ThreadStartHook.h"
+
 #include <QThread>
 
 SerialQueue::SerialQueue(QString name) : name_(std::move(name)) {
@@ -56,6 +58,7 @@ bool SerialQueue::isCurrent() const { return std::this_thread::get_id() == threa
 
 void SerialQueue::run() {
     QThread::currentThread()->setObjectName(name_);
+    runThreadStartHook();
     std::unique_lock lock(mutex_);
     for (;;) {
         if (tasks_.empty()) {
