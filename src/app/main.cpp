@@ -56,6 +56,8 @@ int main(int argc, char** argv) {
     frame->applicationDidFinishLaunching();
 
     QObject::connect(&instance, &SingleInstance::showRequested, frame, [frame] { frame->showWindow(); });
+    QObject::connect(&instance, &SingleInstance::queryRequested, frame,
+                     [&capture](const QString& text, const QString& userData) { capture.serviceQuery(text, userData); });
     QObject::connect(frame, &FrameWndController::quitConfirmed, &app, &QApplication::quit);
     const int status = app.exec();
     DictUtils::setAppDelegate(nullptr);

@@ -1,5 +1,9 @@
 #include "capture/CaptureShell.h"
 
+#include "capture/GetWordMonitor.h"
+#include "capture/GetWordServer.h"
+#include "capture/MVServiceProvider.h"
+#include "capture/MiniSearchWndController.h"
 #include "capture/ScrTransController.h"
 #include "capture/ScreenTransController.h"
 #include "capture/WordStrokeController.h"
@@ -10,6 +14,9 @@
 CaptureShell::CaptureShell() = default;
 
 CaptureShell::~CaptureShell() {
+    delete mini_;
+    delete provider_;
+    delete getWord_;
     delete screenTrans_;
     delete wordStroke_;
 }
@@ -31,3 +38,35 @@ void CaptureShell::startWordStroke() {
 }
 
 QString CaptureShell::pasteText() const { return QZRPasteboardProxy::pasteText(); }
+
+bool CaptureShell::startServer() {
+    if (getWord_) return true;
+    getWord_ = new GetWordMonitor();
+    getWord_->startServer(GetWordServer::kDefaultPort);
+    // As before: the answer means "started", and start-up goes on either way.
+    return true;
+}
+
+void CaptureShell::registerServiceProvider() {
+    if (!provider_) provider_ = new MVServiceProvider();
+    // The status item belongs to the same finished start-up.
+    miniSearchWndController();
+}
+
+void CaptureShell::serviceQuery(const QString& text, const QString& userData) {
+    if (provider_) provider_->query(text, userData);
+}
+
+MiniSearchWndController* CaptureShell::miniSearchWndController() {
+    if (!mini_) {
+        mini_ = new MiniSearchWndController();
+        mini_->awakeFromNib();
+    }
+    return mini_;
+}
+
+bool CaptureShell::isShowingMiniWindow() const { return mini_ && mini_->isShowingWindow(); }
+void CaptureShell::showMiniWindow() { miniSearchWndController()->showMiniWindow(); }
+void CaptureShell::hideMiniWindow() {
+    if (mini_) mini_->hideMiniWindow();
+}

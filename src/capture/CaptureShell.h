@@ -4,6 +4,9 @@
 
 #include <QPointer>
 
+class GetWordMonitor;
+class MiniSearchWndController;
+class MVServiceProvider;
 class ScreenTransController;
 class WordStrokeController;
 
@@ -21,11 +24,28 @@ public:
     // The clipboard's text, read with a time-out: an owner that is stopped
     // or busy costs the paste a third of a second, not the interface.
     QString pasteText() const override;
+    // The browser bridge on 127.0.0.1:32445, and the receiver of its words.
+    bool startServer() override;
+    void registerServiceProvider() override;
+    bool isShowingMiniWindow() const override;
+    void showMiniWindow() override;
+    void hideMiniWindow() override;
+
+    // The session bus's Query(text, userData); ignored until the provider
+    // is registered at the end of the start-up.
+    void serviceQuery(const QString& text, const QString& userData);
 
     ScreenTransController* screenTransController() const { return screenTrans_; }
     WordStrokeController* wordStrokeController() const { return wordStroke_; }
+    GetWordMonitor* getWordMonitor() const { return getWord_; }
+    MVServiceProvider* serviceProvider() const { return provider_; }
+    // Made on first use (the tray icon appears with it).
+    MiniSearchWndController* miniSearchWndController();
 
 private:
     ScreenTransController* screenTrans_ = nullptr;
     WordStrokeController* wordStroke_ = nullptr;
+    GetWordMonitor* getWord_ = nullptr;
+    MVServiceProvider* provider_ = nullptr;
+    MiniSearchWndController* mini_ = nullptr;
 };

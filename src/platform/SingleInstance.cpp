@@ -41,3 +41,5 @@ bool SingleInstance::showRunningInstance(int timeoutMs) {
 }
 
 void SingleInstance::Show() { emit showRequested(); }
+
+void SingleInstance::Query(const QString& text, const QString& userData) { emit queryRequested(text, userData); }

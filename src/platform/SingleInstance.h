@@ -6,6 +6,8 @@
 // One running copy per session. The first copy owns the session-bus name
 // com.mirvok.Dict and answers Show(); a later copy calls Show() on it and
 // exits, so reopening the application brings the hidden main window back.
+// Query(text, userData) is the entry a desktop shortcut or another program
+// calls to send text to the lookup.
 class SingleInstance : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.mirvok.Dict")
@@ -25,9 +27,13 @@ public:
 
 public Q_SLOTS:
     Q_SCRIPTABLE void Show();
+    // The desktop's "look this up" command: userData "q" looks `text` up in
+    // the main window (what the receiver does is the capture code's).
+    Q_SCRIPTABLE void Query(const QString& text, const QString& userData);
 
 Q_SIGNALS:
     void showRequested();
+    void queryRequested(const QString& text, const QString& userData);
 
 private:
     bool primary_ = false;

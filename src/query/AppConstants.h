@@ -17,6 +17,8 @@ inline constexpr QLatin1String MinimizedAfterStart{"MinimizedAfterStart"};
 inline constexpr QLatin1String AlwaysInFront{"AlwaysInFront"};
 inline constexpr QLatin1String ScreenTrans{"ScreenTrans"};
 inline constexpr QLatin1String WordStroke{"WordStroke"};
+// The last text sent through the desktop Query command.
+inline constexpr QLatin1String query_word{"query_word"};
 // 0 none, 1 Command, 2 Control, 3 Option, 4 Shift
 inline constexpr QLatin1String ScreenTransModifier{"ScreenTransModifier"};
 inline constexpr QLatin1String HideWindowCode{"HideWindowCode"};
@@ -46,6 +48,8 @@ inline constexpr QLatin1String MVDidFinishLoadResultWebViewNotification{
     "MVDidFinishLoadResultWebViewNotification"};
 inline constexpr QLatin1String MVDidCallLoadResultPageMethodNotification{
     "MVDidCallLoadResultPageMethodNotification"};
+// The browser bridge's word, "type|pos|word" (a D-Bus signal between processes).
+inline constexpr QLatin1String BROWSER_GOT_WORD_MSG{"BROWSER_GOT_WORD_MSG"};
 inline constexpr QLatin1String MVLoginSuccessNotification{"MVLoginSuccessNotification"};
 inline constexpr QLatin1String MVLoginFailedNotification{"MVLoginFailedNotification"};
 inline constexpr QLatin1String MVWordBookSyncStartNotification{"MVWordBookSyncStartNotification"};

@@ -1,0 +1,86 @@
+#include "capture/MiniSearchViews.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+MVMiniSearchContentView::MVMiniSearchContentView(QWidget* parent) : QWidget(parent) {}
+
+void MVMiniSearchContentView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    if (!testAttribute(Qt::WA_TranslucentBackground)) {
+        p.fillRect(rect(), Qt::white);
+        return;
+    }
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.fillRect(rect(), Qt::transparent);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()), 10, 10);
+    p.fillPath(path, Qt::white);
+}
+
+MiniSearchFieldView::MiniSearchFieldView(QWidget* parent) : QWidget(parent) {}
+
+void MiniSearchFieldView::setBackground(const QColor& c) {
+    background_ = c;
+    update();
+}
+
+void MiniSearchFieldView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    if (!window()->testAttribute(Qt::WA_TranslucentBackground)) {
+        p.fillRect(rect(), background_);
+        return;
+    }
+    p.setRenderHint(QPainter::Antialiasing);
+    // Rounded at the top, where it meets the window's corners.
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect()).adjusted(0, 0, 0, 12), 10, 10);
+    p.setClipRect(rect());
+    p.fillPath(path, background_);
+}
+
+MVMiniSearchField::MVMiniSearchField(QWidget* parent) : QLineEdit(parent) {
+    setPlaceholderText(QStringLiteral("快捷查词（Option+Z）"));
+    setFrame(false);
+    setTextMargins(6, 0, 6, 0);
+    QPalette pal = palette();
+    pal.setColor(QPalette::PlaceholderText, QColor(153, 153, 153));
+    pal.setColor(QPalette::Base, Qt::transparent);
+    pal.setColor(QPalette::Text, QColor(51, 51, 51));
+    setPalette(pal);
+    setAttribute(Qt::WA_MacShowFocusRect, false);
+}
+
+void MVMiniSearchField::setFillColor(const QColor& c) {
+    fill_ = c;
+    update();
+}
+
+void MVMiniSearchField::keyPressEvent(QKeyEvent* e) {
+    std::optional<Command> command;
+    if (e->matches(QKeySequence::Paste)) command = Paste;
+    else if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) command = InsertNewline;
+    else if (e->key() == Qt::Key_Down) command = MoveDown;
+    else if (e->key() == Qt::Key_Up) command = MoveUp;
+    else if (e->key() == Qt::Key_Escape) command = CancelOperation;
+    if (command && commandHandler && commandHandler(*command)) {
+        e->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(e);
+}
+
+void MVMiniSearchField::paintEvent(QPaintEvent* e) {
+    {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        p.setPen(QPen(QColor(173, 173, 173), 1));
+        p.setBrush(fill_);
+        p.drawRoundedRect(box, 4, 4);
+    }
+    QLineEdit::paintEvent(e);
+}
