@@ -1,11 +1,14 @@
 #include "account/AccountShell.h"
 #include "capture/CaptureShell.h"
+#include "crash/CrashKit.h"
 #include "kithost/KitHostStartup.h"
+#include "platform/NotificationCenter.h"
 #include "platform/SingleInstance.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "query/DictUtils.h"
 #include "query/LogUtils.h"
+#include "tally/Tally.h"
 #include "window/FrameWndController.h"
 #include "window/PageAdapters.h"
 #include "window/ShellServices.h"
@@ -17,6 +20,9 @@ namespace {
 class AppKitHost : public KitHostServices {
 public:
     void startWithCrashKit() override { KitHostStartup::startWithCrashKit(); }
+    void setUserIdentifier(const QString& v) override { CrashKit::sharedInstance().setUserIdentifier(v); }
+    void setUserEmail(const QString& v) override { CrashKit::sharedInstance().setUserEmail(v); }
+    void setUserName(const QString& v) override { CrashKit::sharedInstance().setUserName(v); }
 };
 }  // namespace
 
@@ -42,7 +48,30 @@ int main(int argc, char** argv) {
 
     static AccountShell account;
     ShellServices::setAccount(&account);
+
+    // The kits hear of activation and quitting by the names they observe.
+    auto post = [](const char* name) { NotificationCenter::defaultCenter().post(QString::fromLatin1(name)); };
+    QObject::connect(&app, &QGuiApplication::applicationStateChanged, &app,
+                     [post, active = false](Qt::ApplicationState state) mutable {
+                         if ((state == Qt::ApplicationActive) == active)
+                             return;
+                         active = state == Qt::ApplicationActive;
+                         post(active ? "NSApplicationWillBecomeActiveNotification"
+                                     : "NSApplicationWillResignActiveNotification");
+                         post(active ? "NSApplicationDidBecomeActiveNotification"
+                                     : "NSApplicationDidResignActiveNotification");
+                     });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &app,
+                     [post] { post("NSApplicationWillTerminateNotification"); });
+
+    Tally::registerKit();
     installWordBookScreens();
+    CrashKit::registerKit();
+    CrashKit::setTallyHooks({&Tally::startWithBetaToken,
+                             [](const QString& name, const QVariantMap& attributes) {
+                                 Tally::logCustomEventWithName(name, attributes);
+                             },
+                             &Tally::logPreviousSessionCrashedOnDate});
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
     CaptureShell capture;

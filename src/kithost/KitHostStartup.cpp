@@ -11,6 +11,8 @@ void startWithCrashKit()
     QStringList kits;
     if (KTHKitRegistry::kitNamed(QStringLiteral("CrashKit")))
         kits << QStringLiteral("CrashKit");
+    else if (KTHKitRegistry::kitNamed(QStringLiteral("Tally")))
+        kits << QStringLiteral("Tally");   // until the crash kit starts it
     try {
         KitHost::with(kits);
     } catch (const KTHException& e) {
