@@ -4,7 +4,9 @@
 #include "kithost/KitHostStartup.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SingleInstance.h"
+#include "platform/TerminationSignals.h"
 #include "platform/UserDefaults.h"
+#include "platform/WebEngineSandbox.h"
 #include "query/AppConstants.h"
 #include "query/DictUtils.h"
 #include "query/LogUtils.h"
@@ -12,6 +14,7 @@
 #include "window/FrameWndController.h"
 #include "window/PageAdapters.h"
 #include "window/ShellServices.h"
+#include "wordbook/MVWordBook.h"
 #include "wordbook-ui/WordBookScreenServices.h"
 
 #include <QApplication>
@@ -27,17 +30,22 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Web views read this before any page exists.
-    UserDefaults::standard().setValue(WebKitDeveloperExtras, false);
-    UserDefaults::standard().sync();
-
+    relaxWebEngineSandboxForRoot(argc, argv);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    // Only now: a stored value of an image type cannot even be read back
+    // before the application object exists. Web views read this before any
+    // page exists.
+    UserDefaults::standard().setValue(WebKitDeveloperExtras, false);
+    UserDefaults::standard().sync();
     QApplication::setApplicationName(QStringLiteral("Mirvok"));
     QApplication::setOrganizationDomain(QStringLiteral("mirvok.com"));
     QApplication::setDesktopFileName(QStringLiteral("mirvok"));
     // Closing the main window only hides it; the application keeps running.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &app, &QApplication::quit);
 
     SingleInstance instance;
     if (!instance.claim() && SingleInstance::showRunningInstance()) return 0;
@@ -89,6 +97,8 @@ int main(int argc, char** argv) {
                      [&capture](const QString& text, const QString& userData) { capture.serviceQuery(text, userData); });
     QObject::connect(frame, &FrameWndController::quitConfirmed, &app, &QApplication::quit);
     const int status = app.exec();
+    // Words answered "added" reach the file whatever ended the loop.
+    MVWordBook::sharedInstance().finishQueuedWork(10000);
     DictUtils::setAppDelegate(nullptr);
     delete frame;
     ShellServices::setCapture(nullptr);

@@ -2,6 +2,7 @@
 
 #include "platform/Lenient.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,6 +24,19 @@ UserDefaults::UserDefaults(const QString& iniPath, QObject* parent)
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.close();
     settings_ = std::make_unique<QSettings>(iniPath, QSettings::IniFormat);
+    if (settings_->status() != QSettings::NoError && QFileInfo::exists(iniPath)) {
+        // A damaged file must not stop every start, nor be overwritten: it is
+        // kept beside the new one for whoever wants to look at it.
+        settings_.reset();
+        const QString aside = iniPath + QStringLiteral(".bad");
+        QFile::remove(aside);
+        const bool moved = QFile::rename(iniPath, aside);
+        qWarning().noquote() << QStringLiteral("preferences: %1 cannot be read; %2, starting with defaults")
+                                    .arg(iniPath, moved ? QStringLiteral("moved aside to ") + aside
+                                                        : QStringLiteral("could not move it aside"));
+        if (!moved) QFile::remove(iniPath);
+        settings_ = std::make_unique<QSettings>(iniPath, QSettings::IniFormat);
+    }
 }
 
 UserDefaults::~UserDefaults() {

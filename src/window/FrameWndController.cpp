@@ -9,6 +9,7 @@
 #include "query/HistoryRecordingFlags.h"
 #include "query/RequestData.h"
 #include "platform/ServiceHost.h"
+#include "wordbook/MVWordBookSync.h"
 #include "window/FrameSplitViewController.h"
 #include "window/ImageLibrary.h"
 #include "window/MVAlertWndController.h"
@@ -228,9 +229,7 @@ QString FrameWndController::surveyUrl(const QString& version, const QString& use
 QString FrameWndController::wordBookSyncUrl(const QString& base, const QString& macId,
                                             const QString& model, const QString& serial,
                                             const QString& systemVersion) {
-    return base + QStringLiteral("/wordbook/api?keyfrom=mac.main&id=%1&model=%2&deviceid=%3&mid=%4"
-                                 "&requestNum=2000")
-                      .arg(percent(macId), percent(model), percent(serial), percent(systemVersion));
+    return MVWordBookSync::serviceAddress(base, macId, model, serial, systemVersion);
 }
 
 // ------------------------------------------------------------ start-up, 2
@@ -283,7 +282,7 @@ void FrameWndController::logUserToKitHost() {
 // ------------------------------------------------------------------- quit
 
 bool FrameWndController::applicationShouldTerminate() {
-    if (!ShellServices::wordBook().isSyncing()) {
+    if (!ShellServices::wordBook().isSyncing() && !ShellServices::wordBook().hasPendingWrites()) {
         shouldTeminatedApp_ = true;
         return true;
     }

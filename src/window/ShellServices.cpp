@@ -14,6 +14,10 @@ QString CaptureServices::pasteText() const {
     return data->text();
 }
 
+bool WordBookServices::hasPendingWrites() const {
+    return MVWordBook::sharedInstance().hasPendingWrites();
+}
+
 namespace ShellServices {
 namespace {
 AccountServices* g_account = nullptr;

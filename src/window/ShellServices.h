@@ -58,6 +58,9 @@ public:
         (void)syncUrl;
     }
     virtual bool isSyncing() const { return false; }
+    // Words answered "added" that are not in the file yet (the facade's
+    // queue); the quit guard asks while there are any.
+    virtual bool hasPendingWrites() const;
     // The word book screen (side bar type 1); nullptr until it exists.
     virtual class QWidget* wordBookView() { return nullptr; }
     virtual void showParaphaseForFirstWord() {}

@@ -8,11 +8,13 @@
 #include "wordbook/WordBookClock.h"
 
 #include <QDate>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <algorithm>
+#include <future>
 
 namespace {
 const QString kCurUserKey = QStringLiteral("wb_cur_user_key");
@@ -65,6 +67,7 @@ void MVWordBook::configureWithDbFileName(const QString& fileName, const QUrl& sy
 void MVWordBook::configureWithDbPath(const QString& path, const QUrl& syncUrl)
 {
     auto db = std::make_shared<MVWordBookDb>(path, [this] { return curUser(); });
+    closeAddBatch();
     queue_->sync([&] { wbdb_ = db; });
     updateUserName();
     syncUrl_ = syncUrl;
@@ -94,6 +97,9 @@ void MVWordBook::setUsers(const QString& cur, const QString& pre)
 
 void MVWordBook::updateUserName()
 {
+    // Called from the main thread and from a synchronisation's preparation:
+    // without this lock an older pair could be written over a newer one.
+    QMutexLocker publish(&publishMutex_);
     QString cur, pre;
     {
         QMutexLocker lock(&userMutex_);
@@ -150,18 +156,64 @@ bool MVWordBook::addWord(const QString& word, const QString& phonetic, const QSt
 {
     if (!wbdb_)
         return false;
+    // The word belongs to whoever is signed in when the user adds it, even
+    // if a logout is handled before the queue reaches it.
+    const WordBookAdd add{word, phonetic, definition, curUser()};
+    ++pendingWrites_;
+    std::shared_ptr<QList<WordBookAdd>> batch;
+    {
+        QMutexLocker lock(&batchMutex_);
+        if (openBatch_) {
+            openBatch_->append(add);
+            return true;
+        }
+        openBatch_ = batch = std::make_shared<QList<WordBookAdd>>(QList<WordBookAdd>{add});
+    }
     auto db = wbdb_;
-    queue_->async([this, db, word, phonetic, definition] {
-        const QString user = curUser();
-        if (!db->addWord(word, phonetic, definition, user))
-            qWarning().noquote() << "wordbook: could not add" << word;
-        const QString group = UserDefaults::standard().stringValue(kDefaultGroup);
-        if (!group.isEmpty() && group != kAllWords)
-            db->addWords({word}, group, user);
-        if (UserDefaults::standard().boolValue(kAlsoReview))
-            db->addRemForWords({word}, user);
+    queue_->async([this, db, batch] {
+        QList<WordBookAdd> adds;
+        {
+            QMutexLocker lock(&batchMutex_);
+            if (openBatch_ == batch)
+                openBatch_.reset();
+            adds.swap(*batch);
+        }
+        writeAdds(*db, adds);
+        pendingWrites_ -= static_cast<int>(adds.size());
     });
     return true;
+}
+
+void MVWordBook::writeAdds(MVWordBookDb& db, const QList<WordBookAdd>& adds)
+{
+    if (!db.addWordList(adds)) {
+        // One bad add must not take the others with it.
+        for (const WordBookAdd& a : adds) {
+            if (!db.addWord(a.word, a.phonetic, a.definition, a.user))
+                qWarning().noquote() << "wordbook: could not add" << a.word;
+        }
+    }
+    const QString group = UserDefaults::standard().stringValue(kDefaultGroup);
+    const bool review = UserDefaults::standard().boolValue(kAlsoReview);
+    if ((group.isEmpty() || group == kAllWords) && !review)
+        return;
+    // Group and review entries go in per account, in the order of the adds.
+    for (qsizetype i = 0; i < adds.size();) {
+        const QString user = adds[i].user;
+        QStringList words;
+        for (; i < adds.size() && adds[i].user == user; ++i)
+            words.append(adds[i].word);
+        if (!group.isEmpty() && group != kAllWords)
+            db.addWords(words, group, user);
+        if (review)
+            db.addRemForWords(words, user);
+    }
+}
+
+void MVWordBook::closeAddBatch()
+{
+    QMutexLocker lock(&batchMutex_);
+    openBatch_.reset();
 }
 
 bool MVWordBook::delWord(const QString& word)
@@ -170,6 +222,7 @@ bool MVWordBook::delWord(const QString& word)
         return false;
     // Through the queue, so that an add asked for earlier cannot bring the
     // word back after it was deleted.
+    closeAddBatch();
     queue_->sync([&] {
         wbdb_->deleteWord(word, curUser(), preUser());
         wbdb_->deleteTagsForWord(word);
@@ -191,6 +244,7 @@ bool MVWordBook::delWords(const QStringList& words)
 {
     if (!wbdb_)
         return false;
+    closeAddBatch();
     queue_->sync([&] {
         wbdb_->deleteWords(words, curUser(), preUser());
         wbdb_->deleteTagsForWords(words);
@@ -221,6 +275,7 @@ bool MVWordBook::addWordTags(const QStringList& names)
     if (!wbdb_)
         return false;
     bool ok = false;
+    closeAddBatch();
     queue_->sync([&] { ok = wbdb_->addWordTags(names, curUser()); });
     return ok;
 }
@@ -230,6 +285,7 @@ bool MVWordBook::addTag(const QString& tag, const QStringList& words)
     if (!wbdb_)
         return false;
     bool ok = false;
+    closeAddBatch();
     queue_->sync([&] { ok = wbdb_->addWords(words, tag, curUser()); });
     return ok;
 }
@@ -239,6 +295,7 @@ bool MVWordBook::deleteTagsForWord(const QString& word)
     if (!wbdb_)
         return false;
     bool ok = false;
+    closeAddBatch();
     queue_->sync([&] { ok = wbdb_->deleteTagsForWord(word); });
     return ok;
 }
@@ -248,6 +305,7 @@ bool MVWordBook::deleteTagsForWords(const QStringList& words)
     if (!wbdb_)
         return false;
     bool ok = false;
+    closeAddBatch();
     queue_->sync([&] { ok = wbdb_->deleteTagsForWords(words); });
     return ok;
 }
@@ -257,6 +315,7 @@ bool MVWordBook::deleteWordForTag(const QString& tag)
     if (!wbdb_)
         return false;
     bool ok = false;
+    closeAddBatch();
     queue_->sync([&] {
         const QStringList words = loadWordListWithCategory(tag, false);
         wbdb_->deleteTag(tag);
@@ -273,6 +332,7 @@ bool MVWordBook::updateWordTag(const QString& from, const QString& to)
     if (!wbdb_)
         return false;
     bool ok = false;
+    closeAddBatch();
     queue_->sync([&] {
         const QStringList words = loadWordListWithCategory(from, false);
         if (!deleteWordForTag(from))
@@ -321,8 +381,41 @@ QStringList MVWordBook::loadWordListWithCategory(const QString& category, bool b
     return out;
 }
 
+void MVWordBook::queueWrite(std::function<void()> task)
+{
+    closeAddBatch();
+    ++pendingWrites_;
+    queue_->async([this, task = std::move(task)] {
+        task();
+        --pendingWrites_;
+    });
+}
+
 void MVWordBook::waitForQueuedWork()
 {
+    closeAddBatch();
     queue_->sync([] {});
     pool_.waitForDone();
+}
+
+bool MVWordBook::finishQueuedWork(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    // A commit on the pool queues its follow-up work and the other way
+    // round, so both are waited for until neither has anything left.
+    for (;;) {
+        auto done = std::make_shared<std::promise<void>>();
+        std::future<void> reached = done->get_future();
+        queue_->async([done] { done->set_value(); });
+        if (reached.wait_for(std::chrono::milliseconds(deadline.remainingTime())) != std::future_status::ready)
+            break;
+        if (!pool_.waitForDone(static_cast<int>(deadline.remainingTime())))
+            break;
+        if (pendingWrites_.load() == 0 && pool_.activeThreadCount() == 0)
+            return true;
+    }
+    qWarning().noquote() << QStringLiteral("wordbook: %1 queued writes still not in the file after %2 ms at quit")
+                                .arg(pendingWrites_.load())
+                                .arg(timeoutMs);
+    return false;
 }

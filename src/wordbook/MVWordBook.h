@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QThreadPool>
 #include <QUrl>
+#include <atomic>
+#include <functional>
 #include <memory>
 
 // Notifications posted by the word book (no object, no user info).
@@ -92,8 +94,13 @@ public:
     void cancelSyncing() {}
     quint64 syncingRate() const { return syncingRate_; }
 
-    // Waits until every write queued so far has run (shutdown, tests).
+    // Waits until every write queued so far has run (tests).
     void waitForQueuedWork();
+    // Writes answered "done" but not yet in the file (the quit guard asks).
+    bool hasPendingWrites() const { return pendingWrites_.load() > 0; }
+    // At quit: waits at most timeoutMs for the queued writes and a running
+    // commit of received actions; false (and logged) when time ran out.
+    bool finishQueuedWork(int timeoutMs);
 
     // MVSyncDelegate
     void syncDidStart() override;
@@ -107,7 +114,7 @@ public:
 private:
     void setSyncing(bool on);
     void syncingRateSet(quint64 rate);
-    void preprocessingBeforeSync();
+    void preprocessingBeforeSync(const QString& user, const QString& filter);
     void startSyncConnection();
     void commitActionListToDb();
     void syncReallyFinish();
@@ -116,8 +123,17 @@ private:
     void runPendingSync();
     MVWordBookSyncDelegate* listener() const;
     void setUsers(const QString& cur, const QString& pre);
+    // Every write that answers before it has run goes through here.
+    void queueWrite(std::function<void()> task);
+    // Adds asked for one after another, with nothing else queued between
+    // them, are written in one transaction: a burst of adds reaches the file
+    // in a fraction of the time. Anything else queued closes the batch.
+    void closeAddBatch();
+    static void writeAdds(MVWordBookDb& db, const QList<WordBookAdd>& adds);
 
     mutable QMutex userMutex_;
+    // Held while the user pair is published, so the last change always wins.
+    QMutex publishMutex_;
     QString curUser_;
     QString preUser_;
 
@@ -132,6 +148,10 @@ private:
     bool syncing_ = false;
     quint64 syncingRate_ = 0;
     bool needCommitAgain_ = false;
+    // The account the running synchronisation works for, and its filter on
+    // the store: a login or logout while it runs changes neither.
+    QString syncUser_;
+    QString syncFilter_;
     QString tmpLocalTimestamp_;
     QString tmpRemLocalTimestamp_;
     QList<MVSyncActionPtr> addList_;
@@ -143,6 +163,9 @@ private:
     QPointer<QObject> pendingGuard_;
     bool pendingIsObject_ = false;
 
+    std::atomic<int> pendingWrites_{0};
+    QMutex batchMutex_;
+    std::shared_ptr<QList<WordBookAdd>> openBatch_;
     QThreadPool pool_;
     // Last member: destroyed first, running what is queued while the rest
     // of the facade still exists.

@@ -9,6 +9,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <SQLiteCpp/SQLiteCpp.h>
 
 using namespace wbsql;
@@ -191,27 +192,45 @@ QString MVWordBookDb::getRemTimeStampForUser(const QString& user) const
 bool MVWordBookDb::addWord(const QString& word, const QString& phonetic, const QString& definition,
                            const QString& user)
 {
-    if (word.isEmpty())
-        return false;
-    const QString ts = getTimeStampForUser(user);
+    return addWordList({WordBookAdd{word, phonetic, definition, user}});
+}
+
+bool MVWordBookDb::addWordList(const QList<WordBookAdd>& adds)
+{
+    for (const WordBookAdd& a : adds) {
+        if (a.word.isEmpty())
+            return false;
+    }
+    QHash<QString, QString> timestamps;
+    for (const WordBookAdd& a : adds) {
+        if (!timestamps.contains(a.user))
+            timestamps.insert(a.user, getTimeStampForUser(a.user));
+    }
     auto db = dateBase();
-    if (!db)
+    if (!db || !begin(*db))
         return false;
-    const QString w = getSafeStringForDb(word);
-    const QString filter = userSQL();
-    if (!begin(*db))
-        return false;
-    bool ok = true;
-    if (exists(*db, QStringLiteral("SELECT * FROM WORDBOOK WHERE WORD = ? AND %1").arg(filter), {w}))
-        ok = exec(*db, QStringLiteral("DELETE FROM WORDBOOK WHERE WORD = ? AND %1").arg(filter), {w});
-    const QString intp = getSafeStringForDb(MVWordBookItem::makeIntp(phonetic, definition));
-    ok = ok && exec(*db, QStringLiteral("INSERT INTO WORDBOOK VALUES (?, ?, ?, ?, ?, 'add', ?  ,'0')"),
-                    {w, wbclock::today(), wbclock::nowDescription(), intp, ts, user});
-    if (!ok) {
-        rollback(*db);
-        return false;
+    for (const WordBookAdd& a : adds) {
+        if (!addWordWithDb(*db, a, timestamps.value(a.user))) {
+            rollback(*db);
+            return false;
+        }
     }
     return commit(*db);
+}
+
+bool MVWordBookDb::addWordWithDb(SQLite::Database& db, const WordBookAdd& add, const QString& ts)
+{
+    const QString w = getSafeStringForDb(add.word);
+    // A signed-in user's add replaces that user's row even when the filter
+    // has moved on to another account since the add was asked for.
+    const QString filter =
+        add.user.isEmpty() ? userSQL() : userCondition(QStringLiteral("USERNAME"), add.user, add.user);
+    if (exists(db, QStringLiteral("SELECT * FROM WORDBOOK WHERE WORD = ? AND %1").arg(filter), {w}) &&
+        !exec(db, QStringLiteral("DELETE FROM WORDBOOK WHERE WORD = ? AND %1").arg(filter), {w}))
+        return false;
+    const QString intp = getSafeStringForDb(MVWordBookItem::makeIntp(add.phonetic, add.definition));
+    return exec(db, QStringLiteral("INSERT INTO WORDBOOK VALUES (?, ?, ?, ?, ?, 'add', ?  ,'0')"),
+                {w, wbclock::today(), wbclock::nowDescription(), intp, ts, add.user});
 }
 
 bool MVWordBookDb::rewriteParaphrase(const QString& word, const QString& phonetic, const QString& definition)

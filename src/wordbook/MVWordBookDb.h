@@ -22,6 +22,14 @@ struct WordBookEntry {
 // Section key ("yyyy-MM-dd", "A".."Z", a pinyin initial or "#") → entries in
 // query order.
 using WordSections = QMap<QString, QList<WordBookEntry>>;
+// One word the user added, with the account it was added for.
+struct WordBookAdd {
+    QString word;
+    QString phonetic;
+    QString definition;
+    QString user;
+};
+
 // Received actions, one per word. Ordered by word so that the batches of a
 // commit are reproducible.
 using SyncActionMap = QMap<QString, MVSyncActionPtr>;
@@ -65,6 +73,9 @@ public:
 
     // Words.
     bool addWord(const QString& word, const QString& phonetic, const QString& definition, const QString& user);
+    // Several adds in one transaction, each as addWord; false (and nothing
+    // written) when any of them fails.
+    bool addWordList(const QList<WordBookAdd>& adds);
     // Replaces the paraphrase of the word's row and marks it for upload,
     // keeping its date, groups and review record; false when no live row.
     bool rewriteParaphrase(const QString& word, const QString& phonetic, const QString& definition);
@@ -89,15 +100,17 @@ public:
     WordSections getWordsSortedWithNoTagByDate(bool byDate, const QString& user, const QString& preUser) const;
     static QString getFirstCharCategory(const QString& word);
 
-    // Synchronisation data.
-    QList<MVWordBookItemPtr> getAddList() const;
-    QList<MVWordBookItemPtr> getDelList() const;
-    QMap<QString, MVWordBookRemItemPtr> getChangedRemList() const;
+    // Synchronisation data. A synchronisation passes the user filter it
+    // started with (userCondition); a null filter means the current one.
+    QList<MVWordBookItemPtr> getAddList(const QString& filter = QString()) const;
+    QList<MVWordBookItemPtr> getDelList(const QString& filter = QString()) const;
+    QMap<QString, MVWordBookRemItemPtr> getChangedRemList(const QString& filter = QString()) const;
     bool carryWordsFromUser(const QString& from, const QString& to);
     bool clearChangedWordsWithAddList(const QList<MVSyncActionPtr>& addList,
-                                      const QList<MVSyncActionPtr>& delList);
+                                      const QList<MVSyncActionPtr>& delList, const QString& filter = QString());
     // False when any batch could not be written; batches before it stay.
-    bool commitSyncingActionList(const SyncActionMap& actions, const QString& user);
+    bool commitSyncingActionList(const SyncActionMap& actions, const QString& user,
+                                 const QString& filter = QString());
     static constexpr int kCommitBatch = 100;
 
     // Review plan.
@@ -117,6 +130,7 @@ private:
     void createSchema(SQLite::Database& db) const;
     bool hasWordWithDb(SQLite::Database& db, const QString& quotedWord) const;
     bool deleteWordWithDb(SQLite::Database& db, const QString& word, const QString& user);
+    bool addWordWithDb(SQLite::Database& db, const WordBookAdd& add, const QString& ts);
 
     QString dbPath_;
     mutable QMutex mutex_;

@@ -26,13 +26,13 @@ QString tagsForWord(SQLite::Database& db, const QString& quotedWord, const QStri
 }
 }  // namespace
 
-QList<MVWordBookItemPtr> MVWordBookDb::getAddList() const
+QList<MVWordBookItemPtr> MVWordBookDb::getAddList(const QString& filterArg) const
 {
     QList<MVWordBookItemPtr> out;
     auto db = dateBase();
     if (!db)
         return out;
-    const QString filter = userSQL();
+    const QString filter = filterArg.isNull() ? userSQL() : filterArg;
     for (const auto& r : rows(*db, QStringLiteral("SELECT * FROM WORDBOOK WHERE OP = 'add' AND %1").arg(filter))) {
         auto item = std::make_shared<MVWordBookItem>();
         item->word = getStringFromSafeString(r.value(0));
@@ -57,13 +57,14 @@ QList<MVWordBookItemPtr> MVWordBookDb::getAddList() const
     return out;
 }
 
-QList<MVWordBookItemPtr> MVWordBookDb::getDelList() const
+QList<MVWordBookItemPtr> MVWordBookDb::getDelList(const QString& filter) const
 {
     QList<MVWordBookItemPtr> out;
     auto db = dateBase();
     if (!db)
         return out;
-    for (const auto& r : rows(*db, QStringLiteral("SELECT WORD FROM WORDBOOK WHERE OP = 'remove' AND %1").arg(userSQL()))) {
+    for (const auto& r : rows(*db, QStringLiteral("SELECT WORD FROM WORDBOOK WHERE OP = 'remove' AND %1")
+                                         .arg(filter.isNull() ? userSQL() : filter))) {
         auto item = std::make_shared<MVWordBookItem>();
         item->word = getStringFromSafeString(r.value(0));
         out.append(item);
@@ -71,13 +72,14 @@ QList<MVWordBookItemPtr> MVWordBookDb::getDelList() const
     return out;
 }
 
-QMap<QString, MVWordBookRemItemPtr> MVWordBookDb::getChangedRemList() const
+QMap<QString, MVWordBookRemItemPtr> MVWordBookDb::getChangedRemList(const QString& filter) const
 {
     QMap<QString, MVWordBookRemItemPtr> out;
     auto db = dateBase();
     if (!db)
         return out;
-    for (const auto& r : rows(*db, QStringLiteral("SELECT * FROM REMTABLE WHERE STATUS = '1' AND %1").arg(userSQL()))) {
+    for (const auto& r : rows(*db, QStringLiteral("SELECT * FROM REMTABLE WHERE STATUS = '1' AND %1")
+                                         .arg(filter.isNull() ? userSQL() : filter))) {
         auto rem = std::make_shared<MVWordBookRemItem>();
         rem->word = getStringFromSafeString(r.value(0));
         rem->progress = r.value(1);
@@ -137,12 +139,12 @@ bool MVWordBookDb::carryWordsFromUser(const QString& from, const QString& to)
 }
 
 bool MVWordBookDb::clearChangedWordsWithAddList(const QList<MVSyncActionPtr>& addList,
-                                                const QList<MVSyncActionPtr>& delList)
+                                                const QList<MVSyncActionPtr>& delList, const QString& filterArg)
 {
     auto db = dateBase();
     if (!db)
         return true;
-    const QString filter = userSQL();
+    const QString filter = filterArg.isNull() ? userSQL() : filterArg;
     // Only rows still exactly as they were uploaded lose their marks: a word
     // the user changed again since then must go up with the next round.
     if (!addList.isEmpty() && begin(*db)) {
@@ -197,7 +199,8 @@ bool MVWordBookDb::clearChangedWordsWithAddList(const QList<MVSyncActionPtr>& ad
     return true;
 }
 
-bool MVWordBookDb::commitSyncingActionList(const SyncActionMap& actions, const QString& user)
+bool MVWordBookDb::commitSyncingActionList(const SyncActionMap& actions, const QString& user,
+                                           const QString& filterArg)
 {
     if (actions.isEmpty())
         return true;
@@ -209,7 +212,7 @@ bool MVWordBookDb::commitSyncingActionList(const SyncActionMap& actions, const Q
         QMutexLocker lock(&mutex_);
         hook = batchHook_;
     }
-    const QString filter = userSQL();
+    const QString filter = filterArg.isNull() ? userSQL() : filterArg;
     int n = 0;
     int batch = 0;
     bool ok = true;

@@ -1,6 +1,7 @@
 #include "wordbook/MVWordBookSync.h"
 
 #include "platform/CookieJar.h"
+#include "platform/UrlEscaping.h"
 #include "wordbook/WordBookClock.h"
 
 #include <QNetworkAccessManager>
@@ -109,13 +110,22 @@ QByteArray MVWordBookSync::formBody(const QString& document)
     return "data=" + escaped + "&version=2";
 }
 
+QString MVWordBookSync::serviceAddress(const QString& base, const QString& macId, const QString& model,
+                                      const QString& serialNumber, const QString& systemVersion)
+{
+    const auto value = [](const QString& v) {
+        return legacyEscape(v).replace(QLatin1Char('&'), QStringLiteral("%26")).replace(QLatin1Char('='), QStringLiteral("%3D"));
+    };
+    return legacyEscape(base) +
+           QStringLiteral("/wordbook/api?keyfrom=mac.main&id=%1&model=%2&deviceid=%3&mid=%4&requestNum=2000")
+               .arg(value(macId), value(model), value(serialNumber), value(systemVersion));
+}
+
 QUrl MVWordBookSync::serviceUrl(const QString& host, const QString& macId, const QString& model,
                                 const QString& serialNumber, const QString& systemVersion)
 {
-    const QString text =
-        QStringLiteral("http://%1/wordbook/api?keyfrom=mac.main&id=%2&model=%3&deviceid=%4&mid=%5&requestNum=2000")
-            .arg(host, macId, model, serialNumber, systemVersion);
-    return QUrl::fromEncoded(QUrl::toPercentEncoding(text, ":/?&=%"));
+    return QUrl::fromEncoded(
+        serviceAddress(QStringLiteral("http://") + host, macId, model, serialNumber, systemVersion).toLatin1());
 }
 
 void MVWordBookSync::startSyncWithAddList(const QList<MVSyncActionPtr>& addList,

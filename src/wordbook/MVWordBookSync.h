@@ -66,7 +66,12 @@ public:
     // Text placed inside a CDATA section: "]]>" split across two sections and
     // characters XML cannot carry dropped, so the document stays well formed.
     static QString cdata(const QString& text);
-    // The service address: http://<host>/wordbook/api?keyfrom=mac.main&id=…&requestNum=2000
+    // The service address: <base>/wordbook/api?keyfrom=mac.main&id=…&requestNum=2000,
+    // base being scheme and host. Escaped as a whole the legacy way, so ":"
+    // and "/" in values stay as they are; only "&" and "=" inside a value,
+    // which would split the query, are escaped as well.
+    static QString serviceAddress(const QString& base, const QString& macId, const QString& model,
+                                  const QString& serialNumber, const QString& systemVersion);
     static QUrl serviceUrl(const QString& host, const QString& macId, const QString& model,
                            const QString& serialNumber, const QString& systemVersion);
 

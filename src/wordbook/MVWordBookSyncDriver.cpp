@@ -68,12 +68,17 @@ void MVWordBook::startSyncWithDelegate(MVWordBookSyncDelegate* delegate, bool ne
         post(wbnotify::kSyncStart);
         syncingRateSet(10);
         const QString cur = curUser();
+        const QString pre = preUser();
+        syncUser_ = cur;
+        syncFilter_ = MVWordBookDb::userCondition(QStringLiteral("USERNAME"), cur, pre);
         tmpLocalTimestamp_ = wbdb_->getTimeStampForUser(cur);
         tmpRemLocalTimestamp_ = wbdb_->getRemTimeStampForUser(cur);
-        queue_->async([this, needMerge] {
-            if (needMerge && needMergeUser())
-                wbdb_->carryWordsFromUser(preUser(), curUser());
-            preprocessingBeforeSync();
+        const QString mergeFrom = needMerge && needMergeUser() ? pre : QString();
+        const QString filter = syncFilter_;
+        queueWrite([this, cur, mergeFrom, filter] {
+            if (!mergeFrom.isEmpty())
+                wbdb_->carryWordsFromUser(mergeFrom, cur);
+            preprocessingBeforeSync(cur, filter);
         });
         return;
     }
@@ -84,22 +89,34 @@ void MVWordBook::startSyncWithDelegate(MVWordBookSyncDelegate* delegate, bool ne
     runPendingSync();
 }
 
-void MVWordBook::preprocessingBeforeSync()
+void MVWordBook::preprocessingBeforeSync(const QString& user, const QString& filter)
 {
-    const QString cur = curUser();
-    if (!cur.isEmpty()) {
-        wbdb_->carryWordsFromUser(QStringLiteral(""), cur);
-        setUsers(cur, cur);
-        updateUserName();
+    if (!user.isEmpty()) {
+        // Only while the user is still signed in: after a logout the
+        // anonymous words are nobody's yet, and the pair the logout set stays.
+        bool current = false;
+        {
+            QMutexLocker lock(&userMutex_);
+            current = curUser_ == user;
+        }
+        if (current) {
+            wbdb_->carryWordsFromUser(QStringLiteral(""), user);
+            {
+                QMutexLocker lock(&userMutex_);
+                if (curUser_ == user)
+                    preUser_ = user;
+            }
+            updateUserName();
+        }
     }
     QPointer<MVWordBook> self(this);
     runOnMain([self] {
         if (self)
             self->syncingRateSet(100);
     });
-    const QList<MVWordBookItemPtr> adds = wbdb_->getAddList();
-    const QList<MVWordBookItemPtr> dels = wbdb_->getDelList();
-    QMap<QString, MVWordBookRemItemPtr> rems = wbdb_->getChangedRemList();
+    const QList<MVWordBookItemPtr> adds = wbdb_->getAddList(filter);
+    const QList<MVWordBookItemPtr> dels = wbdb_->getDelList(filter);
+    QMap<QString, MVWordBookRemItemPtr> rems = wbdb_->getChangedRemList(filter);
 
     QList<MVSyncActionPtr> addList, delList;
     for (const auto& item : adds) {
@@ -216,7 +233,8 @@ void MVWordBook::syncDidFinish()
 {
     if (needCommitAgain_) {
         needCommitAgain_ = false;
-        queue_->async([this] { preprocessingBeforeSync(); });
+        const QString user = syncUser_, filter = syncFilter_;
+        queueWrite([this, user, filter] { preprocessingBeforeSync(user, filter); });
         return;
     }
     syncingRateSet(250);
@@ -226,11 +244,11 @@ void MVWordBook::syncDidFinish()
 void MVWordBook::commitActionListToDb()
 {
     const SyncActionMap actions = actionList_;
-    const QString user = curUser();
+    const QString user = syncUser_, filter = syncFilter_;
     auto db = wbdb_;
     QPointer<MVWordBook> self(this);
-    pool_.start([self, db, actions, user] {
-        const bool ok = actions.isEmpty() || db->commitSyncingActionList(actions, user);
+    pool_.start([self, db, actions, user, filter] {
+        const bool ok = actions.isEmpty() || db->commitSyncingActionList(actions, user, filter);
         runOnMain([self, ok] {
             if (!self)
                 return;
@@ -253,17 +271,20 @@ void MVWordBook::syncReallyFinish()
         auto db = wbdb_;
         const auto adds = addList_;
         const auto dels = delList_;
-        queue_->async([db, adds, dels] { db->clearChangedWordsWithAddList(adds, dels); });
+        const QString filter = syncFilter_;
+        queueWrite([db, adds, dels, filter] { db->clearChangedWordsWithAddList(adds, dels, filter); });
     }
     addList_.clear();
     delList_.clear();
-    const QString cur = curUser();
     if (wbdb_) {
-        wbdb_->setTimeStamp(tmpLocalTimestamp_, cur);
-        wbdb_->setRemTimeStamp(tmpRemLocalTimestamp_, cur);
+        wbdb_->setTimeStamp(tmpLocalTimestamp_, syncUser_);
+        wbdb_->setRemTimeStamp(tmpRemLocalTimestamp_, syncUser_);
     }
-    UserDefaults::standard().setValue(QStringLiteral("kSyncWordTime"),
-                                      static_cast<double>(wbclock::now().toMSecsSinceEpoch()) / 1000.0);
+    // The moment shows for the account that is signed in; a logout since
+    // the start has already reset it.
+    if (curUser() == syncUser_)
+        UserDefaults::standard().setValue(QStringLiteral("kSyncWordTime"),
+                                          static_cast<double>(wbclock::now().toMSecsSinceEpoch()) / 1000.0);
     countSyncedWords();
     syncingRateSet(1000);
     if (auto* l = listener())
@@ -301,7 +322,7 @@ void MVWordBook::countSyncedWords()
         return;
     const QString user = curUser();
     // Behind the queued writes, so the count sees the marks just cleared.
-    queue_->async([this, db, user] {
+    queueWrite([this, db, user] {
         pool_.start([db, user] {
             int n = db->getNumOfSyncedWordForUser(user);
             auto& d = UserDefaults::standard();

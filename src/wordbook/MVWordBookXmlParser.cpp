@@ -4,6 +4,11 @@
 #include "wordbook/WordBookClock.h"
 
 #include <QXmlStreamReader>
+#include <cmath>
+
+namespace {
+constexpr double kMaxAgeSeconds = 1000.0 * 366 * 24 * 3600;
+}  // namespace
 
 bool MVWordBookXmlParser::parseXml(const QByteArray& data, MVWordBookXmlParseDelegate* delegate)
 {
@@ -111,6 +116,10 @@ void MVWordBookXmlParser::elementEnded(const QString& name)
             double v = text.trimmed().toDouble(&ok);
             if (!ok)
                 v = static_cast<double>(lenient::stringToInteger(text));
+            // An age that is not a number or lies beyond any stored date
+            // (a thousand years) is unreadable, and unreadable reads as 0.
+            if (!std::isfinite(v) || std::abs(v) > kMaxAgeSeconds)
+                v = 0;
             const QDateTime t = wbclock::now().addMSecs(static_cast<qint64>(-v * 1000.0));
             rem.remModTime = wbclock::describe(t);
         }

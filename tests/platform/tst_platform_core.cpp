@@ -5,6 +5,9 @@
 #include "support/TestEnv.h"
 
 #include <QSignalSpy>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QTest>
 #include <QThread>
@@ -27,6 +30,27 @@ private Q_SLOTS:
         QCOMPARE(again.integerValue(QStringLiteral("count")), 42);
         QVERIFY(again.keys().contains(QStringLiteral("a/b\\c%d")));
         QVERIFY(again.fileName().startsWith(env.configHome()));
+    }
+
+    void damagedFileIsMovedAsideAndDefaultsServe() {
+        TestEnv env;
+        const QString path = UserDefaults::standardPath();
+        UserDefaults::resetStandard();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[General\nk=1\n");  // a section header never closed
+        f.close();
+        auto& d = UserDefaults::standard();
+        d.registerDefaults({{QStringLiteral("zoom"), 1.0}});
+        QCOMPARE(d.doubleValue(QStringLiteral("zoom")), 1.0);
+        QVERIFY(d.keys().isEmpty());
+        QFile bad(path + QStringLiteral(".bad"));
+        QVERIFY(bad.open(QIODevice::ReadOnly));
+        QCOMPARE(bad.readAll(), QByteArray("[General\nk=1\n"));
+        d.setValue(QStringLiteral("k"), 2);
+        env.restart();
+        QCOMPARE(UserDefaults::standard().integerValue(QStringLiteral("k")), 2);
     }
 
     void nullRemovesAndSignals() {

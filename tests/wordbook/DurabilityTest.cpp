@@ -52,6 +52,41 @@ private slots:
         QCOMPARE(killedMidway, kills);
         QVERIFY2(insideCommit > 0, "no kill landed inside a commit");
     }
+
+    // Words the facade has confirmed written survive a kill at any moment.
+    void killedFacadeKeepsConfirmedWords()
+    {
+        TestEnv env;
+        const QString path = env.root() + "/wordbook.db";
+        { MVWordBookDb create(path); }  // a kill may come before the child's own start-up
+        int confirmedTotal = 0;
+        for (int k = 0; k < 50; ++k) {
+            const int first = k * 1000000;
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            child.start(QStringLiteral(WORDBOOK_FACADE_CHILD), {path, QString::number(first)});
+            QVERIFY(child.waitForStarted());
+            QTest::qSleep(30 + QRandomGenerator::global()->bounded(300));
+            child.kill();  // SIGKILL
+            QVERIFY(child.waitForFinished());
+            int confirmed = first - 1;
+            while (child.canReadLine()) {
+                const QByteArray line = child.readLine().trimmed();
+                if (line.startsWith("written "))
+                    confirmed = line.mid(8).toInt();
+            }
+            confirmedTotal += confirmed - first + 1;
+
+            SQLite::Database db(path.toStdString(), SQLite::OPEN_READWRITE);
+            QCOMPARE(db.execAndGet("PRAGMA integrity_check").getString(), std::string("ok"));
+            SQLite::Statement st(db, "SELECT COUNT(*) FROM WORDBOOK WHERE WORD >= ? AND WORD <= ?");
+            st.bind(1, QStringLiteral("k%1").arg(first, 8, 10, QLatin1Char('0')).toStdString());
+            st.bind(2, QStringLiteral("k%1").arg(confirmed, 8, 10, QLatin1Char('0')).toStdString());
+            QVERIFY(st.executeStep());
+            QCOMPARE(st.getColumn(0).getInt(), confirmed - first + 1);
+        }
+        QVERIFY2(confirmedTotal > 0, "no add was ever confirmed before a kill");
+    }
 };
 
 QTEST_GUILESS_MAIN(DurabilityTest)

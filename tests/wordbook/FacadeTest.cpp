@@ -318,6 +318,43 @@ private slots:
         QVERIFY(!book_->needMergeUser());
         QCOMPARE(one(path_, "SELECT COUNT(*) FROM WORDBOOK WHERE USERNAME=''"), QStringLiteral("0"));
     }
+
+    // A logout while a synchronisation runs is not undone by it, later words
+    // stay anonymous, and what arrives is filed under the user it was for.
+    void logoutDuringSyncWins()
+    {
+        book_->didLoginWithUser("alice");
+        {
+            SQLite::Database db(path_.toStdString(), SQLite::OPEN_READWRITE);
+            SQLite::Transaction t(db);
+            SQLite::Statement st(db, "INSERT INTO WORDBOOK VALUES (?, '2020-01-01', '', 'd', '0', 'add', '', '0')");
+            for (int i = 0; i < 50000; ++i) {
+                st.bind(1, "anon" + std::to_string(i));
+                st.exec();
+                st.reset();
+            }
+            t.commit();
+        }
+        svc_->queueAnswer(FakeWordBookService::answer(
+            0, "100", "200", FakeWordBookService::action("add", "remote", "t", "p", 1400000000, "2")));
+        Listener l;
+        book_->startSyncWithDelegate(&l, false);
+        QTest::qWait(30);
+        book_->didLogout();
+        book_->addWord("after", "", "d");
+        QTRY_VERIFY_WITH_TIMEOUT(l.ended(), 30000);
+        book_->waitForQueuedWork();
+        QVERIFY2(l.succeeded == 1, qPrintable(QStringLiteral("failed %1 %2").arg(l.error.domain).arg(l.error.code)));
+        QCOMPARE(book_->curUser(), QString(""));
+        QCOMPARE(book_->preUser(), QStringLiteral("alice"));
+        QCOMPARE(UserDefaults::standard().stringValue("wb_cur_user_key"), QString(""));
+        QCOMPARE(one(path_, "SELECT USERNAME FROM WORDBOOK WHERE WORD='after'"), QString(""));
+        QCOMPARE(one(path_, "SELECT USERNAME FROM WORDBOOK WHERE WORD='remote'"), QStringLiteral("alice"));
+        QCOMPARE(one(path_, "SELECT USERNAME FROM REMTABLE WHERE WORD='remote'"), QStringLiteral("alice"));
+        QCOMPARE(book_->store()->getTimeStampForUser("alice"), QStringLiteral("100"));
+        QVERIFY(book_->store()->getTimeStampForUser("") != QStringLiteral("100"));
+        QCOMPARE(UserDefaults::standard().doubleValue("kSyncWordTime"), 0.0);
+    }
 };
 
 QTEST_GUILESS_MAIN(FacadeTest)

@@ -133,6 +133,19 @@ private slots:
         ParseRecorder rec3;
         e.parseXml("<!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/passwd\">]><r><operation>&x;</operation></r>", &rec3);
         QVERIFY(!e.operation.value_or("").contains("root"));
+
+        // Ages out of any range read as 0: the review time is the moment of reading.
+        const QDateTime now(QDate(2020, 1, 1), QTime(12, 0), Qt::UTC);
+        wbclock::setNowForTesting([&] { return now; });
+        for (const char* age : {"6e20", "-6e20", "inf", "nan", "9.3e15"}) {
+            MVWordBookXmlParser r;
+            ParseRecorder rec4;
+            r.parseXml(QByteArray("<r><operation>update</operation><actionlist><action type=\"add\"><word>w</word>"
+                                  "<remModifyTime>") + age + "</remModifyTime></action></actionlist></r>",
+                       &rec4);
+            QCOMPARE(r.addList->at(0)->remItem->remModTime, wbclock::describe(now));
+        }
+        wbclock::setNowForTesting(nullptr);
     }
 
     void requestDocuments()
@@ -170,9 +183,11 @@ private slots:
 
     void serviceAddressCarriesTheDeviceQuery()
     {
-        const QUrl u = MVWordBookSync::serviceUrl("127.0.0.1:8080", "ABC", "Model X", "SN1", "12.3");
-        QCOMPARE(u.toEncoded(), QByteArray("http://127.0.0.1:8080/wordbook/api?keyfrom=mac.main&id=ABC"
-                                           "&model=Model%20X&deviceid=SN1&mid=12.3&requestNum=2000"));
+        const QUrl u = MVWordBookSync::serviceUrl("127.0.0.1:8080", "02:FC:0A", "Model X", "SN1",
+                                                  "Debian GNU/Linux 12 (bookworm)");
+        QCOMPARE(u.toEncoded(), QByteArray("http://127.0.0.1:8080/wordbook/api?keyfrom=mac.main&id=02:FC:0A"
+                                           "&model=Model%20X&deviceid=SN1&mid=Debian%20GNU/Linux%2012%20(bookworm)"
+                                           "&requestNum=2000"));
     }
 
     void cdataAndBodyStayDecodable()
