@@ -1,6 +1,7 @@
 #include "platform/Lenient.h"
 
 #include <cmath>
+#include <limits>
 
 namespace lenient {
 
@@ -52,8 +53,13 @@ qint64 toInteger(const QVariant& v) {
     case QMetaType::Int: case QMetaType::LongLong: case QMetaType::UInt: case QMetaType::ULongLong:
         return v.toLongLong();
     case QMetaType::Double: case QMetaType::Float: {
+        // Converting a double beyond qint64 is undefined; saturate as the
+        // string form does. The values come from files and the network.
         const double d = v.toDouble();
-        return std::isfinite(d) ? static_cast<qint64>(d) : 0;
+        if (!std::isfinite(d)) return 0;
+        if (d >= 9223372036854775808.0) return std::numeric_limits<qint64>::max();
+        if (d < -9223372036854775808.0) return std::numeric_limits<qint64>::min();
+        return static_cast<qint64>(d);
     }
     default: return 0;
     }

@@ -44,13 +44,15 @@ void NotificationCenter::post(const Notification& n) {
             if (e.name == n.name && (!e.sender || e.sender == n.object)) targets.emplace_back(e.token, e.handler);
         }
     }
-    for (auto& [token, handler] : targets) {
+    // Not a structured binding: clang 14 refuses to capture one in a lambda.
+    for (const auto& target : targets) {
+        const Token token = target.first;
         {
             // An observer removed by an earlier handler of this same post is skipped.
             QMutexLocker lock(&mutex_);
             if (std::none_of(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.token == token; }))
                 continue;
         }
-        (*handler)(n);
+        (*target.second)(n);
     }
 }

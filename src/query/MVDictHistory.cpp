@@ -70,8 +70,8 @@ bool MVDictHistory::createTables() {
         // Files made before the JSON column existed gain it here; on an
         // up-to-date file the statement fails harmlessly.
         "ALTER TABLE HISTORY ADD jsonDefinition BLOB",
-        "CREATE TABLE IF NOT EXISTS TRANHISTORY (SENTENCE TEXT, RESULT TEXT, LANGUAGE INTEGER, "
-        "DATE TEXT, TIME TEXT, PRIMARY KEY(SENTENCE,LANGUAGE));",
+        ("CREATE TABLE IF NOT EXISTS TRANHISTORY (SENTENCE TEXT, RESULT TEXT, LANGUAGE INTEGER, "
+         "DATE TEXT, TIME TEXT, PRIMARY KEY(SENTENCE,LANGUAGE));"),
         "CREATE TABLE IF NOT EXISTS WIKIHISTORY (WORD TEXT PRIMARY KEY, DATE TEXT, TIME TEXT, RESULT BLOB)",
     };
     for (const char* sql : statements) {

@@ -393,6 +393,37 @@ private slots:
         QVERIFY(CRKCompactUnwindDecodePermutation(3, 20 * 5 + 4 * 1 + 0, regs));
         QCOMPARE(QList<int>(regs, regs + 3), (QList<int>{6, 2, 1}));
     }
+
+    // Catches: an offset whose factor times the data alignment does not fit
+    // in 64 bits (signed overflow; found by fuzzing) taken as a rule.
+    void scaledOffsetBeyond64Bits()
+    {
+        // CIE: version 1, "zR", code alignment 1, data alignment -8, return
+        // address 16, 8-byte absolute FDE addresses; CFA = rsp + 8, rip at CFA - 8.
+        const std::vector<uint8_t> cie = {0x14, 0, 0, 0, 0, 0, 0, 0, 1, 'z', 'R', 0, 1, 0x78, 16, 1, 0x00,
+                                          0x0c, 7, 8, 0x90, 1, 0, 0};
+        // FDE for [0x1000, 0x1100): DW_CFA_offset rbx, factor as ULEB128.
+        auto table = [&](std::vector<uint8_t> factor) {
+            std::vector<uint8_t> fde = {uint8_t(cie.size() + 4), 0, 0, 0, 0x00, 0x10, 0, 0, 0, 0, 0, 0,
+                                        0x00, 0x01, 0, 0, 0, 0, 0, 0, 0, 0x83};
+            fde.insert(fde.end(), factor.begin(), factor.end());
+            while (fde.size() % 4)
+                fde.push_back(0);
+            std::vector<uint8_t> out = cie;
+            out.insert(out.end(), {uint8_t(fde.size()), 0, 0, 0});
+            out.insert(out.end(), fde.begin(), fde.end());
+            return out;
+        };
+        CRKDwarfRules rules;
+        std::vector<uint8_t> t = table({2});
+        CRKDwarfBounds bounds{quintptr(t.data()), quintptr(t.data() + t.size())};
+        QVERIFY(CRKDwarfRulesForFDE(t.data() + cie.size(), bounds, 0x1000, &rules, nullptr, nullptr));
+        QCOMPARE(rules.registers[3].kind, uint32_t(kCRKDwarfOffset));
+        QCOMPARE(rules.registers[3].value, int64_t(-16));
+        t = table({0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x40});  // 2^62
+        bounds = {quintptr(t.data()), quintptr(t.data() + t.size())};
+        QVERIFY(!CRKDwarfRulesForFDE(t.data() + cie.size(), bounds, 0x1000, &rules, nullptr, nullptr));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCrashUnwind)

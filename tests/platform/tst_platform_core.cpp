@@ -88,6 +88,9 @@ private Q_SLOTS:
         QCOMPARE(lenient::toString(QJsonValue(3.0)), QStringLiteral("3"));
         QCOMPARE(lenient::toString(QJsonValue(QJsonArray())), QString());
         QCOMPARE(lenient::toInteger(QJsonValue(QStringLiteral("15"))), 15);
+        // Numbers beyond the integer range, from a damaged file or answer, saturate.
+        QCOMPARE(lenient::toInteger(QJsonValue(1.45e34)), std::numeric_limits<qint64>::max());
+        QCOMPARE(lenient::toInteger(QVariant(-1e19)), std::numeric_limits<qint64>::min());
     }
 
     void serialQueueKeepsOrderAndTimes() {

@@ -231,6 +231,13 @@ bool runInstructions(const uint8_t* p, const uint8_t* end, const Cie& cie, uintp
         if (validRegister(reg))  // vector registers are not needed to unwind
             rules->registers[reg] = {kind, value};
     };
+    // Factors and the data alignment come from the image's bytes: a product
+    // beyond 64 bits makes the entry malformed, never undefined behaviour.
+    int64_t scaled = 0;
+    auto scale = [&](int64_t factor, bool negate = false) {
+        return !__builtin_mul_overflow(factor, cie.dataAlignment, &scaled)
+            && !(negate && __builtin_sub_overflow(int64_t(0), scaled, &scaled));
+    };
     while (c.p < c.end) {
         uint8_t op;
         c.read(&op);
@@ -246,7 +253,9 @@ bool runInstructions(const uint8_t* p, const uint8_t* end, const Cie& cie, uintp
         if (high == 0x80) {  // offset
             if (!c.uleb(&u))
                 return false;
-            setRule(low, kCRKDwarfOffset, int64_t(u) * cie.dataAlignment);
+            if (!scale(int64_t(u)))
+                return false;
+            setRule(low, kCRKDwarfOffset, scaled);
             continue;
         }
         if (high == 0xc0) {  // restore
@@ -282,7 +291,9 @@ bool runInstructions(const uint8_t* p, const uint8_t* end, const Cie& cie, uintp
         case 0x05:  // offset_extended
             if (!c.uleb(&reg) || !c.uleb(&u))
                 return false;
-            setRule(reg, kCRKDwarfOffset, int64_t(u) * cie.dataAlignment);
+            if (!scale(int64_t(u)))
+                return false;
+            setRule(reg, kCRKDwarfOffset, scaled);
             break;
         case 0x06:  // restore_extended
             if (!c.uleb(&reg))
@@ -354,28 +365,36 @@ bool runInstructions(const uint8_t* p, const uint8_t* end, const Cie& cie, uintp
         case 0x11:  // offset_extended_sf
             if (!c.uleb(&reg) || !c.sleb(&s))
                 return false;
-            setRule(reg, kCRKDwarfOffset, s * cie.dataAlignment);
+            if (!scale(s))
+                return false;
+            setRule(reg, kCRKDwarfOffset, scaled);
             break;
         case 0x12:  // def_cfa_sf
             if (!c.uleb(&reg) || !c.sleb(&s))
                 return false;
+            if (!scale(s))
+                return false;
             rules->cfaRegister = reg;
-            rules->cfaOffset = s * cie.dataAlignment;
+            rules->cfaOffset = scaled;
             break;
         case 0x13:  // def_cfa_offset_sf
-            if (!c.sleb(&s))
+            if (!c.sleb(&s) || !scale(s))
                 return false;
-            rules->cfaOffset = s * cie.dataAlignment;
+            rules->cfaOffset = scaled;
             break;
         case 0x14:  // val_offset
             if (!c.uleb(&reg) || !c.uleb(&u))
                 return false;
-            setRule(reg, kCRKDwarfValOffset, int64_t(u) * cie.dataAlignment);
+            if (!scale(int64_t(u)))
+                return false;
+            setRule(reg, kCRKDwarfValOffset, scaled);
             break;
         case 0x15:  // val_offset_sf
             if (!c.uleb(&reg) || !c.sleb(&s))
                 return false;
-            setRule(reg, kCRKDwarfValOffset, s * cie.dataAlignment);
+            if (!scale(s))
+                return false;
+            setRule(reg, kCRKDwarfValOffset, scaled);
             break;
         case 0x2e:  // GNU_args_size
             if (!c.uleb(&u))
@@ -384,7 +403,9 @@ bool runInstructions(const uint8_t* p, const uint8_t* end, const Cie& cie, uintp
         case 0x2f:  // GNU_negative_offset_extended
             if (!c.uleb(&reg) || !c.uleb(&u))
                 return false;
-            setRule(reg, kCRKDwarfOffset, -int64_t(u) * cie.dataAlignment);
+            if (!scale(int64_t(u), true))
+                return false;
+            setRule(reg, kCRKDwarfOffset, scaled);
             break;
         default:
             CRKSDKLog("%s: Error: Unimplemented DWARF instruction 0x%x\n", __func__, unsigned(op));

@@ -1,0 +1,32 @@
+// The preferences file (mirvok.conf), read back the way the application
+// reads it: every stored key, through every typed reader.
+#include "FuzzSupport.h"
+
+#include "platform/UserDefaults.h"
+
+#include <QGuiApplication>
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    fuzz::quietQt();
+    // A stored value may be any serialised type, images among them, which
+    // can be built only once the application object exists: as in mirvok.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    new QGuiApplication(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QString path =
+        fuzz::writeScratchFile(QStringLiteral("mirvok.conf"), reinterpret_cast<const char*>(data), size);
+    UserDefaults defaults(path);
+    for (const QString& key : defaults.keys()) {
+        (void)defaults.value(key);
+        (void)defaults.boolValue(key);
+        (void)defaults.integerValue(key);
+        (void)defaults.doubleValue(key);
+        (void)defaults.stringValue(key);
+    }
+    return 0;
+}
