@@ -1,4 +1,5 @@
 #include "crash/core/CRKDwarf.h"
+#include "crash/core/CRKDwarfCursor.h"
 
 #include "crash/core/CRKSDKLog.h"
 #include "crash/core/CRKUtilities.h"
@@ -11,23 +12,7 @@
 
 namespace {
 
-struct Cursor {
-    const uint8_t* p;
-    const uint8_t* end;
-
-    bool has(size_t n) const { return p <= end && size_t(end - p) >= n; }
-    template <class T>
-    bool read(T* out)
-    {
-        if (!has(sizeof(T)))
-            return false;
-        memcpy(out, p, sizeof(T));
-        p += sizeof(T);
-        return true;
-    }
-    bool uleb(uint64_t* out) { return CRKDwarfReadULEB128(&p, end, out); }
-    bool sleb(int64_t* out) { return CRKDwarfReadSLEB128(&p, end, out); }
-};
+using crkdwarf::Cursor;
 
 bool readStack(uint64_t address, uint64_t* out)
 {
