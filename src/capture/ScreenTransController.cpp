@@ -103,22 +103,9 @@ void ScreenTransController::onTextAround(const AtspiReader::Around& around) {
 }
 
 void ScreenTransController::onQueryFinished(const QVariant& answer) {
-    QString html;
-    WordStrokeXMLResultPtr result;
-    if (answer.metaType() == QMetaType::fromType<QByteArray>()) {
-        const QString text = QString::fromUtf8(answer.toByteArray());
-        WordStrokeXMLResultParser parser;
-        result = parser.parseXML(text);
-        html = parser.genHTML(text).value_or(QString());
-        title_ = parser.title();
-    } else if (answer.metaType() == QMetaType::fromType<WordStrokeXMLResultPtr>()) {
-        result = answer.value<WordStrokeXMLResultPtr>();
-        if (!result) return;
-        html = WordStrokeXMLResultParser::render(*result).value_or(QString());
-        title_ = result->title;
-    } else {
-        return;
-    }
-    if (html.isEmpty()) return;
-    if (ScrTransController::getInstance()->showWindow(html, result)) mouseMonitor_->setShowing(true);
+    const WordStrokeAnswer a = WordStrokeXMLResultParser::readAnswer(answer);
+    if (!a.result && answer.metaType() != QMetaType::fromType<QByteArray>()) return;
+    title_ = a.title;
+    if (a.html.isEmpty()) return;
+    if (ScrTransController::getInstance()->showWindow(a.html, a.result)) mouseMonitor_->setShowing(true);
 }

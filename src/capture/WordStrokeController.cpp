@@ -140,24 +140,11 @@ void WordStrokeController::browsergetWordandQuery(const QString& word, int pos, 
 }
 
 void WordStrokeController::onQueryFinished(const QVariant& answer) {
-    QString html;
-    WordStrokeXMLResultPtr result;
-    if (answer.metaType() == QMetaType::fromType<QByteArray>()) {
-        const QString text = QString::fromUtf8(answer.toByteArray());
-        WordStrokeXMLResultParser parser;
-        html = parser.genHTML(text).value_or(QString());
-        result = parser.parseXML(text);
-        title_ = parser.title();
-    } else if (answer.metaType() == QMetaType::fromType<WordStrokeXMLResultPtr>()) {
-        result = answer.value<WordStrokeXMLResultPtr>();
-        if (!result) return;
-        html = WordStrokeXMLResultParser::render(*result).value_or(QString());
-        title_ = result->title;
-    } else {
-        return;
-    }
-    if (html.isEmpty()) return;
-    showScrTransWnd(html, QVariant::fromValue(result));
+    const WordStrokeAnswer a = WordStrokeXMLResultParser::readAnswer(answer);
+    if (!a.result && answer.metaType() != QMetaType::fromType<QByteArray>()) return;
+    title_ = a.title;
+    if (a.html.isEmpty()) return;
+    showScrTransWnd(a.html, QVariant::fromValue(a.result));
 }
 
 void WordStrokeController::showScrTransWnd(const QString& html, const QVariant& result) {

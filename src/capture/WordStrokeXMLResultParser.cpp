@@ -65,3 +65,21 @@ std::optional<QString> WordStrokeXMLResultParser::render(const WordStrokeXMLResu
     if (!html) qCWarning(lcParser).noquote() << error;
     return html;
 }
+
+WordStrokeAnswer WordStrokeXMLResultParser::readAnswer(const QVariant& answer) {
+    WordStrokeAnswer out;
+    if (answer.metaType() == QMetaType::fromType<QByteArray>()) {
+        const QString text = QString::fromUtf8(answer.toByteArray());
+        WordStrokeXMLResultParser parser;
+        out.html = parser.genHTML(text).value_or(QString());
+        out.result = parser.parseXML(text);
+        out.title = parser.title();
+    } else if (answer.metaType() == QMetaType::fromType<WordStrokeXMLResultPtr>()) {
+        out.result = answer.value<WordStrokeXMLResultPtr>();
+        if (out.result) {
+            out.html = render(*out.result).value_or(QString());
+            out.title = out.result->title;
+        }
+    }
+    return out;
+}

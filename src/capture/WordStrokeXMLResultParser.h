@@ -3,8 +3,16 @@
 #include "models/WordStrokeXMLResult.h"
 
 #include <QString>
+#include <QVariant>
 
 #include <optional>
+
+// What the popup shows for one capture answer.
+struct WordStrokeAnswer {
+    WordStrokeXMLResultPtr result;  // null when the answer could not be read
+    QString html;                   // empty when there is nothing to show
+    QString title;
+};
 
 // Reads the quick-result answer (root "mirvodict") of a captured word into a
 // WordStrokeXMLResult and renders it with wordstroketemplate for the popup.
@@ -21,6 +29,9 @@ public:
     std::optional<QString> genHTML(const QString& xml);
     // The popup's HTML for a result already read (an offline answer).
     static std::optional<QString> render(const WordStrokeXMLResult& result);
+    // A capture answer as the lookup hands it over: the service's bytes, or
+    // a result the shipped dictionary made.
+    static WordStrokeAnswer readAnswer(const QVariant& answer);
 
     // The return-phrase of the last answer read; null before any.
     QString title() const { return title_; }
