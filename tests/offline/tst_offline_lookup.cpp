@@ -173,6 +173,29 @@ private slots:
         QCOMPARE(r->hasNoAnyTrans, QString(" "));
     }
 
+    // The loaded dictionary is kept between lookups: a regenerated or
+    // damaged one must be read anew, not answered from the old index.
+    void changedFilesAreReadAgain() {
+        QTemporaryDir dir;
+        auto write = [&](const char* text) {
+            const auto r = dictwriter::writeDictionary({{"bed", text}, {"cat", "n. 猫"}},
+                                                       dir.path().toStdString(), "mvdict.idx");
+            QVERIFY2(r.ok, r.error.c_str());
+        };
+        auto sense = [&] {
+            const auto r = OfflineDict::answer("bed", "mvdict.idx", 1, 0, dir.path()).value<MainQueryResultPtr>();
+            return r ? senseList(r->simpleTrans) : QString("<none>");
+        };
+        write("n. old bed");
+        QCOMPARE(sense(), QString("n. old bed"));
+        QCOMPARE(ask("cat", OfflineDict::kFullEntry).value<MainQueryResultPtr>()->phone, QString("[kæt]"));
+        write("n. new bed, a longer text than before");
+        QCOMPARE(sense(), QString("n. new bed, a longer text than before"));
+        for (const QString& name : QDir(dir.path()).entryList({"*.mvd"}))
+            QVERIFY(QFile::remove(dir.path() + '/' + name));
+        QCOMPARE(sense(), QString());
+    }
+
     void shippedDictionary() {
         // No folder: the resources the application ships.
         auto r = OfflineDict::answer("apple", "mvdict.idx", 1, 0).value<MainQueryResultPtr>();

@@ -9,6 +9,13 @@
 #include <QFile>
 #include <QHash>
 
+#include <sys/stat.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
 namespace OfflineDict {
 namespace {
 
@@ -24,6 +31,78 @@ const QHash<QChar, QChar>& phoneticSymbols() {
 }
 
 const QString kSeparator = QStringLiteral("\\n");
+
+// What a file looked like when the reader was loaded; any difference (a
+// regenerated or damaged dictionary, a file that came or went) loads anew.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    timespec modified{};
+    bool operator==(const FileStamp& o) const {
+        return device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+FileStamp stampOf(const std::string& path) {
+    FileStamp s;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        s.device = st.st_dev;
+        s.inode = st.st_ino;
+        s.size = st.st_size;
+        s.modified = st.st_mtim;
+    }
+    return s;
+}
+
+// The last dictionary read, kept loaded: reading and parsing the index and
+// opening the data files cost more than the lookup itself. Lookups may come
+// from any thread; the reader's buffers are shared, so one at a time.
+struct LoadedDictionary {
+    std::mutex mutex;
+    std::string indexPath, folder;
+    std::vector<FileStamp> stamps;  // the index, then each data file
+    std::unique_ptr<OfflineDictReader> reader;
+
+    static LoadedDictionary& shared() {
+        static LoadedDictionary d;
+        return d;
+    }
+
+    std::vector<FileStamp> currentStamps() const {
+        std::vector<FileStamp> out;
+        out.reserve(1 + reader->dataFilePaths().size());
+        out.push_back(stampOf(indexPath));
+        for (const std::string& p : reader->dataFilePaths()) out.push_back(stampOf(p));
+        return out;
+    }
+
+    bool unchanged() const {
+        if (!reader || !(stampOf(indexPath) == stamps.front())) return false;
+        const auto& files = reader->dataFilePaths();
+        for (std::size_t i = 0; i < files.size(); ++i)
+            if (!(stampOf(files[i]) == stamps[i + 1])) return false;
+        return true;
+    }
+
+    // Call with the mutex held.
+    OfflineDictReader* readerFor(const QByteArray& index, const QByteArray& dataFolder) {
+        if (reader && indexPath == index.constData() && folder == dataFolder.constData() && unchanged())
+            return reader.get();
+        indexPath = index.constData();
+        folder = dataFolder.constData();
+        // Stamped before reading, so a change while loading shows next time.
+        const FileStamp indexStamp = stampOf(indexPath);
+        reader = std::make_unique<OfflineDictReader>();
+        // A partly loaded index still answers from its complete records.
+        reader->loadIndex(indexPath.c_str(), folder.c_str());
+        stamps = currentStamps();
+        stamps.front() = indexStamp;
+        return reader.get();
+    }
+};
 
 }  // namespace
 
@@ -60,16 +139,16 @@ Entry splitEntryText(const QString& word, QString text) {
 
 Entry lookupEntry(const QString& word, const QString& indexName, const QString& folder) {
     const QString lowered = word.toLower();
+    const QByteArray key = lowered.toUtf8();
     OfflineDictReader::Pairs pairs;
     {
-        OfflineDictReader reader;
-        const QByteArray indexPath = QFile::encodeName(folder + u'/' + indexName);
-        const QByteArray dataFolder = QFile::encodeName(folder);
-        // A partly loaded index still answers from its complete records.
-        reader.loadIndex(indexPath.constData(), dataFolder.constData());
-        const QByteArray key = lowered.toUtf8();
-        reader.lookupWord(std::string_view(key.constData(), std::size_t(key.size())), pairs,
-                          kPairLimit);
+        LoadedDictionary& dict = LoadedDictionary::shared();
+        std::lock_guard lock(dict.mutex);
+        // Only the first pair is shown: later ones would cost a block
+        // inflated for nothing.
+        if (OfflineDictReader* reader = dict.readerFor(QFile::encodeName(folder + u'/' + indexName),
+                                                       QFile::encodeName(folder)))
+            reader->lookupWord(std::string_view(key.constData(), std::size_t(key.size())), pairs, 1);
     }
     if (!pairs.empty()) {
         const QString stored = QString::fromStdString(pairs.front().first);

@@ -11,7 +11,6 @@ namespace OfflineDict {
 inline constexpr int kFullEntry = 1;    // answers a MainQueryResultPtr
 inline constexpr int kQuickResult = 2;  // answers an FSearchResultPtr
 inline constexpr int kCapturePopup = 3; // answers a WordStrokeXMLResultPtr
-inline constexpr int kPairLimit = 29;
 
 // One stored entry, split for display.
 struct Entry {

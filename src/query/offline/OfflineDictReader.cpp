@@ -130,6 +130,7 @@ bool OfflineDictReader::openDataFile(Record& r, const std::string& folder) {
     char name[16];
     std::snprintf(name, sizeof name, "/%x.mvd", r.fileNumber);
     const std::string path = folder + name;
+    dataFiles_.push_back(path);
     r.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (r.fd < 0) return false;
     struct stat st {};
@@ -221,7 +222,7 @@ int OfflineDictReader::parseKeyBlock(const std::uint8_t* data, std::size_t lengt
 
 bool OfflineDictReader::readAndInflate(const Record& r, std::uint64_t pos, std::uint64_t length,
                                        std::uint8_t* out, std::size_t capacity,
-                                       std::size_t& produced) {
+                                       std::size_t& produced, std::size_t want) {
     if (length == 0 || length > r.maxCompressed || length > compressedCap_ ||
         pos > r.fileSize || length > r.fileSize - pos)
         return false;
@@ -232,10 +233,19 @@ bool OfflineDictReader::readAndInflate(const Record& r, std::uint64_t pos, std::
     } else if (inflateReset(&zs_) != Z_OK) {
         return false;
     }
+    const std::size_t room = std::min<std::size_t>(capacity, r.maxUncompressed);
     zs_.next_in = compressed_.get();
     zs_.avail_in = uInt(length);
     zs_.next_out = out;
-    zs_.avail_out = uInt(std::min<std::size_t>(capacity, r.maxUncompressed));
+    if (want > 0 && want < room) {
+        // Only the head of the block is asked for: inflating the rest would
+        // cost the most of a lookup for bytes nobody reads.
+        zs_.avail_out = uInt(want);
+        const int rc = inflate(&zs_, Z_SYNC_FLUSH);
+        produced = std::size_t(zs_.total_out);
+        return (rc == Z_OK || rc == Z_STREAM_END || rc == Z_BUF_ERROR) && produced == want;
+    }
+    zs_.avail_out = uInt(room);
     // Only a complete stream counts: a block cut short or larger than the
     // declared maximum is damage.
     if (inflate(&zs_, Z_FINISH) != Z_STREAM_END) return false;
@@ -264,9 +274,9 @@ bool OfflineDictReader::loadKeyBlock(const Record& r, int i) {
     return true;
 }
 
-bool OfflineDictReader::loadContentBlock(const Record& r, std::size_t& length) {
+bool OfflineDictReader::loadContentBlock(const Record& r, std::size_t& length, std::size_t want) {
     return readAndInflate(r, std::uint64_t(r.end) + blockC_, blockL_, content_.get(),
-                          uncompressedCap_, length);
+                          uncompressedCap_, length, want);
 }
 
 bool OfflineDictReader::appendPairs(std::size_t from, std::size_t contentLength, Pairs& pairs,
@@ -316,7 +326,10 @@ bool OfflineDictReader::lookupWord(std::string_view word, Pairs& pairs, int limi
     const bool exact = compareFolded(rows_[std::size_t(j)].word, word) == 0;
     std::size_t contentLength = 0;
     int taken = 0;
-    if (!loadContentBlock(*r, contentLength) ||
+    // The texts wanted end where the row after the last wanted one starts.
+    const std::size_t after = std::size_t(j) + std::size_t(limit);
+    const std::size_t want = after < rows_.size() ? rows_[after].textOffset : 0;
+    if (!loadContentBlock(*r, contentLength, want) ||
         !appendPairs(std::size_t(j), contentLength, pairs, taken, limit))
         return exact && taken > 0;
     // Later blocks only fill up the list; a damaged one just ends it.

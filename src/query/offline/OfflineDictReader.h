@@ -10,7 +10,8 @@
 #include <vector>
 
 // Reader of the offline dictionary files (mvdict.idx and the numbered .mvd data
-// files). Built, used and destroyed within one lookup. Every size and offset
+// files). Not thread-safe: a lookup reuses the reader's buffers; OfflineDict
+// keeps one loaded while its files stay unchanged. Every size and offset
 // read from the files is checked before use: damaged files give fewer or no
 // results, never an out-of-bounds access.
 class OfflineDictReader {
@@ -56,6 +57,8 @@ public:
                       int wordOffsetWidth);
 
     std::size_t recordCount() const { return records_.size(); }
+    // Every data file the index named, opened or not (in index order).
+    const std::vector<std::string>& dataFilePaths() const { return dataFiles_; }
     std::uint64_t blockContentPos() const { return blockC_; }
     std::uint64_t blockContentLength() const { return blockL_; }
     const std::vector<WordRow>& wordTable() const { return rows_; }
@@ -74,15 +77,18 @@ private:
     bool openDataFile(Record& r, const std::string& folder);
     // Reads key block i of `r` and parses it into the word table.
     bool loadKeyBlock(const Record& r, int i);
-    // Reads the content block named by the parsed key block into content_.
-    bool loadContentBlock(const Record& r, std::size_t& length);
+    // Reads the content block named by the parsed key block into content_;
+    // with `want` > 0 only its first `want` bytes.
+    bool loadContentBlock(const Record& r, std::size_t& length, std::size_t want = 0);
     bool readAndInflate(const Record& r, std::uint64_t pos, std::uint64_t length,
-                        std::uint8_t* out, std::size_t capacity, std::size_t& produced);
+                        std::uint8_t* out, std::size_t capacity, std::size_t& produced,
+                        std::size_t want = 0);
     const Record* recordFor(std::string_view word, int kind) const;
     // Appends the pairs of the parsed block from row `from` on; false on a bad text offset.
     bool appendPairs(std::size_t from, std::size_t contentLength, Pairs& pairs, int& taken, int limit);
 
     std::string indexBytes_;
+    std::vector<std::string> dataFiles_;
     std::vector<Record> records_;
     std::unique_ptr<std::uint8_t[]> compressed_, keyBlock_, content_;
     std::size_t compressedCap_ = 0, uncompressedCap_ = 0;
