@@ -10,6 +10,7 @@
 #include "query/AppConstants.h"
 #include "query/DictUtils.h"
 #include "query/LogUtils.h"
+#include "query/MVDictHistory.h"
 #include "tally/Tally.h"
 #include "window/FrameWndController.h"
 #include "window/PageAdapters.h"
@@ -99,6 +100,7 @@ int main(int argc, char** argv) {
     const int status = app.exec();
     // Words answered "added" reach the file whatever ended the loop.
     MVWordBook::sharedInstance().finishQueuedWork(10000);
+    MVDictHistory::finishQueuedWork();
     DictUtils::setAppDelegate(nullptr);
     delete frame;
     ShellServices::setCapture(nullptr);

@@ -1,5 +1,6 @@
 #include "query/MVDictHistory.h"
 
+#include "platform/SerialQueue.h"
 #include "query/MirvokFileManager.h"
 #include "query/StringAdditions.h"
 
@@ -26,6 +27,65 @@ std::unique_ptr<MVDictHistory>& sharedStore() {
 
 const QString kSeparator = QStringLiteral("\\n");
 
+// Never destroyed: tasks still queued at exit must not meet a torn-down
+// queue; main() finishes the queued work before returning.
+SerialQueue& historyQueue() {
+    static SerialQueue* queue = new SerialQueue(QStringLiteral("history"));
+    return *queue;
+}
+
+// Runs `task` on the history thread after everything queued before it.
+void enqueue(std::function<void()> task) {
+    if (historyQueue().isCurrent())
+        task();
+    else
+        historyQueue().async(std::move(task));
+}
+
+template <typename T>
+T onHistoryThread(const std::function<T()>& read) {
+    T result{};
+    historyQueue().sync([&] { result = read(); });
+    return result;
+}
+
+struct WordRecord {
+    std::string key, date, time, definition;
+    QByteArray json;
+};
+
+void writeWord(const QString& path, const WordRecord& w) {
+    auto db = MVDictHistory::openDatabase(path);
+    if (!db) return;
+    try {
+        // One transaction per lookup: a single sync of the journal.
+        SQLite::Transaction transaction(*db);
+        SQLite::Statement select(*db, "SELECT * FROM HISTORY WHERE WORD = ? ;");
+        select.bind(1, w.key);
+        const bool exists = select.executeStep();
+        select.reset();
+        if (exists) {
+            // The definition and answer of the first lookup stay.
+            SQLite::Statement update(*db, "UPDATE HISTORY SET DATE = ? , TIME = ? WHERE WORD = ?");
+            update.bind(1, w.date);
+            update.bind(2, w.time);
+            update.bind(3, w.key);
+            update.exec();
+        } else {
+            SQLite::Statement insert(*db, "INSERT INTO HISTORY VALUES (?, ?, ?, ?, ?)");
+            insert.bind(1, w.key);
+            insert.bind(2, w.date);
+            insert.bind(3, w.time);
+            insert.bind(4, w.definition);
+            insert.bind(5, w.json.constData(), static_cast<int>(w.json.size()));
+            insert.exec();
+        }
+        transaction.commit();
+    } catch (const SQLite::Exception&) {
+        // A locked or damaged file loses this one record, nothing else.
+    }
+}
+
 }  // namespace
 
 MVDictHistory* MVDictHistory::sharedInstance() {
@@ -40,8 +100,11 @@ MVDictHistory* MVDictHistory::sharedInstance() {
 }
 
 void MVDictHistory::resetSharedInstance() {
-    QMutexLocker lock(&sharedMutex());
-    sharedStore().reset();
+    // After the queued work, which may still be using the old store.
+    historyQueue().sync([] {
+        QMutexLocker lock(&sharedMutex());
+        sharedStore().reset();
+    });
 }
 
 MVDictHistory::MVDictHistory(const QString& databasePath)
@@ -49,10 +112,10 @@ MVDictHistory::MVDictHistory(const QString& databasePath)
     valid_ = createTables();
 }
 
-std::unique_ptr<SQLite::Database> MVDictHistory::getDatabase() const {
+std::unique_ptr<SQLite::Database> MVDictHistory::openDatabase(const QString& path) {
     try {
         auto db = std::make_unique<SQLite::Database>(
-            path_.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, kBusyTimeoutMs);
+            path.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, kBusyTimeoutMs);
         return db;
     } catch (const SQLite::Exception& e) {
         qWarning().noquote() << QStringLiteral("Err %1: %2")
@@ -61,6 +124,8 @@ std::unique_ptr<SQLite::Database> MVDictHistory::getDatabase() const {
         return nullptr;
     }
 }
+
+std::unique_ptr<SQLite::Database> MVDictHistory::getDatabase() const { return openDatabase(path_); }
 
 bool MVDictHistory::createTables() {
     auto db = getDatabase();
@@ -116,94 +181,89 @@ QString MVDictHistory::timeText(const QDateTime& when) {
 
 void MVDictHistory::addWord(const QString& word, const QString& definition, const QString& json) {
     if (mvstring::isEmpty(word)) return;
-    auto db = getDatabase();
-    if (!db) return;
     const QDateTime now = clock_();
-    const std::string key = storedKey(word).toStdString();
-    const std::string date = now.toLocalTime().date().toString(QStringLiteral("yyyy-MM-dd")).toStdString();
-    const std::string time = timeText(now).toStdString();
-    try {
-        SQLite::Statement select(*db, "SELECT * FROM HISTORY WHERE WORD = ? ;");
-        select.bind(1, key);
-        const bool exists = select.executeStep();
-        select.reset();
-        if (exists) {
-            // The definition and answer of the first lookup stay.
-            SQLite::Statement update(*db, "UPDATE HISTORY SET DATE = ? , TIME = ? WHERE WORD = ?");
-            update.bind(1, date);
-            update.bind(2, time);
-            update.bind(3, key);
-            update.exec();
-        } else {
-            SQLite::Statement insert(*db, "INSERT INTO HISTORY VALUES (?, ?, ?, ?, ?)");
-            insert.bind(1, key);
-            insert.bind(2, date);
-            insert.bind(3, time);
-            insert.bind(4, storedKey(definition).toStdString());
-            const QByteArray bytes = json.toUtf8();
-            insert.bind(5, bytes.constData(), static_cast<int>(bytes.size()));
-            insert.exec();
-        }
-    } catch (const SQLite::Exception&) {
-        // A locked or damaged file loses this one record, nothing else.
-    }
+    WordRecord w{storedKey(word).toStdString(),
+                 now.toLocalTime().date().toString(QStringLiteral("yyyy-MM-dd")).toStdString(),
+                 timeText(now).toStdString(), storedKey(definition).toStdString(), json.toUtf8()};
+    enqueue([path = path_, w = std::move(w)] { writeWord(path, w); });
+}
+
+void MVDictHistory::recordLookup(const QString& word, const QString& definition, const QString& json) {
+    if (mvstring::isEmpty(word)) return;
+    enqueue([=] {
+        if (MVDictHistory* h = sharedInstance()) h->addWord(word, definition, json);
+    });
+}
+
+void MVDictHistory::finishQueuedWork() {
+    historyQueue().sync([] {});
 }
 
 QVector<DictQueryHistoryItem> MVDictHistory::getDictHistory(bool* ok) const {
-    QVector<DictQueryHistoryItem> items;
-    if (ok) *ok = false;
-    auto db = getDatabase();
-    if (!db) return items;
-    try {
-        SQLite::Statement q(*db, "SELECT WORD, RESULT FROM HISTORY ORDER BY TIME DESC");
-        while (q.executeStep()) {
-            const SQLite::Column word = q.getColumn(0);
-            const SQLite::Column result = q.getColumn(1);
-            if (word.isNull() || result.isNull()) continue;
-            DictQueryHistoryItem item;
-            item.orignWord = QString::fromUtf8(word.getText());
-            item.displayWord = displayForm(item.orignWord);
-            item.definition = listedDefinition(displayForm(QString::fromUtf8(result.getText())));
-            items.append(item);
+    bool read = false;
+    const auto items = onHistoryThread<QVector<DictQueryHistoryItem>>([path = path_, &read] {
+        QVector<DictQueryHistoryItem> items;
+        auto db = openDatabase(path);
+        if (!db) return items;
+        try {
+            SQLite::Statement q(*db, "SELECT WORD, RESULT FROM HISTORY ORDER BY TIME DESC");
+            while (q.executeStep()) {
+                const SQLite::Column word = q.getColumn(0);
+                const SQLite::Column result = q.getColumn(1);
+                if (word.isNull() || result.isNull()) continue;
+                DictQueryHistoryItem item;
+                item.orignWord = QString::fromUtf8(word.getText());
+                item.displayWord = displayForm(item.orignWord);
+                item.definition = listedDefinition(displayForm(QString::fromUtf8(result.getText())));
+                items.append(item);
+            }
+            read = true;
+        } catch (const SQLite::Exception&) {
         }
-        if (ok) *ok = true;
-    } catch (const SQLite::Exception&) {
-    }
+        return items;
+    });
+    if (ok) *ok = read;
     return items;
 }
 
 void MVDictHistory::deleteDictQueryHistory(const DictQueryHistoryItem& item) {
-    auto db = getDatabase();
-    if (!db) return;
-    try {
-        SQLite::Statement del(*db, "delete from HISTORY where WORD = ?");
-        del.bind(1, item.orignWord.toStdString());
-        del.exec();
-    } catch (const SQLite::Exception&) {
-    }
+    enqueue([path = path_, key = item.orignWord.toStdString()] {
+        auto db = openDatabase(path);
+        if (!db) return;
+        try {
+            SQLite::Statement del(*db, "delete from HISTORY where WORD = ?");
+            del.bind(1, key);
+            del.exec();
+        } catch (const SQLite::Exception&) {
+        }
+    });
 }
 
 void MVDictHistory::clearQueryHistory() {
-    auto db = getDatabase();
-    if (!db) return;
-    try {
-        db->exec("DELETE FROM HISTORY;");
-    } catch (const SQLite::Exception&) {
-    }
+    enqueue([path = path_] {
+        auto db = openDatabase(path);
+        if (!db) return;
+        try {
+            db->exec("DELETE FROM HISTORY;");
+        } catch (const SQLite::Exception&) {
+        }
+    });
 }
 
 QString MVDictHistory::jsonDefinition(const QString& word) const {
-    auto db = getDatabase();
-    if (!db) return QString();
-    try {
-        // Bound rather than formatted into the statement text.
-        SQLite::Statement q(*db, "SELECT jsonDefinition FROM HISTORY WHERE WORD = ?");
-        q.bind(1, storedKey(word).toStdString());
-        if (q.executeStep() && !q.getColumn(0).isNull()) {
-            const SQLite::Column c = q.getColumn(0);
-            return QString::fromUtf8(static_cast<const char*>(c.getBlob()), c.getBytes());
+    return onHistoryThread<QString>([path = path_, key = storedKey(word).toStdString()] {
+        auto db = openDatabase(path);
+        if (!db) return QString();
+        try {
+            // Bound rather than formatted into the statement text.
+            SQLite::Statement q(*db, "SELECT jsonDefinition FROM HISTORY WHERE WORD = ?");
+            q.bind(1, key);
+            if (q.executeStep() && !q.getColumn(0).isNull()) {
+                const SQLite::Column c = q.getColumn(0);
+                return QString::fromUtf8(static_cast<const char*>(c.getBlob()), c.getBytes());
+            }
+        } catch (const SQLite::Exception&) {
         }
-    } catch (const SQLite::Exception&) {
-    }
-    return QString();
+        return QString();
+    });
 }

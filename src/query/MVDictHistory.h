@@ -18,7 +18,12 @@ struct DictQueryHistoryItem {
 
 // The query history in history.db: every word whose full entry a lookup read,
 // with the definition and JSON answer of its first lookup. Each operation
-// opens its own connection and closes it before returning.
+// opens its own connection and closes it when done.
+//
+// Every operation runs on one history thread, in the order called, so a
+// lookup never waits on the disk: writes and deletions return at once, reads
+// wait for what was queued before them. The open path (sharedInstance(), the
+// constructor) stays on the caller's thread.
 //
 // In the stored key and definition each apostrophe is written as two
 // double-quote characters; that stored form stays as it is for files written
@@ -38,9 +43,16 @@ public:
     bool isValid() const { return valid_; }
     QString databasePath() const { return path_; }
 
+    // Queued: one transaction on the history thread. DATE and TIME are taken now.
     void addWord(const QString& word, const QString& definition, const QString& json);
+    // A lookup's record into the shared store; even opening the file happens
+    // on the history thread.
+    static void recordLookup(const QString& word, const QString& definition, const QString& json);
+    // Waits until everything queued so far has reached the file (quitting, tests).
+    static void finishQueuedWork();
     // Newest first; std::nullopt-like empty-and-false when the file can't be opened.
     QVector<DictQueryHistoryItem> getDictHistory(bool* ok = nullptr) const;
+    // Queued.
     void deleteDictQueryHistory(const DictQueryHistoryItem& item);
     void clearQueryHistory();
     // The JSON answer stored with a word at its first lookup; null when none.
@@ -49,6 +61,7 @@ public:
     // Opens a new connection for one operation; nullptr when it can't be
     // opened (logged as "Err %d: %@").
     std::unique_ptr<SQLite::Database> getDatabase() const;
+    static std::unique_ptr<SQLite::Database> openDatabase(const QString& path);
 
     // The clock behind DATE and TIME; tests make lookups a second apart.
     void setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }

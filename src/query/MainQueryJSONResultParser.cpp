@@ -246,13 +246,10 @@ MainQueryResultPtr MainQueryJSONResultParser::parseJSON(const QString& json) {
             for (const QVariant& e : r->simpleTrans)
                 definition += e.toMap().value(QStringLiteral("item")).toMap()
                                   .value(QStringLiteral("trans")).toString() + QLatin1Char(' ');
-            if (flags.shouldRecordHistory())
-                if (MVDictHistory* h = MVDictHistory::sharedInstance())
-                    h->addWord(r->title, definition, json);
+            if (flags.shouldRecordHistory()) MVDictHistory::recordLookup(r->title, definition, json);
         }
     } else if (flags.shouldRecordHistory()) {
-        if (MVDictHistory* h = MVDictHistory::sharedInstance())
-            h->addWord(r->title, QStringLiteral(""), json);
+        MVDictHistory::recordLookup(r->title, QStringLiteral(""), json);
     }
     flags.consume();
 

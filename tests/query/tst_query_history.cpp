@@ -37,6 +37,7 @@ private slots:
     void definitionStripping_data();
     void definitionStripping();
     void blankWordsAndUnopenableFile();
+    void lookupDoesNotWaitForALockedFile();
     void sharedStoreLivesInDataFolder();
     void backForwardSequences();
     void capacityOfTwenty();
@@ -83,6 +84,7 @@ void TestQueryHistory::apostrophesRoundTrip() {
     store.setClock(clock.fn());
     store.addWord("don't", "[dəʊnt]\\nv. 不要 'quoted'", "{\"q\":\"don't\"}");
     store.addWord("say \"\"hi\"\"", "[x]\\nline", "{}");
+    MVDictHistory::finishQueuedWork();
 
     {
         SQLite::Database db((env.root() + "/h.db").toStdString());
@@ -138,6 +140,7 @@ void TestQueryHistory::repeatLookupKeepsFirstDefinition() {
         qputenv("TZ", "Asia/Shanghai");
         tzset();
         store.addWord("gamma", "g", "{}");
+        MVDictHistory::finishQueuedWork();
         SQLite::Database db((env.root() + "/h.db").toStdString());
         SQLite::Statement q(db, "SELECT DATE FROM HISTORY WHERE WORD = 'gamma'");
         QVERIFY(q.executeStep());
@@ -191,6 +194,31 @@ void TestQueryHistory::blankWordsAndUnopenableFile() {
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Err \\d+: "));
     MVDictHistory notDb(env.root() + "/junk.db");
     QVERIFY(!notDb.isValid());
+}
+
+// Another program holding the file must neither stall the lookup that
+// records a word (it would wait out the busy timeout and lose the record)
+// nor cost the record: it lands once the file is free, in order.
+void TestQueryHistory::lookupDoesNotWaitForALockedFile() {
+    TestEnv env;
+    const QString path = env.root() + "/h.db";
+    MVDictHistory store(path);
+    SteppingClock clock;
+    store.setClock(clock.fn());
+    {
+        SQLite::Database other(path.toStdString(), SQLite::OPEN_READWRITE);
+        other.exec("BEGIN EXCLUSIVE");
+        store.addWord("held", "first", "{}");
+        store.addWord("held", "second", "{}");
+        store.addWord("next", "n", "{}");
+        SQLite::Statement q(other, "SELECT count(*) FROM HISTORY");
+        QVERIFY(q.executeStep());
+        QCOMPARE(q.getColumn(0).getInt(), 0);
+        other.exec("COMMIT");
+    }
+    const auto items = store.getDictHistory();
+    QCOMPARE(words(items), QStringList({"next", "held"}));
+    QCOMPARE(items[1].definition, QStringLiteral("first"));
 }
 
 void TestQueryHistory::sharedStoreLivesInDataFolder() {
