@@ -6,6 +6,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "platform/UserDefaults.h"
+#include "platform/WebEngineProcessModel.h"
 #include "platform/WebEngineSandbox.h"
 #include "query/AppConstants.h"
 #include "query/DictUtils.h"
@@ -32,6 +33,7 @@ public:
 
 int main(int argc, char** argv) {
     relaxWebEngineSandboxForRoot(argc, argv);
+    chooseWebEngineProcessModel(argc, argv);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     // Only now: a stored value of an image type cannot even be read back

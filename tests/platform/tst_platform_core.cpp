@@ -2,6 +2,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/SerialQueue.h"
 #include "platform/UserDefaults.h"
+#include "platform/WebEngineProcessModel.h"
 #include "support/TestEnv.h"
 
 #include <QSignalSpy>
@@ -124,6 +125,18 @@ private Q_SLOTS:
         }
         nc.post(QStringLiteral("N"), &sender, {{QStringLiteral("v"), 7}});
         QCOMPARE(hits, 12);
+    }
+
+    // One renderer for our pages, unless the user picked a process model.
+    void webEngineProcessModel() {
+        QCOMPARE(chromiumFlagsWithProcessModel("", {}), QByteArray("--process-per-site"));
+        QCOMPARE(chromiumFlagsWithProcessModel("--disable-gpu", {"--lookup"}),
+                 QByteArray("--disable-gpu --process-per-site"));
+        for (const char* chosen : {"--single-process", "--renderer-process-limit=2", "--process-per-tab"}) {
+            QCOMPARE(chromiumFlagsWithProcessModel(QByteArray("--disable-gpu ") + chosen, {}),
+                     QByteArray("--disable-gpu ") + chosen);
+            QCOMPARE(chromiumFlagsWithProcessModel("", {QString::fromLatin1(chosen)}), QByteArray());
+        }
     }
 };
 
