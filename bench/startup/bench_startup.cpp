@@ -1,106 +1,79 @@
-// Cold start of mirvok on a private X server: time from launch until the
-// main window is mapped and visible, median of five runs, each with fresh
-// user folders, on a private session bus.
+// Cold start of mirvok on a private X server: time from launch until its
+// first top-level window is mapped, median of five runs, each with fresh user
+// folders, on a private session bus, with no service reachable. Given
+// `--peer PROGRAM`, another desktop dictionary is started the same way,
+// alternating with mirvok, for comparison in the same run.
+//
+//   bench_startup [--runs 5] [--peer PROGRAM]
+#include "../common/DesktopSession.h"
+
+#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QThread>
+
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
 namespace {
 
-bool windowVisible(const QProcessEnvironment& env) {
+double startOnce(DesktopSession& desktop, const QString& program) {
+    QTemporaryDir home;
     QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                        QStringLiteral("--name"), QStringLiteral("米沃词典")});
-    if (!p.waitForFinished(2000)) return false;
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 &&
-           !p.readAllStandardOutput().trimmed().isEmpty();
+    p.setProcessEnvironment(desktop.environment(home));
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(QProcess::nullDevice());
+    const double ms = desktop.startAndWaitForWindow(p, program, {});
+    DesktopSession::stop(p);
+    return ms;
+}
+
+void summary(const char* who, std::vector<double> ms) {
+    if (ms.empty()) {
+        std::printf("%s: no window in any run\n", who);
+        return;
+    }
+    std::sort(ms.begin(), ms.end());
+    std::printf("%s: start to first window, median %.0f ms over %zu runs (min %.0f, max %.0f)\n", who,
+                ms[ms.size() / 2], ms.size(), ms.front(), ms.back());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int display = 90;
-    while (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display))) ++display;
-    QProcess xvfb;
-    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(display), QStringLiteral("-screen"),
-                                        QStringLiteral("0"), QStringLiteral("1280x1024x24"),
-                                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    if (!xvfb.waitForStarted()) {
-        std::fprintf(stderr, "bench_startup: Xvfb did not start\n");
+    QCommandLineParser options;
+    options.addOption({QStringLiteral("runs"), QStringLiteral("Starts of each program."), QStringLiteral("n"),
+                       QStringLiteral("5")});
+    options.addOption({QStringLiteral("peer"), QStringLiteral("Another program to start the same way."),
+                       QStringLiteral("program")});
+    options.process(app);
+    const int runs = options.value(QStringLiteral("runs")).toInt();
+    const QString peer = options.value(QStringLiteral("peer"));
+
+    DesktopSession desktop;
+    if (!desktop.isReady()) {
+        std::fprintf(stderr, "bench_startup: no Xvfb or session bus\n");
         return 1;
     }
-    for (int i = 0; i < 100 && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)); ++i)
-        QThread::msleep(50);
+    // One start of each first, unmeasured: the first run would otherwise pay
+    // for reading the libraries from the disk.
+    startOnce(desktop, QStringLiteral(MIRVOK_EXECUTABLE));
+    if (!peer.isEmpty()) startOnce(desktop, peer);
 
-    // One private session bus for all runs; each run releases the name when it ends.
-    QProcess bus;
-    bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                              QStringLiteral("--print-address")});
-    if (!bus.waitForStarted() || !bus.waitForReadyRead(5000)) {
-        std::fprintf(stderr, "bench_startup: no session bus\n");
-        xvfb.terminate();
-        xvfb.waitForFinished(3000);
-        return 1;
-    }
-    const QString busAddress = QString::fromUtf8(bus.readLine().trimmed());
-
-    std::vector<double> ms;
-    for (int run = 0; run < 5; ++run) {
-        QTemporaryDir home;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(display));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
-        env.insert(QStringLiteral("HOME"), home.path());
-        for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-            env.insert(QString::fromLatin1(v), home.path() + QLatin1Char('/') + QString::fromLatin1(v));
-        env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
-        env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral("--disable-gpu --no-sandbox"));
-        // No service reachable: start-up must not wait for the network.
-        QProcess mirvok;
-        mirvok.setProcessEnvironment(env);
-        mirvok.setStandardOutputFile(QProcess::nullDevice());
-        mirvok.setStandardErrorFile(QProcess::nullDevice());
-        QElapsedTimer t;
-        t.start();
-        mirvok.start(QStringLiteral(MIRVOK_EXECUTABLE), {});
-        bool shown = false;
-        while (t.elapsed() < 30000) {
-            if (windowVisible(env)) {
-                shown = true;
-                break;
-            }
-            QThread::msleep(10);
+    std::vector<double> ours, theirs;
+    for (int run = 0; run < runs; ++run) {
+        const double ms = startOnce(desktop, QStringLiteral(MIRVOK_EXECUTABLE));
+        std::printf("run %d: mirvok %.0f ms", run + 1, ms);
+        if (ms >= 0) ours.push_back(ms);
+        if (!peer.isEmpty()) {
+            const double other = startOnce(desktop, peer);
+            std::printf(", peer %.0f ms", other);
+            if (other >= 0) theirs.push_back(other);
         }
-        const double elapsed = double(t.nsecsElapsed()) / 1e6;
-        mirvok.terminate();
-        if (!mirvok.waitForFinished(5000)) mirvok.kill();
-        mirvok.waitForFinished(2000);
-        if (!shown) {
-            std::printf("run %d: window not shown within 30 s\n", run + 1);
-            std::fflush(stdout);
-            continue;
-        }
-        std::printf("run %d: %.0f ms\n", run + 1, elapsed);
+        std::printf("\n");
         std::fflush(stdout);
-        ms.push_back(elapsed);
     }
-    bus.terminate();
-    bus.waitForFinished(3000);
-    xvfb.terminate();
-    xvfb.waitForFinished(3000);
-    if (ms.empty()) return 1;
-    std::sort(ms.begin(), ms.end());
-    std::printf("cold start to main window shown: median %.0f ms over %zu runs (target < 1500 ms)\n",
-                ms[ms.size() / 2], ms.size());
-    return 0;
+    summary("mirvok", ours);
+    if (!peer.isEmpty()) summary("peer", theirs);
+    return ours.empty() ? 1 : 0;
 }
