@@ -8,13 +8,13 @@
 //   bench_footprint [--lookups 500] [--settle 10] [--peer PROGRAM] [--verbose]
 #include "../common/DesktopSession.h"
 #include "support/FakeHttpService.h"
+#include "support/GuiTestHelpers.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
 
@@ -46,16 +46,6 @@ void report(const char* who, const char* when, qint64 pid) {
         }
     }
     std::fflush(stdout);
-}
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QThread::usleep(500);
-    }
-    return true;
 }
 
 }  // namespace
@@ -120,7 +110,7 @@ int main(int argc, char** argv) {
                 QStringLiteral("Query"));
             call << QStringLiteral("word%1").arg(i) << QStringLiteral("q");
             bus.call(call, QDBus::Block, 5000);
-            answered += waitFor([&] { return int(service->requestsTo(QStringLiteral("/jsonapi")).size()) > before; },
+            answered += guitest::spinUntil([&] { return int(service->requestsTo(QStringLiteral("/jsonapi")).size()) > before; },
                                 5000);
             service->clearRequests();
         }
