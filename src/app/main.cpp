@@ -6,8 +6,8 @@
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "platform/UserDefaults.h"
-#include "platform/WebEngineProcessModel.h"
 #include "platform/WebEngineSandbox.h"
+#include "platform/WebEngineSetup.h"
 #include "query/AppConstants.h"
 #include "query/DictUtils.h"
 #include "query/LogUtils.h"
@@ -20,6 +20,7 @@
 #include "wordbook-ui/WordBookScreenServices.h"
 
 #include <QApplication>
+#include <QQuickWindow>
 
 namespace {
 class AppKitHost : public KitHostServices {
@@ -33,8 +34,10 @@ public:
 
 int main(int argc, char** argv) {
     relaxWebEngineSandboxForRoot(argc, argv);
-    chooseWebEngineProcessModel(argc, argv);
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (applyWebEngineSetup(argc, argv))
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    else
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     // Only now: a stored value of an image type cannot even be read back
     // before the application object exists. Web views read this before any

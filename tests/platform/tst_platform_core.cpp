@@ -2,7 +2,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/SerialQueue.h"
 #include "platform/UserDefaults.h"
-#include "platform/WebEngineProcessModel.h"
+#include "platform/WebEngineSetup.h"
 #include "support/TestEnv.h"
 
 #include <QSignalSpy>
@@ -127,15 +127,23 @@ private Q_SLOTS:
         QCOMPARE(hits, 12);
     }
 
-    // One renderer for our pages, unless the user picked a process model.
-    void webEngineProcessModel() {
-        QCOMPARE(chromiumFlagsWithProcessModel("", {}), QByteArray("--process-per-site"));
-        QCOMPARE(chromiumFlagsWithProcessModel("--disable-gpu", {"--lookup"}),
-                 QByteArray("--disable-gpu --process-per-site"));
+    // One renderer and CPU drawing for our pages, each unless the user chose.
+    void webEngineSetup() {
+        WebEngineSetup s = webEngineSetupFor("", {}, false);
+        QCOMPARE(s.chromiumFlags, QByteArray("--process-per-site --disable-gpu"));
+        QVERIFY(s.softwareRendering);
+        s = webEngineSetupFor("--lang=zh", {"--lookup"}, true);
+        QCOMPARE(s.chromiumFlags, QByteArray("--lang=zh --process-per-site"));
+        QVERIFY(!s.softwareRendering);
         for (const char* chosen : {"--single-process", "--renderer-process-limit=2", "--process-per-tab"}) {
-            QCOMPARE(chromiumFlagsWithProcessModel(QByteArray("--disable-gpu ") + chosen, {}),
+            QCOMPARE(webEngineSetupFor(QByteArray("--disable-gpu ") + chosen, {}, false).chromiumFlags,
                      QByteArray("--disable-gpu ") + chosen);
-            QCOMPARE(chromiumFlagsWithProcessModel("", {QString::fromLatin1(chosen)}), QByteArray());
+            QCOMPARE(webEngineSetupFor("", {QString::fromLatin1(chosen)}, true).chromiumFlags, QByteArray());
+        }
+        for (const char* gpu : {"--ignore-gpu-blocklist", "--use-gl=egl"}) {
+            s = webEngineSetupFor("", {QString::fromLatin1(gpu)}, false);
+            QCOMPARE(s.chromiumFlags, QByteArray("--process-per-site"));
+            QVERIFY(!s.softwareRendering);
         }
     }
 };

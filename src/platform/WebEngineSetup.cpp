@@ -1,0 +1,56 @@
+#include "platform/WebEngineSetup.h"
+
+#include <QString>
+
+#include <initializer_list>
+
+namespace {
+
+bool mentionsAny(const QString& text, std::initializer_list<const char*> words) {
+    for (const char* w : words)
+        if (text.contains(QLatin1String(w))) return true;
+    return false;
+}
+
+bool anyMentions(const QByteArray& flags, const QStringList& arguments, std::initializer_list<const char*> words) {
+    if (mentionsAny(QString::fromLocal8Bit(flags), words)) return true;
+    for (const QString& a : arguments)
+        if (mentionsAny(a, words)) return true;
+    return false;
+}
+
+}  // namespace
+
+WebEngineSetup webEngineSetupFor(const QByteArray& flags, const QStringList& arguments,
+                                 bool environmentPicksGraphics) {
+    WebEngineSetup setup;
+    setup.chromiumFlags = flags.trimmed();
+    auto add = [&setup](const char* flag) {
+        if (!setup.chromiumFlags.isEmpty()) setup.chromiumFlags += ' ';
+        setup.chromiumFlags += flag;
+    };
+    if (!anyMentions(flags, arguments, {"--single-process", "--process-per-site", "--process-per-tab",
+                                        "--site-per-process", "--renderer-process-limit"}))
+        add("--process-per-site");
+    if (!environmentPicksGraphics && !anyMentions(flags, arguments, {"gpu", "use-gl", "use-angle"})) {
+        add("--disable-gpu");
+        setup.softwareRendering = true;
+    }
+    if (setup.chromiumFlags == flags.trimmed()) setup.chromiumFlags = flags;
+    return setup;
+}
+
+bool applyWebEngineSetup(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    const bool picked = qEnvironmentVariableIsSet("QT_QUICK_BACKEND") ||
+                        qEnvironmentVariableIsSet("QSG_RHI_BACKEND") ||
+                        qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION");
+    const WebEngineSetup setup = webEngineSetupFor(flags, arguments, picked);
+    if (setup.chromiumFlags != flags) qputenv("QTWEBENGINE_CHROMIUM_FLAGS", setup.chromiumFlags);
+    // Without this the X11 platform still loads the GL driver for a context
+    // nobody draws with.
+    if (setup.softwareRendering) qputenv("QT_XCB_GL_INTEGRATION", "none");
+    return setup.softwareRendering;
+}

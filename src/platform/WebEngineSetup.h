@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QStringList>
+
+// How the web engine runs our pages, chosen before the application object
+// exists, and only where the user has not chosen themselves.
+//
+// Process model: the engine gives every page a renderer process of its own
+// and keeps a spare one started. All our own pages are local files of one
+// site, so they share one renderer; remote pages (the web login) still get
+// theirs. Left alone when the web engine flags or the command line name a
+// process model.
+//
+// Rendering: our pages are text and a few images. Drawing them on the CPU
+// gives the same pixels without a GL driver in the process or a GPU
+// process beside it, which is most of a cold start and tens of megabytes.
+// Left alone when the environment picks a graphics path (QT_QUICK_BACKEND,
+// QSG_RHI_BACKEND, QT_XCB_GL_INTEGRATION) or the flags or arguments say
+// anything of the GPU or GL.
+struct WebEngineSetup {
+    QByteArray chromiumFlags;  // what QTWEBENGINE_CHROMIUM_FLAGS is to hold
+    bool softwareRendering = false;
+};
+
+WebEngineSetup webEngineSetupFor(const QByteArray& flags, const QStringList& arguments,
+                                 bool environmentPicksGraphics);
+
+// Reads and sets the environment accordingly. The caller then sets the
+// scene graph to software (true) or shares OpenGL contexts (false), which
+// needs Qt Quick and so stays in the executable.
+bool applyWebEngineSetup(int argc, char** argv);
