@@ -113,6 +113,7 @@ private:
     void reportingControllerInternalDidDetectReportForLastExecution(
         const std::shared_ptr<CRKInternalReport>& report) override;
     bool reportingControllerEnsureDeliveryOfUnixSignal(int signal) override;
+    void reportingControllerDidDetectUncleanEnd(const std::shared_ptr<CRKInternalReport>& report) override;
     QString APIKeyForCrashReportingController() override { return APIKey(); }
     QString installIDForCrashReportingController() override { return installID(); }
     bool isFirstInstallForCrashReportingController() override { return isFirstInstall(); }
