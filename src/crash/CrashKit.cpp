@@ -347,11 +347,12 @@ CRKSettings CrashKit::settingsForBetaController() { return CRKSettings(KitHost::
 #include <QWebChannel>
 #include <QWebEnginePage>
 
-void CrashKit::monitorErrorsForWebPage(QWebEnginePage* page)
+void CrashKit::monitorErrorsForWebPage(QWebEnginePage* page, QWebChannel* channel)
 {
     if (!page)
         return;
-    QWebChannel* channel = page->webChannel();
+    if (!channel)
+        channel = page->webChannel();
     if (!channel) {
         channel = new QWebChannel(page);
         page->setWebChannel(channel);
