@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <pthread.h>
 #include <string>
@@ -33,6 +34,12 @@ __attribute__((constructor)) void arm()
     const char* fifo = getenv("MIRVOK_TEST_DIE_FIFO");
     if (!how || !fifo || strcmp(program_invocation_short_name, "mirvok") != 0)
         return;
+    // Extra threads parked a few frames deep, for fault-to-death figures.
+    for (int i = 0, n = getenv("MIRVOK_TEST_DIE_THREADS") ? atoi(getenv("MIRVOK_TEST_DIE_THREADS")) : 0; i < n; ++i)
+        std::thread([] {
+            for (;;)
+                pause();
+        }).detach();
     std::thread([how = std::string(how), fifo = std::string(fifo)] {
         // Every signal blocked from the start, the way graphics drivers' and
         // the main loop library's workers run.
@@ -45,6 +52,15 @@ __attribute__((constructor)) void arm()
         char byte;
         if (fd < 0 || read(fd, &byte, 1) != 1)
             return;
+        // The moment of the fault, for fault-to-death figures.
+        timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const std::string stamp = std::to_string(now.tv_sec * 1000000000LL + now.tv_nsec);
+        const int out = open((fifo + ".fault").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (out >= 0) {
+            (void)!write(out, stamp.data(), stamp.size());
+            close(out);
+        }
         if (how == "blocked-thread")
             *static_cast<volatile int*>(nullptr) = 1;
         else if (how == "overflow-thread")
