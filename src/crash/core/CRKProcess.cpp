@@ -168,7 +168,9 @@ void CRKHandler(CRKFile* file, int crashedTid, const CRKThreadContext* crashedCo
     if (count == 0)
         CRKSDKLog("%s: Error: unable to get task threads\n", __func__);
     CRKThreadStateCollect(tids, count);
+    CRKReadMemoryCachePages(true);
     recordThreads(file, tids, count, crashedTid, crashedContext);
+    CRKReadMemoryCachePages(false);
     recordRuntime(file);
     recordNames(file, tids, count);
     CRKProcessRecordStats(file);
