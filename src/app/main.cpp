@@ -35,11 +35,15 @@ public:
 
 int main(int argc, char** argv) {
     relaxWebEngineSandboxForRoot(argc, argv);
-    if (applyWebEngineSetup(argc, argv))
+    const bool softwareRendering = applyWebEngineSetup(argc, argv);
+    if (softwareRendering)
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     else
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    // Read by now: programs started from here (a browser for a link) pick
+    // their own graphics.
+    if (softwareRendering) qunsetenv("QT_XCB_GL_INTEGRATION");
     // Only now: a stored value of an image type cannot even be read back
     // before the application object exists. Web views read this before any
     // page exists.

@@ -28,5 +28,7 @@ WebEngineSetup webEngineSetupFor(const QByteArray& flags, const QStringList& arg
 
 // Reads and sets the environment accordingly. The caller then sets the
 // scene graph to software (true) or shares OpenGL contexts (false), which
-// needs Qt Quick and so stays in the executable.
+// needs Qt Quick and so stays in the executable, and once the application
+// object exists drops QT_XCB_GL_INTEGRATION again (true), so that programs
+// it starts are not held to it.
 bool applyWebEngineSetup(int argc, char** argv);
