@@ -103,11 +103,12 @@ std::vector<qint64> processTree(qint64 root) {
     return out;
 }
 
-qint64 processPssKb(qint64 pid) {
+qint64 processPssKb(qint64 pid, const char* field) {
     QFile f(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
     if (!f.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray name(field);
     for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("Pss:")) return line.mid(4).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith(name)) return line.mid(name.size()).trimmed().split(' ').value(0).toLongLong();
     return 0;
 }
 

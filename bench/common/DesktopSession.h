@@ -43,6 +43,7 @@ private:
 
 // The process and every process below it, as seen in /proc right now.
 std::vector<qint64> processTree(qint64 root);
-// Proportional set size of one process, and of a tree together, in kilobytes.
-qint64 processPssKb(qint64 pid);
+// Proportional set size of one process (or one of its parts, by the
+// smaps_rollup field), and of a tree together, in kilobytes.
+qint64 processPssKb(qint64 pid, const char* field = "Pss:");
 qint64 treePssKb(qint64 root);

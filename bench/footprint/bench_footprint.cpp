@@ -42,7 +42,9 @@ void report(const char* who, const char* when, qint64 pid) {
             const qsizetype type = line.indexOf("--type=");
             const QByteArray name = line.left(line.indexOf(' ')).split('/').last() +
                                     (type >= 0 ? ' ' + line.mid(type, line.indexOf(' ', type) - type) : QByteArray());
-            std::printf("         %7.1f MB  %s\n", double(processPssKb(p)) / 1024.0, name.constData());
+            std::printf("         %7.1f MB  %-34s (anonymous %.1f, shared memory %.1f, files %.1f)\n",
+                        double(processPssKb(p)) / 1024.0, name.constData(), double(processPssKb(p, "Pss_Anon:")) / 1024.0,
+                        double(processPssKb(p, "Pss_Shmem:")) / 1024.0, double(processPssKb(p, "Pss_File:")) / 1024.0);
         }
     }
     std::fflush(stdout);

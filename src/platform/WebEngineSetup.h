@@ -12,6 +12,12 @@
 // theirs. Left alone when the web engine flags or the command line name a
 // process model.
 //
+// Script memory: every lookup replaces the page's entry, and the script
+// engine's default heap growth lets the old ones pile up as garbage, about
+// a third of a megabyte a lookup; sizing the heap for memory rather than
+// speed collects it. Left alone when the flags or arguments carry
+// --js-flags (the engine takes only one).
+//
 // Rendering: our pages are text and a few images. Drawing them on the CPU
 // gives the same pixels without a GL driver in the process or a GPU
 // process beside it, which is most of a cold start and tens of megabytes.

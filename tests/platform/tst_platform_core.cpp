@@ -127,22 +127,24 @@ private Q_SLOTS:
         QCOMPARE(hits, 12);
     }
 
-    // One renderer and CPU drawing for our pages, each unless the user chose.
+    // One renderer, a heap sized for memory and CPU drawing for our pages,
+    // each unless the user chose.
     void webEngineSetup() {
         WebEngineSetup s = webEngineSetupFor("", {}, false);
-        QCOMPARE(s.chromiumFlags, QByteArray("--process-per-site --disable-gpu"));
+        QCOMPARE(s.chromiumFlags, QByteArray("--process-per-site --js-flags=--optimize-for-size --disable-gpu"));
         QVERIFY(s.softwareRendering);
         s = webEngineSetupFor("--lang=zh", {"--lookup"}, true);
-        QCOMPARE(s.chromiumFlags, QByteArray("--lang=zh --process-per-site"));
+        QCOMPARE(s.chromiumFlags, QByteArray("--lang=zh --process-per-site --js-flags=--optimize-for-size"));
         QVERIFY(!s.softwareRendering);
         for (const char* chosen : {"--single-process", "--renderer-process-limit=2", "--process-per-tab"}) {
-            QCOMPARE(webEngineSetupFor(QByteArray("--disable-gpu ") + chosen, {}, false).chromiumFlags,
-                     QByteArray("--disable-gpu ") + chosen);
-            QCOMPARE(webEngineSetupFor("", {QString::fromLatin1(chosen)}, true).chromiumFlags, QByteArray());
+            const QByteArray flags = QByteArray("--disable-gpu --js-flags=--jitless ") + chosen;
+            QCOMPARE(webEngineSetupFor(flags, {}, false).chromiumFlags, flags);
+            QCOMPARE(webEngineSetupFor("", {QString::fromLatin1(chosen), "--js-flags=--jitless"}, true).chromiumFlags,
+                     QByteArray());
         }
         for (const char* gpu : {"--ignore-gpu-blocklist", "--use-gl=egl"}) {
-            s = webEngineSetupFor("", {QString::fromLatin1(gpu)}, false);
-            QCOMPARE(s.chromiumFlags, QByteArray("--process-per-site"));
+            s = webEngineSetupFor("--js-flags=--jitless", {QString::fromLatin1(gpu)}, false);
+            QCOMPARE(s.chromiumFlags, QByteArray("--js-flags=--jitless --process-per-site"));
             QVERIFY(!s.softwareRendering);
         }
     }
