@@ -12,6 +12,7 @@
 #include "query/LogUtils.h"
 #include "tally/Tally.h"
 #include "window/FrameWndController.h"
+#include "window/NoticeAlerts.h"
 #include "window/PageAdapters.h"
 #include "window/ShellServices.h"
 #include "wordbook/MVWordBook.h"
@@ -90,6 +91,8 @@ int main(int argc, char** argv) {
     DictUtils::setAppDelegate(frame);
     frame->awakeFromNib();
     frame->window()->show();
+    // From here on what the stores must tell the user shows as alerts.
+    noticealerts::install();
     frame->applicationDidFinishLaunching();
 
     QObject::connect(&instance, &SingleInstance::showRequested, frame, [frame] { frame->showWindow(); });
