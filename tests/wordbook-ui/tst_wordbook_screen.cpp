@@ -334,7 +334,7 @@ void TestWordBookScreen::historyDeletesAndFavouriteAll()
     clearHud();
     s.favoriteAll();
     f.book->waitForQueuedWork();
-    QCOMPARE(hudText(), QStringLiteral("收藏成功"));
+    QTRY_COMPARE(hudText(), QStringLiteral("收藏成功"));
     QVERIFY(f.book->hasWord("h0") && f.book->hasWord("h4"));
     QCOMPARE(column(db, "SELECT INTP FROM WORDBOOK WHERE WORD='h2'"), QStringLiteral("[p]\\nmine"));
     QCOMPARE(column(db, "SELECT TIME FROM WORDBOOK WHERE WORD='h2'"), dateBefore);
