@@ -169,6 +169,8 @@ private slots:
         if (damage != "running")
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^store: .* is damaged"));
         configure(db);
+        // Set aside at the open already, before anything is written.
+        QCOMPARE(QDir(folder).entryList({"wordbook.db.damaged-*"}).size(), damage == "running" ? 0 : 1);
         if (damage == "running") {
             QFile f(db);
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -202,6 +204,9 @@ private slots:
         QVERIFY(MVWordBook::sharedInstance().hasWord("w1"));
         showApple();
         expectRefusal("更新");
+        // No other write reaches it either.
+        MVWordBook::sharedInstance().delWord("w1");
+        MVWordBook::sharedInstance().addTag("group", {"w2"});
         QCOMPARE(bytesOf(db), before);
         QVERIFY(QDir(folder).entryList({"wordbook.db.*"}).isEmpty());
     }
