@@ -46,7 +46,10 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, &app, &QApplication::quit);
+    // The session ending us is not a question: quit() asks every window to
+    // close first, and an open alert (the quit guard's) refuses, so the
+    // loop would keep running. The queued writes still drain below.
+    QObject::connect(&termination, &TerminationSignals::received, &app, [] { QCoreApplication::exit(0); });
 
     SingleInstance instance;
     if (!instance.claim() && SingleInstance::showRunningInstance()) return 0;

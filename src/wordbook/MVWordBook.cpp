@@ -470,6 +470,8 @@ void MVWordBook::waitForQueuedWork()
 bool MVWordBook::finishQueuedWork(int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
+    if (const int pending = pendingWrites_.load(); pending > 0)
+        qInfo().noquote() << QStringLiteral("wordbook: writing %1 queued words before quitting").arg(pending);
     // A commit on the pool queues its follow-up work and the other way
     // round, so both are waited for until neither has anything left.
     for (;;) {
