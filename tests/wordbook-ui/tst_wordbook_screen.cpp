@@ -2,6 +2,7 @@
 // synchronisation service.
 #include "ScreenFixture.h"
 
+#include "platform/UserNotices.h"
 #include "query/HistoryRecordingFlags.h"
 #include "window/MVAlertWndController.h"
 #include "window/MVHUDWndController.h"
@@ -69,6 +70,7 @@ private slots:
     void historyFlagsFollowTheScreen();
     void deleteCasesShowTheFollowingRow();
     void historyDeletesAndFavouriteAll();
+    void refusedAddsClaimNothingAndLoseNothing();
     void groupPanelsReachTheStore();
     void editKeepsDateGroupsAndReview();
     void menusActOnTheWordsTheyOpenedFor();
@@ -303,6 +305,42 @@ void TestWordBookScreen::deleteCasesShowTheFollowingRow()
     QCOMPARE(s.curWordIndex(), 1);
     QVERIFY(s.selectedRows().isEmpty());
     QVERIFY(!f.book->hasWord("y"));
+}
+
+// A word book this version may not write: "收藏成功" never shows, and a
+// history word put in a new group stays in the history.
+void TestWordBookScreen::refusedAddsClaimNothingAndLoseNothing()
+{
+    ScreenFixture f;
+    for (const char* w : {"h1", "h0"})
+        f.history().addWord(w, QStringLiteral("def ") + w, "{}");
+    const QString newer = f.env.root() + "/newer.db";
+    {
+        SQLite::Database db(newer.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        db.exec("CREATE TABLE WORDBOOK (WORD TEXT, DATE TEXT, TIME TEXT, INTP TEXT, TS TEXT, OP TEXT, "
+                "USERNAME TEXT, SPELLTIME TEXT, LEVEL TEXT)");
+    }
+    QStringList told;
+    usernotices::setPresenter([&](const QString& t) { told << t; });
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^store: .* newer layout"));
+    f.book->configureWithDbPath(newer, f.service.url());
+    auto& s = f.open();
+    s.switchToHistory();
+    clearHud();
+    s.favoriteAll();
+    // Every answer is posted to the main thread by the time the queue is done.
+    f.book->waitForQueuedWork();
+    QCoreApplication::processEvents();
+    QVERIFY(told.size() >= 2);  // the file at the open, then the refused words
+    QVERIFY(hudText() != QStringLiteral("收藏成功"));
+
+    s.createGroupPanel().createNewGroupAndAddTagToWord(s.entryAt(0));
+    s.createGroupPanel().window()->nameField()->setText("Study");
+    s.createGroupPanel().saveAction();
+    f.book->waitForQueuedWork();
+    QCoreApplication::processEvents();
+    QCOMPARE(f.history().getDictHistory().size(), 2);
+    usernotices::setPresenter({});
 }
 
 void TestWordBookScreen::historyDeletesAndFavouriteAll()
