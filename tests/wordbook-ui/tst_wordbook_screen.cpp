@@ -307,31 +307,28 @@ void TestWordBookScreen::deleteCasesShowTheFollowingRow()
     QVERIFY(!f.book->hasWord("y"));
 }
 
-// A word book this version may not write: "收藏成功" never shows, and a
+// A word book that refuses every new row: "收藏成功" never shows, and a
 // history word put in a new group stays in the history.
 void TestWordBookScreen::refusedAddsClaimNothingAndLoseNothing()
 {
     ScreenFixture f;
     for (const char* w : {"h1", "h0"})
         f.history().addWord(w, QStringLiteral("def ") + w, "{}");
-    const QString newer = f.env.root() + "/newer.db";
     {
-        SQLite::Database db(newer.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
-        db.exec("CREATE TABLE WORDBOOK (WORD TEXT, DATE TEXT, TIME TEXT, INTP TEXT, TS TEXT, OP TEXT, "
-                "USERNAME TEXT, SPELLTIME TEXT, LEVEL TEXT)");
+        SQLite::Database db((f.env.root() + "/wordbook.db").toStdString(), SQLite::OPEN_READWRITE);
+        db.exec("CREATE TRIGGER refuse BEFORE INSERT ON WORDBOOK BEGIN SELECT RAISE(FAIL, 'refused'); END");
     }
     QStringList told;
     usernotices::setPresenter([&](const QString& t) { told << t; });
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^store: .* newer layout"));
-    f.book->configureWithDbPath(newer, f.service.url());
     auto& s = f.open();
     s.switchToHistory();
     clearHud();
     s.favoriteAll();
+    QVERIFY(hudText() != QStringLiteral("收藏成功"));
     // Every answer is posted to the main thread by the time the queue is done.
     f.book->waitForQueuedWork();
     QCoreApplication::processEvents();
-    QVERIFY(told.size() >= 2);  // the file at the open, then the refused words
+    QVERIFY(!told.isEmpty());
     QVERIFY(hudText() != QStringLiteral("收藏成功"));
 
     s.createGroupPanel().createNewGroupAndAddTagToWord(s.entryAt(0));
