@@ -12,7 +12,8 @@ import path from 'node:path';
 import { createRequire } from 'node:module';
 import { pathToFileURL } from 'node:url';
 import { chineseHeadwords, chineseLines, SEP } from './cedict.mjs';
-import { englishHeadwords } from './english.mjs';
+import { englishHeadwords, headwordOf, isMarked } from './english.mjs';
+import { entryShares } from './usage.mjs';
 import { inflectedForms, inflectionLines } from './inflections.mjs';
 
 const [modules, outFile] = process.argv.slice(2);
@@ -37,8 +38,15 @@ function loadFrequencies(file) {
 }
 const frequencies = loadFrequencies(path.join(modules, 'jieba-js', 'dict', 'dict.txt.big'));
 
-const chinese = chineseHeadwords(cedict.all);
-const english = englishHeadwords(cedict.all, (zh) => frequencies.get(zh) || { count: 0, tag: '' });
+const frequencyOf = (zh) => frequencies.get(zh) || { count: 0, tag: '' };
+const shares = entryShares(cedict.all, (zh) => frequencyOf(zh).count);
+const english = englishHeadwords(cedict.all, frequencyOf, shares);
+const senseKey = (meaning) => {
+  const named = meaning.split(/;\s*/).map(headwordOf).filter(Boolean);
+  if (!named.length) return 2;
+  return isMarked(meaning) || named.every((form) => form.split(' ').length > 2) ? 1 : 0;
+};
+const chinese = chineseHeadwords(cedict.all, { share: (e) => shares.get(e) ?? 0, senseKey });
 const inflected = inflectionLines(english, inflectedForms(english, Inflectors, lexicon));
 
 const lines = chineseLines(chinese);
