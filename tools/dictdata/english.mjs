@@ -113,8 +113,9 @@ function score({ frequency, meaningIndex, meaningCount, subIndex, subCount, prop
 }
 
 // "key (project etc)", "to play (string instruments)": the word only in
-// such uses, not the word as a reader means it.
-const RESTRICTED = /\S\s*\([^()]+\)\s*$/;
+// such uses, not the word as a reader means it. A one-word complement ("to
+// think (about)") narrows nothing.
+const RESTRICTED = /\S\s*\(([^()]*\betc\b[^()]*|[^()\s]+\s[^()]+)\)\s*$/;
 const RESTRICTED_PENALTY = 1.5;
 
 // Keeps the order, except that no disreputable rendering stands in the first
@@ -137,6 +138,8 @@ export function demoteDisreputable(renderings) {
 // how many Chinese words render it }. frequencyOf(zh) gives { count, tag }
 // (count 0 for a word the list lacks); shares (usage.mjs) the part of that
 // count each entry carries.
+const logSumExp = (a, b) => Math.max(a, b) + Math.log1p(Math.exp(-Math.abs(a - b)));
+
 export function englishHeadwords(entries, frequencyOf, shares) {
   const found = new Map();  // folded -> { forms: Map(form -> weight), candidates: Map(zh -> candidate) }
   const offer = (key, form, weight, c) => {
@@ -144,9 +147,10 @@ export function englishHeadwords(entries, frequencyOf, shares) {
     if (!h) found.set(key, (h = { forms: new Map(), candidates: new Map() }));
     if (form) h.forms.set(form, (h.forms.get(form) || 0) + weight);
     const old = h.candidates.get(c.zh);
-    // One decent sense is enough for a word to be decent here.
+    // One decent sense is enough for a word to be decent here; the counts of
+    // its senses that name the same word add up (时间 is "time" three times).
     if (!old) h.candidates.set(c.zh, c);
-    else h.candidates.set(c.zh, { ...c, score: Math.max(old.score, c.score),
+    else h.candidates.set(c.zh, { ...c, score: logSumExp(old.score, c.score),
       disreputable: old.disreputable && c.disreputable });
   };
   for (const e of entries) {
