@@ -48,18 +48,18 @@ export function headwordOf(gloss) {
 }
 
 // Word classes of the frequency list whose counts mostly come from a use
-// other than the one a gloss names: 于 is counted as the preposition, not as
-// "to go"; 宗 mostly as a name, not as "school".
+// other than the verb a gloss names: 于 is counted as the preposition, not
+// as "to go". (Its name tags are too loose to say more: it tags 美丽 as a
+// place; a name's own entry takes its share through usage.mjs instead.)
 const NOT_A_VERB = /^(p|c|u\w*|q|d|t|f|r\w*|m|y|e|o|nr\w*|ns\w*)$/;
-const A_NAME = /^(nr\w*|ns\w*)$/;
 
 // A single character the list tags as a bound form (师 "ng", 身 "ng") is
 // counted mostly inside words: 老师 is how "teacher" is said.
 const BOUND_FORM = /^[a-z]g$/;
 
-function countsForThisUse(word, verbGloss, form, single) {
+function countsForThisUse(word, verbGloss, single) {
   if (!word.count) return 0;
-  const elsewhere = verbGloss ? NOT_A_VERB.test(word.tag) : /^[a-z]/.test(form) && A_NAME.test(word.tag);
+  const elsewhere = verbGloss && NOT_A_VERB.test(word.tag);
   const bound = single && BOUND_FORM.test(word.tag);
   return word.count * (elsewhere ? 1 / 20 : 1) * (bound ? 1 / 5 : 1);
 }
@@ -99,6 +99,9 @@ function plainWordOf(sub, form) {
 // even though 时 is the more frequent word.
 const SENSE_DECAY = 0.5;
 const SUB_PENALTY = 0.7;
+// Everyday Chinese says most things in words of two characters or more;
+// a lone character is more often a bound or literary form.
+const SINGLE_PENALTY = 0.3;
 function score({ frequency, meaningIndex, meaningCount, subIndex, subCount, proper, form, secondary, length,
   restricted }) {
   const namePenalty = proper && /^[a-z]/.test(form) ? 12 : !proper && /^[A-Z]/.test(form) ? 2 : 0;
@@ -109,7 +112,7 @@ function score({ frequency, meaningIndex, meaningCount, subIndex, subCount, prop
   for (let i = 0; i < meaningCount; ++i) spread += SENSE_DECAY ** i;
   const forThisSense = frequency * SENSE_DECAY ** meaningIndex / spread;
   return Math.log1p(forThisSense) - SUB_PENALTY * subIndex - (subCount > 1 ? 0.3 : 0) -
-    namePenalty - (secondary ? 4 : 0) - 0.2 * Math.abs(length - 2) - (restricted ? RESTRICTED_PENALTY : 0);
+    namePenalty - (secondary ? 4 : 0) - 0.2 * Math.abs(length - 2) - (length === 1 ? SINGLE_PENALTY : 0) - (restricted ? RESTRICTED_PENALTY : 0);
 }
 
 // "key (project etc)", "to play (string instruments)": the word only in
@@ -169,7 +172,7 @@ export function englishHeadwords(entries, frequencyOf, shares) {
       subs.forEach((sub, subIndex) => {
         const form = headwordOf(sub);
         if (!form) return;
-        const frequency = countsForThisUse(word, /^\s*to (?!be )/i.test(stripParens(sub)), form, single);
+        const frequency = countsForThisUse(word, /^\s*to (?!be )/i.test(stripParens(sub)), single);
         const value = score({ frequency, meaningIndex, meaningCount: meanings.length, subIndex, subCount: subs.length, proper, form, secondary,
           length: [...zh].length, restricted: RESTRICTED.test(sub) });
         offer(form.toLowerCase(), form, proper ? 1 : 4, { zh, disreputable, rare, score: value });
