@@ -53,9 +53,10 @@ export function headwordOf(gloss) {
 // place; a name's own entry takes its share through usage.mjs instead.)
 const NOT_A_VERB = /^(p|c|u\w*|q|d|t|f|r\w*|m|y|e|o|nr\w*|ns\w*)$/;
 
-// A single character the list tags as a bound form (师 "ng", 身 "ng") is
-// counted mostly inside words: 老师 is how "teacher" is said.
-const BOUND_FORM = /^[a-z]g$/;
+// A single character the list tags as a bound noun, verb or adjective form
+// (师 "ng", 身 "ng") is counted mostly inside words: 老师 is how "teacher"
+// is said. (Its "zg" is a catch-all that 鸟 and 村 carry too.)
+const BOUND_FORM = /^[nva]g$/;
 
 function countsForThisUse(word, verbGloss, single) {
   if (!word.count) return 0;
