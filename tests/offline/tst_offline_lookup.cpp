@@ -204,6 +204,11 @@ private slots:
         r = OfflineDict::answer(QString::fromUtf8("苹果"), "mvdict.idx", 1, 0).value<MainQueryResultPtr>();
         QCOMPARE(r->title, QString::fromUtf8("苹果"));
         QCOMPARE(r->phone, QString::fromUtf8("[píng guǒ]"));
+        // The mini window's and the popup's answers show the same marks.
+        QCOMPARE(OfflineDict::answer(QString::fromUtf8("苹果"), "mvdict.idx", 2, 0).value<FSearchResultPtr>()->phone,
+                 QString::fromUtf8("[píng guǒ]"));
+        QCOMPARE(OfflineDict::answer(QString::fromUtf8("苹果"), "mvdict.idx", 3, 0).value<WordStrokeXMLResultPtr>()->phone,
+                 QString::fromUtf8("[píng guǒ]"));
         QVERIFY(senseList(r->simpleTrans).split('|').contains("apple"));
 
         r = OfflineDict::answer("JAPAN", "mvdict.idx", 1, 0).value<MainQueryResultPtr>();
