@@ -74,7 +74,8 @@ const isRare = (zh, listed) => (listed.count || 0) < ([...zh].length === 1 ? RAR
 // two-word gloss of a modifier and a noun, and a closed compound of a
 // combining form and a word, make the Chinese word a candidate for the plain
 // word as well, ranked below the words glossed with it alone.
-const FUNCTION_WORD = /^(a|an|the|of|to|in|on|at|for|by|with|and|or|from|as|up|out|off|into|not|be|is|one|sb|sth|etc)$/i;
+const FUNCTION_WORD =
+  /^(a|an|the|of|to|in|on|at|for|by|with|and|or|from|as|up|out|off|into|not|be|is|one|sb|sth|etc)$/i;
 const COMBINING_FORM = /^(tele|micro|mini|super|multi|mega)([a-z]{4,})$/i;
 const QUALIFIED_PENALTY = 2.5;
 
@@ -113,7 +114,8 @@ function score({ frequency, meaningIndex, meaningCount, subIndex, subCount, prop
   for (let i = 0; i < meaningCount; ++i) spread += SENSE_DECAY ** i;
   const forThisSense = frequency * SENSE_DECAY ** meaningIndex / spread;
   return Math.log1p(forThisSense) - SUB_PENALTY * subIndex - (subCount > 1 ? 0.3 : 0) -
-    namePenalty - (secondary ? 4 : 0) - 0.2 * Math.abs(length - 2) - (length === 1 ? SINGLE_PENALTY : 0) - (restricted ? RESTRICTED_PENALTY : 0);
+    namePenalty - (secondary ? 4 : 0) - 0.2 * Math.abs(length - 2) - (length === 1 ? SINGLE_PENALTY : 0) -
+    (restricted ? RESTRICTED_PENALTY : 0);
 }
 
 // "key (project etc)", "to play (string instruments)": the word only in
