@@ -70,14 +70,17 @@ function countsForThisUse(word, verbGloss, single) {
 const RARE_CHARACTER = 300;
 const isRare = (zh, listed) => (listed.count || 0) < ([...zh].length === 1 ? RARE_CHARACTER : 1);
 
-// "cell phone" and "mobile phone" are phones, "telephone" is one too: a
-// two-word gloss of a modifier and a noun, and a closed compound of a
-// combining form and a word, make the Chinese word a candidate for the plain
-// word as well, ranked below the words glossed with it alone.
+// "cell phone" and "mobile phone" are phones: a two-word gloss of a modifier
+// and a noun makes the Chinese word a candidate for the plain word as well,
+// ranked below the words glossed with it alone. A closed compound of tele-
+// and a word ("telephone") does so too, but only for a plain word that
+// hardly any Chinese word is glossed with on its own (phone: 致电 alone):
+// television is no vision, nor a telescope a scope.
 const FUNCTION_WORD =
   /^(a|an|the|of|to|in|on|at|for|by|with|and|or|from|as|up|out|off|into|not|be|is|one|sb|sth|etc)$/i;
-const COMBINING_FORM = /^(tele|micro|mini|super|multi|mega)([a-z]{4,})$/i;
+const COMBINING_FORM = /^(tele)([a-z]{4,})$/i;
 const QUALIFIED_PENALTY = 2.5;
+const FEW_OWN_RENDERINGS = 2;
 
 // "to listen to", "to wait for", "to look at": the verb without its
 // preposition is the word a reader looks up.
@@ -85,13 +88,14 @@ const PARTICLE = /^([a-z]+) (to|at|for|on|with|about|of|from|into)$/;
 const PARTICLE_PENALTY = 0.3;
 const verbOf = (sub, form) => (/^\s*to /i.test(sub) ? PARTICLE.exec(form)?.[1] ?? null : null);
 
+// { word, closed } or null.
 function plainWordOf(sub, form) {
   if (/^\s*to /i.test(sub)) return null;  // a verb phrase ("go to bed") names no thing
   const words = form.split(' ');
   if (words.length === 2 && /^[a-z]+$/.test(words[1]) && !words.some((w) => FUNCTION_WORD.test(w)))
-    return words[1];
+    return { word: words[1], closed: false };
   const m = words.length === 1 && COMBINING_FORM.exec(form);
-  return m ? m[2].toLowerCase() : null;
+  return m ? { word: m[2].toLowerCase(), closed: true } : null;
 }
 
 // Higher is better. How common the Chinese word is leads; a sense far down
@@ -157,7 +161,8 @@ export function englishHeadwords(entries, frequencyOf, shares) {
     // its senses that name the same word add up (时间 is "time" three times).
     if (!old) h.candidates.set(c.zh, c);
     else h.candidates.set(c.zh, { ...c, score: logSumExp(old.score, c.score),
-      disreputable: old.disreputable && c.disreputable });
+      disreputable: old.disreputable && c.disreputable, direct: old.direct || c.direct,
+      closed: old.closed && c.closed });
   };
   for (const e of entries) {
     const zh = e[1];
@@ -178,9 +183,11 @@ export function englishHeadwords(entries, frequencyOf, shares) {
         const frequency = countsForThisUse(word, /^\s*to (?!be )/i.test(stripParens(sub)), single);
         const value = score({ frequency, meaningIndex, meaningCount: meanings.length, subIndex,
           subCount: subs.length, proper, form, secondary, length: [...zh].length, restricted: RESTRICTED.test(sub) });
-        offer(form.toLowerCase(), form, proper ? 1 : 4, { zh, disreputable, rare, score: value });
+        offer(form.toLowerCase(), form, proper ? 1 : 4, { zh, disreputable, rare, direct: true, score: value });
         const plain = plainWordOf(sub, form);
-        if (plain && !proper) offer(plain, null, 0, { zh, disreputable, rare, score: value - QUALIFIED_PENALTY });
+        if (plain && !proper) {
+          offer(plain.word, null, 0, { zh, disreputable, rare, closed: plain.closed, score: value - QUALIFIED_PENALTY });
+        }
         const verb = verbOf(sub, form);
         if (verb && !proper) offer(verb, null, 0, { zh, disreputable, rare, score: value - PARTICLE_PENALTY });
       });
@@ -193,7 +200,9 @@ export function englishHeadwords(entries, frequencyOf, shares) {
     if (!h.forms.size) continue;  // named only inside compounds
     const form = [...h.forms.entries()].sort((a, b) => b[1] - a[1] || (a[0] < b[0] ? -1 : 1))[0][0];
     if (Buffer.byteLength(form) > MAX_WORD_BYTES || form.includes(';')) continue;
-    const ranked = [...h.candidates.values()].sort((a, b) => a.rare - b.rare ||
+    const all = [...h.candidates.values()];
+    const own = all.filter((c) => c.direct).length;
+    const ranked = all.filter((c) => !c.closed || own < FEW_OWN_RENDERINGS).sort((a, b) => a.rare - b.rare ||
       b.score - a.score || [...a.zh].length - [...b.zh].length || (a.zh < b.zh ? -1 : 1));
     out.set(key, { form, candidates: ranked.length,
       renderings: demoteDisreputable(ranked).slice(0, MAX_RENDERINGS).map((c) => c.zh) });
