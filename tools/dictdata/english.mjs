@@ -21,7 +21,11 @@ function parentheticals(meaning) {
 
 // Literary, regional, archaic, slang and the like: not the sense a reader
 // wants first.
-export const isMarked = (meaning) => isDisreputable(meaning) || MARKED.test(meaning);
+// A note on how Taiwan pronounces the word marks nothing about the sense.
+export const isMarked = (meaning) => {
+  const labels = meaning.replace(/\(?\b(Taiwan|Tw) pr\. \[[^\]]*\]\)?/g, ' ');
+  return isDisreputable(labels) || MARKED.test(labels);
+};
 const MARKED = /\b(literary|dialect|Tw|Cantonese|classical|Taiwan|onom\.|HK)\b/i;
 
 export function isDisreputable(meaning) {
