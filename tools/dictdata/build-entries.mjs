@@ -40,7 +40,7 @@ function loadFrequencies(file) {
 const frequencies = loadFrequencies(path.join(modules, 'jieba-js', 'dict', 'dict.txt.big'));
 
 const frequencyOf = (zh) => frequencies.get(zh) || { count: 0, tag: '' };
-const shares = entryShares(cedict.all, (zh) => frequencyOf(zh).count);
+const shares = entryShares(cedict.all, (zh) => frequencyOf(zh).count, (zh) => frequencyOf(zh).tag);
 const english = englishHeadwords(cedict.all, frequencyOf, shares);
 const senseKey = (meaning) => {
   const named = meaning.split(/;\s*/).map(headwordOf).filter(Boolean);

@@ -17,7 +17,16 @@ const onlyVariants = (e) => meaningsOf(e).every((m) => VARIANT_ONLY.test(m));
 
 // Map entry -> share (0..1) of its simplified form's count. countOf(word)
 // gives the listed count (0 when absent).
-export function entryShares(entries, countOf) {
+// The list's word class of a lone character says which use its own count
+// is: 都 tagged as an adverb is dōu "all", however often 首都 and 成都 read
+// it dū. A function-word class gives that count to the readings with a
+// function-word sense.
+const FUNCTION_CLASS = /^(d|p|c|u\w*|r\w*|m|q|f|y|e|o)$/;
+const FUNCTION_SENSE = new RegExp('^(\\([^)]*\\)\\s*)*(all|both|still|yet|and|or|with|of|that|this|those|' +
+  'these|not|also|even|again|only|just|then|already|very|more|most|in|at|on|from|by|for|if|because|but|so|' +
+  'who|what|which|where|when|how|why|one|some|every|each|no)\\b|\\b(particle|marker|classifier|auxiliary)\\b', 'i');
+
+export function entryShares(entries, countOf, tagOf = () => '') {
   // Use of each (character, syllable) in the words that contain the character.
   const readingUse = new Map();
   for (const e of entries) {
@@ -50,6 +59,14 @@ export function entryShares(entries, countOf) {
       readings.get(r).push(e);
     }
     const weightOf = (e) => (isProperName(e) ? 0.5 : 1) * meaningsOf(e).length;
+    if (single && FUNCTION_CLASS.test(tagOf(word))) {
+      const functional = [...readings].filter(([, es]) =>
+        es.some((e) => !isProperName(e) && meaningsOf(e).some((m) => FUNCTION_SENSE.test(m))));
+      for (const [r] of functional) {
+        const key = `${word} ${r}`;
+        readingUse.set(key, (readingUse.get(key) || 0) + countOf(word) / functional.length);
+      }
+    }
     // One added use keeps a reading met in no listed word from vanishing; a
     // longer word's readings are weighed by the senses of their entries.
     const use = (r) => (single ? (readingUse.get(`${word} ${r}`) || 0) + 1
