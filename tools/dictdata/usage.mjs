@@ -5,8 +5,8 @@
 // single character's count is split by the use of each reading in the words
 // it is written in (那 is nà in 那么, 那里, 那些…); entries that share a
 // reading split its share by the senses they record, a proper name's
-// counting half. A longer word's entries share in that proportion alone: 东西 dōngxi
-// "thing; stuff; person" is used more than dōngxī "east and west".
+// counting half. A longer word's entries share in that proportion alone:
+// 东西 dōngxi "thing; stuff; person" is used more than dōngxī "east and west".
 import { isProperName, meaningsOf, VARIANT_ONLY } from './cedict.mjs';
 
 // Readings of a word as lower-case syllables with tone numbers ("nu:3" as "nv3").
@@ -15,8 +15,6 @@ export const syllablesOf = (pinyin) =>
 
 const onlyVariants = (e) => meaningsOf(e).every((m) => VARIANT_ONLY.test(m));
 
-// Map entry -> share (0..1) of its simplified form's count. countOf(word)
-// gives the listed count (0 when absent).
 // The list's word class of a lone character says which use its own count
 // is: 都 tagged as an adverb is dōu "all", however often 首都 and 成都 read
 // it dū. A function-word class gives that count to the readings with a
@@ -26,6 +24,8 @@ const FUNCTION_SENSE = new RegExp('^(\\([^)]*\\)\\s*)*(all|both|still|yet|and|or
   'these|not|also|even|again|only|just|then|already|very|more|most|in|at|on|from|by|for|if|because|but|so|' +
   'who|what|which|where|when|how|why|one|some|every|each|no)\\b|\\b(particle|marker|classifier|auxiliary)\\b', 'i');
 
+// Map entry -> share (0..1) of its simplified form's count. countOf(word)
+// gives the listed count (0 when absent), tagOf(word) its word class.
 export function entryShares(entries, countOf, tagOf = () => '') {
   // Use of each (character, syllable) in the words that contain the character.
   const readingUse = new Map();
@@ -33,11 +33,10 @@ export function entryShares(entries, countOf, tagOf = () => '') {
     const chars = [...e[1]];
     const syllables = syllablesOf(e[2]);
     if (chars.length < 2 || syllables.length !== chars.length || isProperName(e)) continue;
-    // The erhua suffix (这儿 zhèr) is no use of 儿 as a word.
     const n = countOf(e[1]);
     if (!n) continue;
     chars.forEach((c, i) => {
-      if (syllables[i] === 'r5') return;
+      if (syllables[i] === 'r5') return;  // the erhua suffix (这儿 zhèr) is no use of 儿 as a word
       const key = `${c} ${syllables[i]}`;
       readingUse.set(key, (readingUse.get(key) || 0) + n);
     });
