@@ -2,6 +2,7 @@
 
 #include "platform/SerialQueue.h"
 #include "query/MirvokFileManager.h"
+#include "query/StoreFile.h"
 #include "query/StringAdditions.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
@@ -54,8 +55,8 @@ struct WordRecord {
     QByteArray json;
 };
 
-void writeWord(const QString& path, const WordRecord& w) {
-    auto db = MVDictHistory::openDatabase(path);
+void writeWord(const QString& path, bool readOnly, const WordRecord& w) {
+    auto db = MVDictHistory::openDatabase(path, readOnly);
     if (!db) return;
     try {
         // One transaction per lookup: a single sync of the journal.
@@ -109,13 +110,22 @@ void MVDictHistory::resetSharedInstance() {
 
 MVDictHistory::MVDictHistory(const QString& databasePath)
     : path_(databasePath), clock_([] { return QDateTime::currentDateTime(); }) {
-    valid_ = createTables();
+    static const storefile::Layout layout{
+        {QStringLiteral("HISTORY"), {"WORD", "DATE", "TIME", "RESULT", "jsonDefinition"}},
+        {QStringLiteral("TRANHISTORY"), {"SENTENCE", "RESULT", "LANGUAGE", "DATE", "TIME"}},
+        {QStringLiteral("WIKIHISTORY"), {"WORD", "DATE", "TIME", "RESULT"}},
+    };
+    // A damaged file is moved aside here, so a fresh one records lookups again.
+    readOnly_ = storefile::prepare(path_, layout, QStringLiteral("查询历史")).state == storefile::State::NewerLayout;
+    valid_ = readOnly_ || createTables();
 }
 
-std::unique_ptr<SQLite::Database> MVDictHistory::openDatabase(const QString& path) {
+std::unique_ptr<SQLite::Database> MVDictHistory::openDatabase(const QString& path, bool readOnly) {
     try {
+        // A later version's file is listed but never written.
         auto db = std::make_unique<SQLite::Database>(
-            path.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, kBusyTimeoutMs);
+            path.toStdString(), readOnly ? SQLite::OPEN_READONLY : SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE,
+            kBusyTimeoutMs);
         return db;
     } catch (const SQLite::Exception& e) {
         qWarning().noquote() << QStringLiteral("Err %1: %2")
@@ -125,7 +135,7 @@ std::unique_ptr<SQLite::Database> MVDictHistory::openDatabase(const QString& pat
     }
 }
 
-std::unique_ptr<SQLite::Database> MVDictHistory::getDatabase() const { return openDatabase(path_); }
+std::unique_ptr<SQLite::Database> MVDictHistory::getDatabase() const { return openDatabase(path_, readOnly_); }
 
 bool MVDictHistory::createTables() {
     auto db = getDatabase();
@@ -185,7 +195,7 @@ void MVDictHistory::addWord(const QString& word, const QString& definition, cons
     WordRecord w{storedKey(word).toStdString(),
                  now.toLocalTime().date().toString(QStringLiteral("yyyy-MM-dd")).toStdString(),
                  timeText(now).toStdString(), storedKey(definition).toStdString(), json.toUtf8()};
-    enqueue([path = path_, w = std::move(w)] { writeWord(path, w); });
+    enqueue([path = path_, readOnly = readOnly_, w = std::move(w)] { writeWord(path, readOnly, w); });
 }
 
 void MVDictHistory::recordLookup(const QString& word, const QString& definition, const QString& json) {
@@ -201,9 +211,9 @@ void MVDictHistory::finishQueuedWork() {
 
 QVector<DictQueryHistoryItem> MVDictHistory::getDictHistory(bool* ok) const {
     bool read = false;
-    const auto items = onHistoryThread<QVector<DictQueryHistoryItem>>([path = path_, &read] {
+    const auto items = onHistoryThread<QVector<DictQueryHistoryItem>>([path = path_, readOnly = readOnly_, &read] {
         QVector<DictQueryHistoryItem> items;
-        auto db = openDatabase(path);
+        auto db = openDatabase(path, readOnly);
         if (!db) return items;
         try {
             SQLite::Statement q(*db, "SELECT WORD, RESULT FROM HISTORY ORDER BY TIME DESC");
@@ -227,8 +237,8 @@ QVector<DictQueryHistoryItem> MVDictHistory::getDictHistory(bool* ok) const {
 }
 
 void MVDictHistory::deleteDictQueryHistory(const DictQueryHistoryItem& item) {
-    enqueue([path = path_, key = item.orignWord.toStdString()] {
-        auto db = openDatabase(path);
+    enqueue([path = path_, readOnly = readOnly_, key = item.orignWord.toStdString()] {
+        auto db = openDatabase(path, readOnly);
         if (!db) return;
         try {
             SQLite::Statement del(*db, "delete from HISTORY where WORD = ?");
@@ -240,8 +250,8 @@ void MVDictHistory::deleteDictQueryHistory(const DictQueryHistoryItem& item) {
 }
 
 void MVDictHistory::clearQueryHistory() {
-    enqueue([path = path_] {
-        auto db = openDatabase(path);
+    enqueue([path = path_, readOnly = readOnly_] {
+        auto db = openDatabase(path, readOnly);
         if (!db) return;
         try {
             db->exec("DELETE FROM HISTORY;");
@@ -251,8 +261,8 @@ void MVDictHistory::clearQueryHistory() {
 }
 
 QString MVDictHistory::jsonDefinition(const QString& word) const {
-    return onHistoryThread<QString>([path = path_, key = storedKey(word).toStdString()] {
-        auto db = openDatabase(path);
+    return onHistoryThread<QString>([path = path_, readOnly = readOnly_, key = storedKey(word).toStdString()] {
+        auto db = openDatabase(path, readOnly);
         if (!db) return QString();
         try {
             // Bound rather than formatted into the statement text.

@@ -61,7 +61,7 @@ public:
     // Opens a new connection for one operation; nullptr when it can't be
     // opened (logged as "Err %d: %@").
     std::unique_ptr<SQLite::Database> getDatabase() const;
-    static std::unique_ptr<SQLite::Database> openDatabase(const QString& path);
+    static std::unique_ptr<SQLite::Database> openDatabase(const QString& path, bool readOnly);
 
     // The clock behind DATE and TIME; tests make lookups a second apart.
     void setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
@@ -79,5 +79,6 @@ private:
 
     QString path_;
     bool valid_ = false;
+    bool readOnly_ = false;
     std::function<QDateTime()> clock_;
 };
