@@ -35,10 +35,14 @@ void appendLE(std::string& s, std::uint32_t v, int bytes) {
 }
 
 void lookUp(OfflineDictReader& reader, std::string_view word) {
-    OfflineDictReader::Pairs pairs;
-    reader.lookupWord(word, pairs, OfflineDict::kPairLimit);
-    for (const auto& [stored, text] : pairs)
-        (void)OfflineDict::splitEntryText(QString::fromStdString(stored), QString::fromStdString(text));
+    // One pair as the application asks (only the head of a content block is
+    // inflated), and a list that runs on into later blocks.
+    for (int limit : {1, 29}) {
+        OfflineDictReader::Pairs pairs;
+        reader.lookupWord(word, pairs, limit);
+        for (const auto& [stored, text] : pairs)
+            (void)OfflineDict::splitEntryText(QString::fromStdString(stored), QString::fromStdString(text));
+    }
 }
 }  // namespace
 

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
         MVDictHistory store(folder + QStringLiteral("/current.db"));
         for (int i = 0; i < 20; ++i)
             store.addWord(QStringLiteral("word%1").arg(i), QStringLiteral("[p]\\nn. 词"), QStringLiteral("{\"a\":1}"));
+        MVDictHistory::finishQueuedWork();
     }
     QFile::copy(folder + QStringLiteral("/current.db"), folder + QStringLiteral("/newer.db"));
     SQLite::Database newer((folder + QStringLiteral("/newer.db")).toStdString(), SQLite::OPEN_READWRITE);
