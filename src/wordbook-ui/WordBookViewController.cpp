@@ -12,6 +12,7 @@
 #include "wordbook-ui/MVWordBookCellBackView.h"
 #include "wordbook-ui/MVWordBookCellView.h"
 #include "wordbook-ui/RenameGroupPanelController.h"
+#include "wordbook-ui/WBTransferController.h"
 #include "wordbook-ui/WBAnimationManager.h"
 #include "wordbook-ui/WBEditPanelController.h"
 #include "wordbook-ui/WBWordActionManager.h"
@@ -58,6 +59,7 @@ WordBookViewController::WordBookViewController(MVWordBook& book, WordBookShell* 
     actions_ = new WBWordActionManager(this);
     createPanel_ = new CreateGroupPanelController(this);
     renamePanel_ = new RenameGroupPanelController(this);
+    transfer_ = new WBTransferController(this);
     editPanel_ = new WBEditPanelController(this);
     setUpViews();
     setUpMenus();

@@ -6,6 +6,7 @@
 #include "wordbook-ui/CreateGroupPanelController.h"
 #include "wordbook-ui/MVWordBookCellView.h"
 #include "wordbook-ui/RenameGroupPanelController.h"
+#include "wordbook-ui/WBTransferController.h"
 #include "wordbook-ui/WBEditPanelController.h"
 #include "wordbook-ui/WBWordActionManager.h"
 
@@ -272,6 +273,9 @@ void WordBookViewController::setUpMenus()
     manageSubMenu_->addSeparator();
     manageSubMenu_->addAction(QStringLiteral("新建分组"));
     manageMenu_->addMenu(manageSubMenu_);
+    manageMenu_->addSeparator();
+    manageMenu_->addAction(QStringLiteral("导出…"), transfer_, &WBTransferController::exportAction);
+    manageMenu_->addAction(QStringLiteral("导入…"), transfer_, &WBTransferController::importAction);
     connect(manageMenu_, &QMenu::aboutToHide, this, [this] { setButtonImage(manageButton_, kArrowNormal); });
 
     favoriteMoreMenu_ = new QMenu(this);
