@@ -3,6 +3,7 @@
 #include "capture/CaptureShell.h"
 #include "crash/CrashKit.h"
 #include "kithost/KitHostStartup.h"
+#include "platform/ColorScheme.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Resources.h"
 #include "platform/SingleInstance.h"
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
     // The launcher entry's name: docks and task bars match the window to it.
     QApplication::setDesktopFileName(QStringLiteral("com.mirvok.Dict"));
     QApplication::setWindowIcon(appIcon());
+    ColorScheme::shared().start();
     // Closing the main window only hides it; the application keeps running.
     QApplication::setQuitOnLastWindowClosed(false);
 

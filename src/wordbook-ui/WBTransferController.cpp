@@ -93,49 +93,58 @@ void WBTransferController::importFromFile(const QString& path)
 
 void WBTransferController::exportAction()
 {
-    QDialog dialog(screen_->window());
-    dialog.setWindowTitle(QStringLiteral("导出单词本"));
-    auto* form = new QFormLayout(&dialog);
-    auto* scope = new QComboBox(&dialog);
+    // Window-modal and answered through signals: no nested event loop.
+    auto* dialog = new QDialog(screen_->window());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setWindowTitle(QStringLiteral("导出单词本"));
+    auto* form = new QFormLayout(dialog);
+    auto* scope = new QComboBox(dialog);
     scope->addItem(MVWordBook::kAllWords);
     scope->addItems(screen_->groupList());
     // The group on screen is the likely choice.
     const int current = scope->findText(screen_->curCategory());
     if (current >= 0)
         scope->setCurrentIndex(current);
-    auto* format = new QComboBox(&dialog);
+    auto* format = new QComboBox(dialog);
     format->addItem(QStringLiteral("CSV 表格（.csv）"));
     format->addItem(QStringLiteral("Anki 文本导入（.txt）"));
     form->addRow(QStringLiteral("范围："), scope);
     form->addRow(QStringLiteral("格式："), format);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("导出…"));
     buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     form->addRow(buttons);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    const Format chosen = format->currentIndex() == 0 ? Format::Csv : Format::Anki;
-    const QString suggested = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                                  .filePath(QStringLiteral("单词本-%1.%2")
-                                                .arg(scope->currentText(), chosen == Format::Csv ? "csv" : "txt"));
-    const QString path = QFileDialog::getSaveFileName(
-        screen_->window(), QStringLiteral("导出单词本"), suggested,
-        chosen == Format::Csv ? QStringLiteral("CSV 文件 (*.csv)") : QStringLiteral("文本文件 (*.txt)"));
-    if (path.isEmpty())
-        return;
-    const QString error = exportToFile(path, scope->currentText(), chosen);
-    if (!error.isNull())
-        tell(error, true);
+    connect(dialog, &QDialog::accepted, this, [this, scope, format] {
+        const Format chosen = format->currentIndex() == 0 ? Format::Csv : Format::Anki;
+        const QString group = scope->currentText();
+        auto* save = new QFileDialog(screen_->window(), QStringLiteral("导出单词本"),
+                                     QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+                                     chosen == Format::Csv ? QStringLiteral("CSV 文件 (*.csv)")
+                                                           : QStringLiteral("文本文件 (*.txt)"));
+        save->setAttribute(Qt::WA_DeleteOnClose);
+        save->setAcceptMode(QFileDialog::AcceptSave);
+        save->setDefaultSuffix(chosen == Format::Csv ? QStringLiteral("csv") : QStringLiteral("txt"));
+        save->selectFile(QStringLiteral("单词本-%1").arg(group));
+        connect(save, &QFileDialog::fileSelected, this, [this, group, chosen](const QString& path) {
+            const QString error = exportToFile(path, group, chosen);
+            if (!error.isNull())
+                tell(error, true);
+        });
+        save->open();
+    });
+    dialog->open();
 }
 
 void WBTransferController::importAction()
 {
-    const QString path = QFileDialog::getOpenFileName(
-        screen_->window(), QStringLiteral("导入单词本"),
-        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
-        QStringLiteral("CSV 文件 (*.csv);;所有文件 (*)"));
-    if (!path.isEmpty())
-        importFromFile(path);
+    auto* open = new QFileDialog(screen_->window(), QStringLiteral("导入单词本"),
+                                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+                                 QStringLiteral("CSV 文件 (*.csv);;所有文件 (*)"));
+    open->setAttribute(Qt::WA_DeleteOnClose);
+    open->setFileMode(QFileDialog::ExistingFile);
+    connect(open, &QFileDialog::fileSelected, this, &WBTransferController::importFromFile);
+    open->open();
 }

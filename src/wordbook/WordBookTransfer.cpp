@@ -179,7 +179,8 @@ CsvRead fromCsv(const QByteArray& bytes)
         int line = 1;
         for (const QByteArray& l : bytes.split('\n')) {
             QStringDecoder one(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            (void)one.decode(l);
+            const QString decoded = one.decode(l);  // decodes only when converted
+            Q_UNUSED(decoded);
             if (one.hasError()) break;
             ++line;
         }
