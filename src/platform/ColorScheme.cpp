@@ -50,8 +50,12 @@ void ColorScheme::start()
     }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
-        bus.connect(kPortal, kPath, kSettings, QStringLiteral("SettingChanged"), this,
-                    SLOT(onSettingChanged(QString, QString, QDBusVariant)));
+        // The bus matches the slot only by its exact signature, and only once
+        // the variant type is known to the type system.
+        qRegisterMetaType<QDBusVariant>();
+        if (!bus.connect(kPortal, kPath, kSettings, QStringLiteral("SettingChanged"), this,
+                         SLOT(onSettingChanged(QString,QString,QDBusVariant))))
+            qWarning("color scheme: cannot follow the desktop portal's settings");
         readPortal(true);
     }
     update();

@@ -1,11 +1,10 @@
 #pragma once
 
 #include <QColor>
+#include <QDBusVariant>
 #include <QObject>
 #include <QPalette>
 #include <QString>
-
-class QDBusVariant;
 
 // Light or dark, as the desktop prefers: the desktop portal's
 // org.freedesktop.appearance color-scheme (1 dark, 2 light) where a portal
