@@ -5,7 +5,9 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QEvent>
+#include <QApplication>
 #include <QGuiApplication>
+#include <QWidget>
 
 namespace {
 const QString kPortal = QStringLiteral("org.freedesktop.portal.Desktop");
@@ -121,6 +123,14 @@ void ColorScheme::update()
                 QGuiApplication::setPalette(dark ? darkPalette() : lightPalette());
             applying_ = false;
             ownPalette_ = wantOwn;
+            // A widget with a style sheet keeps the palette it was polished
+            // with: polish again those that follow the palette.
+            if (qobject_cast<QApplication*>(qApp)) {
+                for (QWidget* w : QApplication::allWidgets()) {
+                    if (!w->styleSheet().isEmpty())
+                        w->setStyleSheet(w->styleSheet());
+                }
+            }
         }
     }
     if (dark == dark_)
