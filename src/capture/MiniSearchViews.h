@@ -43,12 +43,13 @@ public:
     // line edit does.
     std::function<bool(Command)> commandHandler;
     void setFillColor(const QColor& c);
-    QColor fillColor() const { return fill_; }
+    // Set by setFillColor, else the field's grey of the colour scheme in force.
+    QColor fillColor() const;
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
 
 private:
-    QColor fill_{220, 220, 220};
+    QColor fill_;
 };

@@ -55,7 +55,10 @@ void configureTable(MVTableView* t, QStandardItemModel* m, int rowHeight, const 
     t->setFrameShape(QFrame::NoFrame);
     t->setTextElideMode(Qt::ElideRight);
     t->setWordWrap(false);
-    t->setStyleSheet(QStringLiteral("QTableView::item { padding-left: 10px; border: none; }"));
+    // The ground in the style sheet too: a style sheet polished later would
+    // otherwise paint the application palette's base under the rows.
+    t->setStyleSheet(QStringLiteral("QTableView { background: %1; } QTableView::item { padding-left: 10px; border: none; }")
+                         .arg(background.name()));
     QPalette pal = t->palette();
     pal.setColor(QPalette::Base, background);
     pal.setColor(QPalette::Highlight, QColor(58, 111, 176));
