@@ -1,6 +1,9 @@
 #include "capture/MiniSearchViews.h"
 
 #include "platform/ColorScheme.h"
+#include "platform/KeyCodeTable.h"
+#include "platform/UserDefaults.h"
+#include "query/AppConstants.h"
 
 #include <QKeyEvent>
 #include <QPainter>
@@ -52,7 +55,7 @@ void MiniSearchFieldView::paintEvent(QPaintEvent*) {
 }
 
 MVMiniSearchField::MVMiniSearchField(QWidget* parent) : QLineEdit(parent) {
-    setPlaceholderText(QStringLiteral("快捷查词（Option+Z）"));
+    setPlaceholderText(placeholderForStoredKey());
     setFrame(false);
     setTextMargins(6, 0, 6, 0);
     auto recolor = [this] {
@@ -69,6 +72,12 @@ MVMiniSearchField::MVMiniSearchField(QWidget* parent) : QLineEdit(parent) {
 
 QColor MVMiniSearchField::fillColor() const {
     return fill_.isValid() ? fill_ : ColorScheme::shared().pick(QColor(220, 220, 220), QColor(0x2e, 0x2e, 0x32));
+}
+
+QString MVMiniSearchField::placeholderForStoredKey() {
+    const qint64 code = UserDefaults::standard().integerValue(MVMiniSearchCodeKey);
+    if (code <= 0 || KeyCodeTable::qtKeyForCode(int(code)) == 0) return QStringLiteral("快捷查词");
+    return QStringLiteral("快捷查词（%1）").arg(KeyCodeTable::displayText(int(code), KeyCodeTable::kOptionFlag));
 }
 
 void MVMiniSearchField::setFillColor(const QColor& c) {

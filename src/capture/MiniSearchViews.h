@@ -45,6 +45,10 @@ public:
     void setFillColor(const QColor& c);
     // Set by setFillColor, else the field's grey of the colour scheme in force.
     QColor fillColor() const;
+    // 「快捷查词（Alt+Z）」 with the mini-search key as stored now (its
+    // modifier is always Option, shown as Alt); without a usable key only
+    // 「快捷查词」.
+    static QString placeholderForStoredKey();
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
