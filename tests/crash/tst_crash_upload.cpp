@@ -3,11 +3,14 @@
 #include <QFile>
 #include <QMutex>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 #include "crash/CRKFileManager.h"
 #include "crash/CRKNetworkClient.h"
 #include "crash/CRKReportsController.h"
 #include "crash/CRKSettings.h"
+#include "kithost/CRKURLSession.h"
 #include "kithost/KTHMultipartMimeStreamEncoder.h"
 #include "platform/SerialQueue.h"
 #include "support/FakeHttpService.h"
@@ -79,6 +82,7 @@ private slots:
     void clientErrorKeepsPackage();
     void oneTaskPerFile();
     void urgentUploadGivesUpAfterTwoSeconds();
+    void answerAfterTheClientIsGoneReachesNobody();
 
 private:
     std::unique_ptr<FakeHttpService> service_;
@@ -176,6 +180,32 @@ void TestCrashUpload::urgentUploadGivesUpAfterTwoSeconds()
     QVERIFY(p.reports->uploadPackagedReportAtPath(package, false));
     QVERIFY(QTest::qWaitFor([&] { return p.doneCount() == 1; }, 12000));
     QVERIFY(p.done[0].second.isNull());
+}
+
+// Quit, or a controller replaced, while an upload is in flight: the late
+// answer must not touch the client (a use-after-free under ASan).
+void TestCrashUpload::answerAfterTheClientIsGoneReachesNobody()
+{
+    TestEnv env;
+    Pipeline p;
+    std::atomic<bool> arrived{false}, answer{false};
+    service_->on("POST", kPath, [&](const RecordedRequest&) {
+        arrived = true;
+        while (!answer)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return ScriptedResponse(503, "", "text/plain", {{"Retry-After", "0"}});
+    });
+    const auto answerOnExit = qScopeGuard([&] { answer = true; });
+    const QString package = p.package();
+    QVERIFY(p.reports->uploadPackagedReportAtPath(package, false));
+    QVERIFY(QTest::qWaitFor([&] { return arrived.load(); }, 10000));
+    p.reports.reset();
+    p.client.reset();
+    answer = true;
+    QVERIFY(QTest::qWaitFor([] { return CRKURLSession::unfinishedTasksForTesting() == 0; }, 10000));
+    p.queue->sync([] {});
+    QCOMPARE(p.doneCount(), 0);
+    QVERIFY(QFile::exists(package));
 }
 
 QTEST_GUILESS_MAIN(TestCrashUpload)
