@@ -6,7 +6,9 @@
 #include <atomic>
 #include <thread>
 
+#include "CrashReportFixture.h"
 #include "crash/CRKFileManager.h"
+#include "crash/CRKInternalReport.h"
 #include "crash/CRKNetworkClient.h"
 #include "crash/CRKReportsController.h"
 #include "crash/CRKSettings.h"
@@ -83,6 +85,7 @@ private slots:
     void oneTaskPerFile();
     void urgentUploadGivesUpAfterTwoSeconds();
     void answerAfterTheClientIsGoneReachesNobody();
+    void whatAnotherInstanceHoldsIsLeftAlone();
 
 private:
     std::unique_ptr<FakeHttpService> service_;
@@ -206,6 +209,32 @@ void TestCrashUpload::answerAfterTheClientIsGoneReachesNobody()
     p.queue->sync([] {});
     QCOMPARE(p.doneCount(), 0);
     QVERIFY(QFile::exists(package));
+}
+
+// Catches: a package or report folder another running instance has locked
+// being sent or moved from under it.
+void TestCrashUpload::whatAnotherInstanceHoldsIsLeftAlone()
+{
+    TestEnv env;
+    Pipeline p;
+    service_->on("POST", kPath, ScriptedResponse(200, "{}", "application/json"));
+    const QString held = p.package("0A0A0A0A-1111-2222-3333-444455556666");
+    const QString folder = makeCrashReportFolder(p.fm->activePath(), "r-held", {"signal.crkrecord"});
+    {
+        CrashLockHolder packageLock(held), folderLock(folder + "/.lock");
+        QVERIFY(packageLock.held() && folderLock.held());
+        QVERIFY(!p.reports->prepareAndSubmitReport(CRKInternalReport::reportWithPath(folder), false, true));
+        QVERIFY(QFileInfo::exists(folder + "/signal.crkrecord"));
+        p.reports->uploadPackagedReportAtPath(held, false);
+        p.queue->sync([] {});
+    }
+    // A package sent after the held one's turn on the queue arrives alone.
+    const QString free = p.package();
+    QVERIFY(p.reports->uploadPackagedReportAtPath(free, false));
+    QVERIFY(QTest::qWaitFor([&] { return p.doneCount() == 1; }, 10000));
+    QCOMPARE(p.done[0].first, free);
+    QCOMPARE(int(service_->requestsTo(kPath).size()), 1);
+    QVERIFY(QFile::exists(held));
 }
 
 QTEST_GUILESS_MAIN(TestCrashUpload)
