@@ -10,8 +10,8 @@
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     fuzz::quietQt();
-    // A stored value may be any serialised type, images among them, which
-    // can be built only once the application object exists: as in mirvok.
+    // Serialised types are refused unread; should one slip through, an
+    // image can be built only once the application object exists: as in mirvok.
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     new QGuiApplication(*argc, *argv);
     return 0;
