@@ -12,6 +12,7 @@
 #include "query/controllers/PageScripts.h"
 #include "query/MainQueryJSONResultParser.h"
 #include "query/controllers/QueryReaders.h"
+#include "query/offline/OfflineDict.h"
 #include "query/LogUtils.h"
 
 #include <QTimer>
@@ -32,6 +33,15 @@ bool isBytes(const QVariant& v)
 QString MainQueryController::networkErrorHtml()
 {
     return QStringLiteral("<br><div id='networkerr'>很抱歉，目前无法连接服务器，请检查您的网络连接。</div>");
+}
+
+QString MainQueryController::lookupFailedHtml()
+{
+    // The shipped dictionary is what answers when the service cannot: if it
+    // is what failed, blaming the network sends the user the wrong way.
+    if (OfflineDict::unavailable())
+        return QStringLiteral("<br><div id='networkerr'>很抱歉，离线词典不可用：词典文件缺失或已损坏，请重新安装米沃词典。</div>");
+    return networkErrorHtml();
 }
 
 QString MainQueryController::suggestUrl(const QString& text, const QString& le)
@@ -118,7 +128,7 @@ void MainQueryController::answerQuickResultOffline(const QString& text)
     offlineRequestData_->requestData(text, kLocalDict, 2, int(dictType_), this,
                                      [this, &answered](const QVariant& a) { answered = fsearchHelper(a); });
     if (!answered)
-        setHTMLElementId(QStringLiteral("result"), networkErrorHtml());
+        setHTMLElementId(QStringLiteral("result"), lookupFailedHtml());
 }
 
 void MainQueryController::suggestHelper(const QVariant& answer)
@@ -288,7 +298,7 @@ void MainQueryController::loadNoResultPage(const QString&)
     if (!page_)
         return;
     page_->hideLoadingIndicator();
-    setHTMLElementId(QStringLiteral("result"), networkErrorHtml());
+    setHTMLElementId(QStringLiteral("result"), lookupFailedHtml());
     // The result page is still the one shown, so later answers go straight in.
 }
 

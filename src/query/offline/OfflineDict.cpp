@@ -6,8 +6,13 @@
 #include "platform/Resources.h"
 #include "query/offline/OfflineDictReader.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QHash>
+#include <QMutex>
+#include <QSet>
+
+#include <atomic>
 
 namespace OfflineDict {
 namespace {
@@ -25,7 +30,22 @@ const QHash<QChar, QChar>& phoneticSymbols() {
 
 const QString kSeparator = QStringLiteral("\\n");
 
+std::atomic<bool> g_unavailable{false};
+
+void reportDamage(const QString& file) {
+    static QMutex mutex;
+    static QSet<QString> reported;
+    QMutexLocker lock(&mutex);
+    if (reported.contains(file)) return;
+    reported.insert(file);
+    qCritical().noquote() << QStringLiteral("offline dictionary: %1 is missing or damaged; offline lookups it "
+                                            "holds are unavailable")
+                                 .arg(file);
+}
+
 }  // namespace
+
+bool unavailable() { return g_unavailable.load(); }
 
 int ConvertPhonetic(QString& text) {
     // Only a phonetic that opens the entry is code: slashes elsewhere ("and/or")
@@ -61,6 +81,7 @@ Entry splitEntryText(const QString& word, QString text) {
 Entry lookupEntry(const QString& word, const QString& indexName, const QString& folder) {
     const QString lowered = word.toLower();
     OfflineDictReader::Pairs pairs;
+    QString damaged;
     {
         OfflineDictReader reader;
         const QByteArray indexPath = QFile::encodeName(folder + u'/' + indexName);
@@ -70,14 +91,21 @@ Entry lookupEntry(const QString& word, const QString& indexName, const QString& 
         const QByteArray key = lowered.toUtf8();
         reader.lookupWord(std::string_view(key.constData(), std::size_t(key.size())), pairs,
                           kPairLimit);
+        damaged = QFile::decodeName(QByteArray::fromStdString(reader.damagedFile()));
     }
+    if (!damaged.isEmpty()) reportDamage(damaged);
     if (!pairs.empty()) {
         const QString stored = QString::fromStdString(pairs.front().first);
         if (QString::compare(stored, lowered, Qt::CaseInsensitive) == 0)
+        {
+            g_unavailable = false;
             return splitEntryText(stored, QString::fromStdString(pairs.front().second));
+        }
     }
     Entry missing;
     missing.title = lowered;
+    missing.unavailable = !damaged.isEmpty();
+    g_unavailable = missing.unavailable;
     return missing;
 }
 
@@ -95,6 +123,7 @@ QVariant answer(const QString& word, const QString& indexName, int requestType, 
     if (dictType != 0) return notFound(word);
 
     const Entry e = lookupEntry(word, indexName, folder.isEmpty() ? Resources::path(QStringLiteral("dict")) : folder);
+    if (e.unavailable) return {};
     if (!e.found) return notFound(e.title);
 
     switch (requestType) {
