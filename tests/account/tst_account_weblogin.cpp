@@ -78,10 +78,12 @@ private slots:
         AccountWorld w;
         auto& server = MVAuthServer::sharedInstance();
         std::atomic<int> polls{0};
-        std::atomic<bool> refuse{true};
+        std::atomic<int> refuse{2};
         w.svc.http().on("GET", "/login/acc/poll", [&](const RecordedRequest&) {
             ++polls;
-            return refuse ? ScriptedResponse(200, R"({"login":false})", "application/json")
+            // "Not yet", then signed in as nobody: both leave the window open.
+            return refuse == 2   ? ScriptedResponse(200, R"({"login":false})", "application/json")
+                   : refuse == 1 ? ScriptedResponse(200, R"({"login":true,"DICT-PC":"t7","userid":""})", "application/json")
                               : ScriptedResponse(200, R"({"login":true,"userid":"weibo-7","DICT-PC":"t7"})",
                                                  "application/json");
         });
@@ -94,7 +96,13 @@ private slots:
         QTest::qWait(300);
         QVERIFY(!server.hasLogined());
         QVERIFY(web().window()->isVisible());
-        refuse = false;
+        refuse = 1;
+        runJs("location.reload()");
+        QTRY_VERIFY_WITH_TIMEOUT(polls >= 2, 15000);
+        QTest::qWait(300);
+        QVERIFY(!server.hasLogined());
+        QVERIFY(web().window()->isVisible());
+        refuse = 0;
         runJs("location.reload()");
         QTRY_VERIFY_WITH_TIMEOUT(server.hasLogined(), 15000);
         QCOMPARE(UserDefaults::standard().integerValue("loginSuccessType"), 1);
