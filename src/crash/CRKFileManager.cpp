@@ -2,6 +2,7 @@
 
 #include "kithost/KTHApplicationInfo.h"
 #include "kithost/KTHLog.h"
+#include "platform/PrivateFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,13 +35,10 @@ bool CRKFileManager::createDirectoryAtPath(const QString& path) const
 {
     if (QFileInfo(path).isDir())
         return true;
-    if (!QDir().mkpath(path)) {
+    if (!privatefiles::makeDir(path)) {
         KTHLog::write(QStringLiteral("[FileManager] Unable to create directory %1").arg(path));
         return false;
     }
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                    | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
-                                    | QFileDevice::ExeOther);
     return true;
 }
 
@@ -177,7 +175,7 @@ void CRKFileManager::removeStalePartialPackages() const
 
 int CRKFileManager::lockFile(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, privatefiles::kFileMode);
     if (fd < 0)
         return -1;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -205,6 +205,13 @@ bool CRKSymbolResolver::updateStackFrame(CRKStackFrame& frame, bool exact)
     return true;
 }
 
+QByteArray CRKSymbolResolver::symbolInFile(const QString& path, quint64 fileAddress)
+{
+    const auto table = SymbolTable::read(path);
+    const SymbolTable::Symbol* symbol = table ? table->find(fileAddress) : nullptr;
+    return symbol ? symbol->name : QByteArray();
+}
+
 QString CRKSymbolResolver::demangleSymbol(const QByteArray& name)
 {
     if (name.isEmpty())

@@ -1,4 +1,5 @@
 #include "query/MVDictHistory.h"
+#include "platform/PrivateFiles.h"
 
 #include "query/MirvokFileManager.h"
 #include "query/StringAdditions.h"
@@ -47,6 +48,9 @@ void MVDictHistory::resetSharedInstance() {
 MVDictHistory::MVDictHistory(const QString& databasePath)
     : path_(databasePath), clock_([] { return QDateTime::currentDateTime(); }) {
     valid_ = createTables();
+    // The lookups are the user's alone, also in a file made under a wider
+    // mode before (SQLite gives its journals the file's mode).
+    privatefiles::restrictFile(path_);
 }
 
 std::unique_ptr<SQLite::Database> MVDictHistory::getDatabase() const {

@@ -1,4 +1,5 @@
 #include "query/StartAppControl.h"
+#include "platform/PrivateFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -109,9 +110,10 @@ bool StartAppControl::setStartAtLogin(const QString& appPath, bool enabled) {
     const bool present = willStartAtLogin(appPath);
     if (enabled && !present) {
         const QString file = autostartFile();
-        if (!QDir().mkpath(QFileInfo(file).absolutePath())) return false;
+        if (!privatefiles::makeParentDir(file)) return false;
         QSaveFile out(file);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Text) || !out.setPermissions(privatefiles::kFilePermissions))
+            return false;
         const QString entry = QStringLiteral(
                                   "[Desktop Entry]\n"
                                   "Type=Application\n"

@@ -1,4 +1,5 @@
 #include "wordbook/MVWordBookDb.h"
+#include "platform/PrivateFiles.h"
 
 #include "platform/UserDefaults.h"
 #include "query/MirvokFileManager.h"
@@ -30,6 +31,9 @@ MVWordBookDb::MVWordBookDb(const QString& dbPath, std::function<QString()> curre
     // fail, which is how the layout stays unversioned.
     if (auto db = dateBase())
         createSchema(*db);
+    // Words and account names are the user's alone, also in files made
+    // under a wider mode before (SQLite gives its journals the file's mode).
+    privatefiles::restrictFile(dbPath_);
 }
 
 MVWordBookDb::~MVWordBookDb() = default;
@@ -109,6 +113,7 @@ std::unique_ptr<SQLite::Database> MVWordBookDb::dateBase() const
         return nullptr;
     }
     if (!existed) {
+        privatefiles::restrictFile(dbPath_);
         // A file removed while the application runs comes back empty: give it
         // its tables again before any statement needs them.
         createSchema(*db);
