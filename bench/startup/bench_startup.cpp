@@ -1,6 +1,8 @@
 // Cold start of mirvok on a private X server: time from launch until the
 // main window is mapped and visible, median of five runs, each with fresh
 // user folders, on a private session bus.
+#include "PrivateDesktop.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -28,43 +30,13 @@ bool windowVisible(const QProcessEnvironment& env) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    int display = 90;
-    while (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display))) ++display;
-    QProcess xvfb;
-    xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(display), QStringLiteral("-screen"),
-                                        QStringLiteral("0"), QStringLiteral("1280x1024x24"),
-                                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    if (!xvfb.waitForStarted()) {
-        std::fprintf(stderr, "bench_startup: Xvfb did not start\n");
-        return 1;
-    }
-    for (int i = 0; i < 100 && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)); ++i)
-        QThread::msleep(50);
-
-    // One private session bus for all runs; each run releases the name when it ends.
-    QProcess bus;
-    bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                              QStringLiteral("--print-address")});
-    if (!bus.waitForStarted() || !bus.waitForReadyRead(5000)) {
-        std::fprintf(stderr, "bench_startup: no session bus\n");
-        xvfb.terminate();
-        xvfb.waitForFinished(3000);
-        return 1;
-    }
-    const QString busAddress = QString::fromUtf8(bus.readLine().trimmed());
+    PrivateDesktop desktop;
+    if (!desktop.start("bench_startup")) return 1;
 
     std::vector<double> ms;
     for (int run = 0; run < 5; ++run) {
         QTemporaryDir home;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(display));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
-        env.insert(QStringLiteral("HOME"), home.path());
-        for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-            env.insert(QString::fromLatin1(v), home.path() + QLatin1Char('/') + QString::fromLatin1(v));
-        env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
-        env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral("--disable-gpu --no-sandbox"));
+        const QProcessEnvironment env = desktop.environment(home.path());
         // No service reachable: start-up must not wait for the network.
         QProcess mirvok;
         mirvok.setProcessEnvironment(env);
@@ -94,10 +66,6 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         ms.push_back(elapsed);
     }
-    bus.terminate();
-    bus.waitForFinished(3000);
-    xvfb.terminate();
-    xvfb.waitForFinished(3000);
     if (ms.empty()) return 1;
     std::sort(ms.begin(), ms.end());
     std::printf("cold start to main window shown: median %.0f ms over %zu runs (target < 1500 ms)\n",
