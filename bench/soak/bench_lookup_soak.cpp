@@ -1,9 +1,11 @@
 // Memory over a long session: 2,000 lookups sent to a running mirvok the way
-// the desktop sends them (the D-Bus Query method), answered from the shipped
-// dictionary (the service is unreachable). Prints the main process's RSS and
-// PSS once settled after lookup 500 and after lookup 2,000; the growth
-// between them should stay under 2 MB (about 1 KB per lookup).
+// the desktop sends them (the D-Bus Query method). A local service answers
+// with a full entry, a quick result and suggestions; every tenth word gets a
+// garbage answer and falls back to the shipped dictionary. Prints the main
+// process's RSS and PSS once settled after lookup 500 and after lookup 2,000;
+// the growth between them should stay under 2 MB (about 1 KB per lookup).
 #include "PrivateDesktop.h"
+#include "support/FakeHttpService.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -66,13 +68,29 @@ int main(int argc, char** argv) {
     QDir().mkpath(home.path() + QStringLiteral("/XDG_CONFIG_HOME/mirvok"));
     QFile conf(home.path() + QStringLiteral("/XDG_CONFIG_HOME/mirvok/mirvok.conf"));
     if (!conf.open(QIODevice::WriteOnly)) return 1;
-    conf.write("[General]\nMVServiceHost=127.0.0.1:9\nMVWebSiteHost=127.0.0.1:9\n");
+    FakeHttpService service;
+    auto answer = [](const char* file, const char* type) {
+        QFile f(QStringLiteral(MIRVOK_QUERY_DATA "/") + QLatin1String(file));
+        return ScriptedResponse(200, f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(), type);
+    };
+    const ScriptedResponse entry = answer("full_entry.json", "application/json");
+    service.on(QStringLiteral("*"), QStringLiteral("/jsonapi"), [entry](const RecordedRequest& r) {
+        return r.queryValue(QStringLiteral("q")).startsWith(QLatin1String("junk"))
+                   ? ScriptedResponse(200, QByteArray(2000, '\x7f'), "application/json")
+                   : entry;
+    });
+    service.on(QStringLiteral("*"), QStringLiteral("/fsearch"), answer("fsearch.xml", "text/xml"));
+    service.on(QStringLiteral("*"), QStringLiteral("/suggest/minisuggest"), answer("suggest.xml", "text/xml"));
+    service.on(QStringLiteral("*"), QStringLiteral("/appapi/log"), ScriptedResponse(200));
+    const QByteArray host = service.hostPort().toUtf8();
+    conf.write("[General]\nMVServiceHost=" + host + "\nMVWebSiteHost=" + host + "\n");
     conf.close();
 
     QProcess mirvok;
     mirvok.setProcessEnvironment(desktop.environment(home.path()));
-    mirvok.setStandardOutputFile(QProcess::nullDevice());
-    mirvok.setStandardErrorFile(QProcess::nullDevice());
+    const QString log = home.filePath(QStringLiteral("mirvok.log"));
+    mirvok.setStandardOutputFile(log);
+    mirvok.setStandardErrorFile(log);
     mirvok.start(QStringLiteral(MIRVOK_EXECUTABLE), {});
     QDBusConnection bus = QDBusConnection::connectToBus(desktop.busAddress(), QStringLiteral("soak"));
     QElapsedTimer up;
@@ -90,14 +108,26 @@ int main(int argc, char** argv) {
     QElapsedTimer t;
     t.start();
     for (int i = 1; i <= total; ++i) {
-        // Every tenth a word the dictionary lacks, so not-found pages count too.
-        const QString word = i % 10 ? QString::fromUtf8(words[i % 10]) : QStringLiteral("qzx%1").arg(i);
-        bus.call(QDBusMessage::createMethodCall(QStringLiteral("com.mirvok.Dict"), QStringLiteral("/"),
-                                                QStringLiteral("com.mirvok.Dict"), QStringLiteral("Query"))
-                 << word << QString());
+        const QString word = i % 10 ? QString::fromUtf8(words[i % 10]) : QStringLiteral("junk%1").arg(i);
+        const QDBusMessage answer =
+            bus.call(QDBusMessage::createMethodCall(QStringLiteral("com.mirvok.Dict"), QStringLiteral("/"),
+                                                    QStringLiteral("com.mirvok.Dict"), QStringLiteral("Query"))
+                     << word << QStringLiteral("q"));
+        if (answer.type() == QDBusMessage::ErrorMessage) {
+            std::fprintf(stderr, "bench_lookup_soak: lookup %d failed: %s\n", i, qPrintable(answer.errorMessage()));
+            mirvok.waitForFinished(5000);
+            QFile f(log);
+            if (f.open(QIODevice::ReadOnly)) {
+                const QList<QByteArray> lines = f.readAll().split('\n');
+                for (qsizetype k = std::max<qsizetype>(0, lines.size() - 40); k < lines.size(); ++k)
+                    std::fprintf(stderr, "  %s\n", lines[k].constData());
+            }
+            return 1;
+        }
         // A user's pace is far slower; this still lets each page render.
         QThread::msleep(15);
         if (i == first) atFirst = settled(bus, mirvok.processId());
+        if (i % 100 == 0) service.clearRequests();
     }
     const Memory atEnd = settled(bus, mirvok.processId());
     const double seconds = double(t.elapsed()) / 1000.0;

@@ -207,7 +207,7 @@ private slots:
     }
 
     // Everything mirvok writes for the user (preferences with the session
-    // token, the word book, the history, the crash kit's defaults with the
+    // token, the word book, the crash kit's defaults with the
     // user's name and e-mail, reports, logs) is the user's alone under the
     // usual umask 022: folders it makes 0700, files 0600.
     void filesItWritesAreTheUsersAlone() {
@@ -215,7 +215,6 @@ private slots:
         const QString data = env.dataHome(), cache = env.cacheHome();
         const QStringList wanted = {env.configHome() + QStringLiteral("/mirvok/mirvok.conf"),
                                     data + QStringLiteral("/com.mirvok.dict/wordbook.db"),
-                                    data + QStringLiteral("/com.mirvok.dict/history.db"),
                                     data + QStringLiteral("/com.crashkit/CRKUserDefaults.plist"),
                                     cache + QStringLiteral("/com.crashkit.data/com.mirvok.dict/v3/active")};
         QProcess app;
