@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <sys/file.h>
 #include <zlib.h>
 
 CRKPackageReportOperation::CRKPackageReportOperation(std::shared_ptr<CRKInternalReport> report,
@@ -60,6 +61,9 @@ void CRKPackageReportOperation::main()
     QFile stream(partPath);
     if (!stream.open(QIODevice::WriteOnly | QIODevice::Truncate) || !stream.setPermissions(privatefiles::kFilePermissions))
         return;
+    // Held while it is written: another instance starting now takes the part
+    // for live and leaves it alone.
+    ::flock(stream.handle(), LOCK_EX | LOCK_NB);
     KTHMultipartMimeStreamEncoder encoder(&stream, boundary);
     const bool written = encoder.encode([&](KTHMultipartMimeStreamEncoder& e) {
         if (!apiKey.isNull())
