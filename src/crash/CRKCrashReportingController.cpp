@@ -263,7 +263,8 @@ void CRKCrashReportingController::setupStateNotifications()
     notificationTokens_[2] = center.addObserver(QStringLiteral("NSApplicationWillTerminateNotification"), nullptr,
                                                 [path = currentReportPath_](const Notification&) {
                                                     QFile marker(path + QLatin1Char('/') + kCleanExitName);
-                                                    if (!marker.open(QIODevice::WriteOnly))
+                                                    if (!marker.open(QIODevice::WriteOnly)
+                                                        || !marker.setPermissions(privatefiles::kFilePermissions))
                                                         KTHLog::write(QStringLiteral("[CrashKit:Crash] Unable to mark a clean exit"));
                                                 });
 }
