@@ -31,8 +31,10 @@ UserDefaults::UserDefaults(const QString& iniPath, QObject* parent)
         // A damaged file must not stop every start, nor be overwritten: it is
         // kept beside the new one for whoever wants to look at it.
         settings_.reset();
-        const QString aside =
+        const QString stamp =
             iniPath + QStringLiteral(".damaged-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+        QString aside = stamp;
+        for (int n = 1; QFileInfo::exists(aside) && n < 100; ++n) aside = stamp + QStringLiteral("-%1").arg(n);
         const bool moved = !QFileInfo::exists(aside) && QFile::rename(iniPath, aside);
         if (moved) movedAside_ = aside;
         qWarning().noquote() << QStringLiteral("preferences: %1 is not a preferences file; %2, starting with defaults")
