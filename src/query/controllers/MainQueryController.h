@@ -61,6 +61,7 @@ public:
     static QString fsearchUrl(const QString& text, const QString& le);
     static QString mainQueryUrl(const QString& text, const QString& le);
     static QString networkErrorHtml();
+    static QString networkErrorText();  // the same words as plain text
     // What a lookup that got no answer shows: the network's fault, or the
     // offline dictionary's when its files are missing or damaged.
     static QString lookupFailedHtml();
