@@ -43,6 +43,8 @@ Memory memoryOf(qint64 pid) {
 Memory settled(QDBusConnection& bus, qint64 pid) {
     bus.call(QDBusMessage::createMethodCall(QStringLiteral("com.mirvok.Dict"), QStringLiteral("/"),
                                             QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")));
+    // The application gives freed pages back after a quiet second.
+    QThread::msleep(2000);
     Memory last = memoryOf(pid);
     QElapsedTimer t;
     t.start();

@@ -4,6 +4,7 @@
 #include "models/FSearchResult.h"
 #include "models/MainQueryResult.h"
 #include "models/MustacheData.h"
+#include "platform/HeapTrim.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
@@ -239,6 +240,7 @@ bool MainQueryController::answerIsReadable(const QVariant& answer) const
 
 void MainQueryController::showAnswer(const QVariant& answer)
 {
+    heaptrim::soon();
     QPointer<MainQueryController> self(this);
     // The clean-up hides the loading indicator: one left from an earlier
     // answer must not hide the indicator of a lookup started since.
