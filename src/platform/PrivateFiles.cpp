@@ -1,5 +1,6 @@
 #include "platform/PrivateFiles.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,5 +25,19 @@ bool makeDir(const QString& path) {
 bool makeParentDir(const QString& filePath) { return makeDir(QFileInfo(filePath).absolutePath()); }
 
 bool restrictFile(const QString& path) { return QFile::setPermissions(path, kFilePermissions); }
+
+QString damagedAsideName(const QString& path, const QStringList& companionSuffixes) {
+    const QString base =
+        path + QStringLiteral(".damaged-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    auto taken = [&companionSuffixes](const QString& name) {
+        if (QFileInfo::exists(name)) return true;
+        for (const QString& suffix : companionSuffixes)
+            if (QFileInfo::exists(name + suffix)) return true;
+        return false;
+    };
+    QString name = base;
+    for (int n = 2; taken(name); ++n) name = QStringLiteral("%1-%2").arg(base).arg(n);
+    return name;
+}
 
 }  // namespace privatefiles

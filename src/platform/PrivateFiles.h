@@ -2,6 +2,7 @@
 
 #include <QFileDevice>
 #include <QString>
+#include <QStringList>
 
 // What the application writes is the user's alone (it carries the account's
 // id, name, e-mail and tokens): folders it creates are 0700 and files 0600,
@@ -23,5 +24,10 @@ bool makeParentDir(const QString& filePath);
 
 // Narrows an existing file to its owner; false when it cannot.
 bool restrictFile(const QString& path);
+
+// Where a file that cannot be read is kept: "<path>.damaged-<yyyymmdd-hhmmss>",
+// with "-2", "-3"... when that name, or it plus one of `companionSuffixes`,
+// is taken. Never an existing file's name.
+QString damagedAsideName(const QString& path, const QStringList& companionSuffixes = {});
 
 }  // namespace privatefiles

@@ -3,8 +3,8 @@
 #include "platform/Lenient.h"
 #include "platform/PlainIniFormat.h"
 #include "platform/PrivateFiles.h"
+#include "platform/UserNotices.h"
 
-#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -31,12 +31,13 @@ UserDefaults::UserDefaults(const QString& iniPath, QObject* parent)
         // A damaged file must not stop every start, nor be overwritten: it is
         // kept beside the new one for whoever wants to look at it.
         settings_.reset();
-        const QString stamp =
-            iniPath + QStringLiteral(".damaged-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
-        QString aside = stamp;
-        for (int n = 1; QFileInfo::exists(aside) && n < 100; ++n) aside = stamp + QStringLiteral("-%1").arg(n);
+        const QString aside = privatefiles::damagedAsideName(iniPath);
         const bool moved = !QFileInfo::exists(aside) && QFile::rename(iniPath, aside);
-        if (moved) movedAside_ = aside;
+        if (moved) {
+            movedAside_ = aside;
+            usernotices::post(QStringLiteral("偏好设置文件已损坏，无法读取。原文件已保存为“%1”，设置已恢复为默认值。")
+                                  .arg(QDir::toNativeSeparators(aside)));
+        }
         qWarning().noquote() << QStringLiteral("preferences: %1 is not a preferences file; %2, starting with defaults")
                                     .arg(iniPath, moved ? QStringLiteral("moved aside to ") + aside
                                                         : QStringLiteral("could not move it aside"));

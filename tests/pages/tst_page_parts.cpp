@@ -148,7 +148,7 @@ void TestPageParts::wordBookButtonsReachTheWordBookFile()
     MVWordBook& book = MVWordBook::sharedInstance();
     book.configureWithDbPath(db, QUrl(service_->baseUrl() + "/wordbook/api"));
     // The page passes the definition before the phonetic; the book gets them right way round.
-    pagewordbook::actions().addWord("apple", "[ˈæpl]", "n. 苹果");
+    pagewordbook::actions().addWord("apple", "[ˈæpl]", "n. 苹果", [](bool) {});
     book.waitForQueuedWork();
     QVERIFY(book.hasWord("apple"));
     {
