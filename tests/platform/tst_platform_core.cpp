@@ -2,6 +2,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/SerialQueue.h"
 #include "platform/UserDefaults.h"
+#include "platform/UserNotices.h"
 #include "support/TestEnv.h"
 
 #include <QSignalSpy>
@@ -37,6 +38,8 @@ private Q_SLOTS:
         // A section never closed, and random bytes (once read as junk keys
         // and written back).
         const QByteArray damaged[] = {"[General\nk=1\n", QByteArray("\x8f\x01\xfe\x00z=\x91\xc3", 8)};
+        QStringList told;
+        usernotices::setPresenter([&told](const QString& text) { told << text; });
         for (const QByteArray& bytes : damaged) {
             TestEnv env;
             const QString path = UserDefaults::standardPath();
@@ -56,10 +59,14 @@ private Q_SLOTS:
             QFile bad(d.movedAside());
             QVERIFY(bad.open(QIODevice::ReadOnly));
             QCOMPARE(bad.readAll(), bytes);
+            // The user is told once where the old file is.
+            QTRY_COMPARE(told.size(), 1);
+            QVERIFY(told.takeFirst().contains(d.movedAside()));
             d.setValue(QStringLiteral("k"), 2);
             env.restart();
             QCOMPARE(UserDefaults::standard().integerValue(QStringLiteral("k")), 2);
         }
+        usernotices::setPresenter({});
     }
 
     // Qt's decoder of serialised values looped allocating without end on
