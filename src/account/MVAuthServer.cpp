@@ -43,6 +43,14 @@ bool MVAuthServer::jsonTrue(const QJsonValue& v) {
     return false;
 }
 
+bool MVAuthServer::namesUser(const QJsonObject& reply) {
+    for (const char* key : {"userid", "DICT-PC"}) {
+        const QJsonValue v = reply.value(QLatin1String(key));
+        if (!v.isString() || v.toString().isEmpty()) return false;
+    }
+    return true;
+}
+
 QString MVAuthServer::header(const QVariantMap& info, const QString& key) {
     const QString v = info.value(key).toString();
     return AccountRequest::isSafeHeaderValue(v) ? v : QString();
@@ -114,7 +122,7 @@ void MVAuthServer::finishOwnLogin(const AccountResponse& r, quint64 session, boo
         return;
     }
     const QJsonObject reply = parseReply(r.body);
-    if (r.status != 200 || !reply.contains(QStringLiteral("DICT-PC")) || !reply.contains(QStringLiteral("userid"))) {
+    if (r.status != 200 || !namesUser(reply)) {
         fail(reply.contains(QStringLiteral("tpcode"))
                  ? AccountError::fromTpcode(int(reply.value(QStringLiteral("tpcode")).toVariant().toLongLong()))
                  : AccountError::normalError());
@@ -185,7 +193,7 @@ void MVAuthServer::requestUserInfoAndCookie(int loginType, BoolDone done) {
         [this, session, loginType, done](const AccountResponse& poll) {
             webRequest_ = nullptr;
             const QJsonObject pollReply = parseReply(poll.body);
-            if (session != session_ || !jsonTrue(pollReply.value(QStringLiteral("login")))) {
+            if (session != session_ || !jsonTrue(pollReply.value(QStringLiteral("login"))) || !namesUser(pollReply)) {
                 done(false);
                 return;
             }
@@ -225,7 +233,7 @@ void MVAuthServer::autoLogin(BoolDone done) {
             return;
         }
         const QJsonValue login = reply.value(QStringLiteral("login"));
-        if (session != session_ || !jsonTrue(login) || isLoggingIn()) {
+        if (session != session_ || !jsonTrue(login) || !namesUser(reply) || isLoggingIn()) {
             if (done) done(false);
             return;
         }

@@ -80,6 +80,10 @@ public:
     // Parses an account reply: an object, or an empty object for anything else.
     static QJsonObject parseReply(const QByteArray& body, bool* isJson = nullptr);
     static bool jsonTrue(const QJsonValue& v);
+    // Whether a login, poll or auto-login answer names someone: non-empty
+    // strings for both "userid" and "DICT-PC". Without them the word book
+    // would sync as nobody while the panel said the user was signed in.
+    static bool namesUser(const QJsonObject& reply);
 
 Q_SIGNALS:
     void avatarChanged(const QImage& image);

@@ -8,6 +8,7 @@
 #include "crash/core/CRKSDKLog.h"
 #include "crash/core/CRKSignal.h"
 #include "crash/core/CRKUserLogging.h"
+#include "platform/PrivateFiles.h"
 #include "crash/core/CRKUtilities.h"
 #include "kithost/KTHApplicationInfo.h"
 #include "kithost/KTHLog.h"
@@ -149,7 +150,7 @@ bool CRKCrashReportingController::checkForAndCreateLaunchMarker()
 bool CRKCrashReportingController::createLaunchFailureMarker()
 {
     const int fd = ::open(QFile::encodeName(launchFailureMarkerPath()).constData(),
-                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, privatefiles::kFileMode);
     return fd >= 0 && ::close(fd) == 0;
 }
 
@@ -261,7 +262,8 @@ void CRKCrashReportingController::setupStateNotifications()
     notificationTokens_[2] = center.addObserver(QStringLiteral("NSApplicationWillTerminateNotification"), nullptr,
                                                 [path = currentReportPath_](const Notification&) {
                                                     QFile marker(path + QLatin1Char('/') + kCleanExitName);
-                                                    if (!marker.open(QIODevice::WriteOnly))
+                                                    if (!marker.open(QIODevice::WriteOnly)
+                                                        || !marker.setPermissions(privatefiles::kFilePermissions))
                                                         KTHLog::write(QStringLiteral("[CrashKit:Crash] Unable to mark a clean exit"));
                                                 });
 }

@@ -2,6 +2,7 @@
 
 #include "kithost/KTHApplicationInfo.h"
 #include "kithost/KTHLog.h"
+#include "platform/PrivateFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -34,13 +35,10 @@ bool CRKFileManager::createDirectoryAtPath(const QString& path) const
 {
     if (QFileInfo(path).isDir())
         return true;
-    if (!QDir().mkpath(path)) {
+    if (!privatefiles::makeDir(path)) {
         KTHLog::write(QStringLiteral("[FileManager] Unable to create directory %1").arg(path));
         return false;
     }
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                    | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
-                                    | QFileDevice::ExeOther);
     return true;
 }
 
@@ -180,7 +178,7 @@ int CRKFileManager::lockFile(const QString& path, bool create)
     // Never created by default: a package another instance has just deleted
     // would come back empty, and be skipped and kept for ever.
     const int flags = O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0);
-    const int fd = ::open(QFile::encodeName(path).constData(), flags, 0644);
+    const int fd = ::open(QFile::encodeName(path).constData(), flags, privatefiles::kFileMode);
     if (fd < 0)
         return -1;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -3,6 +3,7 @@
 #include "crash/CRKFileManager.h"
 #include "crash/CRKInternalReport.h"
 #include "crash/core/CRKSDKLog.h"
+#include "platform/PrivateFiles.h"
 #include "kithost/KTHMultipartMimeStreamEncoder.h"
 
 #include <QFile>
@@ -58,7 +59,7 @@ void CRKPackageReportOperation::main()
     const QString apiKey = report_->APIKey();
 
     QFile stream(partPath);
-    if (!stream.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!stream.open(QIODevice::WriteOnly | QIODevice::Truncate) || !stream.setPermissions(privatefiles::kFilePermissions))
         return;
     // Held while it is written: another instance starting now takes the part
     // for live and leaves it alone.

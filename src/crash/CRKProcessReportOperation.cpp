@@ -3,6 +3,7 @@
 #include "crash/CRKInternalReport.h"
 #include "crash/CRKRecordReader.h"
 #include "crash/CRKSymbolResolver.h"
+#include "platform/PrivateFiles.h"
 #include "kithost/KTHLog.h"
 
 #include <QFile>
@@ -108,7 +109,8 @@ QByteArray CRKProcessReportOperation::serialize(const CRKThreadArray& threads)
 bool CRKProcessReportOperation::writeSymbolicated(const CRKThreadArray& threads, const QString& outputPath)
 {
     QFile file(outputPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered) ||
+        !file.setPermissions(privatefiles::kFilePermissions)) {
         KTHLog::write(QStringLiteral("[CrashKit:Crash:Symbolication] Failed to create output file"));
         return false;
     }

@@ -207,6 +207,13 @@ bool CRKSymbolResolver::updateStackFrame(CRKStackFrame& frame, bool exact)
     return true;
 }
 
+QByteArray CRKSymbolResolver::symbolInFile(const QString& path, quint64 fileAddress)
+{
+    const auto table = SymbolTable::read(path);
+    const SymbolTable::Symbol* symbol = table ? table->find(fileAddress) : nullptr;
+    return symbol ? symbol->name : QByteArray();
+}
+
 bool CRKSymbolResolver::isSignalFrame(quint64 address, bool exact)
 {
     const Image* image = loadedBinaryImageForPC(address);

@@ -49,6 +49,10 @@ public:
     static QString demangleCppSymbol(const QByteArray& name);
     static QString demangleBlockInvokeCppSymbol(const QByteArray& name);
 
+    // The function symbol of the ELF file at `path` whose range holds
+    // `fileAddress` (the file's own virtual address); empty when none.
+    static QByteArray symbolInFile(const QString& path, quint64 fileAddress);
+
     struct SymbolTable;
 
 private:

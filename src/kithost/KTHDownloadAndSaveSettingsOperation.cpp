@@ -3,6 +3,7 @@
 #include "kithost/KTHApplicationInfo.h"
 #include "kithost/KTHLog.h"
 #include "kithost/KTHNetworkClient.h"
+#include "platform/PrivateFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,12 +51,13 @@ KTHURLRequest KTHDownloadAndSaveSettingsOperation::mutableRequestWithDefaultHTTP
 bool KTHDownloadAndSaveSettingsOperation::saveSettingsFile(const QString& directory, const QString& path,
                                                            const QByteArray& bytes, QString* why)
 {
-    if (!QDir().mkpath(directory)) {
+    if (!privatefiles::makeDir(directory)) {
         *why = QStringLiteral("cannot create %1").arg(directory);
         return false;
     }
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+    if (!out.open(QIODevice::WriteOnly) || !out.setPermissions(privatefiles::kFilePermissions) ||
+        out.write(bytes) != bytes.size() || !out.commit()) {
         *why = out.errorString();
         return false;
     }

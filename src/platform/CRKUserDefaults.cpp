@@ -1,5 +1,6 @@
 #include "platform/CRKUserDefaults.h"
 
+#include "platform/PrivateFiles.h"
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
 
@@ -140,11 +141,12 @@ bool CRKUserDefaults::synchronize()
     // writer could put an older snapshot over a newer one already written.
     QMutexLocker lock(&io_);
     const QVariantMap snapshot = dictionaryRepresentation();
-    if (!QDir(directory_).exists() && !QDir().mkpath(directory_))
+    if (!privatefiles::makeDir(directory_))
         logLine(QStringLiteral("[KitHost:UserDefaults] failed to create directory with error:%1")
                     .arg(QStringLiteral("cannot create %1").arg(directory_)));
     QSaveFile out(file_);
-    if (!out.open(QIODevice::WriteOnly) || out.write(PropertyList::serialize(snapshot)) < 0 || !out.commit()) {
+    if (!out.open(QIODevice::WriteOnly) || !out.setPermissions(privatefiles::kFilePermissions) ||
+        out.write(PropertyList::serialize(snapshot)) < 0 || !out.commit()) {
         logLine(QStringLiteral("[KitHost:UserDefaults] Unable to open file for writing at path %1").arg(file_));
         return false;
     }

@@ -1,6 +1,9 @@
 #include "platform/UserDefaults.h"
 
 #include "platform/Lenient.h"
+#include "platform/PlainIniFormat.h"
+#include "platform/PrivateFiles.h"
+#include "platform/UserNotices.h"
 
 #include <QDebug>
 #include <QDir>
@@ -16,26 +19,30 @@ UserDefaults* g_standard = nullptr;
 
 UserDefaults::UserDefaults(const QString& iniPath, QObject* parent)
     : QObject(parent) {
-    QDir().mkpath(QFileInfo(iniPath).absolutePath());
+    privatefiles::makeParentDir(iniPath);
     // The file holds the account's session token and cookie copies: owner
     // only. QSettings rewrites it through QSaveFile, which keeps the mode.
     QFile file(iniPath);
     if (file.exists() || file.open(QIODevice::WriteOnly))
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        file.setPermissions(privatefiles::kFilePermissions);
     file.close();
-    settings_ = std::make_unique<QSettings>(iniPath, QSettings::IniFormat);
+    settings_ = std::make_unique<QSettings>(iniPath, plainini::format());
     if (settings_->status() != QSettings::NoError && QFileInfo::exists(iniPath)) {
         // A damaged file must not stop every start, nor be overwritten: it is
         // kept beside the new one for whoever wants to look at it.
         settings_.reset();
-        const QString aside = iniPath + QStringLiteral(".bad");
-        QFile::remove(aside);
-        const bool moved = QFile::rename(iniPath, aside);
-        qWarning().noquote() << QStringLiteral("preferences: %1 cannot be read; %2, starting with defaults")
+        const QString aside = privatefiles::damagedAsideName(iniPath);
+        const bool moved = !QFileInfo::exists(aside) && QFile::rename(iniPath, aside);
+        if (moved) {
+            movedAside_ = aside;
+            usernotices::post(QStringLiteral("偏好设置文件已损坏，无法读取。原文件已保存为“%1”，设置已恢复为默认值。")
+                                  .arg(QDir::toNativeSeparators(aside)));
+        }
+        qWarning().noquote() << QStringLiteral("preferences: %1 is not a preferences file; %2, starting with defaults")
                                     .arg(iniPath, moved ? QStringLiteral("moved aside to ") + aside
                                                         : QStringLiteral("could not move it aside"));
         if (!moved) QFile::remove(iniPath);
-        settings_ = std::make_unique<QSettings>(iniPath, QSettings::IniFormat);
+        settings_ = std::make_unique<QSettings>(iniPath, plainini::format());
     }
 }
 
@@ -95,9 +102,16 @@ bool UserDefaults::contains(const QString& key) const {
     return settings_->contains(escapeKey(key));
 }
 
-void UserDefaults::setValue(const QString& key, const QVariant& value) {
-    if (!value.isValid() || value.isNull()) {
+void UserDefaults::setValue(const QString& key, const QVariant& given) {
+    if (!given.isValid() || given.isNull()) {
         remove(key);
+        return;
+    }
+    // Kept as it will read back after a restart.
+    const QVariant value = plainini::storable(given);
+    if (!value.isValid()) {
+        qWarning().noquote() << QStringLiteral("preferences: a value of type %1 cannot be stored (%2)")
+                                    .arg(QString::fromLatin1(given.typeName()), key);
         return;
     }
     {
@@ -138,6 +152,11 @@ QString UserDefaults::stringValue(const QString& key) const {
 void UserDefaults::sync() {
     QMutexLocker lock(&mutex_);
     settings_->sync();
+}
+
+QString UserDefaults::movedAside() const {
+    QMutexLocker lock(&mutex_);
+    return movedAside_;
 }
 
 QString UserDefaults::fileName() const {

@@ -10,7 +10,8 @@
 // The application's key/value preferences. Values written here survive a
 // restart (INI file under $XDG_CONFIG_HOME/mirvok/mirvok.conf); registered
 // defaults answer for keys that were never written and are not persisted.
-// Writing a null QVariant removes the key. Every method is thread-safe.
+// Writing a null QVariant removes the key. Only plain values are stored
+// (plainini::storable). Every method is thread-safe.
 // changed(key) is emitted on the writer's thread for writes of this process.
 class UserDefaults : public QObject {
     Q_OBJECT
@@ -40,6 +41,9 @@ public:
 
     void sync();
     QString fileName() const;
+    // Where an unreadable file found at start was moved
+    // (<file>.damaged-<yyyymmdd-hhmmss>), or empty.
+    QString movedAside() const;
 
 Q_SIGNALS:
     void changed(const QString& key);
@@ -51,4 +55,5 @@ private:
     mutable QMutex mutex_;
     std::unique_ptr<QSettings> settings_;
     QVariantMap registered_;
+    QString movedAside_;
 };

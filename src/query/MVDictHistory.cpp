@@ -1,4 +1,5 @@
 #include "query/MVDictHistory.h"
+#include "platform/PrivateFiles.h"
 
 #include "platform/SerialQueue.h"
 #include "query/MirvokFileManager.h"
@@ -118,6 +119,9 @@ MVDictHistory::MVDictHistory(const QString& databasePath)
     // A damaged file is moved aside here, so a fresh one records lookups again.
     readOnly_ = storefile::prepare(path_, layout, QStringLiteral("查询历史")).state == storefile::State::NewerLayout;
     valid_ = readOnly_ || createTables();
+    // The lookups are the user's alone, also in a file made under a wider
+    // mode before (SQLite gives its journals the file's mode).
+    if (!readOnly_) privatefiles::restrictFile(path_);
 }
 
 std::unique_ptr<SQLite::Database> MVDictHistory::openDatabase(const QString& path, bool readOnly) {

@@ -1,6 +1,7 @@
 #include "query/MirvokFileManager.h"
 
 #include "platform/BundleInfo.h"
+#include "platform/PrivateFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,7 +13,7 @@ QString MirvokFileManager::getLibraryDir() {
 
 QString MirvokFileManager::getMVLibraryDir() {
     const QString dir = QDir(getLibraryDir()).filePath(BundleInfo::identifier());
-    if (!QFileInfo(dir).isDir()) QDir().mkpath(dir);
+    privatefiles::makeDir(dir);
     return dir + u'/';
 }
 

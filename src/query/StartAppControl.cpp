@@ -1,4 +1,5 @@
 #include "query/StartAppControl.h"
+#include "platform/PrivateFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -116,14 +117,10 @@ bool StartAppControl::setStartAtLogin(const QString& appPath, bool enabled) {
 
 bool StartAppControl::writeEntry(const QString& appPath) {
     const QString file = autostartFile();
-    const QString folder = QFileInfo(file).absolutePath();
-    if (!QFileInfo(folder).isDir()) {
-        if (!QDir().mkpath(folder)) return false;
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    }
+    if (!privatefiles::makeParentDir(file)) return false;
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
-    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Text) || !out.setPermissions(privatefiles::kFilePermissions))
+        return false;
     // Named and drawn as the launcher entry, so the desktop's list of
     // start-up programs shows the same application.
     const QString entry = QStringLiteral(

@@ -1,5 +1,6 @@
 #include "query/StoreFile.h"
 
+#include "platform/PrivateFiles.h"
 #include "platform/UserNotices.h"
 
 #include <QDateTime>
@@ -22,16 +23,6 @@ bool isDamage(int code)
 {
     const int primary = code & 0xff;
     return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT || code == SQLITE_IOERR_SHORT_READ;
-}
-
-QString freeAsideName(const QString& path)
-{
-    const QString base = path + QStringLiteral(".damaged-")
-                         + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
-    QString name = base;
-    for (int n = 2; QFileInfo::exists(name) || QFileInfo::exists(name + QLatin1String(kCompanions[0])); ++n)
-        name = QStringLiteral("%1-%2").arg(base).arg(n);
-    return name;
 }
 
 // What stops this version from using the file: empty when nothing does,
@@ -88,7 +79,7 @@ Check prepare(const QString& path, const Layout& layout, const QString& storeTit
         qWarning().noquote() << "store: cannot check" << path << "-" << out.error;
         return out;
     }
-    const QString aside = freeAsideName(path);
+    const QString aside = privatefiles::damagedAsideName(path, {QLatin1String(kCompanions[0])});
     if (!QFile::rename(path, aside)) {
         out.state = State::Unreachable;
         qWarning().noquote() << "store:" << path << "is damaged (" << out.error << ") and cannot be moved aside";

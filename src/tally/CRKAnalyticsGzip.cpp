@@ -1,5 +1,6 @@
 #include "tally/CRKAnalyticsGzip.h"
 
+#include "platform/PrivateFiles.h"
 #include "tally/CRKEventLogEvent.h"
 
 #include <QFile>
@@ -95,7 +96,8 @@ int CRKAnalyticsGzipCompressLogFile(const QString& source, const QString& destin
     const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return -1;
-    const int out = ::open(QFile::encodeName(destination).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int out = ::open(QFile::encodeName(destination).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                           privatefiles::kFileMode);
     if (out < 0) {
         ::close(in);
         return -1;

@@ -1,6 +1,7 @@
 #include "tally/CRKEventLogFile.h"
 
 #include "kithost/KTHLog.h"
+#include "platform/PrivateFiles.h"
 #include "tally/CRKEventLogEvent.h"
 
 #include <QDir>
@@ -60,7 +61,7 @@ bool CRKEventLogFile::openFileHandleForWriting()
     if (fd_ >= 0)
         return false;
     const QByteArray native = QFile::encodeName(path_);
-    fd_ = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    fd_ = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, privatefiles::kFileMode);
     if (fd_ < 0 || ::lseek(fd_, 0, SEEK_END) < 0) {
         KTHLog::debugWrite(QStringLiteral("[CrashKit:Tally] CRKEventLogFile: Unable to get open file for writing at "
                                           "path %1 [error: %2]")

@@ -1,5 +1,6 @@
 #include "tally/CRKEventLogSessionRepository.h"
 
+#include "platform/PrivateFiles.h"
 #include "tally/CRKEventLogFile.h"
 
 #include <QDir>
@@ -112,7 +113,7 @@ bool CRKEventLogSessionRepository::createDirectory(const QString& path, KTHError
         setError(error, EEXIST, QStringLiteral("remove the file in the way of %1").arg(path));
         return false;
     }
-    if (!QDir().mkpath(path)) {
+    if (!privatefiles::makeDir(path)) {
         setError(error, EACCES, QStringLiteral("create %1").arg(path));
         return false;
     }

@@ -1,5 +1,7 @@
 #include "wordbook-ui/WordBookQueryController.h"
 
+#include "query/controllers/MainQueryController.h"
+
 #include "models/FSearchResult.h"
 #include "models/MainQueryResult.h"
 #include "models/MustacheData.h"
@@ -213,7 +215,7 @@ void WordBookQueryController::loadNoResultPage(const QString&)
     if (!page_)
         return;
     page_->hideLoadingIndicator();
-    setResultHtml(QStringLiteral("<br><div id='networkerr'>很抱歉，目前无法连接服务器，请检查您的网络连接。</div>"));
+    setResultHtml(MainQueryController::lookupFailedHtml());
 }
 
 void WordBookQueryController::hideSuggest()

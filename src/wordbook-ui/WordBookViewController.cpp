@@ -659,7 +659,11 @@ void WordBookViewController::wordBookSyncSecuss()
         syncBtnClicked_ = false;
     }
     if (reset) {
-        showParaphaseForFirstWord();
+        // Only where the user is looking at the word book: on the lookup tab
+        // the newest synced word would replace what is being read and be
+        // written to the history.
+        if (shell_ && shell_->isShowingWordBookView())
+            showParaphaseForFirstWord();
         shouldResetCurCategory_ = false;
     }
 }

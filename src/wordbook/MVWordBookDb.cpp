@@ -1,4 +1,5 @@
 #include "wordbook/MVWordBookDb.h"
+#include "platform/PrivateFiles.h"
 
 #include "platform/UserDefaults.h"
 #include "query/MirvokFileManager.h"
@@ -49,6 +50,9 @@ MVWordBookDb::MVWordBookDb(const QString& dbPath, std::function<QString()> curre
     // fail, which is how the layout stays unversioned.
     if (auto db = dateBase(); db && !readOnly_)
         createSchema(*db);
+    // Words and account names are the user's alone, also in files made
+    // under a wider mode before (SQLite gives its journals the file's mode).
+    privatefiles::restrictFile(dbPath_);
 }
 
 bool MVWordBookDb::setAsideIfDamaged()
@@ -139,6 +143,7 @@ std::unique_ptr<SQLite::Database> MVWordBookDb::dateBase() const
         return nullptr;
     }
     if (!existed && !readOnly_) {
+        privatefiles::restrictFile(dbPath_);
         // A file removed while the application runs comes back empty: give it
         // its tables again before any statement needs them.
         createSchema(*db);

@@ -94,6 +94,8 @@ private slots:
         QTest::newRow("tpcode 421") << 200 << QByteArray(R"({"tpcode":421})") << "LoginStateDomain" << 6 << "登录失败" << 0;
         QTest::newRow("tpcode 412") << 403 << QByteArray(R"({"tpcode":412})") << "LoginStateDomain" << 1 << "登录错误超过6次" << 0;
         QTest::newRow("no userid") << 200 << QByteArray(R"({"DICT-PC":"x"})") << "DictRequestErrorDomain" << 1000 << "登录失败" << 1;
+        QTest::newRow("null userid") << 200 << QByteArray(R"({"DICT-PC":"pc","userid":null})") << "DictRequestErrorDomain" << 1000 << "登录失败" << 1;
+        QTest::newRow("empty token") << 200 << QByteArray(R"({"DICT-PC":"","userid":"u"})") << "DictRequestErrorDomain" << 1000 << "登录失败" << 1;
         QTest::newRow("not json") << 200 << QByteArray("<html>") << "DictRequestErrorDomain" << 1000 << "登录失败" << 1;
         QTest::newRow("500 with user") << 500 << QByteArray(R"({"DICT-PC":"x","userid":"u"})") << "DictRequestErrorDomain" << 1000 << "登录失败" << 1;
     }

@@ -115,6 +115,12 @@ private slots:
         QCOMPARE(req.rawQuery, QByteArray("cf=7&product=DICT&um=true"));
         QVERIFY(req.header("DICT-PC").isEmpty());
         QVERIFY(req.body.isEmpty());
+        // Signed in, but naming nobody: nobody signed in.
+        cq.on("POST", "/login/acc/co/cq", ScriptedResponse(200, R"({"login":true,"DICT-PC":"pc","userid":null})", "application/json"));
+        r.reset();
+        server.autoLogin([&](bool ok) { r = ok; });
+        QTRY_VERIFY_WITH_TIMEOUT(r.has_value(), 5000);
+        QVERIFY(!*r && !server.hasLogined());
         // Not JSON: "done", nothing changes.
         cq.on("POST", "/login/acc/co/cq", ScriptedResponse(200, "<html>"));
         r.reset();
@@ -127,7 +133,7 @@ private slots:
         CookieJar::shared().setCookiesFromUrl(QNetworkCookie::parseCookies("DICT_SESS=s0; Path=/"),
                                               QUrl(cq.baseUrl()));
         cq.on("POST", "/login/acc/co/cq",
-              ScriptedResponse(200, R"({"login":true,"userid":"dave@mail.example","username":"Dave"})",
+              ScriptedResponse(200, R"({"login":true,"userid":"dave@mail.example","username":"Dave","DICT-PC":"pc-token-2"})",
                                "application/json", {}, 3000));
         r.reset();
         int ticks = 0;
@@ -152,7 +158,7 @@ private slots:
     void manualLoginBeatsPendingAutoLogin() {
         AccountWorld w;
         w.svc.http().on("POST", "/login/acc/co/cq",
-                        ScriptedResponse(200, R"({"login":true,"userid":"mallory"})", "application/json", {}, 800));
+                        ScriptedResponse(200, R"({"login":true,"userid":"mallory","DICT-PC":"m"})", "application/json", {}, 800));
         MVAuthServer server;
         bool autoDone = false;
         server.autoLogin([&](bool) { autoDone = true; });

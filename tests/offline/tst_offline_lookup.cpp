@@ -6,10 +6,12 @@
 #include "models/MainQueryResult.h"
 #include "models/WordStrokeXMLResult.h"
 #include "query/RequestData.h"
+#include "query/controllers/MainQueryController.h"
 #include "platform/Resources.h"
 #include "query/offline/OfflineDict.h"
 #include "query/offline/OfflineDictReader.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -181,14 +183,6 @@ private slots:
         QVERIFY(ask("bed", OfflineDict::kCapturePopup, 1).isNull());
     }
 
-    void missingDictionaryIsNotFound() {
-        QTemporaryDir empty;
-        const auto r = OfflineDict::answer("bed", "mvdict.idx", 1, 0, empty.path())
-                           .value<MainQueryResultPtr>();
-        QVERIFY(r);
-        QCOMPARE(r->hasNoAnyTrans, QString(" "));
-    }
-
     // The loaded dictionary is kept between lookups: a regenerated or
     // damaged one must be read anew, not answered from the old index.
     void changedFilesAreReadAgain() {
@@ -316,6 +310,46 @@ private slots:
         request.requestData("qzxvbnmq", "mvdict.idx", 2, 0, nullptr, {});
         QCOMPARE(answers.size(), 1);  // a quick result that is not found: no call
         RequestData::setOfflineLookup({});
+    }
+
+    // Missing, truncated or garbage files: every lookup they cost says the
+    // offline dictionary is unavailable (once said the network was down,
+    // logging nothing), and each file is logged once by name.
+    void damagedFilesAreNamedAndReported() {
+        static QStringList logged;
+        logged.clear();
+        const auto previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& m) {
+            if (type == QtCriticalMsg) logged << m;
+        });
+        auto copyOf = [this](const QString& damagedName, const QByteArray* bytes) {
+            auto folder = std::make_unique<QTemporaryDir>();
+            for (const QString& name : QDir(dir_.path()).entryList(QDir::Files))
+                if (!QFile::copy(dir_.filePath(name), folder->filePath(name))) return folder;
+            QFile::remove(folder->filePath(damagedName));
+            QFile f(folder->filePath(damagedName));
+            if (bytes && f.open(QIODevice::WriteOnly)) f.write(*bytes);
+            return folder;
+        };
+        QFile data(dir_.filePath("0.mvd"));
+        QVERIFY(data.open(QIODevice::ReadOnly));
+        const QByteArray truncated = data.readAll().left(int(data.size() / 2));
+        const QByteArray garbage(300, '\x5a');
+        const struct { const char* file; const QByteArray* bytes; } cases[] = {
+            {"mvdict.idx", nullptr}, {"0.mvd", nullptr}, {"0.mvd", &truncated}, {"mvdict.idx", &garbage}};
+        for (const auto& c : cases) {
+            const auto folder = copyOf(c.file, c.bytes);
+            for (int twice = 0; twice < 2; ++twice) {
+                QVERIFY(!OfflineDict::answer("cat", "mvdict.idx", 1, 0, folder->path()).isValid());
+                QVERIFY(OfflineDict::unavailable());
+                QVERIFY(MainQueryController::lookupFailedHtml().contains(QString::fromUtf8("离线词典不可用")));
+            }
+            QCOMPARE(logged.size(), 1);
+            QVERIFY2(logged.takeFirst().contains(folder->filePath(c.file)), c.file);
+        }
+        qInstallMessageHandler(previous);
+        QVERIFY(ask("cat", 1).isValid());
+        QVERIFY(!OfflineDict::unavailable());
+        QVERIFY(MainQueryController::lookupFailedHtml().contains(QString::fromUtf8("无法连接服务器")));
     }
 };
 

@@ -2,10 +2,12 @@
 #include "platform/NotificationCenter.h"
 #include "platform/SerialQueue.h"
 #include "platform/UserDefaults.h"
+#include "platform/UserNotices.h"
 #include "platform/WebEngineSetup.h"
 #include "support/TestEnv.h"
 
 #include <QSignalSpy>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -34,24 +36,81 @@ private Q_SLOTS:
     }
 
     void damagedFileIsMovedAsideAndDefaultsServe() {
+        // A section never closed, and random bytes (once read as junk keys
+        // and written back).
+        const QByteArray damaged[] = {"[General\nk=1\n", QByteArray("\x8f\x01\xfe\x00z=\x91\xc3", 8)};
+        QStringList told;
+        usernotices::setPresenter([&told](const QString& text) { told << text; });
+        for (const QByteArray& bytes : damaged) {
+            TestEnv env;
+            const QString path = UserDefaults::standardPath();
+            UserDefaults::resetStandard();
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+            f.close();
+            auto& d = UserDefaults::standard();
+            d.registerDefaults({{QStringLiteral("zoom"), 1.0}});
+            QCOMPARE(d.doubleValue(QStringLiteral("zoom")), 1.0);
+            QVERIFY(d.keys().isEmpty());
+            const QStringList aside = QFileInfo(path).dir().entryList({QStringLiteral("mirvok.conf.damaged-*")});
+            QCOMPARE(aside.size(), 1);
+            QCOMPARE(QFileInfo(path).dir().filePath(aside[0]), d.movedAside());
+            QFile bad(d.movedAside());
+            QVERIFY(bad.open(QIODevice::ReadOnly));
+            QCOMPARE(bad.readAll(), bytes);
+            // The user is told once where the old file is.
+            QTRY_COMPARE(told.size(), 1);
+            QVERIFY(told.takeFirst().contains(d.movedAside()));
+            d.setValue(QStringLiteral("k"), 2);
+            env.restart();
+            QCOMPARE(UserDefaults::standard().integerValue(QStringLiteral("k")), 2);
+        }
+        usernotices::setPresenter({});
+    }
+
+    // Qt's decoder of serialised values looped allocating without end on
+    // this LastSync line: such values are never decoded, only left out.
+    // Plain values a QSettings file holds keep reading.
+    void serialisedValuesAreLeftOutPlainOnesRead() {
         TestEnv env;
         const QString path = UserDefaults::standardPath();
         UserDefaults::resetStandard();
         QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile::remove(path);
+        QVERIFY(QFile::copy(testDataPath(QStringLiteral("platform/mirvok.conf")), path));
         QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("[General\nk=1\n");  // a section header never closed
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("Hang=@DateTime(\\0\\0\\0\\@Variant(\\0\\0\\0%|\\xd7\\x3\\x9f\\xbc\\0\\x1)\n"
+                "Listed=a, @Variant(\\0\\0\\0\\x7f), b\n");
         f.close();
         auto& d = UserDefaults::standard();
-        d.registerDefaults({{QStringLiteral("zoom"), 1.0}});
-        QCOMPARE(d.doubleValue(QStringLiteral("zoom")), 1.0);
-        QVERIFY(d.keys().isEmpty());
-        QFile bad(path + QStringLiteral(".bad"));
-        QVERIFY(bad.open(QIODevice::ReadOnly));
-        QCOMPARE(bad.readAll(), QByteArray("[General\nk=1\n"));
-        d.setValue(QStringLiteral("k"), 2);
+        for (const char* key : {"Hang", "Listed", "HotKeyMap", "LastSync", "SyncColor", "WindowFrame"})
+            QVERIFY2(!d.contains(QLatin1String(key)), key);
+        QCOMPARE(d.value(QStringLiteral("Blob")).toByteArray(), QByteArray("\x01\0\xffzz", 5));
+        QCOMPARE(d.doubleValue(QStringLiteral("FontScale")), 1.25);
+        QCOMPARE(d.value(QStringLiteral("History/Last")).toStringList(),
+                 (QStringList{QStringLiteral("apple"), QStringLiteral("run"), QStringLiteral("中国")}));
+        QCOMPARE(d.stringValue(QStringLiteral("operation_text")), QStringLiteral("下载新版 \"quoted\""));
+        QCOMPARE(d.stringValue(QStringLiteral("operation_link")), QStringLiteral("http://www.mirvok.example/download?a=1&b=2"));
+        QVERIFY(d.boolValue(QStringLiteral("NotFirstUse")));
+        QVERIFY(d.movedAside().isEmpty());
+
+        // Written back and read again, plain values come back as they were
+        // given; a type that cannot be stored plainly is not stored.
+        const QString awkward = QStringLiteral("@at, \"q\";=\\ \x01\x7f 中 ");
+        d.setValue(QStringLiteral("awkward"), awkward);
+        d.setValue(QStringLiteral("when"), QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC));
+        d.setValue(QStringLiteral("map"), QVariantMap{{QStringLiteral("a"), 1}});
+        QVERIFY(!d.contains(QStringLiteral("map")));
         env.restart();
-        QCOMPARE(UserDefaults::standard().integerValue(QStringLiteral("k")), 2);
+        auto& again = UserDefaults::standard();
+        QCOMPARE(again.stringValue(QStringLiteral("awkward")), awkward);
+        QCOMPARE(again.stringValue(QStringLiteral("when")), QStringLiteral("2026-01-02T03:04:05.000Z"));
+        QCOMPARE(again.value(QStringLiteral("Blob")).toByteArray(), QByteArray("\x01\0\xffzz", 5));
+        QCOMPARE(again.value(QStringLiteral("History/Last")).toStringList().size(), 3);
+        QVERIFY(!again.contains(QStringLiteral("Hang")));
     }
 
     void nullRemovesAndSignals() {

@@ -4,6 +4,8 @@
 #include "query/QueryHistoryManager.h"
 #include "support/TestEnv.h"
 
+#include <sys/stat.h>
+
 #include <SQLiteCpp/SQLiteCpp.h>
 
 #include <QDir>
@@ -288,13 +290,22 @@ void TestQueryHistory::lookupDoesNotWaitForALockedFile() {
     QCOMPARE(items[1].definition, QStringLiteral("first"));
 }
 
+// The lookups are the user's alone under the usual umask 022: the folder is
+// 0700 and the file 0600 (they were 0755 and 0644).
 void TestQueryHistory::sharedStoreLivesInDataFolder() {
     TestEnv env;
     MVDictHistory::resetSharedInstance();
+    const mode_t umaskBefore = ::umask(022);
     MVDictHistory* store = MVDictHistory::sharedInstance();
+    ::umask(umaskBefore);
     QVERIFY(store);
     QCOMPARE(store->databasePath(), env.dataHome() + "/com.mirvok.dict/history.db");
-    QVERIFY(QFile::exists(store->databasePath()));
+    auto mode = [](const QString& path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+    };
+    QCOMPARE(mode(store->databasePath()), 0600);
+    QCOMPARE(mode(env.dataHome() + "/com.mirvok.dict"), 0700);
     MVDictHistory::resetSharedInstance();
 }
 

@@ -12,7 +12,9 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -20,6 +22,8 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <algorithm>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -191,16 +195,70 @@ private slots:
         startsAndShowsItsWindow(pe);
     }
 
-    // A stored value of an image type can only be read once the application
-    // object exists; read before it, the start aborted.
-    void startsWithImageValueInPreferences() {
+    // Preferences that stopped the start: a stored image value read before
+    // the application object existed aborted it; Qt's decoder of the
+    // LastSync line looped allocating for ever; random bytes were read as
+    // keys and written back (now moved aside).
+    void startsWithDamagedPreferences_data() {
+        QTest::addColumn<QByteArray>("conf");
+        QTest::addColumn<bool>("movedAside");
+        QTest::newRow("image value") << QByteArray("[General]\nk=@Variant(\\0\\0\\0I\\0)\n") << false;
+        QTest::newRow("endless decode")
+            << QByteArray("LastSync=@DateTime(\\0\\0\\0\\@Variant(\\0\\0\\0%|\\xd7\\x3\\x9f\\xbc\\0\\x1)\n") << false;
+        QTest::newRow("random bytes") << QByteArray("\xd1\x07\x00\x9c=\xff\xfe\n\x13[", 10) << true;
+    }
+    void startsWithDamagedPreferences() {
+        QFETCH(QByteArray, conf);
+        QFETCH(bool, movedAside);
         TestEnv env;
-        QDir().mkpath(env.configHome() + QStringLiteral("/mirvok"));
-        QFile conf(env.configHome() + QStringLiteral("/mirvok/mirvok.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write("[General]\nk=@Variant(\\0\\0\\0I\\0)\n");
-        conf.close();
+        const QString folder = env.configHome() + QStringLiteral("/mirvok");
+        QDir().mkpath(folder);
+        QFile file(folder + QStringLiteral("/mirvok.conf"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(conf);
+        file.close();
         startsAndShowsItsWindow(xcbEnvironment());
+        QCOMPARE(QDir(folder).entryList({QStringLiteral("mirvok.conf.damaged-*")}).size(), movedAside ? 1 : 0);
+    }
+
+    // Everything mirvok writes for the user (preferences with the session
+    // token, the word book, the crash kit's defaults with the
+    // user's name and e-mail, reports, logs) is the user's alone under the
+    // usual umask 022: folders it makes 0700, files 0600.
+    void filesItWritesAreTheUsersAlone() {
+        TestEnv env;
+        const QString data = env.dataHome(), cache = env.cacheHome();
+        const QStringList wanted = {env.configHome() + QStringLiteral("/mirvok/mirvok.conf"),
+                                    data + QStringLiteral("/com.mirvok.dict/wordbook.db"),
+                                    data + QStringLiteral("/com.crashkit/CRKUserDefaults.plist"),
+                                    cache + QStringLiteral("/com.crashkit.data/com.mirvok.dict/v3/active")};
+        QProcess app;
+        app.setProcessEnvironment(xcbEnvironment());
+        app.setProcessChannelMode(QProcess::ForwardedChannels);
+        const mode_t umaskBefore = ::umask(022);
+        app.start(QStringLiteral(MIRVOK_EXECUTABLE), {});
+        ::umask(umaskBefore);
+        QVERIFY(app.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(wanted.begin(), wanted.end(), [](const QString& f) { return QFileInfo::exists(f); }),
+                                 30000);
+        app.terminate();
+        QVERIFY(app.waitForFinished(15000));
+        QStringList wrong;
+        auto check = [&wrong](const QString& path) {
+            struct stat st {};
+            if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || S_ISLNK(st.st_mode)) return;
+            const mode_t want = S_ISDIR(st.st_mode) ? 0700 : 0600;
+            if ((st.st_mode & 07777) != want) wrong << QStringLiteral("%1 %2").arg(st.st_mode & 07777, 0, 8).arg(path);
+        };
+        for (const QString& root : {env.configHome() + QStringLiteral("/mirvok"), data + QStringLiteral("/com.mirvok.dict"),
+                                    data + QStringLiteral("/com.crashkit"), cache + QStringLiteral("/com.crashkit.data"),
+                                    cache + QStringLiteral("/io.kithost.sdk.mac.data")}) {
+            check(root);
+            QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext()) check(it.next());
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1Char('\n'))));
     }
 
     void secondLaunchShowsFirstAndExits() {

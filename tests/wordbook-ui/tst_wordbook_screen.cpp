@@ -76,6 +76,7 @@ private slots:
     void menusActOnTheWordsTheyOpenedFor();
     void syncButtonSynchronisesAndReports();
     void syncFailuresAsTheUserSeesThem();
+    void firstSyncAfterLoginKeepsTheLookupTab();
 };
 
 void TestWordBookScreen::listsByCategoryAndSort()
@@ -598,6 +599,23 @@ void TestWordBookScreen::syncFailuresAsTheUserSeesThem()
     QCOMPARE(hudText(), QStringLiteral("同步失败"));
     QCOMPARE(s.curCategory(), QStringLiteral("所有单词"));
     QVERIFY(!s.shouldResetCurCategory());
+}
+
+// The first synchronisation after a login shows its newest word only on the
+// word book tab; on the lookup tab it replaced the entry being read.
+void TestWordBookScreen::firstSyncAfterLoginKeepsTheLookupTab()
+{
+    ScreenFixture f;
+    f.addWords({"synced"});
+    auto& s = f.open();
+    f.shell.queries.clear();
+    for (bool onWordBook : {false, true}) {
+        f.shell.showingWordBook = onWordBook;
+        s.setShouldResetCurCategory(true);
+        s.wordBookSyncSecuss();
+        QVERIFY(!s.shouldResetCurCategory());
+    }
+    QCOMPARE(f.shell.queries, QStringList{"history:synced"});
 }
 
 QTEST_MAIN(TestWordBookScreen)

@@ -1,5 +1,6 @@
 #include "crash/core/CRKFile.h"
 
+#include "crash/core/CRKFileModes.h"
 #include "crash/core/CRKSDKLog.h"
 
 #include <cerrno>
@@ -19,7 +20,7 @@ bool CRKFileInitWithPathMode(CRKFile* file, const char* path, bool append, bool 
     if (path) {
         const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
         do {
-            file->fd = open(path, flags, 0644);
+            file->fd = open(path, flags, CRKPrivateFileMode);
         } while (file->fd < 0 && errno == EINTR);
         if (file->fd < 0)
             CRKSDKLog("%s: Error: Unable to open file %s\n", __func__, path);

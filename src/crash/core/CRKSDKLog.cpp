@@ -1,6 +1,7 @@
 #include "crash/core/CRKSDKLog.h"
 
 #include "crash/core/CRKContext.h"
+#include "crash/core/CRKFileModes.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -71,7 +72,7 @@ int openLog()
     int fd = __atomic_load_n(&writable->debugLogFd, __ATOMIC_ACQUIRE);
     if (fd >= 0)
         return fd;
-    fd = open(context->sdkLogPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    fd = open(context->sdkLogPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, CRKPrivateFileMode);
     if (fd < 0)
         return -1;
     int expected = -1;

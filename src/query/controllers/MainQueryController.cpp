@@ -4,6 +4,7 @@
 #include "models/FSearchResult.h"
 #include "models/MainQueryResult.h"
 #include "models/MustacheData.h"
+#include "platform/HeapTrim.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
@@ -12,6 +13,7 @@
 #include "query/controllers/PageScripts.h"
 #include "query/MainQueryJSONResultParser.h"
 #include "query/controllers/QueryReaders.h"
+#include "query/offline/OfflineDict.h"
 #include "query/LogUtils.h"
 
 #include <QTimer>
@@ -37,6 +39,15 @@ QString MainQueryController::networkErrorText()
 QString MainQueryController::networkErrorHtml()
 {
     return QStringLiteral("<br><div id='networkerr'>%1</div>").arg(networkErrorText());
+}
+
+QString MainQueryController::lookupFailedHtml()
+{
+    // The shipped dictionary is what answers when the service cannot: if it
+    // is what failed, blaming the network sends the user the wrong way.
+    if (OfflineDict::unavailable())
+        return QStringLiteral("<br><div id='networkerr'>很抱歉，离线词典不可用：词典文件缺失或已损坏，请重新安装米沃词典。</div>");
+    return networkErrorHtml();
 }
 
 QString MainQueryController::suggestUrl(const QString& text, const QString& le)
@@ -123,7 +134,7 @@ void MainQueryController::answerQuickResultOffline(const QString& text)
     offlineRequestData_->requestData(text, kLocalDict, 2, int(dictType_), this,
                                      [this, &answered](const QVariant& a) { answered = fsearchHelper(a); });
     if (!answered)
-        setHTMLElementId(QStringLiteral("result"), networkErrorHtml());
+        setHTMLElementId(QStringLiteral("result"), lookupFailedHtml());
 }
 
 void MainQueryController::suggestHelper(const QVariant& answer)
@@ -229,6 +240,7 @@ bool MainQueryController::answerIsReadable(const QVariant& answer) const
 
 void MainQueryController::showAnswer(const QVariant& answer)
 {
+    heaptrim::soon();
     QPointer<MainQueryController> self(this);
     // The clean-up hides the loading indicator: one left from an earlier
     // answer must not hide the indicator of a lookup started since.
@@ -297,7 +309,7 @@ void MainQueryController::loadNoResultPage(const QString&)
     if (!page_)
         return;
     page_->hideLoadingIndicator();
-    setHTMLElementId(QStringLiteral("result"), networkErrorHtml());
+    setHTMLElementId(QStringLiteral("result"), lookupFailedHtml());
     // The result page is still the one shown, so later answers go straight in.
 }
 

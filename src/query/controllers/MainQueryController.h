@@ -62,6 +62,9 @@ public:
     static QString mainQueryUrl(const QString& text, const QString& le);
     static QString networkErrorHtml();
     static QString networkErrorText();  // the same words as plain text
+    // What a lookup that got no answer shows: the network's fault, or the
+    // offline dictionary's when its files are missing or damaged.
+    static QString lookupFailedHtml();
 
 private:
     void startQuery(const QString& text);

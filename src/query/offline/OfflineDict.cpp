@@ -6,8 +6,13 @@
 #include "platform/Resources.h"
 #include "query/offline/OfflineDictReader.h"
 
+#include <QDebug>
 #include <QFile>
 #include <QHash>
+#include <QMutex>
+#include <QSet>
+
+#include <atomic>
 
 #include <sys/stat.h>
 
@@ -104,6 +109,19 @@ struct LoadedDictionary {
     }
 };
 
+std::atomic<bool> g_unavailable{false};
+
+void reportDamage(const QString& file) {
+    static QMutex mutex;
+    static QSet<QString> reported;
+    QMutexLocker lock(&mutex);
+    if (reported.contains(file)) return;
+    reported.insert(file);
+    qCritical().noquote() << QStringLiteral("offline dictionary: %1 is missing or damaged; offline lookups it "
+                                            "holds are unavailable")
+                                 .arg(file);
+}
+
 // One syllable such as "hao3" or "nv3" (the code writes ü as v) with its tone
 // mark; an empty string when it is no numbered syllable.
 QString markedSyllable(QStringView syllable) {
@@ -132,6 +150,8 @@ QString markedSyllable(QStringView syllable) {
 }
 
 }  // namespace
+
+bool unavailable() { return g_unavailable.load(); }
 
 QString pinyinWithToneMarks(const QString& numbered) {
     QString out;
@@ -188,22 +208,30 @@ Entry lookupEntry(const QString& word, const QString& indexName, const QString& 
     const QString lowered = word.toLower();
     const QByteArray key = lowered.toUtf8();
     OfflineDictReader::Pairs pairs;
+    QString damaged;
     {
         LoadedDictionary& dict = LoadedDictionary::shared();
         std::lock_guard lock(dict.mutex);
         // Only the first pair is shown: later ones would cost a block
         // inflated for nothing.
         if (OfflineDictReader* reader = dict.readerFor(QFile::encodeName(folder + u'/' + indexName),
-                                                       QFile::encodeName(folder)))
+                                                       QFile::encodeName(folder))) {
             reader->lookupWord(std::string_view(key.constData(), std::size_t(key.size())), pairs, 1);
+            damaged = QFile::decodeName(QByteArray::fromStdString(reader->damagedFile()));
+        }
     }
+    if (!damaged.isEmpty()) reportDamage(damaged);
     if (!pairs.empty()) {
         const QString stored = QString::fromStdString(pairs.front().first);
-        if (QString::compare(stored, lowered, Qt::CaseInsensitive) == 0)
+        if (QString::compare(stored, lowered, Qt::CaseInsensitive) == 0) {
+            g_unavailable = false;
             return splitEntryText(stored, QString::fromStdString(pairs.front().second));
+        }
     }
     Entry missing;
     missing.title = lowered;
+    missing.unavailable = !damaged.isEmpty();
+    g_unavailable = missing.unavailable;
     return missing;
 }
 
@@ -221,6 +249,7 @@ QVariant answer(const QString& word, const QString& indexName, int requestType, 
     if (dictType != 0) return notFound(word);
 
     const Entry e = lookupEntry(word, indexName, folder.isEmpty() ? Resources::path(QStringLiteral("dict")) : folder);
+    if (e.unavailable) return {};
     if (!e.found) return notFound(e.title);
 
     switch (requestType) {

@@ -18,6 +18,7 @@ struct Entry {
     QString title;      // the headword as stored (found) or the lower-cased query
     QString phone;      // "[...]" or null
     QStringList senses;
+    bool unavailable = false;  // not found, and a dictionary file is missing or damaged
 };
 
 // Turns a leading "/code/" into "[symbols]" in place; returns the index of the
@@ -35,10 +36,17 @@ Entry splitEntryText(const QString& word, QString text);
 Entry lookupEntry(const QString& word, const QString& indexName, const QString& folder);
 
 // The offline answer for RequestData: a result object for the request type,
-// or a null QVariant when the request type gets no answer. Reads the
+// or a null QVariant when the request type gets no answer or the dictionary
+// is unavailable. Reads the
 // resources' dict folder; `folder` overrides it (tests).
 QVariant answer(const QString& word, const QString& indexName, int requestType, int dictType,
                 const QString& folder = QString());
+
+// Whether the latest lookup missed because a dictionary file is missing,
+// cut short or damaged (the pages then say the offline dictionary is
+// unavailable rather than blaming the network). Each such file is logged
+// once per run.
+bool unavailable();
 
 // Makes RequestData answer offline lookups from the shipped dictionary.
 void install();

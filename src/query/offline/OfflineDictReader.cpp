@@ -72,12 +72,21 @@ OfflineDictReader::~OfflineDictReader() {
 
 int OfflineDictReader::loadIndex(const char* indexPath, const char* dataFolder) {
     if (!indexPath) return kLoaded;
-    if (!readWholeFile(indexPath, indexBytes_)) return kNoIndex;
+    if (!readWholeFile(indexPath, indexBytes_) || indexBytes_.empty()) {
+        noteDamage(indexPath);
+        return kNoIndex;
+    }
     const std::string folder = dataFolder ? dataFolder : ".";
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(indexBytes_.data());
     const std::size_t size = indexBytes_.size();
-    constexpr std::size_t kFixed = 5 * 4 + 3 + 2 + 2;
 
+    const int status = loadRecords(bytes, size, folder);
+    if (status != kLoaded && damaged_.empty()) noteDamage(indexPath);
+    return status;
+}
+
+int OfflineDictReader::loadRecords(const std::uint8_t* bytes, std::size_t size, const std::string& folder) {
+    constexpr std::size_t kFixed = 5 * 4 + 3 + 2 + 2;
     int status = kLoaded;
     std::size_t pos = 0;
     while (pos < size) {
@@ -118,6 +127,7 @@ int OfflineDictReader::loadIndex(const char* indexPath, const char* dataFolder) 
         if (r.entries.back().offset >= r.end) return kIncomplete;
         // A missing data file costs only its own words.
         if (!openDataFile(r, folder)) {
+            noteDamage(r.path);
             status = kIncomplete;
             continue;
         }
@@ -129,9 +139,9 @@ int OfflineDictReader::loadIndex(const char* indexPath, const char* dataFolder) 
 bool OfflineDictReader::openDataFile(Record& r, const std::string& folder) {
     char name[16];
     std::snprintf(name, sizeof name, "/%x.mvd", r.fileNumber);
-    const std::string path = folder + name;
-    dataFiles_.push_back(path);
-    r.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    r.path = folder + name;
+    dataFiles_.push_back(r.path);
+    r.fd = ::open(r.path.c_str(), O_RDONLY | O_CLOEXEC);
     if (r.fd < 0) return false;
     struct stat st {};
     std::uint8_t kind = 0xFF;
@@ -320,7 +330,10 @@ bool OfflineDictReader::lookupWord(std::string_view word, Pairs& pairs, int limi
 
     const int count = int(r->entries.size());
     int i = findKeyBlock(word, r->entries, count);
-    if (!loadKeyBlock(*r, i)) return false;
+    if (!loadKeyBlock(*r, i)) {
+        noteDamage(r->path);
+        return false;
+    }
     const int j = findWordInBlock(word, rows_, int(rows_.size()));
     if (j >= int(rows_.size())) return false;
     const bool exact = compareFolded(rows_[std::size_t(j)].word, word) == 0;
@@ -330,8 +343,10 @@ bool OfflineDictReader::lookupWord(std::string_view word, Pairs& pairs, int limi
     const std::size_t after = std::size_t(j) + std::size_t(limit);
     const std::size_t want = after < rows_.size() ? rows_[after].textOffset : 0;
     if (!loadContentBlock(*r, contentLength, want) ||
-        !appendPairs(std::size_t(j), contentLength, pairs, taken, limit))
+        !appendPairs(std::size_t(j), contentLength, pairs, taken, limit)) {
+        noteDamage(r->path);
         return exact && taken > 0;
+    }
     // Later blocks only fill up the list; a damaged one just ends it.
     while (taken < limit && ++i < count) {
         if (!loadKeyBlock(*r, i) || !loadContentBlock(*r, contentLength) ||

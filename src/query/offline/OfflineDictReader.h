@@ -59,6 +59,9 @@ public:
     std::size_t recordCount() const { return records_.size(); }
     // Every data file the index named, opened or not (in index order).
     const std::vector<std::string>& dataFilePaths() const { return dataFiles_; }
+    // The first file found missing, cut short or damaged by loadIndex or a
+    // lookup; empty while every file read so far was sound.
+    const std::string& damagedFile() const { return damaged_; }
     std::uint64_t blockContentPos() const { return blockC_; }
     std::uint64_t blockContentLength() const { return blockL_; }
     const std::vector<WordRow>& wordTable() const { return rows_; }
@@ -72,8 +75,14 @@ private:
         int fd = -1;
         std::uint64_t fileSize = 0;
         int kind = -1;
+        std::string path;
     };
 
+    void noteDamage(const std::string& path) {
+        if (damaged_.empty()) damaged_ = path;
+    }
+
+    int loadRecords(const std::uint8_t* bytes, std::size_t size, const std::string& folder);
     bool openDataFile(Record& r, const std::string& folder);
     // Reads key block i of `r` and parses it into the word table.
     bool loadKeyBlock(const Record& r, int i);
@@ -99,4 +108,5 @@ private:
     int parsedBlock_ = -1;
     z_stream zs_{};
     bool zsReady_ = false;
+    std::string damaged_;
 };

@@ -115,16 +115,36 @@ static QByteArray answerBody(QNetworkReply* reply)
     return reply->readAll();
 }
 
+void HomePageContent::readArticle(const QByteArray& body, QString* wiki, QString* thumb)
+{
+    const QJsonObject wikipedia = QJsonDocument::fromJson(body).object().value(QLatin1String("wikipedia")).toObject();
+    const QJsonValue des = wikipedia.value(QLatin1String("share")).toObject().value(QLatin1String("des"));
+    const QJsonValue thumbnail = wikipedia.value(QLatin1String("thumbnail"));
+    *wiki = des.isString() ? des.toString() : QString();
+    *thumb = thumbnail.isString() ? thumbnail.toString() + QStringLiteral("&w=280") : QString();
+}
+
+QString HomePageContent::readDailyLine(const QByteArray& body)
+{
+    const QJsonObject root = QJsonDocument::fromJson(body).object();
+    // The answer is an object whose first value lists the entries.
+    const QJsonArray entries = root.isEmpty() ? QJsonArray() : root.begin().value().toArray();
+    for (const QJsonValue& e : entries) {
+        const QJsonObject entry = e.toObject();
+        if (entry.value(QLatin1String("type")).toString() == kDailyType)
+            return dailyLineJson(entry.value(QLatin1String("type")).toString(),
+                                 entry.value(QLatin1String("title")).toString(),
+                                 entry.value(QLatin1String("summary")).toString());
+    }
+    return {};
+}
+
 void HomePageContent::finishWiki(const std::shared_ptr<Fetch>& fetch, QNetworkReply* reply)
 {
     reply->deleteLater();
     const QByteArray body = answerBody(reply);
     if (!body.isEmpty()) {
-        const QJsonObject wikipedia = QJsonDocument::fromJson(body).object().value(QLatin1String("wikipedia")).toObject();
-        const QJsonValue des = wikipedia.value(QLatin1String("share")).toObject().value(QLatin1String("des"));
-        const QJsonValue thumb = wikipedia.value(QLatin1String("thumbnail"));
-        fetch->wiki = des.isString() ? des.toString() : QString();
-        fetch->thumb = thumb.isString() ? thumb.toString() + QStringLiteral("&w=280") : QString();
+        readArticle(body, &fetch->wiki, &fetch->thumb);
         // An empty value removes the key, so the next start falls back to the built-in one.
         auto& d = UserDefaults::standard();
         d.setValue(kWikiKey, fetch->wiki.isEmpty() ? QVariant() : QVariant(fetch->wiki));
@@ -138,18 +158,10 @@ void HomePageContent::finishLine(const std::shared_ptr<Fetch>& fetch, QNetworkRe
     reply->deleteLater();
     const QByteArray body = answerBody(reply);
     if (!body.isEmpty()) {
-        const QJsonObject root = QJsonDocument::fromJson(body).object();
-        // The answer is an object whose first value lists the entries.
-        const QJsonArray entries = root.isEmpty() ? QJsonArray() : root.begin().value().toArray();
-        for (const QJsonValue& e : entries) {
-            const QJsonObject entry = e.toObject();
-            if (entry.value(QLatin1String("type")).toString() != kDailyType)
-                continue;
-            fetch->line = dailyLineJson(entry.value(QLatin1String("type")).toString(),
-                                        entry.value(QLatin1String("title")).toString(),
-                                        entry.value(QLatin1String("summary")).toString());
+        const QString line = readDailyLine(body);
+        if (!line.isNull()) {
+            fetch->line = line;
             UserDefaults::standard().setValue(kLineKey, fetch->line);
-            break;
         }
     }
     maybeRefresh(fetch);

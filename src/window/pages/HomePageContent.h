@@ -29,6 +29,10 @@ public:
     // The script call of the page function for three texts.
     static QString updateContentScript(const QString& line, const QString& wiki, const QString& thumb);
     static QString operationScript(const QString& text, const QString& link);
+    // Readers of the service's answers: the article's summary and thumbnail
+    // address (empty when absent), and the daily line (null when none).
+    static void readArticle(const QByteArray& body, QString* wiki, QString* thumb);
+    static QString readDailyLine(const QByteArray& body);
 
 signals:
     // The page function was called (tests count the calls).

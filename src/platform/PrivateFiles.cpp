@@ -1,0 +1,43 @@
+#include "platform/PrivateFiles.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace privatefiles {
+
+bool makeDir(const QString& path) {
+    if (path.isEmpty()) return false;
+    const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    if (QFileInfo(absolute).isDir()) return true;
+    if (!makeDir(QFileInfo(absolute).path())) return false;
+    // mkdir's mode is narrowed by the umask, never widened: 0700 stays 0700
+    // or less, and a chmod then makes it exactly that.
+    const QByteArray native = QFile::encodeName(absolute);
+    if (::mkdir(native.constData(), kDirMode) != 0) return errno == EEXIST && QFileInfo(absolute).isDir();
+    return ::chmod(native.constData(), kDirMode) == 0;
+}
+
+bool makeParentDir(const QString& filePath) { return makeDir(QFileInfo(filePath).absolutePath()); }
+
+bool restrictFile(const QString& path) { return QFile::setPermissions(path, kFilePermissions); }
+
+QString damagedAsideName(const QString& path, const QStringList& companionSuffixes) {
+    const QString base =
+        path + QStringLiteral(".damaged-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    auto taken = [&companionSuffixes](const QString& name) {
+        if (QFileInfo::exists(name)) return true;
+        for (const QString& suffix : companionSuffixes)
+            if (QFileInfo::exists(name + suffix)) return true;
+        return false;
+    };
+    QString name = base;
+    for (int n = 2; taken(name); ++n) name = QStringLiteral("%1-%2").arg(base).arg(n);
+    return name;
+}
+
+}  // namespace privatefiles
