@@ -202,7 +202,6 @@ AtspiReader::Selection AtspiReader::selectionAt(const QPoint& px, qint64 pid) {
     d_->clock.start();
     Acc element = d_->elementAt(px, pid);
     Acc text = d_->nearestText(std::move(element), &out.terminal, &out.focusedText);
-    if (out.terminal) out.focusedText = false;
     out.failed = d_->failed;
     if (!text || d_->failed) return out;
     out.foundText = true;

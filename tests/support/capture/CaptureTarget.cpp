@@ -8,9 +8,10 @@
 // "format <mime> <bytes>" per format, then "text <text>".
 //
 // With --pad edit|terminal|edit-empty the window is one custom-drawn pad
-// whose accessible has that role and no text interface, as applications
-// that draw their own text expose themselves; Ctrl+C there copies "banana"
-// ("edit-empty": copies nothing). Its accessible keeps saying "focused"
+// whose accessible has a text role and no text interface, as applications
+// that draw their own text expose themselves ("terminal": inside a box with
+// the terminal role); Ctrl+C there copies "banana" ("edit-empty": copies
+// nothing). Its accessible keeps saying "focused"
 // while the window is not active, as some toolkits do. Its spot is
 // reported as "word pad <x> <y>".
 //
@@ -82,8 +83,13 @@ public:
     }
 };
 
+// A terminal as web and IDE terminals build one: a box with the terminal
+// role around a focused text field that takes the keys.
+class TerminalBox : public QWidget {};
+
 QAccessibleInterface* padFactory(const QString&, QObject* o) {
     if (auto* pad = dynamic_cast<Pad*>(o)) return new PadAccessible(pad);
+    if (auto* box = dynamic_cast<TerminalBox*>(o)) return new QAccessibleWidget(box, QAccessible::Terminal);
     return nullptr;
 }
 
@@ -131,17 +137,27 @@ int main(int argc, char** argv) {
     if (padArg >= 0) {
         const QString kind = args.value(padArg + 1);
         QAccessible::installFactory(padFactory);
-        Pad pad(kind == QLatin1String("terminal") ? QAccessible::Terminal : QAccessible::EditableText,
-                kind != QLatin1String("edit-empty"));
-        pad.setWindowTitle(QStringLiteral("CaptureTarget"));
-        pad.move(700, 420);
+        QWidget window;
+        auto* box = new TerminalBox;
+        auto* pad = new Pad(QAccessible::EditableText, kind != QLatin1String("edit-empty"));
+        auto* outer = new QVBoxLayout(&window);
+        if (kind == QLatin1String("terminal")) {
+            auto* inner = new QVBoxLayout(box);
+            inner->addWidget(pad);
+            outer->addWidget(box);
+        } else {
+            outer->addWidget(pad);
+        }
+        QWidget* top = &window;
+        top->setWindowTitle(QStringLiteral("CaptureTarget"));
+        top->move(700, 420);
         KeyReporter keys;
         app.installEventFilter(&keys);
-        pad.show();
-        pad.activateWindow();
-        pad.setFocus();
-        QTimer::singleShot(300, &pad, [&] {
-            const QPoint c = pad.mapToGlobal(pad.rect().center());
+        top->show();
+        top->activateWindow();
+        pad->setFocus();
+        QTimer::singleShot(300, pad, [&] {
+            const QPoint c = pad->mapToGlobal(pad->rect().center());
             say(QStringLiteral("word pad %1 %2").arg(c.x()).arg(c.y()));
             say(QStringLiteral("ready"));
         });
@@ -152,8 +168,8 @@ int main(int argc, char** argv) {
                 in.setEnabled(false);
                 return;
             }
-            pad.activateWindow();
-            pad.setFocus();
+            top->activateWindow();
+            pad->setFocus();
             say(QStringLiteral("focused"));
         });
         return app.exec();
