@@ -50,11 +50,18 @@ QByteArray readProcFile(const char* path) {
 void keepOwnUsers(std::vector<Accepted>& accepted, quint16 serverPort) {
     if (accepted.empty()) return;
     QList<loopbackpeer::Socket> sockets = loopbackpeer::readTable(readProcFile("/proc/net/tcp"));
-    sockets += loopbackpeer::readTable(readProcFile("/proc/net/tcp6"));
+    bool readSix = false;
     const quint32 me = quint32(::getuid());
     for (auto it = accepted.begin(); it != accepted.end();) {
-        const auto owner = loopbackpeer::ownerOf(sockets, it->peer.sin_addr.s_addr, ntohs(it->peer.sin_port),
-                                                 serverPort);
+        const quint32 address = it->peer.sin_addr.s_addr;
+        const quint16 port = ntohs(it->peer.sin_port);
+        auto owner = loopbackpeer::ownerOf(sockets, address, port, serverPort);
+        // A client's IPv6 socket reaching our IPv4 address is listed there.
+        if (!owner && !readSix) {
+            readSix = true;
+            sockets += loopbackpeer::readTable(readProcFile("/proc/net/tcp6"));
+            owner = loopbackpeer::ownerOf(sockets, address, port, serverPort);
+        }
         if (owner && *owner == me) {
             ++it;
             continue;
