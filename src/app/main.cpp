@@ -44,8 +44,13 @@ int main(int argc, char** argv) {
     // Closing the main window only hides it; the application keeps running.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Every road out ends the loop outright. quit() would first ask each
+    // window to close, and one that declines (the translation popup, an
+    // alert, a hidden main window) would cancel it: a session ending would
+    // then kill the process after its grace period, queued work and all.
+    const auto leave = [] { QCoreApplication::exit(0); };
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, &app, &QApplication::quit);
+    QObject::connect(&termination, &TerminationSignals::received, &app, leave);
 
     SingleInstance instance;
     if (!instance.claim() && SingleInstance::showRunningInstance()) return 0;
@@ -95,7 +100,7 @@ int main(int argc, char** argv) {
     QObject::connect(&instance, &SingleInstance::showRequested, frame, [frame] { frame->showWindow(); });
     QObject::connect(&instance, &SingleInstance::queryRequested, frame,
                      [&capture](const QString& text, const QString& userData) { capture.serviceQuery(text, userData); });
-    QObject::connect(frame, &FrameWndController::quitConfirmed, &app, &QApplication::quit);
+    QObject::connect(frame, &FrameWndController::quitConfirmed, &app, leave);
     const int status = app.exec();
     // Words answered "added" reach the file whatever ended the loop.
     MVWordBook::sharedInstance().finishQueuedWork(10000);

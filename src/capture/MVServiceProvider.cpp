@@ -35,7 +35,7 @@ void MVServiceProvider::relaunchAfterDelay(double seconds) {
     if (auto* frame = qobject_cast<FrameWndController*>(DictUtils::appDelegate()))
         frame->requestQuit();
     else
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
 }
 
 void UniversalAccessHelper::OpenUniversalAccessDlg() {
