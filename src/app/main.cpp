@@ -1,5 +1,6 @@
 #include "account/AccountShell.h"
 #include "capture/CaptureShell.h"
+#include "capture/ClipboardKeeper.h"
 #include "crash/CrashKit.h"
 #include "kithost/KitHostStartup.h"
 #include "platform/NotificationCenter.h"
@@ -18,6 +19,7 @@
 #include "wordbook-ui/WordBookScreenServices.h"
 
 #include <QApplication>
+#include <cstring>
 
 namespace {
 class AppKitHost : public KitHostServices {
@@ -30,6 +32,7 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], clipboardkeeper::kArgument) == 0) return clipboardkeeper::serveFromStdin();
     relaxWebEngineSandboxForRoot(argc, argv);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
@@ -102,6 +105,7 @@ int main(int argc, char** argv) {
                      [&capture](const QString& text, const QString& userData) { capture.serviceQuery(text, userData); });
     QObject::connect(frame, &FrameWndController::quitConfirmed, &app, leave);
     const int status = app.exec();
+    clipboardkeeper::handOverAtExit();
     // Words answered "added" reach the file whatever ended the loop.
     MVWordBook::sharedInstance().finishQueuedWork(10000);
     DictUtils::setAppDelegate(nullptr);
