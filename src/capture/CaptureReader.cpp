@@ -10,7 +10,9 @@
 
 
 namespace {
-Q_LOGGING_CATEGORY(lcCapture, "mirvok.capture")
+// Debug (the selected words themselves) only when asked for with
+// QT_LOGGING_RULES="mirvok.capture.debug=true".
+Q_LOGGING_CATEGORY(lcCapture, "mirvok.capture", QtInfoMsg)
 
 constexpr int kSelectionTimeoutMs = 300;
 constexpr int kLoggedChars = 40;

@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 namespace {
-Q_LOGGING_CATEGORY(lcCopy, "mirvok.capture")
+Q_LOGGING_CATEGORY(lcCopy, "mirvok.capture", QtInfoMsg)
 constexpr int kReadTimeoutMs = 300;
 constexpr int kCopyWaitMs = 1250;
 // A copy that lands after we stopped waiting still replaced the user's

@@ -150,9 +150,18 @@ private slots:
             });
         });
         c.startMonitor();
+        static QStringList logged;
+        logged.clear();
+        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& ctx, const QString& m) {
+            if (QByteArray(ctx.category).startsWith("mirvok.capture")) logged << m;
+        });
         input_.move(t.word(QStringLiteral("apple")));
         input_.click(2);
         QVERIFY(svc_->waitForRequests(1, 5000));
+        qInstallMessageHandler(previous);
+        // The log says how much came by which road, never what was selected.
+        QVERIFY2(logged.contains(QStringLiteral("selection of 5 characters by primary")), qPrintable(logged.join(u'|')));
+        QVERIFY2(!logged.join(u'|').contains(QStringLiteral("apple")), qPrintable(logged.join(u'|')));
         QCOMPARE(seen.size(), 1);
         QCOMPARE(int(seen[0].source), int(CaptureReader::Source::Primary));
         const RecordedRequest r = svc_->requestsTo(QStringLiteral("/fsearch")).back();
