@@ -10,7 +10,6 @@
 #include <QProcess>
 #include <QTemporaryFile>
 #include <QThread>
-#include <QtEndian>
 
 #include <csignal>
 #include <unistd.h>
@@ -22,32 +21,9 @@ namespace clipboardkeeper {
 namespace {
 Q_LOGGING_CATEGORY(lcKeeper, "mirvok.capture.clipboard")
 
-const QByteArray kMagic("MVCLIP\x01\n");
-constexpr qint64 kMaxTotal = 64 * 1024 * 1024;
-constexpr quint32 kMaxFormats = 256;
-constexpr quint32 kMaxName = 256;
 constexpr int kTakeOverMs = 1000;
 
 int ignoreErrors(Display*, XErrorEvent*) { return 0; }
-
-void appendU32(QByteArray& out, quint32 v) {
-    const quint32 le = qToLittleEndian(v);
-    out.append(reinterpret_cast<const char*>(&le), 4);
-}
-
-bool takeU32(const QByteArray& in, qsizetype* at, quint32* v) {
-    if (in.size() - *at < 4) return false;
-    *v = qFromLittleEndian<quint32>(in.constData() + *at);
-    *at += 4;
-    return true;
-}
-
-bool takeBytes(const QByteArray& in, qsizetype* at, quint32 size, QByteArray* out) {
-    if (in.size() - *at < qsizetype(size)) return false;
-    *out = in.mid(*at, size);
-    *at += size;
-    return true;
-}
 
 // A server time of our own, as selection owners must claim with one.
 Time freshTime(Display* d, Window w) {
@@ -122,37 +98,6 @@ Formats formatsOf(const QMimeData& data) {
     return out;
 }
 
-QByteArray write(const Formats& formats) {
-    QByteArray out = kMagic;
-    appendU32(out, quint32(formats.size()));
-    for (const auto& [name, bytes] : formats) {
-        const QByteArray n = name.toLatin1();
-        appendU32(out, quint32(n.size()));
-        out.append(n);
-        appendU32(out, quint32(bytes.size()));
-        out.append(bytes);
-    }
-    return out;
-}
-
-std::optional<Formats> read(const QByteArray& bytes) {
-    if (!bytes.startsWith(kMagic) || bytes.size() > kMaxTotal + 4096) return std::nullopt;
-    qsizetype at = kMagic.size();
-    quint32 count = 0;
-    if (!takeU32(bytes, &at, &count) || count > kMaxFormats) return std::nullopt;
-    Formats out;
-    for (quint32 i = 0; i < count; ++i) {
-        quint32 size = 0;
-        QByteArray name, data;
-        if (!takeU32(bytes, &at, &size) || size == 0 || size > kMaxName || !takeBytes(bytes, &at, size, &name))
-            return std::nullopt;
-        if (!takeU32(bytes, &at, &size) || !takeBytes(bytes, &at, size, &data)) return std::nullopt;
-        out.append({QString::fromLatin1(name), data});
-    }
-    if (at != bytes.size()) return std::nullopt;
-    return out;
-}
-
 bool handOverAtExit() {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) return true;
     QClipboard* cb = QGuiApplication::clipboard();
@@ -205,7 +150,7 @@ int serveFromStdin() {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         bytes.append(buf, n);
-        if (bytes.size() > kMaxTotal + 4096) return 2;
+        if (bytes.size() > kMaxInput) return 2;
     }
     const std::optional<Formats> formats = read(bytes);
     if (!formats || formats->isEmpty()) return 2;

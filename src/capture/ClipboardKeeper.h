@@ -38,7 +38,8 @@ int serveFromStdin();
 Formats formatsOf(const QMimeData& data);
 
 // The keeper's input: what write() makes, read back; nothing when the bytes
-// are not that (cut, too large, or anything else).
+// are not that (cut, longer than kMaxInput, or anything else).
+inline constexpr qint64 kMaxInput = 64 * 1024 * 1024 + 4096;
 QByteArray write(const Formats& formats);
 std::optional<Formats> read(const QByteArray& bytes);
 
