@@ -17,6 +17,7 @@
 #include "query/AppConstants.h"
 #include "support/FakeHttpService.h"
 #include "support/TestEnv.h"
+#include "support/capture/LoopbackClient.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -26,10 +27,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <cstdio>
 #include <unistd.h>
 
@@ -116,16 +114,7 @@ int main(int argc, char** argv) {
         const QByteArray request("GET /getword?word=burst&pos=0&type=1 HTTP/1.1\r\n");
         QElapsedTimer t;
         t.start();
-        for (int i = 0; i < 1000; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(server.port());
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
-                (void)!::write(fd, request.constData(), size_t(request.size()));
-            ::close(fd);
-        }
+        for (int i = 0; i < 1000; ++i) sendAndClose(server.port(), request);
         const double sent = t.nsecsElapsed() / 1e6;
         waitUntil([&] { return served.load() == 1000; }, 60000);
         std::printf("1000 connections back to back: all sent in %.1f ms, %d served in %.1f ms\n", sent, served.load(),

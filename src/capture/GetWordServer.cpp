@@ -3,7 +3,6 @@
 #include "capture/LoopbackPeer.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QtDebug>
 
 #include <arpa/inet.h>
@@ -40,28 +39,15 @@ struct Accepted {
     sockaddr_in peer;
 };
 
-QByteArray readProcFile(const char* path) {
-    QFile f(QString::fromLatin1(path));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Keeps the connections whose peer socket belongs to our own user; closes
-// the others. One look at the socket tables serves the whole round.
+// the others.
 void keepOwnUsers(std::vector<Accepted>& accepted, quint16 serverPort) {
     if (accepted.empty()) return;
-    QList<loopbackpeer::Socket> sockets = loopbackpeer::readTable(readProcFile("/proc/net/tcp"));
-    bool readSix = false;
+    loopbackpeer::OwnerLookup lookup;
     const quint32 me = quint32(::getuid());
     for (auto it = accepted.begin(); it != accepted.end();) {
-        const quint32 address = it->peer.sin_addr.s_addr;
-        const quint16 port = ntohs(it->peer.sin_port);
-        auto owner = loopbackpeer::ownerOf(sockets, address, port, serverPort);
-        // A client's IPv6 socket reaching our IPv4 address is listed there.
-        if (!owner && !readSix) {
-            readSix = true;
-            sockets += loopbackpeer::readTable(readProcFile("/proc/net/tcp6"));
-            owner = loopbackpeer::ownerOf(sockets, address, port, serverPort);
-        }
+        const auto owner = lookup.ownerOf(it->peer.sin_addr.s_addr, ntohs(it->peer.sin_port), htonl(INADDR_LOOPBACK),
+                                          serverPort);
         if (owner && *owner == me) {
             ++it;
             continue;

@@ -1,5 +1,17 @@
 #include "capture/LoopbackPeer.h"
 
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
 namespace loopbackpeer {
 namespace {
 
@@ -63,6 +75,69 @@ std::optional<quint32> ownerOf(const QList<Socket>& sockets, quint32 address, qu
     for (const Socket& s : sockets)
         if (s.localPort == port && s.remotePort == serverPort && s.localAddress == address) return s.uid;
     return std::nullopt;
+}
+
+struct OwnerLookup::Tables {
+    QList<Socket> sockets;
+};
+
+OwnerLookup::OwnerLookup() {
+    netlink_ = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (netlink_ >= 0) {
+        // The kernel answers at once; a stuck answer must not hold the bridge.
+        timeval tv{0, 200 * 1000};
+        ::setsockopt(netlink_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    }
+}
+
+OwnerLookup::~OwnerLookup() {
+    if (netlink_ >= 0) ::close(netlink_);
+    delete tables_;
+}
+
+std::optional<quint32> OwnerLookup::askKernel(quint32 peer, quint16 peerPort, quint32 server, quint16 serverPort) {
+    struct {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } ask{};
+    ask.header.nlmsg_len = sizeof ask;
+    ask.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    ask.header.nlmsg_flags = NLM_F_REQUEST;
+    ask.header.nlmsg_seq = 1;
+    ask.request.sdiag_family = AF_INET;
+    ask.request.sdiag_protocol = IPPROTO_TCP;
+    ask.request.idiag_states = ~0U;
+    ask.request.id.idiag_sport = htons(peerPort);
+    ask.request.id.idiag_dport = htons(serverPort);
+    ask.request.id.idiag_src[0] = peer;
+    ask.request.id.idiag_dst[0] = server;
+    ask.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+    ask.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    if (::sendto(netlink_, &ask, sizeof ask, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0)
+        return std::nullopt;
+    alignas(nlmsghdr) char buf[8192];
+    const ssize_t n = ::recv(netlink_, buf, sizeof buf, 0);
+    if (n < ssize_t(sizeof(nlmsghdr))) return std::nullopt;
+    const auto* h = reinterpret_cast<const nlmsghdr*>(buf);
+    if (!NLMSG_OK(h, size_t(n)) || h->nlmsg_type != SOCK_DIAG_BY_FAMILY
+        || h->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+        return std::nullopt;
+    return reinterpret_cast<const inet_diag_msg*>(NLMSG_DATA(h))->idiag_uid;
+}
+
+std::optional<quint32> OwnerLookup::ownerOf(quint32 peer, quint16 peerPort, quint32 server, quint16 serverPort) {
+    if (netlink_ >= 0) return askKernel(peer, peerPort, server, serverPort);
+    if (!tablesRead_) {
+        tablesRead_ = true;
+        tables_ = new Tables;
+        for (const char* path : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+            QFile f(QString::fromLatin1(path));
+            if (f.open(QIODevice::ReadOnly)) tables_->sockets += readTable(f.readAll());
+        }
+    }
+    return loopbackpeer::ownerOf(tables_->sockets, peer, peerPort, serverPort);
 }
 
 }  // namespace loopbackpeer

@@ -1,14 +1,18 @@
 #include "capture/BrowserBridgeRequest.h"
 #include "capture/GetWordMonitor.h"
 #include "capture/GetWordServer.h"
+#include "capture/LoopbackPeer.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SingleInstance.h"
 #include "support/GuiTestHelpers.h"
 #include "support/TestEnv.h"
+#include "support/capture/LoopbackClient.h"
 
 #include <QDBusConnection>
 #include <QElapsedTimer>
 #include <QNetworkInterface>
+#include <QFile>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -167,16 +171,7 @@ private slots:
         const QByteArray request = line("word=burst&pos=0&type=1");
         QElapsedTimer t;
         t.start();
-        for (int i = 0; i < 1000; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(server.port());
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            QVERIFY(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0);
-            QCOMPARE(::write(fd, request.constData(), size_t(request.size())), ssize_t(request.size()));
-            ::close(fd);
-        }
+        for (int i = 0; i < 1000; ++i) QVERIFY(sendAndClose(server.port(), request));
         QTRY_COMPARE_WITH_TIMEOUT(words.load(), 1000, 10000);
         qInfo("1000 connections served in %lld ms", t.elapsed());
         // A retry after a dropped connection alone costs a second.
@@ -208,6 +203,44 @@ private slots:
         QCOMPARE(WEXITSTATUS(status), 0);
         send(port_, {line("word=ours&pos=0&type=1")});
         QTRY_COMPARE(watcher_.words, QStringList{QStringLiteral("1|0|ours")});
+    }
+
+    // Where the kernel cannot be asked directly, its socket tables name the
+    // owner of a live connection's client end, IPv4 and IPv6 alike.
+    void socketTablesNameTheOwner() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        for (const int family : {AF_INET, AF_INET6}) {
+            const int fd = ::socket(family, SOCK_STREAM, 0);
+            sockaddr_storage to{};
+            socklen_t len = 0;
+            if (family == AF_INET) {
+                auto* a = reinterpret_cast<sockaddr_in*>(&to);
+                a->sin_family = AF_INET;
+                a->sin_port = htons(server.serverPort());
+                a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                len = sizeof *a;
+            } else {
+                auto* a = reinterpret_cast<sockaddr_in6*>(&to);
+                a->sin6_family = AF_INET6;
+                a->sin6_port = htons(server.serverPort());
+                ::inet_pton(AF_INET6, "::ffff:127.0.0.1", &a->sin6_addr);
+                len = sizeof *a;
+            }
+            QVERIFY(::connect(fd, reinterpret_cast<sockaddr*>(&to), len) == 0);
+            sockaddr_storage local{};
+            len = sizeof local;
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len);
+            const quint16 port = ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port);  // same offset in both
+            QFile tcp(QStringLiteral("/proc/net/tcp")), tcp6(QStringLiteral("/proc/net/tcp6"));
+            QVERIFY(tcp.open(QIODevice::ReadOnly) && tcp6.open(QIODevice::ReadOnly));
+            const auto sockets = loopbackpeer::readTable(tcp.readAll()) + loopbackpeer::readTable(tcp6.readAll());
+            const auto owner = loopbackpeer::ownerOf(sockets, htonl(INADDR_LOOPBACK), port, server.serverPort());
+            ::close(fd);
+            QVERIFY2(owner, family == AF_INET ? "IPv4" : "IPv6");
+            QCOMPARE(*owner, quint32(::getuid()));
+            QVERIFY(!loopbackpeer::ownerOf(sockets, htonl(INADDR_LOOPBACK), port, server.serverPort() + 1));
+        }
     }
 
     void listensOnLoopbackOnly() {
