@@ -15,6 +15,7 @@
 #include "window/FrameWndController.h"
 #include "window/PageAdapters.h"
 #include "window/ShellServices.h"
+#include "window/pages/WebPageHost.h"
 #include "wordbook/MVWordBook.h"
 #include "wordbook-ui/WordBookScreenServices.h"
 
@@ -88,6 +89,10 @@ int main(int argc, char** argv) {
                                  Tally::logCustomEventWithName(name, attributes);
                              },
                              &Tally::logPreviousSessionCrashedOnDate});
+    // A script error in any of our pages becomes a recorded error.
+    WebPageHost::setPageHook([](QWebEnginePage* page, QWebChannel* channel) {
+        CrashKit::sharedInstance().monitorErrorsForWebPage(page, channel);
+    });
     AppKitHost kitHost;
     ShellServices::setKitHost(&kitHost);
     CaptureShell capture;

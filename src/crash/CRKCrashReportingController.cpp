@@ -30,6 +30,8 @@
 namespace {
 
 std::atomic<int> g_retryIntervalMs{600 * 1000};
+// Left in a run's folder when it quits the ordinary way (hidden: never sent).
+const QString kCleanExitName = QStringLiteral(".clean_exit");
 QMutex g_presenterMutex;
 CRKCrashReportingController::AlertPresenter g_presenter;
 
@@ -257,6 +259,12 @@ void CRKCrashReportingController::setupStateNotifications()
                                                 [](const Notification&) {
                                                     CRKUserLoggingRecordInternalKeyValue("com.crashkit.in-background", "1");
                                                 });
+    notificationTokens_[2] = center.addObserver(QStringLiteral("NSApplicationWillTerminateNotification"), nullptr,
+                                                [path = currentReportPath_](const Notification&) {
+                                                    QFile marker(path + QLatin1Char('/') + kCleanExitName);
+                                                    if (!marker.open(QIODevice::WriteOnly))
+                                                        KTHLog::write(QStringLiteral("[CrashKit:Crash] Unable to mark a clean exit"));
+                                                });
 }
 
 void CRKCrashReportingController::crashReportingSetupCompleted(quint64 mark)
@@ -318,6 +326,8 @@ void CRKCrashReportingController::processExistingReportPaths(const QStringList& 
 void CRKCrashReportingController::processExistingActiveReportPath(const QString& path, bool urgent)
 {
     const auto report = CRKInternalReport::reportWithPath(path);
+    if (report && !report->isCrash() && !QFileInfo::exists(path + QLatin1Char('/') + kCleanExitName))
+        delegate_->reportingControllerDidDetectUncleanEnd(report);
     if (!report || !report->needsToBeSubmitted()) {
         workQueue_->async([fm = fileManager_, path] {
             if (!CRKFileManager::isReportFolderLive(path))

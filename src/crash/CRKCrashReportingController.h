@@ -30,6 +30,9 @@ public:
     virtual void reportingControllerInternalDidDetectReportForLastExecution(
         const std::shared_ptr<CRKInternalReport>& report) = 0;
     virtual bool reportingControllerEnsureDeliveryOfUnixSignal(int signal) = 0;
+    // An earlier run that left no crash record and did not quit: killed,
+    // out of memory, lost power, or a crash before the handlers were in.
+    virtual void reportingControllerDidDetectUncleanEnd(const std::shared_ptr<CRKInternalReport>&) {}
     virtual QString APIKeyForCrashReportingController() = 0;
     virtual QString installIDForCrashReportingController() = 0;
     virtual bool isFirstInstallForCrashReportingController() = 0;
@@ -130,5 +133,5 @@ private:
     };
     QList<PendingAlert> pendingAlerts_;   // main thread only
     bool alertShowing_ = false;           // main thread only
-    quint64 notificationTokens_[2] = {0, 0};
+    quint64 notificationTokens_[3] = {0, 0, 0};
 };

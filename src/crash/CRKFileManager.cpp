@@ -175,9 +175,12 @@ void CRKFileManager::removeStalePartialPackages() const
     }
 }
 
-int CRKFileManager::lockFile(const QString& path)
+int CRKFileManager::lockFile(const QString& path, bool create)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Never created by default: a package another instance has just deleted
+    // would come back empty, and be skipped and kept for ever.
+    const int flags = O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0);
+    const int fd = ::open(QFile::encodeName(path).constData(), flags, 0644);
     if (fd < 0)
         return -1;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -197,7 +200,7 @@ int CRKFileManager::lockReportFolder(const QString& folder)
 {
     if (!QFileInfo(folder).isDir())
         return -1;
-    return lockFile(folder + QLatin1Char('/') + kLockName);
+    return lockFile(folder + QLatin1Char('/') + kLockName, true);
 }
 
 bool CRKFileManager::isReportFolderLive(const QString& folder)

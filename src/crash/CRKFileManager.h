@@ -57,8 +57,9 @@ public:
     static int lockReportFolder(const QString& folder);
     // Whether another process holds the folder's lock right now.
     static bool isReportFolderLive(const QString& folder);
-    // Takes a non-blocking exclusive lock on a file; -1 when held elsewhere.
-    static int lockFile(const QString& path);
+    // Takes a non-blocking exclusive lock on a file; -1 when held elsewhere
+    // or when the file does not exist (unless `create`).
+    static int lockFile(const QString& path, bool create = false);
     static void unlock(int fd);
 
 private:

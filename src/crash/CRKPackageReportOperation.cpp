@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <sys/file.h>
 #include <zlib.h>
 
 CRKPackageReportOperation::CRKPackageReportOperation(std::shared_ptr<CRKInternalReport> report,
@@ -59,6 +60,9 @@ void CRKPackageReportOperation::main()
     QFile stream(partPath);
     if (!stream.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return;
+    // Held while it is written: another instance starting now takes the part
+    // for live and leaves it alone.
+    ::flock(stream.handle(), LOCK_EX | LOCK_NB);
     KTHMultipartMimeStreamEncoder encoder(&stream, boundary);
     const bool written = encoder.encode([&](KTHMultipartMimeStreamEncoder& e) {
         if (!apiKey.isNull())

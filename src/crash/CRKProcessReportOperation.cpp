@@ -56,10 +56,16 @@ void CRKProcessReportOperation::symbolicate(CRKThreadArray& threads, CRKSymbolRe
 {
     // The first frame of a stack is the instruction the thread stood on (for
     // a stack overflow, usually a function's very first one); the others
-    // are return addresses, which point just past their call.
-    for (auto& thread : threads)
-        for (int i = 0; i < thread.size(); ++i)
-            resolver.updateStackFrame(thread[i], i == 0);
+    // are return addresses, which point just past their call, except the
+    // one a signal interrupted (above a signal trampoline).
+    for (auto& thread : threads) {
+        bool exact = true;
+        for (int i = 0; i < thread.size(); ++i) {
+            const quint64 address = thread[i].address;
+            resolver.updateStackFrame(thread[i], exact);
+            exact = resolver.isSignalFrame(address, exact);
+        }
+    }
 }
 
 void CRKProcessReportOperation::demangle(CRKThreadArray& threads)

@@ -1,6 +1,8 @@
 #include "crash/CRKSymbolResolver.h"
 
 #include "crash/CRKRecordReader.h"
+#include "crash/core/CRKBinaryImage.h"
+#include "crash/core/CRKDwarf.h"
 #include "kithost/KTHLog.h"
 #include "kithost/binary/ElfNote.h"
 #include "kithost/binary/MappedFile.h"
@@ -203,6 +205,26 @@ bool CRKSymbolResolver::updateStackFrame(CRKStackFrame& frame, bool exact)
     frame.symbol = QString::fromUtf8(symbol->name);
     frame.offset = vaddr - symbol->value;
     return true;
+}
+
+bool CRKSymbolResolver::isSignalFrame(quint64 address, bool exact)
+{
+    const Image* image = loadedBinaryImageForPC(address);
+    if (!image || image->uuid.isEmpty() || (!exact && address == image->base))
+        return false;
+    const QString uuid = image->uuid.toLower();
+    auto it = nodes_.find(uuid);
+    if (it == nodes_.end()) {
+        CRKBinaryImageNode node{};
+        if (!CRKBinaryImageFindImageForUUID(uuid.toLatin1().constData(), &node, nullptr, 0))
+            node = CRKBinaryImageNode{};
+        it = nodes_.insert(uuid, node);
+    }
+    if (it->base == 0)
+        return false;
+    CRKDwarfRules rules;
+    const uintptr_t here = it->base + (address - image->base) - (exact ? 0 : 1);
+    return CRKDwarfFindRules(*it, here, &rules, nullptr, nullptr) && rules.signalFrame;
 }
 
 QString CRKSymbolResolver::demangleSymbol(const QByteArray& name)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "crash/CRKStackFrame.h"
+#include "crash/core/CRKRecords.h"
 
 #include <QHash>
 #include <QString>
@@ -37,6 +38,10 @@ public:
     // itself (frame 0); otherwise a return address, looked up one byte back
     // so a call that ends its function is named after the caller.
     bool updateStackFrame(CRKStackFrame& frame, bool exact);
+    // Whether the frame at `address` (looked up as `exact` says) is a signal
+    // trampoline by its call-frame information: the frame above it was
+    // interrupted, so its address is exact, not a return address.
+    bool isSignalFrame(quint64 address, bool exact);
 
     // C++ and block names; null when the name is not mangled or does not
     // demangle.
@@ -52,4 +57,5 @@ private:
     QVector<Image> images_;
     QHash<QString, QString> loaded_;   // build-id → file
     QHash<QString, std::shared_ptr<SymbolTable>> tables_;
+    QHash<QString, CRKBinaryImageNode> nodes_;   // build-id → the image loaded now
 };

@@ -18,14 +18,30 @@ const char kErrorScript[] = R"JS(
   if (window.crashKitOnError) return;
   window.crashKitOriginalOnLoad = window.onload;
   window.crashKitOriginalOnError = window.onerror;
+  // Errors before the channel is up wait; a page whose own script opens
+  // the channel (one client per transport) hands it over when ready.
+  var take = function(channel) {
+    window.crashKitHandler = channel.objects.crashkit;
+    var pending = window.crashKitPending || [];
+    window.crashKitPending = [];
+    pending.forEach(function(b) {
+      if (window.crashKitHandler && window.crashKitHandler.postMessage) window.crashKitHandler.postMessage(b);
+    });
+  };
   var post = function(body) {
-    var send = function(o) { if (o && o.postMessage) o.postMessage(body); };
-    if (window.crashKitHandler) { send(window.crashKitHandler); return; }
-    if (typeof QWebChannel !== 'undefined' && typeof qt !== 'undefined' && qt.webChannelTransport) {
-      new QWebChannel(qt.webChannelTransport, function(channel) {
-        window.crashKitHandler = channel.objects.crashkit;
-        send(window.crashKitHandler);
-      });
+    if (window.crashKitHandler) {
+      if (window.crashKitHandler.postMessage) window.crashKitHandler.postMessage(body);
+      return;
+    }
+    window.crashKitPending = window.crashKitPending || [];
+    window.crashKitPending.push(body);
+    if (window.crashKitPending.length > 1) return;
+    if (window.sharedWebChannel) {
+      take(window.sharedWebChannel);
+    } else if (window.sharedWebChannelPending) {
+      window.addEventListener('sharedwebchannel', function() { take(window.sharedWebChannel); }, {once: true});
+    } else if (typeof QWebChannel !== 'undefined' && typeof qt !== 'undefined' && qt.webChannelTransport) {
+      new QWebChannel(qt.webChannelTransport, take);
     }
   };
   window.crashKitOnError = function(msg, url, line, column, error) {

@@ -319,6 +319,20 @@ void CrashKit::reportingControllerInternalDidDetectReportForLastExecution(
         runOnMain([hooks, d = *date] { hooks.logPreviousSessionCrashedOnDate(d); });
 }
 
+void CrashKit::reportingControllerDidDetectUncleanEnd(const std::shared_ptr<CRKInternalReport>& report)
+{
+    const auto started = CRKReport(report).dateCreated();
+    const QString when = started ? started->toString(Qt::ISODate) : QStringLiteral("unknown");
+    KTHLog::write(QStringLiteral("[CrashKit:Crash] The run %1 started at %2 ended uncleanly: no crash record, no quit")
+                      .arg(report->identifier(), when));
+    const auto hooks = tally();
+    if (hooks.logCustomEvent && QCoreApplication::instance())
+        runOnMain([hooks, id = report->identifier(), when] {
+            hooks.logCustomEvent(QStringLiteral("app_unclean_end"),
+                                 {{QStringLiteral("report_id"), id}, {QStringLiteral("started_at"), when}});
+        });
+}
+
 bool CrashKit::reportingControllerEnsureDeliveryOfUnixSignal(int signal)
 {
     const CrashKitDelegate d = delegate();
@@ -333,11 +347,12 @@ CRKSettings CrashKit::settingsForBetaController() { return CRKSettings(KitHost::
 #include <QWebChannel>
 #include <QWebEnginePage>
 
-void CrashKit::monitorErrorsForWebPage(QWebEnginePage* page)
+void CrashKit::monitorErrorsForWebPage(QWebEnginePage* page, QWebChannel* channel)
 {
     if (!page)
         return;
-    QWebChannel* channel = page->webChannel();
+    if (!channel)
+        channel = page->webChannel();
     if (!channel) {
         channel = new QWebChannel(page);
         page->setWebChannel(channel);

@@ -14,6 +14,7 @@
 #include <memory>
 
 class CRKReport;
+class QWebChannel;
 class QWebEnginePage;
 
 // The application's delegate. Every member is optional: an unset one counts
@@ -88,8 +89,10 @@ public:
                      const QVariantMap& additionalUserInfo = {});
     void recordCustomExceptionName(const QString& name, const QString& reason, const QVector<CRKStackFrame>& frames);
     void logEvent(const QString& name, const QVariantMap& attributes = {});
-    // Puts the page-error script and the "crashkit" channel object on a page.
-    void monitorErrorsForWebPage(QWebEnginePage* page);
+    // Puts the page-error script and the "crashkit" channel object on a page:
+    // on `channel` when given (the page's own, set on it for its pages),
+    // else on the page's channel, made when it has none.
+    void monitorErrorsForWebPage(QWebEnginePage* page, QWebChannel* channel = nullptr);
     [[noreturn]] void crash();
     [[noreturn]] void throwException();
 
@@ -113,6 +116,7 @@ private:
     void reportingControllerInternalDidDetectReportForLastExecution(
         const std::shared_ptr<CRKInternalReport>& report) override;
     bool reportingControllerEnsureDeliveryOfUnixSignal(int signal) override;
+    void reportingControllerDidDetectUncleanEnd(const std::shared_ptr<CRKInternalReport>& report) override;
     QString APIKeyForCrashReportingController() override { return APIKey(); }
     QString installIDForCrashReportingController() override { return installID(); }
     bool isFirstInstallForCrashReportingController() override { return isFirstInstall(); }

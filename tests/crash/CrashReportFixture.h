@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QString>
 
 // A report folder as a crashed run leaves it, written from the record
@@ -30,3 +31,28 @@ inline QString makeCrashReportFolder(const QString& parent, const QString& id, c
                                                  : QByteArray("{\"x\":{}}\n"));
     return dir;
 }
+
+// Another process holding flock(LOCK_EX) on a file, the way a second running
+// instance holds its folder or package, until destroyed.
+class CrashLockHolder {
+public:
+    explicit CrashLockHolder(const QString& path)
+    {
+        process_.start(QStringLiteral("flock"),
+                       {QStringLiteral("-x"), path, QStringLiteral("-c"), QStringLiteral("echo held; exec cat")});
+        process_.waitForReadyRead(10000);
+        held_ = process_.readAll().startsWith("held");
+    }
+    ~CrashLockHolder()
+    {
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(5000))
+            process_.kill();
+        process_.waitForFinished(5000);
+    }
+    bool held() const { return held_; }
+
+private:
+    QProcess process_;
+    bool held_ = false;
+};

@@ -9,6 +9,7 @@
 #include "platform/ThreadStartHook.h"
 #include "crash/core/CRKSignal.h"
 
+#include <QThread>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include <stdexcept>
 #include <string>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -168,10 +170,11 @@ int main(int argc, char** argv)
         }).detach();
     }
     if (getenv("CHILD_BLOCKER")) {
+        // Past the C library: the thread really blocks every signal.
         std::thread([] {
             sigset_t all;
             sigfillset(&all);
-            pthread_sigmask(SIG_BLOCK, &all, nullptr);
+            syscall(SYS_rt_sigprocmask, SIG_BLOCK, &all, nullptr, 8);
             for (;;)
                 pause();
         }).detach();
@@ -197,6 +200,20 @@ int main(int argc, char** argv)
         queue.async([] { crash_caller("overflow"); });
         for (;;)
             pause();
+    } else if (scenario == "blocked-thread") {
+        // The way graphics drivers' and the main loop library's workers run.
+        std::thread([] {
+            sigset_t all;
+            sigfillset(&all);
+            pthread_sigmask(SIG_BLOCK, &all, nullptr);
+            crash_caller("segv");
+        }).join();
+    } else if (scenario == "overflow-thread") {
+        std::thread([] { crash_caller("overflow"); }).join();
+    } else if (scenario == "overflow-qthread") {
+        QThread* thread = QThread::create([] { crash_caller("overflow"); });
+        thread->start();
+        thread->wait();
     } else if (scenario == "two") {
         // Two threads fault at the same moment.
         for (int i = 0; i < 2; ++i) {

@@ -41,6 +41,11 @@ struct Delegate : CRKCrashReportingControllerDelegate {
             done(true);
     }
     void reportingControllerInternalDidDetectReportForLastExecution(const std::shared_ptr<CRKInternalReport>&) override {}
+    QStringList unclean;
+    void reportingControllerDidDetectUncleanEnd(const std::shared_ptr<CRKInternalReport>& r) override
+    {
+        unclean << r->identifier();
+    }
     bool reportingControllerEnsureDeliveryOfUnixSignal(int signal) override { return signal == 6 || signal == 12; }
     QString APIKeyForCrashReportingController() override { return QStringLiteral("key-1"); }
     QString installIDForCrashReportingController() override { return QStringLiteral("install"); }
@@ -86,6 +91,7 @@ private slots:
     void promptAnswerCoversPendingReports();
     void urgentReportsUploadBeforeStartReturns();
     void liveFolderIsNeitherOfferedNorDeleted();
+    void uncleanEndsAreCounted();
     void failedUploadsRetryAtMostSixTimes();
     void settingsValuesAndOverrides();
     void reportWritesKeysIntoItsFolder();
@@ -206,6 +212,33 @@ void TestCrashController::liveFolderIsNeitherOfferedNorDeleted()
     QTRY_VERIFY(!QFileInfo::exists(live));
     QTRY_VERIFY(!QFileInfo::exists(fm->activePath() + "/nothing-to-send"));
     QTRY_VERIFY(service_->requestsTo(kPath).size() == 1);
+}
+
+// Catches: a run killed outright (no crash record, no quit) passing
+// unnoticed, and a run that quit being counted as one.
+void TestCrashController::uncleanEndsAreCounted()
+{
+    TestEnv env;
+    auto fm = std::make_shared<CRKFileManager>();
+    fm->prepareForNewLaunch();
+    // (A crashed run is not counted: tst_crash_e2e.)
+    makeCrashReportFolder(fm->activePath(), "killed", {});
+    Delegate d;
+    QString quitPath;
+    {
+        CRKCrashReportingController quitting(fm, &d);
+        QVERIFY(quitting.startWithProfilingMark(0, QString()));
+        NotificationCenter::defaultCenter().post(QStringLiteral("NSApplicationWillTerminateNotification"));
+        quitPath = quitting.currentReportPath();
+    }
+    QCOMPARE(d.unclean, QStringList{"killed"});
+    d.unclean.clear();
+    // The crash core is set up once per process: give the quit run's folder
+    // the metadata its run would have written.
+    makeCrashReportFolder(fm->activePath(), QFileInfo(quitPath).fileName(), {});
+    CRKCrashReportingController next(fm, &d);
+    QVERIFY(next.startWithProfilingMark(0, QString()));
+    QVERIFY(d.unclean.isEmpty());
 }
 
 void TestCrashController::failedUploadsRetryAtMostSixTimes()

@@ -7,6 +7,9 @@
 #include <QSet>
 #include <QtTest>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "CrashTestUtil.h"
 #include "support/FakeKitService.h"
@@ -18,18 +21,30 @@ class TestCrashE2E : public QObject {
     Q_OBJECT
 private slots:
     void segvIsReportedAtNextLaunch();
+    void otherDeathsEndInAReportOrACount_data();
+    void otherDeathsEndInAReportOrACount();
 };
 
 namespace {
 const QString kPath = QStringLiteral("/sdk-api/v1/platforms/mac/apps/com.mirvok.dict/reports");
 
-void startApp(QProcess& app)
+void startApp(QProcess& app, const QStringList& extraEnv = {}, bool readOutput = false)
 {
     QProcessEnvironment pe = QProcessEnvironment::systemEnvironment();
     pe.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    for (const QString& e : extraEnv)
+        pe.insert(e.section('=', 0, 0), e.section('=', 1));
     app.setProcessEnvironment(pe);
-    app.setProcessChannelMode(QProcess::ForwardedChannels);
+    app.setProcessChannelMode(readOutput ? QProcess::MergedChannels : QProcess::ForwardedChannels);
     app.start(QStringLiteral(MIRVOK_EXECUTABLE), {});
+}
+
+void stopApp(QProcess& app)
+{
+    app.terminate();
+    if (!app.waitForFinished(10000))
+        app.kill();
+    app.waitForFinished(5000);
 }
 }  // namespace
 
@@ -144,6 +159,92 @@ void TestCrashE2E::segvIsReportedAtNextLaunch()
     QVERIFY2(foundMain, symbolicated.left(2000).constData());
     QVERIFY(QDir(v3 + "/prepared").isEmpty());
     QVERIFY(!QDir(v3 + "/active/" + runId).exists());
+}
+
+void TestCrashE2E::otherDeathsEndInAReportOrACount_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("fault on a thread blocking every signal") << "blocked-thread";
+    QTest::newRow("stack overflow on a library's thread") << "overflow-thread";
+    QTest::newRow("SIGKILL") << "sigkill";
+}
+
+// Catches: deaths that left nothing: a fault the kernel gives the default
+// action because the thread blocks it, an overflow on a thread without an
+// alternate stack, a kill no handler sees (then counted at the next start).
+void TestCrashE2E::otherDeathsEndInAReportOrACount()
+{
+    QFETCH(QString, how);
+    TestEnv env;
+    FakeKitService kit;
+    kit.setSettingsAnswers({FakeKitService::settingsJson(R"({"app":{"status":"activated"}})")});
+    FakeHttpService reports;
+    reports.on(QStringLiteral("POST"), kPath, ScriptedResponse(200, "{}", "application/json"));
+    qputenv("CrashKitReportsEndpoint", reports.baseUrl().toUtf8());
+    const QString v3 = env.cacheHome() + QStringLiteral("/com.crashkit.data/com.mirvok.dict/v3");
+    const QString fifo = env.root() + QStringLiteral("/die");
+    QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+
+    QProcess first;
+    startApp(first, {QStringLiteral("LD_PRELOAD=" DIE_PRELOAD), "MIRVOK_TEST_DIE=" + how, "MIRVOK_TEST_DIE_FIFO=" + fifo});
+    QVERIFY(first.waitForStarted());
+    QVERIFY(QTest::qWaitFor([&] { return !kit.settingsRequests().empty() && !QFile::exists(v3 + "/launchmarker"); }, 30000));
+    const QStringList active = QDir(v3 + "/active").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(active.size(), 1);
+    const QString runId = active.first();
+    if (how == QStringLiteral("sigkill")) {
+        ::kill(pid_t(first.processId()), SIGKILL);
+    } else {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0 && ::write(fd, "x", 1) == 1);
+        ::close(fd);
+    }
+    QVERIFY(first.waitForFinished(20000));
+    QCOMPARE(first.exitStatus(), QProcess::CrashExit);
+    const QString record = v3 + "/active/" + runId + "/signal.crkrecord";
+    QCOMPARE(QFile::exists(record), how != QStringLiteral("sigkill"));
+    if (QFile::exists(record)) {
+        // The dead thread with its registers and stack; every other thread
+        // with them or a reason.
+        QFile f(record);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = f.readAll().split('\n');
+        QVERIFY(lines.size() > 2);
+        int crashed = 0;
+        for (const QJsonValue& t : QJsonDocument::fromJson(lines[1]).object().value("threads").toArray()) {
+            const QJsonObject thread = t.toObject();
+            const bool whole = thread["registers"].toObject().size() == 21 && !thread["stacktrace"].toArray().isEmpty();
+            QVERIFY(whole || !thread["reason"].toString().isEmpty());
+            if (thread["crashed"].toBool()) {
+                QVERIFY(whole);
+                ++crashed;
+            }
+        }
+        QCOMPARE(crashed, 1);
+    }
+
+    QProcess second;
+    startApp(second, {}, true);
+    QVERIFY(second.waitForStarted());
+    QByteArray output;
+    const QByteArray unclean = "The run " + runId.toUtf8();
+    const bool ended = QTest::qWaitFor(
+        [&] {
+            output += second.readAll();
+            return how == QStringLiteral("sigkill") ? output.contains(unclean)
+                                                    : !reports.requestsTo(kPath).empty();
+        },
+        30000);
+    stopApp(second);
+    qunsetenv("CrashKitReportsEndpoint");
+    QVERIFY2(ended, output.right(3000).constData());
+    if (how == QStringLiteral("sigkill")) {
+        QCOMPARE(output.count(unclean), 1);
+        QVERIFY(reports.requestsTo(kPath).empty());
+    } else {
+        QCOMPARE(QString::fromUtf8(reports.requestsTo(kPath).front().parts[1].bytes), runId);
+        QVERIFY(!output.contains(unclean));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCrashE2E)

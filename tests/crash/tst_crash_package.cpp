@@ -117,8 +117,12 @@ void TestCrashPackage::interruptedPackagingLeavesNothingVisible()
     // What a kill mid-write leaves is hidden, and gone at the next start.
     writeCrashFile(fm->preparedPath() + "/.0A1B.part", "--0A1B\r\nContent-Disp");
     QVERIFY(fm->preparedPathContents().isEmpty());
+    // ... unless another instance is writing it right now.
+    writeCrashFile(fm->preparedPath() + "/.0C0D.part", "--0C0D\r\n");
+    CrashLockHolder writer(fm->preparedPath() + "/.0C0D.part");
+    QVERIFY(writer.held());
     fm->removeStalePartialPackages();
-    QVERIFY(QDir(fm->preparedPath()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    QCOMPARE(QDir(fm->preparedPath()).entryList(QDir::Files | QDir::Hidden), QStringList{".0C0D.part"});
 }
 
 QTEST_GUILESS_MAIN(TestCrashPackage)

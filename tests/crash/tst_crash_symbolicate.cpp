@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
+#include <dlfcn.h>
 #include <link.h>
 
 #include "crash/CRKInternalReport.h"
@@ -47,10 +49,10 @@ QHash<QString, ElfSymbol> readelfSymbols()
     return out;
 }
 
-QString readelfBuildId()
+QString readelfBuildId(const QString& file = QCoreApplication::applicationFilePath())
 {
     QProcess p;
-    p.start(QStringLiteral("readelf"), {QStringLiteral("-n"), QCoreApplication::applicationFilePath()});
+    p.start(QStringLiteral("readelf"), {QStringLiteral("-n"), file});
     p.waitForFinished(20000);
     const auto m = QRegularExpression(QStringLiteral("Build ID: ([0-9a-f]+)")).match(QString::fromLatin1(p.readAll()));
     return m.captured(1).left(32);
@@ -69,10 +71,11 @@ quint64 ownBase()
 }
 
 // A binary_images.crkrecord as the format's text describes it.
-void writeImages(const QString& path, const QString& uuid, quint64 base)
+void writeImages(const QString& path, const QString& uuid, quint64 base, const QByteArray& more = {})
 {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(more);
     f.write(QStringLiteral("{\"load\":{\"path\":\"%1\",\"uuid\":\"%2\",\"base\":%3,\"size\":%4}}\n"
                            "{\"unload\":{\"path\":\"/x\",\"uuid\":\"00\",\"base\":1,\"size\":1}}\n{\"load\":{\"pa")
                 .arg(QCoreApplication::applicationFilePath(), uuid)
@@ -89,6 +92,7 @@ private slots:
     void realCrashIsNamed();
     void firstFrameExactReturnAddressesOneBack();
     void otherBuildIdStaysBare();
+    void frameAboveSignalTrampolineIsExact();
     void demangling();
 };
 
@@ -150,6 +154,38 @@ void TestCrashSymbolicate::firstFrameExactReturnAddressesOneBack()
     QCOMPARE(threads[0][1].offset, inner.size);
     QCOMPARE(threads[0][2].offset, quint64(5));
     QCOMPARE(CRKProcessReportOperation::serialize({{}, {}}), QByteArray("{\"threads\":[[],[]]}\n"));
+}
+
+// Catches: the frame a signal interrupted (above the C library's handler
+// return trampoline) named one byte back: at a function's first
+// instruction, that is the function before it.
+void TestCrashSymbolicate::frameAboveSignalTrampolineIsExact()
+{
+    struct sigaction action {}, previous {}, readBack {};
+    action.sa_handler = [](int) {};
+    sigaction(SIGUSR2, &action, &previous);
+    sigaction(SIGUSR2, nullptr, &readBack);
+    sigaction(SIGUSR2, &previous, nullptr);
+    Dl_info libc;
+    QVERIFY(readBack.sa_restorer && dladdr(reinterpret_cast<void*>(readBack.sa_restorer), &libc));
+    const QString libcPath = QString::fromLocal8Bit(libc.dli_fname);
+    QTemporaryDir dir;
+    writeImages(dir.path() + "/images", readelfBuildId(), ownBase(),
+                QStringLiteral("{\"load\":{\"path\":\"%1\",\"uuid\":\"%2\",\"base\":%3,\"size\":%4}}\n")
+                    .arg(libcPath, readelfBuildId(libcPath))
+                    .arg(quint64(quintptr(libc.dli_fbase)))
+                    .arg(quint64(16) << 20)
+                    .toUtf8());
+    CRKSymbolResolver resolver;
+    QVERIFY(resolver.loadBinaryImagesFromFile(dir.path() + "/images"));
+    const ElfSymbol next = readelfSymbols().value("symb_next");
+    const quint64 base = ownBase();
+    CRKThreadArray threads{{CRKStackFrame::stackFrameWithAddress(base + next.value + 2),
+                            CRKStackFrame::stackFrameWithAddress(quint64(quintptr(readBack.sa_restorer))),
+                            CRKStackFrame::stackFrameWithAddress(base + next.value)}};
+    CRKProcessReportOperation::symbolicate(threads, resolver);
+    QCOMPARE(threads[0][2].symbol, QStringLiteral("symb_next"));
+    QCOMPARE(threads[0][2].offset, quint64(0));
 }
 
 void TestCrashSymbolicate::otherBuildIdStaysBare()

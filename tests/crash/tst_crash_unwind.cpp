@@ -12,8 +12,36 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <link.h>
+#include <ucontext.h>
 #include <vector>
+
+#include "crash/core/CRKThreadState.h"
+
+// A function whose first instruction faults, right after one whose last row
+// of rules is nothing like it: looked up one byte back, the interrupted
+// frame would take its neighbour's rules.
+asm(R"(
+    .text
+    .type crk_test_neighbour, @function
+crk_test_neighbour:
+    .cfi_startproc
+    sub $64, %rsp
+    .cfi_adjust_cfa_offset 64
+    nop
+    .cfi_endproc
+    .size crk_test_neighbour, .-crk_test_neighbour
+    .globl crk_test_fault_at_entry
+    .type crk_test_fault_at_entry, @function
+crk_test_fault_at_entry:
+    .cfi_startproc
+    ud2
+    ret
+    .cfi_endproc
+    .size crk_test_fault_at_entry, .-crk_test_fault_at_entry
+)");
+extern "C" void crk_test_fault_at_entry();
 
 namespace {
 
@@ -392,6 +420,57 @@ private slots:
         QCOMPARE(QList<int>(regs, regs + 6), (QList<int>{1, 2, 3, 4, 5, 6}));
         QVERIFY(CRKCompactUnwindDecodePermutation(3, 20 * 5 + 4 * 1 + 0, regs));
         QCOMPARE(QList<int>(regs, regs + 3), (QList<int>{6, 2, 1}));
+    }
+
+    // Catches: a val_offset rule that drops its offset (the register is
+    // the CFA plus the offset, nothing read).
+    void valOffsetRule()
+    {
+        quint64 stack[4] = {0, 0x1234, 0, 0};
+        CRKDwarfRules rules{};
+        rules.cfaRegister = 7;
+        rules.cfaOffset = 16;
+        rules.registers[3] = {kCRKDwarfValOffset, -24};
+        rules.registers[16] = {kCRKDwarfOffset, -8};
+        CRKThreadContext t{};
+        t.rsp = quintptr(&stack[0]);
+        bool undefined = false;
+        QVERIFY(CRKDwarfApplyRules(rules, CRKDwarfBounds{0, 0}, &t, &undefined));
+        QCOMPARE(t.rsp, quintptr(&stack[2]));
+        QCOMPARE(t.rip, 0x1234u);
+        QCOMPARE(t.rbx, quintptr(&stack[2]) - 24);
+    }
+
+    // Catches: the frame a signal interrupted looked up one byte back, as
+    // if its PC were a return address: at a function's first instruction
+    // that is the neighbour's rules, and the walk loses the caller.
+    void frameAboveSignalTrampoline()
+    {
+        static std::vector<quint64> walked;
+        static quint64 interrupted = 0, returnAddress = 0;
+        struct sigaction action{}, previous{};
+        action.sa_flags = SA_SIGINFO;
+        action.sa_sigaction = [](int, siginfo_t*, void* raw) {
+            auto* uc = static_cast<ucontext_t*>(raw);
+            interrupted = quint64(uc->uc_mcontext.gregs[REG_RIP]);
+            returnAddress = *reinterpret_cast<quint64*>(uc->uc_mcontext.gregs[REG_RSP]);
+            ucontext_t here;
+            getcontext(&here);
+            CRKThreadContext t;
+            CRKThreadContextFromUContext(&here, &t);
+            CRKUnwindCursor cursor;
+            CRKUnwindInit(&cursor, &t);
+            while (walked.size() < 16 && CRKUnwindNextFrame(&cursor))
+                walked.push_back(CRKUnwindGetPC(&cursor));
+            uc->uc_mcontext.gregs[REG_RIP] += 2;  // past the ud2
+        };
+        sigaction(SIGILL, &action, &previous);
+        crk_test_fault_at_entry();
+        sigaction(SIGILL, &previous, nullptr);
+        QCOMPARE(interrupted, quint64(quintptr(&crk_test_fault_at_entry)));
+        const auto at = std::find(walked.begin(), walked.end(), interrupted);
+        QVERIFY(at != walked.end() && at + 1 != walked.end());
+        QCOMPARE(*(at + 1), returnAddress);
     }
 
     // Catches: an offset whose factor times the data alignment does not fit

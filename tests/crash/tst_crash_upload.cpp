@@ -4,7 +4,9 @@
 #include <QMutex>
 #include <QtTest>
 
+#include "CrashReportFixture.h"
 #include "crash/CRKFileManager.h"
+#include "crash/CRKInternalReport.h"
 #include "crash/CRKNetworkClient.h"
 #include "crash/CRKReportsController.h"
 #include "crash/CRKSettings.h"
@@ -79,6 +81,7 @@ private slots:
     void clientErrorKeepsPackage();
     void oneTaskPerFile();
     void urgentUploadGivesUpAfterTwoSeconds();
+    void whatAnotherInstanceHoldsIsLeftAlone();
 
 private:
     std::unique_ptr<FakeHttpService> service_;
@@ -176,6 +179,32 @@ void TestCrashUpload::urgentUploadGivesUpAfterTwoSeconds()
     QVERIFY(p.reports->uploadPackagedReportAtPath(package, false));
     QVERIFY(QTest::qWaitFor([&] { return p.doneCount() == 1; }, 12000));
     QVERIFY(p.done[0].second.isNull());
+}
+
+// Catches: a package or report folder another running instance has locked
+// being sent or moved from under it.
+void TestCrashUpload::whatAnotherInstanceHoldsIsLeftAlone()
+{
+    TestEnv env;
+    Pipeline p;
+    service_->on("POST", kPath, ScriptedResponse(200, "{}", "application/json"));
+    const QString held = p.package("0A0A0A0A-1111-2222-3333-444455556666");
+    const QString folder = makeCrashReportFolder(p.fm->activePath(), "r-held", {"signal.crkrecord"});
+    {
+        CrashLockHolder packageLock(held), folderLock(folder + "/.lock");
+        QVERIFY(packageLock.held() && folderLock.held());
+        QVERIFY(!p.reports->prepareAndSubmitReport(CRKInternalReport::reportWithPath(folder), false, true));
+        QVERIFY(QFileInfo::exists(folder + "/signal.crkrecord"));
+        p.reports->uploadPackagedReportAtPath(held, false);
+        p.queue->sync([] {});
+    }
+    // A package sent after the held one's turn on the queue arrives alone.
+    const QString free = p.package();
+    QVERIFY(p.reports->uploadPackagedReportAtPath(free, false));
+    QVERIFY(QTest::qWaitFor([&] { return p.doneCount() == 1; }, 10000));
+    QCOMPARE(p.done[0].first, free);
+    QCOMPARE(int(service_->requestsTo(kPath).size()), 1);
+    QVERIFY(QFile::exists(held));
 }
 
 QTEST_GUILESS_MAIN(TestCrashUpload)

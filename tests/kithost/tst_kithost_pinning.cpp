@@ -140,16 +140,23 @@ void TestKitHostPinning::debugModeStillVerifies()
 void TestKitHostPinning::carriedRootsAreThePublishedOnes()
 {
     const QList<QSslCertificate>& set = KTHPinnedCertificates();
-    QCOMPARE(set.size(), 2);
-    QStringList names;
-    for (const QSslCertificate& c : set) {
-        QVERIFY(c.isSelfSigned());
-        names << c.subjectInfo(QSslCertificate::CommonName).value(0);
+    const QList<QPair<QString, int>> expected = {
+        {QStringLiteral("AddTrust External CA Root"), 1082},
+        {QStringLiteral("Entrust Root Certification Authority"), 1173},
+        {QStringLiteral("DigiCert High Assurance EV Root CA"), 969},
+        {QStringLiteral("VeriSign Class 3 Public Primary Certification Authority - G5"), 1239},
+        {QStringLiteral("VeriSign Class 1 Public Primary Certification Authority - G3"), 1054},
+        {QStringLiteral("VeriSign Class 2 Public Primary Certification Authority - G3"), 1053},
+        {QStringLiteral("VeriSign Class 3 Public Primary Certification Authority - G3"), 1054},
+        {QStringLiteral("VeriSign Class 4 Public Primary Certification Authority - G3"), 1054},
+    };
+    QCOMPARE(set.size(), expected.size());
+    for (int i = 0; i < set.size(); ++i) {
+        QVERIFY(set[i].isSelfSigned());
+        QCOMPARE(set[i].subjectInfo(QSslCertificate::CommonName).value(0), expected[i].first);
+        QCOMPARE(set[i].toDer().size(), expected[i].second);
+        QCOMPARE(kKTHPinnedCertificateDER[i].length, expected[i].second);
     }
-    QCOMPARE(names, (QStringList{QStringLiteral("Entrust Root Certification Authority"),
-                                 QStringLiteral("DigiCert High Assurance EV Root CA")}));
-    QCOMPARE(set[0].toDer().size(), 1173);
-    QCOMPARE(set[1].toDer().size(), 969);
 }
 
 QTEST_GUILESS_MAIN(TestKitHostPinning)

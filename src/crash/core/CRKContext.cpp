@@ -94,18 +94,21 @@ bool CRKContextMarkAndCheckIfCrashed()
     CRKContextWritable* w = CRKContextGetWritable();
     if (!CRKContextIsInitialized() || !w)
         return false;
-    uint8_t expected = 0;
-    if (!__atomic_compare_exchange_n(&w->crashBegun, &expected, 1, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST))
+    // The claim is the claimer's thread id itself: with a separate flag, a
+    // nested fault between setting it and storing the id would find a claim
+    // that is not its own and park the thread for ever.
+    int32_t expected = 0;
+    if (!__atomic_compare_exchange_n(&w->claimingTid, &expected, int32_t(CRKThreadId()), false, __ATOMIC_SEQ_CST,
+                                     __ATOMIC_SEQ_CST))
         return true;
-    __atomic_store_n(&w->claimingTid, CRKThreadId(), __ATOMIC_SEQ_CST);
-    __atomic_thread_fence(__ATOMIC_SEQ_CST);
+    __atomic_store_n(&w->crashBegun, 1, __ATOMIC_SEQ_CST);
     return false;
 }
 
 bool CRKContextHasCrashed()
 {
     CRKContextWritable* w = CRKContextGetWritable();
-    return w && __atomic_load_n(&w->crashBegun, __ATOMIC_SEQ_CST);
+    return w && __atomic_load_n(&w->claimingTid, __ATOMIC_SEQ_CST) != 0;
 }
 
 int CRKContextClaimingThread()

@@ -592,6 +592,7 @@ bool CRKDwarfRulesForFDE(const void* fdeAddress, const CRKDwarfBounds& bounds, u
         CRKSDKLog("%s: Error: Unable to run FDE instructions\n", __func__);
         return false;
     }
+    rules->signalFrame = cie.signalFrame;
     return true;
 }
 
@@ -677,11 +678,13 @@ bool CRKDwarfApplyRules(const CRKDwarfRules& rules, const CRKDwarfBounds& bounds
 }
 
 bool CRKDwarfUnwindFrame(const CRKBinaryImageNode& image, uintptr_t pc, CRKThreadContext* context,
-                         bool* returnAddressUndefined)
+                         bool* returnAddressUndefined, bool* signalFrame)
 {
     *returnAddressUndefined = false;
     CRKDwarfRules rules;
     if (!CRKDwarfFindRules(image, pc, &rules, nullptr, nullptr))
         return false;
+    if (signalFrame)
+        *signalFrame = rules.signalFrame;
     return CRKDwarfApplyRules(rules, CRKDwarfBounds{image.unwindStart, image.unwindEnd}, context, returnAddressUndefined);
 }

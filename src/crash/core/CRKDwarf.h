@@ -33,6 +33,9 @@ struct CRKDwarfRules {
     int64_t cfaOffset;
     uintptr_t cfaExpression;
     CRKDwarfRule registers[kCRKDwarfRegisterCount];
+    // The CIE's "S": a signal trampoline. The caller's PC it restores is the
+    // interrupted instruction itself, not a return address.
+    bool signalFrame;
 };
 
 // Bytes of an image that may be read in place.
@@ -58,11 +61,13 @@ bool CRKDwarfApplyRules(const CRKDwarfRules& rules, const CRKDwarfBounds& bounds
                         bool* returnAddressUndefined);
 
 // Unwinds one frame: `pc` is the address to look up (the exact PC for a
-// thread's own frame, return address - 1 for callers). On success `context`
-// holds the caller's registers. `returnAddressUndefined` is set when the
-// rules say the frame is the outermost one.
+// thread's own frame and for the frame a signal interrupted, return address
+// - 1 for callers). On success `context` holds the caller's registers and
+// `signalFrame` (if given) whether this frame was a signal trampoline.
+// `returnAddressUndefined` is set when the rules say the frame is the
+// outermost one.
 bool CRKDwarfUnwindFrame(const CRKBinaryImageNode& image, uintptr_t pc, CRKThreadContext* context,
-                         bool* returnAddressUndefined);
+                         bool* returnAddressUndefined, bool* signalFrame = nullptr);
 
 // Readers over a bounded cursor; each advances it. False when out of range.
 bool CRKDwarfReadULEB128(const uint8_t** cursor, const uint8_t* end, uint64_t* out);

@@ -127,7 +127,8 @@ void CRKExceptionRecord(uint32_t type, const char* name, const char* reason, con
         // Written on the throwing thread, so it is the one marked crashed.
         std::lock_guard lock(gExceptionLock);
         CRKFile file;
-        if (!CRKFileInit(&file, context->exception.path, false)) {
+        char buffer[16384];
+        if (!CRKFileInitWithBuffer(&file, context->exception.path, buffer, sizeof(buffer))) {
             CRKSDKLog("%s: Unable to open exception file\n", __func__);
         } else {
             writeExceptionLine(&file, type, name, reason, frames, frameCount);

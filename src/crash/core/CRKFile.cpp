@@ -35,7 +35,20 @@ bool CRKFileInitWithPathMode(CRKFile* file, const char* path, bool append, bool 
     }
     if (buffered) {
         file->buffer = static_cast<char*>(malloc(kCRKFileBufferSize));
-        file->buffered = file->buffer != nullptr;
+        file->buffered = file->ownsBuffer = file->buffer != nullptr;
+        file->capacity = kCRKFileBufferSize;
+    }
+    return true;
+}
+
+bool CRKFileInitWithBuffer(CRKFile* file, const char* path, char* buffer, size_t capacity)
+{
+    if (!CRKFileInitWithPathMode(file, path, true, false))
+        return false;
+    if (buffer && capacity > 1) {
+        file->buffer = buffer;
+        file->capacity = capacity;
+        file->buffered = true;
     }
     return true;
 }
@@ -65,7 +78,8 @@ bool CRKFileCloseWithOffset(CRKFile* file, uint64_t* outOffset)
         return false;
     CRKFileFlush(file);
     if (file->buffer) {
-        free(file->buffer);
+        if (file->ownsBuffer)
+            free(file->buffer);
         file->buffer = nullptr;
         file->buffered = false;
     }
@@ -94,8 +108,8 @@ void CRKFileWriteRaw(CRKFile* file, const char* bytes, size_t length)
             file->offset += length;
         return;
     }
-    while (file->bufferedLength + length >= kCRKFileBufferSize) {
-        const size_t room = kCRKFileBufferSize - 1 - file->bufferedLength;
+    while (file->bufferedLength + length >= file->capacity) {
+        const size_t room = file->capacity - 1 - file->bufferedLength;
         memcpy(file->buffer + file->bufferedLength, bytes, room);
         file->bufferedLength += room;
         CRKFileFlush(file);
@@ -285,6 +299,8 @@ void CRKFileWriteSectionEnd(CRKFile* file)
     closeContainer(file, "}\n");
     file->depth = 0;
     file->needsComma = false;
+    if (file->buffered && !file->ownsBuffer)
+        CRKFileFlush(file);
 }
 
 void CRKFileWriteArrayStart(CRKFile* file)

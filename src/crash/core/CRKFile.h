@@ -21,6 +21,8 @@ struct CRKFile {
     char* buffer = nullptr;
     uint64_t bufferedLength = 0;
     uint64_t offset = 0;
+    uint64_t capacity = 0;
+    bool ownsBuffer = false;  // from the heap, freed at close
 };
 
 inline constexpr size_t kCRKFileBufferSize = 1000;
@@ -29,6 +31,10 @@ inline constexpr size_t kCRKFileBufferSize = 1000;
 // the offset starts at the file's size.
 bool CRKFileInitWithPathMode(CRKFile* file, const char* path, bool append, bool buffered);
 bool CRKFileInit(CRKFile* file, const char* path, bool buffered);
+// Appending, buffered in the caller's memory (a crash handler's stack) and
+// written out at the end of every line, so a fault while recording loses at
+// most the line it was writing. Safe to call from a signal handler.
+bool CRKFileInitWithBuffer(CRKFile* file, const char* path, char* buffer, size_t capacity);
 // Flushes, frees the buffer, closes. `outOffset` gets the bytes written in
 // total (file size for append mode).
 bool CRKFileCloseWithOffset(CRKFile* file, uint64_t* outOffset);

@@ -47,11 +47,14 @@ void recordThreads(CRKFile* file, const int* tids, int count, int crashedTid, co
         if (have) {
             writeRegisters(file, context);
         } else {
-            // An unreadable thread is written empty so the line stays whole.
-            CRKSDKLog("%s: unable to get thread state\n", __func__);
+            // An unreadable thread is written empty so the line stays whole,
+            // with the reason it could not be read.
+            const char* reason = tids[i] == crashedTid ? "no context" : CRKThreadStateMissingReason(tids[i]);
+            CRKSDKLog("%s: unable to get thread state (%s)\n", __func__, reason);
             CRKFileWriteHashKey(file, "registers");
             CRKFileWriteHashStart(file);
             CRKFileWriteHashEnd(file);
+            CRKFileWriteHashEntryString(file, "reason", reason);
         }
         CRKFileWriteHashKey(file, "stacktrace");
         CRKFileWriteArrayStart(file);
@@ -165,7 +168,9 @@ void CRKHandler(CRKFile* file, int crashedTid, const CRKThreadContext* crashedCo
     if (count == 0)
         CRKSDKLog("%s: Error: unable to get task threads\n", __func__);
     CRKThreadStateCollect(tids, count);
+    CRKReadMemoryCachePages(true);
     recordThreads(file, tids, count, crashedTid, crashedContext);
+    CRKReadMemoryCachePages(false);
     recordRuntime(file);
     recordNames(file, tids, count);
     CRKProcessRecordStats(file);

@@ -199,7 +199,8 @@ void CRKSignalHandler(int signal, siginfo_t* info, void* uc)
 
     if (context && CRKContextIsInitialized()) {
         CRKFile file;
-        if (!CRKFileInit(&file, context->signal.path, false)) {
+        char buffer[16384];
+        if (!CRKFileInitWithBuffer(&file, context->signal.path, buffer, sizeof(buffer))) {
             CRKSDKLog("%s: Unable to open signal file\n", __func__);
         } else {
             const int mac = CRKSignalMacNumber(signal);

@@ -1,6 +1,7 @@
 #include "crash/core/CRKThreadState.h"
 
 #include "crash/core/CRKContext.h"
+#include "crash/core/CRKHost.h"
 #include "crash/core/CRKSDKLog.h"
 #include "crash/core/CRKUtilities.h"
 
@@ -14,6 +15,8 @@
 #include <unistd.h>
 
 namespace {
+
+enum SlotState : uint32_t { kAsked = 0, kAnswered = 1, kBlocked = 2, kGone = 3 };
 
 long futex(uint32_t* address, int op, uint32_t value, const timespec* timeout)
 {
@@ -46,7 +49,7 @@ void threadStateHandler(int, siginfo_t* info, void* uc)
     }
     if (mine) {
         CRKThreadContextFromUContext(static_cast<const ucontext_t*>(uc), &mine->context);
-        __atomic_store_n(&mine->state, 1, __ATOMIC_SEQ_CST);
+        __atomic_store_n(&mine->state, kAnswered, __ATOMIC_SEQ_CST);
         futex(&mine->state, FUTEX_WAKE_PRIVATE, 1, nullptr);
         // Parked until the record is written; bounded so that a recorder
         // that died cannot leave the thread stuck for good.
@@ -61,6 +64,42 @@ void threadStateHandler(int, siginfo_t* info, void* uc)
         }
     }
     errno = saved;
+}
+
+// "/proc/self/task/<tid>/<leaf>" into `out` (64 bytes).
+void taskPath(int tid, const char* leaf, char* out)
+{
+    memcpy(out, "/proc/self/task/", 17);
+    char digits[16];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + tid % 10);
+        tid /= 10;
+    } while (tid > 0 && n < 15);
+    size_t at = strlen(out);
+    while (n > 0)
+        out[at++] = digits[--n];
+    out[at++] = '/';
+    const size_t length = strnlen(leaf, 63 - at);
+    memcpy(out + at, leaf, length);
+    out[at + length] = 0;
+}
+
+// Whether the thread blocks `signal` now (its "SigBlk" mask): such a thread
+// would never answer, so it is not waited for.
+bool threadBlocks(int tid, int signal)
+{
+    char path[64], mask[32];
+    taskPath(tid, "status", path);
+    if (!CRKHostReadProcField(path, "SigBlk", mask, sizeof(mask)))
+        return false;
+    const size_t digits = strnlen(mask, sizeof(mask));
+    const size_t fromEnd = size_t(signal - 1) / 4;
+    if (fromEnd >= digits)
+        return false;
+    const char c = mask[digits - 1 - fromEnd];
+    const int nibble = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : 0;
+    return (nibble >> ((signal - 1) % 4)) & 1;
 }
 
 struct LinuxDirent64 {
@@ -129,22 +168,26 @@ void CRKThreadStateCollect(const int* tids, int count)
         if (tids[i] == self)
             continue;
         CRKThreadSlot& slot = w->threadSlots[used++];
-        __atomic_store_n(&slot.state, 0, __ATOMIC_SEQ_CST);
+        uint32_t state = kAsked;
+        if (threadBlocks(tids[i], context->threadStateSignal))
+            state = kBlocked;
+        __atomic_store_n(&slot.state, state, __ATOMIC_SEQ_CST);
         __atomic_store_n(&slot.tid, tids[i], __ATOMIC_SEQ_CST);
-        syscall(SYS_tgkill, pid, tids[i], context->threadStateSignal);
+        if (state == kAsked && syscall(SYS_tgkill, pid, tids[i], context->threadStateSignal) != 0)
+            __atomic_store_n(&slot.state, kGone, __ATOMIC_SEQ_CST);
     }
     for (int i = used; i < kCRKThreadSlots; ++i)
         __atomic_store_n(&w->threadSlots[i].tid, 0, __ATOMIC_SEQ_CST);
     const uint64_t deadline = monotonicNs() + 100000000ULL;
     for (int i = 0; i < used; ++i) {
         CRKThreadSlot& slot = w->threadSlots[i];
-        while (__atomic_load_n(&slot.state, __ATOMIC_SEQ_CST) == 0) {
+        while (__atomic_load_n(&slot.state, __ATOMIC_SEQ_CST) == kAsked) {
             const uint64_t now = monotonicNs();
             if (now >= deadline)
                 break;
             const uint64_t left = deadline - now;
             timespec ts{time_t(left / 1000000000ULL), long(left % 1000000000ULL)};
-            futex(&slot.state, FUTEX_WAIT_PRIVATE, 0, &ts);
+            futex(&slot.state, FUTEX_WAIT_PRIVATE, kAsked, &ts);
         }
     }
 }
@@ -156,13 +199,31 @@ bool CRKThreadStateGet(int tid, CRKThreadContext* out)
         return false;
     for (CRKThreadSlot& slot : w->threadSlots) {
         if (__atomic_load_n(&slot.tid, __ATOMIC_ACQUIRE) == tid) {
-            if (__atomic_load_n(&slot.state, __ATOMIC_ACQUIRE) != 1)
+            if (__atomic_load_n(&slot.state, __ATOMIC_ACQUIRE) != kAnswered)
                 return false;
             *out = slot.context;
             return true;
         }
     }
     return false;
+}
+
+const char* CRKThreadStateMissingReason(int tid)
+{
+    CRKContextWritable* w = CRKContextGetWritable();
+    if (!w)
+        return "not asked";
+    for (CRKThreadSlot& slot : w->threadSlots) {
+        if (__atomic_load_n(&slot.tid, __ATOMIC_ACQUIRE) != tid)
+            continue;
+        switch (__atomic_load_n(&slot.state, __ATOMIC_ACQUIRE)) {
+        case kBlocked: return "signal blocked";
+        case kGone: return "thread ended";
+        case kAnswered: return "";
+        default: return "no answer";
+        }
+    }
+    return "not asked";
 }
 
 void CRKThreadStateRelease()
@@ -208,17 +269,8 @@ void CRKThreadReadName(int tid, char* out, unsigned long size)
     if (!out || size == 0)
         return;
     out[0] = 0;
-    char path[64] = "/proc/self/task/";
-    char digits[16];
-    int n = 0;
-    do {
-        digits[n++] = char('0' + tid % 10);
-        tid /= 10;
-    } while (tid > 0 && n < 15);
-    size_t at = strlen(path);
-    while (n > 0)
-        path[at++] = digits[--n];
-    memcpy(path + at, "/comm", 6);
+    char path[64];
+    taskPath(tid, "comm", path);
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return;

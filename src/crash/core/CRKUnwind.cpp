@@ -23,7 +23,7 @@ bool accept(CRKUnwindCursor* cursor, const CRKThreadContext& next)
     return true;
 }
 
-bool stepWithDwarf(CRKUnwindCursor* cursor, uintptr_t lookupPC, bool* ended)
+bool stepWithDwarf(CRKUnwindCursor* cursor, uintptr_t lookupPC, bool* ended, bool* signalFrame)
 {
     CRKBinaryImageNode image;
     if (!CRKBinaryImageSafeFindImageForAddress(lookupPC, &image)) {
@@ -32,7 +32,7 @@ bool stepWithDwarf(CRKUnwindCursor* cursor, uintptr_t lookupPC, bool* ended)
     }
     CRKThreadContext next = cursor->context;
     bool undefined = false;
-    if (!CRKDwarfUnwindFrame(image, lookupPC, &next, &undefined))
+    if (!CRKDwarfUnwindFrame(image, lookupPC, &next, &undefined, signalFrame))
         return false;
     if (undefined) {
         *ended = true;
@@ -138,10 +138,13 @@ bool CRKUnwindNextFrame(CRKUnwindCursor* cursor)
             stepped = accept(cursor, next);
         }
     }
-    // The thread's own PC is exact; a return address points after the call.
-    const uintptr_t lookup = cursor->frameCount == 1 ? ctx.rip : ctx.rip - 1;
+    // The thread's own PC is exact, and so is the one a signal frame
+    // restores; a return address points after the call.
+    const uintptr_t lookup = cursor->frameCount == 1 || cursor->exactPC ? ctx.rip : ctx.rip - 1;
+    bool signalFrame = false;
     if (!stepped)
-        stepped = stepWithDwarf(cursor, lookup, &ended);
+        stepped = stepWithDwarf(cursor, lookup, &ended, &signalFrame);
+    cursor->exactPC = stepped && signalFrame;
     if (ended) {
         CRKSDKLog("%s: outermost frame (return address undefined)\n", __func__);
         cursor->finished = true;

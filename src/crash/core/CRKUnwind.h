@@ -20,6 +20,7 @@ struct CRKUnwindCursor {
     uint32_t frameCount;
     bool nullCall;  // the thread's own PC was 0: a call through a null pointer
     bool finished;
+    bool exactPC;   // the PC is an interrupted instruction (above a signal frame)
 };
 
 bool CRKUnwindInit(CRKUnwindCursor* cursor, const CRKThreadContext* context);

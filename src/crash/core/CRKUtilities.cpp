@@ -83,9 +83,47 @@ bool readThroughPipe(const void* source, void* destination, size_t length)
     return ok;
 }
 
+// The page the recording thread read last, while it writes a record: the
+// stacks it walks are frozen then, and a walk reads them word by word.
+thread_local bool tCachePages = false;
+struct PageCache {
+    uintptr_t page;
+    bool valid;
+    alignas(16) uint8_t bytes[4096];
+} gPageCache;
+
+bool readUncached(const void* source, void* destination, size_t length);
+
 }  // namespace
 
+void CRKReadMemoryCachePages(bool on)
+{
+    tCachePages = on;
+    gPageCache.valid = false;
+}
+
 bool CRKReadMemory(const void* source, void* destination, size_t length)
+{
+    if (reinterpret_cast<uintptr_t>(source) < 4096 || !destination)
+        return false;
+    const uintptr_t at = reinterpret_cast<uintptr_t>(source);
+    const uintptr_t page = at & ~uintptr_t(4095);
+    if (tCachePages && length > 0 && length <= 4096 && at - page + length <= 4096) {
+        if (!gPageCache.valid || gPageCache.page != page) {
+            gPageCache.valid = readUncached(reinterpret_cast<const void*>(page), gPageCache.bytes, 4096);
+            gPageCache.page = page;
+        }
+        if (gPageCache.valid) {
+            memcpy(destination, gPageCache.bytes + (at - page), length);
+            return true;
+        }
+    }
+    return readUncached(source, destination, length);
+}
+
+namespace {
+
+bool readUncached(const void* source, void* destination, size_t length)
 {
     if (reinterpret_cast<uintptr_t>(source) < 4096 || !destination)
         return false;
@@ -105,6 +143,8 @@ bool CRKReadMemory(const void* source, void* destination, size_t length)
     }
     return readThroughPipe(source, destination, length);
 }
+
+}  // namespace
 
 bool CRKReadString(const char* string, char* out, size_t maximum)
 {

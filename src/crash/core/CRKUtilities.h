@@ -18,6 +18,12 @@ void CRKHexEncodeBytes(const void* bytes, size_t length, char* buffer);
 // does a short copy. Uses process_vm_readv, or a pipe (EFAULT) where that
 // is refused.
 bool CRKReadMemory(const void* source, void* destination, size_t length);
+// While on, the calling thread's reads within one page are served from the
+// last page it read (one system call per page, not per word): only for
+// memory that cannot change meanwhile, such as the stacks of threads parked
+// while a crash is recorded, by the one thread holding the crash claim.
+// Safe to call from a signal handler.
+void CRKReadMemoryCachePages(bool on);
 
 // Reads a zero-terminated string of at most `maximum` bytes (terminator
 // included) into `out`. False at the first unreadable byte, an address below

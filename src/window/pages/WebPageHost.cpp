@@ -54,7 +54,11 @@ const char* kBootstrap = R"JS(
   });
   window.framewnd = stub;
   if (typeof qt === 'undefined' || !qt.webChannelTransport) return;
+  // One client per transport: other scripts of the page wait for this one.
+  window.sharedWebChannelPending = true;
   new QWebChannel(qt.webChannelTransport, function (channel) {
+    window.sharedWebChannel = channel;
+    window.dispatchEvent(new Event('sharedwebchannel'));
     var real = channel.objects.framewnd;
     if (!real) return;
     var wrapped = {};
@@ -73,6 +77,12 @@ const char* kBootstrap = R"JS(
   });
 })();
 )JS";
+
+WebPageHost::PageHook& pageHook()
+{
+    static WebPageHost::PageHook hook;
+    return hook;
+}
 
 QString readQtResource(const QString& path)
 {
@@ -95,6 +105,8 @@ WebPageHost::WebPageHost(QWidget* parentWidget) : QObject(parentWidget)
     page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     channel_ = new QWebChannel(this);
     installScripts();
+    if (pageHook())
+        pageHook()(page_, channel_);
     connect(page_, &QWebEnginePage::loadStarted, this, &WebPageHost::onLoadStarted);
     connect(page_, &QWebEnginePage::loadFinished, this, &WebPageHost::onLoadFinished);
 }
@@ -177,6 +189,11 @@ bool WebPageHost::acceptNavigation(const QUrl& url, bool isMainFrame, bool byPag
         channelInstalled_ = false;
     }
     return true;
+}
+
+void WebPageHost::setPageHook(PageHook hook)
+{
+    pageHook() = std::move(hook);
 }
 
 void WebPageHost::setNavigationFilter(std::function<bool(const QUrl&)> filter)

@@ -10,6 +10,7 @@
 #include <vector>
 
 class QWebChannel;
+class QWebEnginePage;
 class QWebEngineView;
 class QWidget;
 class HostedWebPage;
@@ -58,6 +59,11 @@ public:
 
     // A JavaScript string literal for any text.
     static QString jsString(const QString& text);
+    // Called for every host made from now on with its page and the channel
+    // our local pages get (a higher layer puts its own objects and scripts
+    // there, e.g. the crash kit's page-error hook). Main thread.
+    using PageHook = std::function<void(QWebEnginePage* page, QWebChannel* channel)>;
+    static void setPageHook(PageHook hook);
 
 signals:
     void loadFinished(const QUrl& url, bool ok);
