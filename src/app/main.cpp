@@ -13,6 +13,7 @@
 #include "query/LogUtils.h"
 #include "tally/Tally.h"
 #include "window/FrameWndController.h"
+#include "window/NoticeAlerts.h"
 #include "window/PageAdapters.h"
 #include "window/ShellServices.h"
 #include "window/pages/WebPageHost.h"
@@ -51,7 +52,8 @@ int main(int argc, char** argv) {
     // Every road out ends the loop outright. quit() would first ask each
     // window to close, and one that declines (the translation popup, an
     // alert, a hidden main window) would cancel it: a session ending would
-    // then kill the process after its grace period, queued work and all.
+    // then kill the process after its grace period. The queued writes still
+    // drain below.
     const auto leave = [] { QCoreApplication::exit(0); };
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &app, leave);
@@ -103,6 +105,8 @@ int main(int argc, char** argv) {
     DictUtils::setAppDelegate(frame);
     frame->awakeFromNib();
     frame->window()->show();
+    // From here on what the stores must tell the user shows as alerts.
+    noticealerts::install();
     frame->applicationDidFinishLaunching();
 
     QObject::connect(&instance, &SingleInstance::showRequested, frame, [frame] { frame->showWindow(); });
