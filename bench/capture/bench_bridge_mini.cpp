@@ -3,11 +3,13 @@
 // service:
 //   bridge request -> signal received on another bus connection (200, also
 //   with an idle connection open)
+//   1,000 connections back to back -> every word served
 //   hotkey action -> mini window shown with the field focused
 //   keystroke -> suggestion rows shown
 //   Return -> result mode laid out (page sized)
 // Medians; figures only.
 #include "capture/GetWordMonitor.h"
+#include "capture/GetWordServer.h"
 #include "capture/MiniSearchQueryController.h"
 #include "capture/MiniSearchWndController.h"
 #include "capture/X11FocusReturn.h"
@@ -15,6 +17,7 @@
 #include "query/AppConstants.h"
 #include "support/FakeHttpService.h"
 #include "support/TestEnv.h"
+#include "support/capture/LoopbackClient.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -24,6 +27,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <unistd.h>
 
@@ -101,6 +105,21 @@ int main(int argc, char** argv) {
     idle.waitForConnected(1000);
     std::printf("  with an idle connection open:           %.2f ms\n", bridgeRun(monitor.port(), counter, 200));
     idle.abort();
+
+    // A burst: a thousand clients connect, write and close one after another.
+    {
+        std::atomic<int> served{0};
+        GetWordServer server([&](const browserbridge::BrowserWord&) { ++served; });
+        server.start(0);
+        const QByteArray request("GET /getword?word=burst&pos=0&type=1 HTTP/1.1\r\n");
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 1000; ++i) sendAndClose(server.port(), request);
+        const double sent = t.nsecsElapsed() / 1e6;
+        waitUntil([&] { return served.load() == 1000; }, 60000);
+        std::printf("1000 connections back to back: all sent in %.1f ms, %d served in %.1f ms\n", sent, served.load(),
+                    t.nsecsElapsed() / 1e6);
+    }
 
     // Mini window.
     FakeHttpService svc;

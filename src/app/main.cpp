@@ -1,6 +1,7 @@
 #include "account/AccountShell.h"
 #include "app/CommandLine.h"
 #include "capture/CaptureShell.h"
+#include "capture/ClipboardKeeper.h"
 #include "crash/CrashKit.h"
 #include "kithost/KitHostStartup.h"
 #include "platform/ColorScheme.h"
@@ -28,6 +29,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QQuickWindow>
+#include <cstring>
 
 namespace {
 class AppKitHost : public KitHostServices {
@@ -45,6 +47,8 @@ QIcon appIcon() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The clipboard keeper a quitting copy started: no application at all.
+    if (argc == 2 && std::strcmp(argv[1], clipboardkeeper::kArgument) == 0) return clipboardkeeper::serveFromStdin();
     // Answered in the terminal, before anything needs a display.
     if (CommandLine::wanted(argc, argv)) return CommandLine::run(argc, argv);
     relaxWebEngineSandboxForRoot(argc, argv);
@@ -71,11 +75,14 @@ int main(int argc, char** argv) {
     // Closing the main window only hides it; the application keeps running.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Every road out ends the loop outright. quit() would first ask each
+    // window to close, and one that declines (the translation popup, an
+    // alert, a hidden main window) would cancel it: a session ending would
+    // then kill the process after its grace period. The queued writes still
+    // drain below.
+    const auto leave = [] { QCoreApplication::exit(0); };
     TerminationSignals termination;
-    // The session ending us is not a question: quit() asks every window to
-    // close first, and an open alert (the quit guard's) refuses, so the
-    // loop would keep running. The queued writes still drain below.
-    QObject::connect(&termination, &TerminationSignals::received, &app, [] { QCoreApplication::exit(0); });
+    QObject::connect(&termination, &TerminationSignals::received, &app, leave);
 
     SingleInstance instance;
     if (!instance.claim() && SingleInstance::showRunningInstance()) return 0;
@@ -133,8 +140,9 @@ int main(int argc, char** argv) {
     QObject::connect(&instance, &SingleInstance::showRequested, frame, [frame] { frame->showWindow(); });
     QObject::connect(&instance, &SingleInstance::queryRequested, frame,
                      [&capture](const QString& text, const QString& userData) { capture.serviceQuery(text, userData); });
-    QObject::connect(frame, &FrameWndController::quitConfirmed, &app, &QApplication::quit);
+    QObject::connect(frame, &FrameWndController::quitConfirmed, &app, leave);
     const int status = app.exec();
+    clipboardkeeper::handOverAtExit();
     // Words answered "added" reach the file whatever ended the loop.
     MVWordBook::sharedInstance().finishQueuedWork(10000);
     MVDictHistory::finishQueuedWork();

@@ -41,6 +41,27 @@ struct Ref {
 };
 using Acc = Ref<AtspiAccessible>;
 
+// Roles whose element holds text a user reads or edits. The password field
+// is left out: its text is never to be copied.
+bool isTextRole(AtspiRole role) {
+    switch (role) {
+    case ATSPI_ROLE_TEXT:
+    case ATSPI_ROLE_ENTRY:
+    case ATSPI_ROLE_PARAGRAPH:
+    case ATSPI_ROLE_HEADING:
+    case ATSPI_ROLE_STATIC:
+    case ATSPI_ROLE_CAPTION:
+    case ATSPI_ROLE_EDITBAR:
+    case ATSPI_ROLE_DOCUMENT_FRAME:
+    case ATSPI_ROLE_DOCUMENT_TEXT:
+    case ATSPI_ROLE_DOCUMENT_WEB:
+    case ATSPI_ROLE_DOCUMENT_EMAIL:
+        return true;
+    default:
+        return false;
+    }
+}
+
 QString takeString(gchar* s) {
     if (!s) return QString();
     QString r = QString::fromUtf8(s);
@@ -129,12 +150,21 @@ struct AtspiReader::Impl {
 
     // Qt answers the deepest child (a text edit's viewport, which has no
     // text): the nearest ancestor with text is what the user points at.
-    Acc nearestText(Acc element, bool* terminal) {
+    // Along the way: whether a terminal holds the point, and whether the
+    // nearest element with a text role has the focus.
+    Acc nearestText(Acc element, bool* terminal, bool* focusedText = nullptr) {
+        bool sawTextRole = false;
         for (int depth = 0; element && depth < 8 && !failed; ++depth) {
             GError* err = nullptr;
             const AtspiRole role = atspi_accessible_get_role(element.p, &err);
             if (!check(err)) return {};
             if (role == ATSPI_ROLE_TERMINAL) *terminal = true;
+            if (focusedText && !sawTextRole && isTextRole(role)) {
+                sawTextRole = true;
+                AtspiStateSet* states = atspi_accessible_get_state_set(element.p);
+                *focusedText = states && atspi_state_set_contains(states, ATSPI_STATE_FOCUSED);
+                if (states) g_object_unref(states);
+            }
             if (AtspiText* t = atspi_accessible_get_text_iface(element.p)) {
                 g_object_unref(t);
                 return element;
@@ -171,7 +201,7 @@ AtspiReader::Selection AtspiReader::selectionAt(const QPoint& px, qint64 pid) {
     d_->failed = false;
     d_->clock.start();
     Acc element = d_->elementAt(px, pid);
-    Acc text = d_->nearestText(std::move(element), &out.terminal);
+    Acc text = d_->nearestText(std::move(element), &out.terminal, &out.focusedText);
     out.failed = d_->failed;
     if (!text || d_->failed) return out;
     out.foundText = true;

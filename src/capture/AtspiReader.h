@@ -22,6 +22,10 @@ public:
     struct Selection {
         bool foundText = false;   // a text element lies under the point
         bool terminal = false;    // the element (or an ancestor) is a terminal
+        // The nearest element with a text role under the point holds the
+        // keyboard focus: the one piece of evidence that a typed key lands
+        // in a text of that program and nowhere else.
+        bool focusedText = false;
         bool failed = false;      // an application did not answer in time
         QString text;             // its first selection; empty when none
     };

@@ -91,4 +91,13 @@ QString notificationObject(const BrowserWord& w) {
     return QStringLiteral("%1|%2|%3").arg(w.type).arg(w.pos).arg(w.word);
 }
 
+std::optional<BrowserWord> readNotificationObject(const QString& object) {
+    const qsizetype first = object.indexOf(u'|');
+    const qsizetype second = first < 0 ? -1 : object.indexOf(u'|', first + 1);
+    if (second < 0) return std::nullopt;
+    return BrowserWord{leadingInteger(object.left(first).trimmed().toUtf8()),
+                       leadingInteger(object.mid(first + 1, second - first - 1).trimmed().toUtf8()),
+                       object.mid(second + 1)};
+}
+
 }  // namespace browserbridge

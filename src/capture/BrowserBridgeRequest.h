@@ -33,4 +33,9 @@ std::optional<QString> decodeGb18030(const QByteArray& bytes);
 // The signal's text, "type|pos|word".
 QString notificationObject(const BrowserWord& w);
 
+// That text read back, the numbers as the request line's are read (leading
+// digits; "12abc" is 12); the word keeps any bars of its own. Nothing
+// without both bars. The signal may come from any process on the bus.
+std::optional<BrowserWord> readNotificationObject(const QString& object);
+
 }  // namespace browserbridge

@@ -10,9 +10,37 @@
 
 
 namespace {
-Q_LOGGING_CATEGORY(lcCapture, "mirvok.capture")
+// Debug (the selected words themselves) only when asked for with
+// QT_LOGGING_RULES="mirvok.capture.debug=true".
+Q_LOGGING_CATEGORY(lcCapture, "mirvok.capture", QtInfoMsg)
 
 constexpr int kSelectionTimeoutMs = 300;
+constexpr int kLoggedChars = 40;
+
+std::function<void()>& readStartedHook() {
+    static std::function<void()> hook;
+    return hook;
+}
+
+const char* roadName(CaptureReader::Source s) {
+    switch (s) {
+    case CaptureReader::Source::Primary: return "primary";
+    case CaptureReader::Source::Accessibility: return "accessibility";
+    case CaptureReader::Source::Copy: return "copy";
+    case CaptureReader::Source::None: break;
+    }
+    return "none";
+}
+
+// What one road gave. The log keeps the length and the road; the words
+// themselves (which may be anything the user selected, passwords too) only
+// at debug level, and cut short.
+CaptureReader::Selected taken(const QString& text, CaptureReader::Source road) {
+    qCInfo(lcCapture, "selection of %lld characters by %s", qlonglong(text.size()), roadName(road));
+    qCDebug(lcCapture).noquote() << "selection starts:" << text.left(kLoggedChars);
+    if (text.isEmpty()) return {};
+    return {text, road};
+}
 }  // namespace
 
 // Lives on the capture thread; made lazily there, so that libatspi and Xlib
@@ -63,64 +91,37 @@ void CaptureReader::shutdown() {
     thread_ = nullptr;
 }
 
+void CaptureReader::setReadStartedHook(std::function<void()> hook) { readStartedHook() = std::move(hook); }
+
 void CaptureReader::post(std::function<void()> job) {
     if (stopped_) return;
     QMetaObject::invokeMethod(inThread_, std::move(job), Qt::QueuedConnection);
 }
 
-bool CaptureReader::isTerminalClass(const QString& instance, const QString& className) {
-    static const QStringList kTerminals = {
-        QStringLiteral("xterm"), QStringLiteral("uxterm"), QStringLiteral("urxvt"), QStringLiteral("rxvt"),
-        QStringLiteral("gnome-terminal"), QStringLiteral("gnome-terminal-server"), QStringLiteral("konsole"),
-        QStringLiteral("xfce4-terminal"), QStringLiteral("mate-terminal"), QStringLiteral("lxterminal"),
-        QStringLiteral("qterminal"), QStringLiteral("terminator"), QStringLiteral("tilix"),
-        QStringLiteral("kitty"), QStringLiteral("alacritty"), QStringLiteral("st"), QStringLiteral("st-256color"),
-        QStringLiteral("terminology"), QStringLiteral("foot"), QStringLiteral("wezterm"),
-        QStringLiteral("org.wezfurlong.wezterm"), QStringLiteral("sakura"), QStringLiteral("guake"),
-        QStringLiteral("yakuake"), QStringLiteral("eterm"), QStringLiteral("tilda"), QStringLiteral("cool-retro-term"),
-        QStringLiteral("deepin-terminal"), QStringLiteral("x-terminal-emulator"), QStringLiteral("kgx"),
-        QStringLiteral("org.gnome.console"), QStringLiteral("ptyxis"), QStringLiteral("blackbox"),
-    };
-    for (const QString& name : {instance, className}) {
-        const QString n = name.toLower();
-        if (n.isEmpty()) continue;
-        if (kTerminals.contains(n) || n.endsWith(QLatin1String("-terminal")) || n.endsWith(QLatin1String("term")))
-            return true;
-    }
-    return false;
-}
-
 CaptureReader::Selected CaptureReader::Worker::readSelection(const Request& r,
                                                              PasteboardArchive* restore, bool* restoreNeeded) {
     ensure();
-    Selected out;
     X11SelectionReader& x = *x11;
     if (x.isValid() && x.hasOwner(X11SelectionReader::Primary)) {
         const quint32 since = x.ownedSince(X11SelectionReader::Primary, kSelectionTimeoutMs);
         const bool fresh = r.gestureServerTime == 0 || qint32(since - r.gestureServerTime) >= 0;
         if (fresh) {
+            // A PRIMARY this gesture made answers for the selection even
+            // when blank: nothing was selected, and nothing else is asked.
             const QString text = x.readText(X11SelectionReader::Primary, kSelectionTimeoutMs);
-            if (!text.trimmed().isEmpty()) {
-                qCInfo(lcCapture).noquote() << "selected element text is:" + text;
-                return {text, Source::Primary};
-            }
+            return taken(text.trimmed().isEmpty() ? QString() : text, Source::Primary);
         }
     }
     const qint64 pid = x.isValid() ? x.pid(x.pointerTopLevel()) : 0;
     const AtspiReader::Selection sel = atspi->selectionAt(r.px, pid);
-    if (sel.failed) return out;
-    if (sel.foundText) {
-        // The element answers for its selection, even an empty one: a copy
-        // would only fetch the same nothing.
-        qCInfo(lcCapture).noquote() << "selected element text is:" + sel.text;
-        return {sel.text, sel.text.isEmpty() ? Source::None : Source::Accessibility};
-    }
-    QZRPasteboardProxy::Copy copy = QZRPasteboardProxy::selectedText(x, r.overOwnWindow, sel.terminal);
+    if (sel.failed) return {};
+    // The element answers for its selection, even an empty one: a copy
+    // would only fetch the same nothing.
+    if (sel.foundText) return taken(sel.text, Source::Accessibility);
+    QZRPasteboardProxy::Copy copy = QZRPasteboardProxy::selectedText(x, r.overOwnWindow, sel);
     *restore = std::move(copy.saved);
     *restoreNeeded = copy.restoreNeeded;
-    qCInfo(lcCapture).noquote() << "selected text is:" + copy.text;
-    if (!copy.text.isEmpty()) out = {copy.text, Source::Copy};
-    return out;
+    return taken(copy.text, Source::Copy);
 }
 
 void CaptureReader::selectedText(const Request& request, QObject* context,
@@ -130,6 +131,7 @@ void CaptureReader::selectedText(const Request& request, QObject* context,
     std::shared_ptr<Worker> w = worker_;
     post([this, w, seq, request, ctx, done = std::move(done)] {
         if (seq != selectionSeq_.load()) return;
+        if (readStartedHook()) readStartedHook()();
         auto restore = std::make_shared<PasteboardArchive>();
         bool restoreNeeded = false;
         const Selected s = w->readSelection(request, restore.get(), &restoreNeeded);
@@ -149,6 +151,7 @@ void CaptureReader::textAround(const QPoint& px, QObject* context,
     std::shared_ptr<Worker> w = worker_;
     post([this, w, seq, px, ctx, done = std::move(done)] {
         if (seq != hoverSeq_.load()) return;
+        if (readStartedHook()) readStartedHook()();
         w->ensure();
         const qint64 pid = w->x11->isValid() ? w->x11->pid(w->x11->pointerTopLevel()) : 0;
         const AtspiReader::Around a = w->atspi->textAround(px, pid);

@@ -47,9 +47,10 @@ public:
     // dropped. Called at exit.
     void shutdown();
 
-    // Terminal emulators by WM_CLASS: Ctrl+C there interrupts the running
-    // program, and they set PRIMARY themselves.
-    static bool isTerminalClass(const QString& instance, const QString& className);
+    // Tests: runs on the capture thread as each read begins, so a test can
+    // hold one read under way while it makes the next request. Set it while
+    // no read is under way.
+    static void setReadStartedHook(std::function<void()> hook);
 
 private:
     CaptureReader();

@@ -7,8 +7,16 @@ namespace capturetext {
 QString selectionToQuery(const QString& selected) {
     if (selected.isNull()) return QString();
     const QString text = selected.trimmed();
-    if (text.isEmpty() || text.size() >= 50) return QString();
+    if (text.isEmpty() || text.size() > kSelectionLimit) return QString();
     return DictUtils::truncateScreenWords(text);
+}
+
+QString capToSelectionLimit(const QString& text) {
+    QString t = text.trimmed();
+    if (t.size() <= kSelectionLimit) return t;
+    t.truncate(kSelectionLimit);
+    if (t.back().isHighSurrogate()) t.chop(1);
+    return t.trimmed();
 }
 
 Around cleanAround(const QString& text, int offset) {

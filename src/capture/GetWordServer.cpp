@@ -1,5 +1,7 @@
 #include "capture/GetWordServer.h"
 
+#include "capture/LoopbackPeer.h"
+
 #include <QByteArray>
 #include <QtDebug>
 
@@ -19,8 +21,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Up to this many lines being read at once; more connections wait in the
-// kernel's queue until one ends (2 s at most each).
-constexpr size_t kMaxClients = 64;
+// kernel's queue until one ends (2 s at most each). A burst of a thousand
+// words (a page's worth of hover events) fits the two.
+constexpr size_t kMaxClients = 512;
+constexpr int kBacklog = 1024;
 
 void logError(const char* prefix, int error) { qWarning("%s: %s", prefix, std::strerror(error)); }
 
@@ -29,6 +33,33 @@ struct Client {
     Clock::time_point deadline;
     QByteArray line;
 };
+
+struct Accepted {
+    int fd;
+    sockaddr_in peer;
+};
+
+// Keeps the connections whose peer socket belongs to our own user; closes
+// the others.
+void keepOwnUsers(std::vector<Accepted>& accepted, quint16 serverPort) {
+    if (accepted.empty()) return;
+    loopbackpeer::OwnerLookup lookup;
+    const quint32 me = quint32(::getuid());
+    for (auto it = accepted.begin(); it != accepted.end();) {
+        const auto owner = lookup.ownerOf(it->peer.sin_addr.s_addr, ntohs(it->peer.sin_port), htonl(INADDR_LOOPBACK),
+                                          serverPort);
+        if (owner && *owner == me) {
+            ++it;
+            continue;
+        }
+        if (owner)
+            qDebug("bridge: connection from user %u refused", *owner);
+        else
+            qDebug("bridge: connection of unknown owner refused");
+        ::close(it->fd);
+        it = accepted.erase(it);
+    }
+}
 
 }  // namespace
 
@@ -57,7 +88,7 @@ bool GetWordServer::start(quint16 port) {
         ::close(fd);
         return false;
     }
-    if (::listen(fd, 5) != 0) {
+    if (::listen(fd, kBacklog) != 0) {
         logError("listen", errno);
         ::close(fd);
         return false;
@@ -130,19 +161,32 @@ void GetWordServer::run() {
         }
         if (fds[0].revents) break;
 
-        if (fds[1].revents & POLLIN) {
-            const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd >= 0) {
+        // Every connection waiting in the kernel's queue, not one a round:
+        // a burst would otherwise overflow the queue and clients would
+        // retry a second later.
+        std::vector<Accepted> accepted;
+        while ((fds[1].revents & POLLIN) && clients.size() + accepted.size() < kMaxClients) {
+            Accepted a{-1, {}};
+            socklen_t len = sizeof a.peer;
+            a.fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&a.peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (a.fd >= 0) {
                 backoffMs = 0;
-                clients.push_back({fd, Clock::now() + std::chrono::milliseconds(kLineTimeoutMs), {}});
-            } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
+                accepted.push_back(a);
+                continue;
+            }
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
                 // Out of descriptors or memory: try again later instead of
                 // spinning on a listener that stays readable.
                 logError("accept", errno);
                 backoffMs = backoffMs ? std::min(backoffMs * 2, 1000) : 50;
                 acceptAgain = Clock::now() + std::chrono::milliseconds(backoffMs);
             }
+            break;
         }
+        keepOwnUsers(accepted, port_);
+        for (const Accepted& a : accepted)
+            clients.push_back({a.fd, Clock::now() + std::chrono::milliseconds(kLineTimeoutMs), {}});
 
         // Clients polled this round sit at fds[2 + i]; new ones are past the end.
         const size_t polled = fds.size() - 2;

@@ -9,7 +9,7 @@
 #include <thread>
 
 // The browser bridge's listener: 127.0.0.1 only, one request line per
-// connection, no reply. Runs on a thread of its own and serves any number
+// connection, no reply, and only to processes of the user running it. Runs on a thread of its own and serves any number
 // of connections at once, so a client that connects and says nothing never
 // delays another client's word.
 //

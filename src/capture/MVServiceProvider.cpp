@@ -1,5 +1,7 @@
 #include "capture/MVServiceProvider.h"
 
+#include "capture/CaptureText.h"
+
 #include "platform/AccessibilityTrust.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
@@ -16,7 +18,11 @@ void MVServiceProvider::query(const QString& text, const QString& userData) {
     if (userData == QLatin1String("q")) doQuery(text);
 }
 
-void MVServiceProvider::doQuery(const QString& text) {
+void MVServiceProvider::doQuery(const QString& whole) {
+    // Any program may hand over any amount of text; what is kept in the
+    // preferences for good is one lookup's worth.
+    const QString text = capturetext::capToSelectionLimit(whole);
+    if (text.isEmpty()) return;
     UserDefaults& d = UserDefaults::standard();
     d.setValue(query_word, text);
     d.sync();
@@ -35,7 +41,7 @@ void MVServiceProvider::relaunchAfterDelay(double seconds) {
     if (auto* frame = qobject_cast<FrameWndController*>(DictUtils::appDelegate()))
         frame->requestQuit();
     else
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
 }
 
 void UniversalAccessHelper::OpenUniversalAccessDlg() {

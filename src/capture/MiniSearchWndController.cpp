@@ -509,7 +509,7 @@ void MiniSearchWndController::terminateApp() {
     if (FrameWndController* f = frame())
         f->requestQuit();
     else
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
 }
 
 bool MiniSearchWndController::eventFilter(QObject* watched, QEvent* e) {

@@ -71,6 +71,7 @@ void MouseMonitor::handleMouseDown(const QPointF& pos, quint32 time, bool own, b
     if (overPopup || (own && entered_)) return;
     isDragging_ = false;
     lastHit_ = now();
+    prevHitPoint_ = lastHitPoint_;
     lastHitPoint_ = pos;
     prevHitTime_ = lastHitTime_;
     lastHitTime_ = time;
@@ -93,7 +94,10 @@ void MouseMonitor::handleMouseUp(const QPointF& pos) {
         e.gestureServerTime = lastHitTime_;
         deliver(e);
     }
-    if (t - lastUp_ <= doubleClickInterval()) {
+    // Two clicks far apart are two clicks, each on its own spot: taking them
+    // for a double click would read a selection nobody made.
+    if (t - lastUp_ <= doubleClickInterval()
+        && getDistanceWithPoint(prevHitPoint_, lastHitPoint_) <= kDoubleClickSlop) {
         MouseMonitorEvent e;
         e.eventType = MouseMonitorEvent::DoubleClick;
         e.gestureServerTime = prevHitTime_ ? prevHitTime_ : lastHitTime_;

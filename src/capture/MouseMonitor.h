@@ -35,6 +35,8 @@ public:
     void handleMouseMove(const QPointF& pos);
 
     static float getDistanceWithPoint(const QPointF& a, const QPointF& b);
+    // How far apart the two presses of a double click may be.
+    static constexpr float kDoubleClickSlop = 5.0f;
 
     bool showing() const { return showing_; }
     void setShowing(bool v) { showing_ = v; }
@@ -60,6 +62,7 @@ private:
     double lastHit_ = 0;
     double lastUp_ = 0;
     QPointF lastHitPoint_;
+    QPointF prevHitPoint_;
     QPointF stPoint_;
     bool showing_ = false;
     bool entered_ = false;

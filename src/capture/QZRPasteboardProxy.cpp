@@ -1,6 +1,6 @@
 #include "capture/QZRPasteboardProxy.h"
 
-#include "capture/CaptureReader.h"
+#include "capture/KeystrokeSafety.h"
 #include "capture/QZRKeyboardEvents.h"
 #include "capture/X11SelectionReader.h"
 
@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 namespace {
-Q_LOGGING_CATEGORY(lcCopy, "mirvok.capture")
+Q_LOGGING_CATEGORY(lcCopy, "mirvok.capture", QtInfoMsg)
 constexpr int kReadTimeoutMs = 300;
 constexpr int kCopyWaitMs = 1250;
 // A copy that lands after we stopped waiting still replaced the user's
@@ -22,20 +22,28 @@ constexpr qint64 kClipboardLimit = 32 * 1024 * 1024;
 }  // namespace
 
 QZRPasteboardProxy::Copy QZRPasteboardProxy::selectedText(X11SelectionReader& x, bool overOwnWindow,
-                                                          bool terminalRole) {
+                                                          const AtspiReader::Selection& seen) {
     Copy out;
-    if (!x.isValid() || overOwnWindow || terminalRole) return out;
+    if (!x.isValid()) return out;
+    KeystrokeSafety::Facts f;
     unsigned int mask = 0;
     const unsigned long under = x.pointerTopLevel(nullptr, nullptr, &mask);
-    // Ctrl would join a held modifier: Ctrl+Shift+C opens a browser's
-    // inspector, Ctrl+Alt+C whatever the desktop bound to it.
-    if (X11SelectionReader::hasModifier(mask)) return out;
+    f.overOwnWindow = overOwnWindow;
+    f.ownProcess = under && x.pid(under) == qint64(getpid());
+    f.modifierHeld = X11SelectionReader::hasModifier(mask);
     // The keys go to the focus: it must be the window the user selected in.
-    if (!under || x.focusTopLevel() != under) return out;
-    const auto cls = x.wmClass(under);
-    if (CaptureReader::isTerminalClass(cls.first, cls.second)) return out;
-    if (x.pid(under) == qint64(getpid())) return out;
-    if (!QZRKeyboardTools::keyCodeForChar(x.display(), 'c')) return out;
+    f.focusUnderPointer = under && x.focusTopLevel() == under;
+    const auto cls = under ? x.wmClass(under) : QPair<QString, QString>();
+    f.wmInstance = cls.first;
+    f.wmClass = cls.second;
+    f.focusedText = seen.focusedText;
+    f.terminalRole = seen.terminal;
+    f.keyForC = QZRKeyboardTools::keyCodeForChar(x.display(), 'c') != 0;
+    const KeystrokeSafety::Verdict verdict = KeystrokeSafety::judge(f);
+    if (verdict != KeystrokeSafety::Verdict::Send) {
+        qCDebug(lcCopy) << "no copy:" << KeystrokeSafety::describe(verdict);
+        return out;
+    }
     // Only a clipboard we can put back whole may be overwritten.
     if (!x.saveClipboard(&out.saved.formats, kReadTimeoutMs, kClipboardLimit)) {
         qCInfo(lcCopy) << "clipboard cannot be saved whole; no copy";
@@ -44,7 +52,7 @@ QZRPasteboardProxy::Copy QZRPasteboardProxy::selectedText(X11SelectionReader& x,
     const quint64 before = x.ownerChanges(X11SelectionReader::Clipboard);
     if (!QZRKeyboardEvents::sendCommandC(x.display())) return out;
     if (!x.waitForOwnerChange(X11SelectionReader::Clipboard, before, kCopyWaitMs)) {
-        qCInfo(lcCopy).noquote() << "attempts=0, Selected text: ";
+        qCDebug(lcCopy) << "the copy put nothing on the clipboard";
         out.restoreNeeded = x.waitForOwnerChange(X11SelectionReader::Clipboard, before, kLateCopyMs);
         return out;
     }

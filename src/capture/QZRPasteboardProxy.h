@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/AtspiReader.h"
 #include "capture/PasteboardArchive.h"
 
 #include <QString>
@@ -18,11 +19,10 @@ public:
     };
 
     // Sends Ctrl+C to the window under the pointer and reads what it put on
-    // the clipboard, unless any guard says no: our own window or a
-    // terminal (window class, or `terminalRole` from accessibility), a held
-    // modifier, the focus elsewhere than under the pointer, no key for "c",
-    // or a clipboard that cannot be saved whole first.
-    static Copy selectedText(X11SelectionReader& x, bool overOwnWindow, bool terminalRole);
+    // the clipboard, only when KeystrokeSafety says so from the window's
+    // facts and what accessibility saw there (`seen`), and only when the
+    // clipboard can be saved whole first.
+    static Copy selectedText(X11SelectionReader& x, bool overOwnWindow, const AtspiReader::Selection& seen);
 
     // The clipboard's text, null when it holds none. Our own clipboard is
     // read from memory; another owner gets 300 ms to answer.

@@ -1,5 +1,7 @@
 #include "capture/WordStrokeController.h"
 
+#include "capture/BrowserBridgeRequest.h"
+
 #include "capture/CaptureText.h"
 #include "capture/ScrTransController.h"
 #include "capture/WordStrokeQueryController.h"
@@ -119,12 +121,7 @@ void WordStrokeController::getSelectWordandQuery(const QString& selected) {
 }
 
 void WordStrokeController::chromeGotWordHandler(const QString& object) {
-    const int first = int(object.indexOf(u'|'));
-    const int second = first < 0 ? -1 : int(object.indexOf(u'|', first + 1));
-    if (second < 0) return;
-    const int type = object.left(first).trimmed().toInt();
-    const int pos = object.mid(first + 1, second - first - 1).trimmed().toInt();
-    browsergetWordandQuery(object.mid(second + 1), pos, type);
+    if (const auto w = browserbridge::readNotificationObject(object)) browsergetWordandQuery(w->word, w->pos, w->type);
 }
 
 void WordStrokeController::browsergetWordandQuery(const QString& word, int pos, int type) {

@@ -27,15 +27,13 @@ void WordStrokeQueryController::doQuery(const QString& text, int pos, int type, 
     callback_ = std::move(callback);
     lastQueryWord_ = text;
     lastQueryPos_ = pos;
-    const quint64 generation = ++generation_;
     if (!internetActive_) {
         wordStrokeQueryRequestData_->cancel();
         doLocalSearch();
         return;
     }
     wordStrokeQueryRequestData_->requestDataWithURL(
-        fsearchUrl(text, pos, type), {}, {}, this, [this, generation](const QVariant& answer) {
-            if (generation != generation_) return;
+        fsearchUrl(text, pos, type), {}, {}, this, [this](const QVariant& answer) {
             // The service could not be reached: the shipped dictionary still knows
             // the common words.
             if (answer.isNull()) {
@@ -73,11 +71,10 @@ std::pair<int, int> WordStrokeQueryController::wordAround(const QString& w, int 
 void WordStrokeQueryController::doLocalSearch() {
     const auto [start, end] = wordAround(lastQueryWord_, lastQueryPos_);
     if (start < 0) return;
-    const quint64 generation = generation_;
+    // RequestData::cancel disconnects a superseded request, and the shipped
+    // dictionary answers at once: no answer can arrive for an older query.
     wordStrokeQueryRequestData_->requestData(lastQueryWord_.mid(start, end - start), kLocalDict, kCapturePopup,
-                                             0, this, [this, generation](const QVariant& answer) {
-                                                 if (generation == generation_) deliver(answer);
-                                             });
+                                             0, this, [this](const QVariant& answer) { deliver(answer); });
 }
 
 void WordStrokeQueryController::deliver(const QVariant& answer) {

@@ -55,5 +55,4 @@ private:
     QPointer<QObject> target_;
     Callback callback_;
     int lastQueryPos_ = 0;
-    quint64 generation_ = 0;
 };

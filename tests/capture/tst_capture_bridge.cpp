@@ -1,13 +1,18 @@
 #include "capture/BrowserBridgeRequest.h"
 #include "capture/GetWordMonitor.h"
 #include "capture/GetWordServer.h"
+#include "capture/LoopbackPeer.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SingleInstance.h"
+#include "support/GuiTestHelpers.h"
 #include "support/TestEnv.h"
+#include "support/capture/LoopbackClient.h"
 
 #include <QDBusConnection>
 #include <QElapsedTimer>
 #include <QNetworkInterface>
+#include <QFile>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -18,6 +23,7 @@
 #include <thread>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 // Watches BROWSER_GOT_WORD_MSG from a bus connection of its own, as another
@@ -147,6 +153,75 @@ private slots:
         QTRY_COMPARE(watcher_.words, QStringList{QStringLiteral("1|0|after")});
     }
 
+    // A line that passes the cap is dropped even when the stream ends right
+    // after: what was kept of it is not a whole request.
+    void anOversizedLineEndedByTheStreamIsDropped() {
+        send(port_, {"GET /getword?word=big&pos=0&type=1 X" + QByteArray(5000, 'a')});
+        send(port_, {line("word=after&pos=0&type=1")});
+        QTRY_COMPARE(watcher_.words, QStringList{QStringLiteral("1|0|after")});
+        QTest::qWait(100);
+        QCOMPARE(watcher_.words, QStringList{QStringLiteral("1|0|after")});
+    }
+
+    // A thousand connections back to back: none waits for a retry.
+    void aBurstIsServedAtOnce() {
+        std::atomic<int> words{0};
+        GetWordServer server([&](const browserbridge::BrowserWord&) { ++words; });
+        QVERIFY(server.start(0));
+        const QByteArray request = line("word=burst&pos=0&type=1");
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 1000; ++i) QVERIFY(sendAndClose(server.port(), request));
+        QTRY_COMPARE_WITH_TIMEOUT(words.load(), 1000, 10000);
+        qInfo("1000 connections served in %lld ms", t.elapsed());
+        // A retry after a dropped connection alone costs a second.
+        QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
+    }
+
+    // Another user's process may connect; its words are not ours.
+    void onlyOurUsersWordsAreServed() {
+        if (::getuid() != 0) QSKIP("needs root to connect as another user");
+        const QByteArray theirs = line("word=theirs&pos=0&type=1");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(port_);
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) ::_exit(3);
+            if (::write(fd, theirs.constData(), size_t(theirs.size())) != theirs.size()) ::_exit(4);
+            // Stays connected until the bridge has decided.
+            char c;
+            (void)!::read(fd, &c, 1);
+            ::_exit(0);
+        }
+        QVERIFY(child > 0);
+        int status = -1;
+        QVERIFY(guitest::spinUntil([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 5000));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        send(port_, {line("word=ours&pos=0&type=1")});
+        QTRY_COMPARE(watcher_.words, QStringList{QStringLiteral("1|0|ours")});
+    }
+
+    // Where the kernel cannot be asked directly, its socket tables name the
+    // owner of a live connection's client end.
+    void socketTablesNameTheOwner() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, server.serverPort());
+        QVERIFY(client.waitForConnected(2000));
+        QFile tcp(QStringLiteral("/proc/net/tcp"));
+        QVERIFY(tcp.open(QIODevice::ReadOnly));
+        const auto sockets = loopbackpeer::readTable(tcp.readAll());
+        const auto owner = loopbackpeer::ownerOf(sockets, htonl(INADDR_LOOPBACK), client.localPort(), server.serverPort());
+        QVERIFY(owner);
+        QCOMPARE(*owner, quint32(::getuid()));
+        QVERIFY(!loopbackpeer::ownerOf(sockets, htonl(INADDR_LOOPBACK), client.localPort(), server.serverPort() + 1));
+    }
+
     void listensOnLoopbackOnly() {
         QVERIFY(connectRaw("127.0.0.1", port_));
         QVERIFY(!connectRaw("127.0.0.2", port_));
@@ -213,6 +288,9 @@ private slots:
         QVERIFY(!parseRequestLine("GET /getword?word=a&pos=0&type=1"));  // one blank only
         QVERIFY(!parseRequestLine("GET /getword?word=&pos=0&type=1 HTTP/1.1"));  // empty word
         QVERIFY(!parseRequestLine("GET /getword?word=a%2&pos=0&type=1 HTTP/1.1"));  // escape cut short
+        // Bytes that are no GB18030 at all, before valid ones.
+        QVERIFY(!parseRequestLine("GET /getword?word=%FFab&pos=0&type=1 HTTP/1.1"));
+        QVERIFY(!parseRequestLine("GET /getword?word=%C6%20ab&pos=0&type=1 HTTP/1.1"));
         const auto w = parseRequestLine("GET /getword?word=a+b&pos=99999999999&type=-1&x=1 HTTP/1.1\r");
         QVERIFY(w);
         QCOMPARE(w->word, QStringLiteral("a+b"));

@@ -166,6 +166,10 @@ private slots:
                                                  {{QStringLiteral("object"), QStringLiteral("1|3| zzqx|y ")}});
         QTRY_COMPARE(c.queryController()->lastQueryWord(), QStringLiteral("zzqx|y"));
         QCOMPARE(c.queryController()->lastQueryPos(), 3);
+        // Numbers are read as the bridge reads them: leading digits count.
+        c.chromeGotWordHandler(QStringLiteral("1abc|12abc|pear"));
+        QCOMPARE(c.queryController()->lastQueryWord(), QStringLiteral("pear"));
+        QCOMPARE(c.queryController()->lastQueryPos(), 12);
     }
 
     void selectionAndHoverTextRules() {

@@ -74,8 +74,8 @@ private slots:
         delete m;
     }
 
-    // Two releases within the interval are a double click, dated from the
-    // first press; a drag reports its distance and still counts.
+    // Two releases within the interval, pressed on one spot, are a double
+    // click dated from the first press; a drag reports its distance.
     void doubleClickIntervalAndDrags() {
         Recorder r;
         MouseMonitor* m = seamMonitor(r);
@@ -96,6 +96,16 @@ private slots:
         QCOMPARE(r.types(), (QList<int>{4, 4, 1, 4, 2}));
         QCOMPARE(r.events[4].dragDistance, 5.0f);
         QCOMPARE(r.events[4].gestureServerTime, 1400u);
+        // Two quick clicks 200 px apart are two clicks, not a double click.
+        m->setDoubleClickInterval(0.5);
+        r.events.clear();
+        now_ += 1;
+        m->handleMouseDown({100, 100}, 2000, false, false);
+        m->handleMouseUp({100, 100});
+        now_ += 0.1;
+        m->handleMouseDown({300, 100}, 2100, false, false);
+        m->handleMouseUp({300, 100});
+        QCOMPARE(r.types(), (QList<int>{4, 4}));
         delete m;
     }
 

@@ -14,6 +14,8 @@
 #include "support/capture/TargetProcess.h"
 
 #include <QElapsedTimer>
+#include <QThread>
+#include <atomic>
 #include <QProcess>
 #include <csignal>
 #include <QtTest>
@@ -33,6 +35,13 @@ public:
         : TargetProcess(QStringLiteral(CAPTURE_TARGET), args, env) {}
     int keys() const { return copyKeys(); }
 };
+
+QString printPrimary() {
+    QProcess p;
+    p.start(QStringLiteral(CAPTURE_TARGET), {QStringLiteral("--print-primary")});
+    guitest::spinUntil([&] { return p.state() == QProcess::NotRunning; }, 10000);
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
 
 QStringList printClipboard() {
     QProcess p;
@@ -88,6 +97,11 @@ class CaptureSelectionTest : public QObject {
         return lastPress_;
     }
 
+    void focus(Target& t) {
+        t.send(QStringLiteral("focus"));
+        QVERIFY(t.waitFor(QStringLiteral("focused")));
+    }
+
     CaptureReader::Selected read(const QPoint& at, quint32 since, bool ownWindow = false) {
         input_.move(at);
         CaptureReader::Selected got;
@@ -136,9 +150,18 @@ private slots:
             });
         });
         c.startMonitor();
+        static QStringList logged;
+        logged.clear();
+        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext& ctx, const QString& m) {
+            if (QByteArray(ctx.category).startsWith("mirvok.capture")) logged << m;
+        });
         input_.move(t.word(QStringLiteral("apple")));
         input_.click(2);
         QVERIFY(svc_->waitForRequests(1, 5000));
+        qInstallMessageHandler(previous);
+        // The log says how much came by which road, never what was selected.
+        QVERIFY2(logged.contains(QStringLiteral("selection of 5 characters by primary")), qPrintable(logged.join(u'|')));
+        QVERIFY2(!logged.join(u'|').contains(QStringLiteral("apple")), qPrintable(logged.join(u'|')));
         QCOMPARE(seen.size(), 1);
         QCOMPARE(int(seen[0].source), int(CaptureReader::Source::Primary));
         const RecordedRequest r = svc_->requestsTo(QStringLiteral("/fsearch")).back();
@@ -156,11 +179,16 @@ private slots:
         QTest::qWait(600);
     }
 
-    // A selection made without the mouse is not in PRIMARY (or older than
-    // the gesture): the accessibility bus has it.
+    // A selection made without the mouse is not in PRIMARY, and the PRIMARY
+    // an earlier double click left is older than the gesture: the
+    // accessibility bus has the selection.
     void programmaticSelectionComesFromAccessibility() {
         Target t;
         QVERIFY(t.waitFor(QStringLiteral("ready")));
+        QTest::qWait(600);
+        input_.move(t.word(QStringLiteral("apple")));
+        input_.click(2);
+        QTRY_COMPARE(printPrimary(), QStringLiteral("apple"));
         const QString text = QString::fromUtf8("one \xF0\x9F\x98\x80 two\xEF\xBC\x9F apple banana");
         const int at = int(text.indexOf(QStringLiteral("banana")));
         t.send(QStringLiteral("select %1 %2").arg(at).arg(at + 6));
@@ -172,35 +200,43 @@ private slots:
         QCOMPARE(t.keys(), 0);
     }
 
-    // An application invisible to accessibility gets Ctrl+C, and the
-    // clipboard owner's text and image come back afterwards. A terminal, a
-    // held modifier or our own window get no key at all.
+    // A PRIMARY made since the gesture but blank says nothing was
+    // selected: the capture ends there, with no key sent.
+    void blankFreshPrimaryEndsTheCapture() {
+        Target pad({QStringLiteral("--pad"), QStringLiteral("edit")});
+        QVERIFY(pad.waitFor(QStringLiteral("ready")));
+        const quint32 since = serverNow();
+        Target primary({QStringLiteral("--primary-owner"), QStringLiteral("  ")});
+        QVERIFY(primary.waitFor(QStringLiteral("ready")));
+        focus(pad);
+        const CaptureReader::Selected s = read(pad.word(QStringLiteral("pad")), since);
+        QCOMPARE(int(s.source), int(CaptureReader::Source::None));
+        QTest::qWait(300);
+        QCOMPARE(pad.keys(), 0);
+    }
+
+    // A focused text element the accessibility bus cannot read gets Ctrl+C,
+    // and the clipboard owner's text and image come back afterwards. A held
+    // modifier or our own window get no key at all.
     void copyIsGuardedAndRestoresTheClipboard() {
-        QVERIFY(accessibility::setEnabled(false));
         Target owner({QStringLiteral("--clipboard-owner")});
         QVERIFY(owner.waitFor(QStringLiteral("ready")));
-        Target t;
+        Target t({QStringLiteral("--pad"), QStringLiteral("edit")});
         QVERIFY(t.waitFor(QStringLiteral("ready")));
-        const QString text = QString::fromUtf8("one \xF0\x9F\x98\x80 two\xEF\xBC\x9F apple banana");
-        const int at = int(text.indexOf(QStringLiteral("banana")));
-        t.send(QStringLiteral("select %1 %2").arg(at).arg(at + 6));
-        t.send(QStringLiteral("focus"));
-        QVERIFY(t.waitFor(QStringLiteral("focused")));
-        const QPoint banana = t.word(QStringLiteral("banana"));
+        focus(t);
+        const QPoint pad = t.word(QStringLiteral("pad"));
 
-        // Held Shift: nothing is sent.
         quint32 since = serverNow();
         input_.key(XK_Shift_L, true);
-        CaptureReader::Selected s = read(banana, since);
+        CaptureReader::Selected s = read(pad, since);
         input_.key(XK_Shift_L, false);
         QCOMPARE(int(s.source), int(CaptureReader::Source::None));
-        // Our own window: nothing is sent.
-        s = read(banana, since, true);
+        s = read(pad, since, true);
         QCOMPARE(int(s.source), int(CaptureReader::Source::None));
         QTest::qWait(200);
         QCOMPARE(t.keys(), 0);
 
-        s = read(banana, since);
+        s = read(pad, since);
         QCOMPARE(s.text, QStringLiteral("banana"));
         QCOMPARE(int(s.source), int(CaptureReader::Source::Copy));
         QTRY_VERIFY(t.lines().contains(QStringLiteral("key 67 %1").arg(int(Qt::ControlModifier))));
@@ -210,21 +246,106 @@ private slots:
         bool png = false;
         for (const QString& l : clip) png = png || (l.startsWith(QLatin1String("format image/png ")) && !l.endsWith(QLatin1String(" 0")));
         QVERIFY2(png, qPrintable(clip.join(u'|')));
+    }
 
-        // A terminal (by its window class) gets no key either.
+    // Ctrl+C interrupts what runs in a terminal: no key without positive
+    // evidence of a focused text element in the window pointed at.
+    void noKeyWithoutEvidenceOfText() {
+        // A terminal of a class nobody listed, invisible to accessibility.
+        QVERIFY(accessibility::setEnabled(false));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("RESOURCE_NAME"), QStringLiteral("xterm"));
-        Target term({}, env);
-        QVERIFY(term.waitFor(QStringLiteral("ready")));
-        term.send(QStringLiteral("select %1 %2").arg(at).arg(at + 6));
-        term.send(QStringLiteral("focus"));
-        QVERIFY(term.waitFor(QStringLiteral("focused")));
-        since = serverNow();
-        s = read(term.word(QStringLiteral("banana")), since);
+        env.insert(QStringLiteral("RESOURCE_NAME"), QStringLiteral("RemoteViewer"));
+        {
+            Target term({}, env);
+            QVERIFY(term.waitFor(QStringLiteral("ready")));
+            const QString text = QString::fromUtf8("one \xF0\x9F\x98\x80 two\xEF\xBC\x9F apple banana");
+            const int at = int(text.indexOf(QStringLiteral("banana")));
+            term.send(QStringLiteral("select %1 %2").arg(at).arg(at + 6));
+            term.send(QStringLiteral("focus"));
+            QVERIFY(term.waitFor(QStringLiteral("focused")));
+            const CaptureReader::Selected s = read(term.word(QStringLiteral("banana")), serverNow());
+            QCOMPARE(int(s.source), int(CaptureReader::Source::None));
+            QTest::qWait(300);
+            QCOMPARE(term.keys(), 0);
+        }
+        QVERIFY(accessibility::setEnabled(true));
+
+        // A program that says it is a terminal.
+        {
+            Target term({QStringLiteral("--pad"), QStringLiteral("terminal")});
+            QVERIFY(term.waitFor(QStringLiteral("ready")));
+            focus(term);
+            const CaptureReader::Selected s = read(term.word(QStringLiteral("pad")), serverNow());
+            QCOMPARE(int(s.source), int(CaptureReader::Source::None));
+            QTest::qWait(300);
+            QCOMPARE(term.keys(), 0);
+        }
+
+        // A text element that still says "focused", while the keyboard
+        // focus is in another window: the key would land there.
+        Target pad({QStringLiteral("--pad"), QStringLiteral("edit")});
+        QVERIFY(pad.waitFor(QStringLiteral("ready")));
+        Target other;
+        QVERIFY(other.waitFor(QStringLiteral("ready")));
+        other.send(QStringLiteral("focus"));
+        QVERIFY(other.waitFor(QStringLiteral("focused")));
+        const CaptureReader::Selected s = read(pad.word(QStringLiteral("pad")), serverNow());
         QCOMPARE(int(s.source), int(CaptureReader::Source::None));
         QTest::qWait(300);
-        QCOMPARE(term.keys(), 0);
-        QVERIFY(accessibility::setEnabled(true));
+        QCOMPARE(pad.keys() + other.keys(), 0);
+    }
+
+    // A copy that put nothing on the clipboard leaves the user's owner in
+    // place: taking it over would only lose formats.
+    void unchangedClipboardStaysWithItsOwner() {
+        Target owner({QStringLiteral("--clipboard-owner")});
+        QVERIFY(owner.waitFor(QStringLiteral("ready")));
+        Target t({QStringLiteral("--pad"), QStringLiteral("edit-empty")});
+        QVERIFY(t.waitFor(QStringLiteral("ready")));
+        focus(t);
+        Display* d = XOpenDisplay(nullptr);
+        const Atom clipboard = XInternAtom(d, "CLIPBOARD", False);
+        const Window before = XGetSelectionOwner(d, clipboard);
+        QVERIFY(before != 0);
+        const CaptureReader::Selected s = read(t.word(QStringLiteral("pad")), serverNow());
+        QCOMPARE(int(s.source), int(CaptureReader::Source::None));
+        QVERIFY(t.lines().contains(QStringLiteral("key 67 %1").arg(int(Qt::ControlModifier))));
+        // What a restore would do comes back on the main thread.
+        QTest::qWait(500);
+        QCOMPARE(XGetSelectionOwner(d, clipboard), before);
+        XCloseDisplay(d);
+    }
+
+    // An answer overtaken by a newer request of its kind is dropped, even
+    // when its read was already under way.
+    void overtakenAnswersAreDropped() {
+        std::atomic<int> started{0};
+        std::atomic<bool> release{false};
+        CaptureReader::setReadStartedHook([&] {
+            if (started++ > 0) return;
+            QElapsedTimer t;
+            t.start();
+            while (!release && t.elapsed() < 5000) QThread::msleep(1);
+        });
+        QObject ctx;
+        QStringList answers;
+        const QPoint at(1200, 980);
+        CaptureReader::shared().selectedText({at, 0, true}, &ctx, [&](const CaptureReader::Selected&) { answers << "s1"; });
+        QVERIFY(guitest::spinUntil([&] { return started == 1; }, 3000));
+        CaptureReader::shared().selectedText({at, 0, true}, &ctx, [&](const CaptureReader::Selected&) { answers << "s2"; });
+        release = true;
+        QVERIFY(guitest::spinUntil([&] { return answers.contains("s2"); }, 5000));
+
+        started = 0;
+        release = false;
+        CaptureReader::shared().textAround(at, &ctx, [&](const AtspiReader::Around&) { answers << "h1"; });
+        QVERIFY(guitest::spinUntil([&] { return started == 1; }, 3000));
+        CaptureReader::shared().textAround(at, &ctx, [&](const AtspiReader::Around&) { answers << "h2"; });
+        release = true;
+        QVERIFY(guitest::spinUntil([&] { return answers.contains("h2"); }, 5000));
+        CaptureReader::setReadStartedHook({});
+        QTest::qWait(100);
+        QCOMPARE(answers, (QStringList{"s2", "h2"}));
     }
 
     // Pasting from a clipboard whose owner is stopped costs a moment only.

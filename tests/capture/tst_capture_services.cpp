@@ -64,6 +64,13 @@ private slots:
             QVERIFY(lookup->calls.contains(QStringLiteral("doQuery:apple:NO")));
             QCOMPARE(UserDefaults::standard().stringValue(query_word), QStringLiteral("apple"));
             QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("the user's own"));
+
+            // A hundred kilobytes: one lookup's worth is looked up and kept.
+            QString big = QStringLiteral("pear ").repeated(20 * 1024);
+            QCOMPARE(call(big, QStringLiteral("q")).type(), QDBusMessage::ReplyMessage);
+            const QString kept = QStringLiteral("pear ").repeated(10).left(49).trimmed();
+            QTRY_VERIFY(lookup->calls.contains(QStringLiteral("doQuery:%1:NO").arg(kept)));
+            QCOMPARE(UserDefaults::standard().stringValue(query_word), kept);
             DictUtils::setAppDelegate(nullptr);
         }
         delete lookup;

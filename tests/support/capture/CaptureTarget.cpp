@@ -1,14 +1,25 @@
 // A real Qt application for the capture tests: a window with a line edit
 // and a text edit, reporting on stdout what reached it (keys, clipboard
 // changes) and where its words are on screen; or, with --clipboard-owner,
-// a windowless owner of the clipboard holding text and a PNG image.
+// a windowless owner of the clipboard holding text and a PNG image; or,
+// with --primary-owner <text>, of PRIMARY holding that text.
 //
 // With --print-clipboard it prints what the clipboard offers and exits:
 // "format <mime> <bytes>" per format, then "text <text>".
 //
+// With --pad edit|terminal|edit-empty the window is one custom-drawn pad
+// whose accessible has a text role and no text interface, as applications
+// that draw their own text expose themselves ("terminal": inside a box with
+// the terminal role); Ctrl+C there copies "banana" ("edit-empty": copies
+// nothing). Its accessible keeps saying "focused"
+// while the window is not active, as some toolkits do. Its spot is
+// reported as "word pad <x> <y>".
+//
 // stdout lines:  ready / word <name> <x> <y> / key <text> / clipboard <text>
 // stdin lines:   select <start> <end>   (text edit selection, no PRIMARY)
 //                focus                  (activate the window)
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
@@ -43,6 +54,45 @@ protected:
     }
 };
 
+class Pad : public QWidget {
+public:
+    Pad(QAccessible::Role role, bool copies) : role_(role), copies_(copies) {
+        setFocusPolicy(Qt::StrongFocus);
+        setMinimumSize(400, 200);
+    }
+    QAccessible::Role role() const { return role_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override {
+        if (e->matches(QKeySequence::Copy) && copies_) QApplication::clipboard()->setText(QStringLiteral("banana"));
+    }
+
+private:
+    QAccessible::Role role_;
+    bool copies_;
+};
+
+class PadAccessible : public QAccessibleWidget {
+public:
+    explicit PadAccessible(Pad* pad) : QAccessibleWidget(pad, pad->role()) {}
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.focusable = true;
+        s.focused = widget()->window()->focusWidget() == widget();
+        return s;
+    }
+};
+
+// A terminal as web and IDE terminals build one: a box with the terminal
+// role around a focused text field that takes the keys.
+class TerminalBox : public QWidget {};
+
+QAccessibleInterface* padFactory(const QString&, QObject* o) {
+    if (auto* pad = dynamic_cast<Pad*>(o)) return new PadAccessible(pad);
+    if (auto* box = dynamic_cast<TerminalBox*>(o)) return new QAccessibleWidget(box, QAccessible::Terminal);
+    return nullptr;
+}
+
 QByteArray pngBytes() {
     QImage img(4, 4, QImage::Format_ARGB32);
     img.fill(QColor(10, 200, 30));
@@ -64,12 +114,64 @@ int main(int argc, char** argv) {
         say(QStringLiteral("text ") + QApplication::clipboard()->text(QClipboard::Clipboard));
         return 0;
     }
+    if (args.contains(QStringLiteral("--print-primary"))) {
+        say(QApplication::clipboard()->text(QClipboard::Selection));
+        return 0;
+    }
+    const qsizetype primaryArg = args.indexOf(QStringLiteral("--primary-owner"));
+    if (primaryArg >= 0) {
+        QApplication::clipboard()->setText(args.value(primaryArg + 1), QClipboard::Selection);
+        say(QStringLiteral("ready"));
+        return app.exec();
+    }
     if (args.contains(QStringLiteral("--clipboard-owner"))) {
         auto* md = new QMimeData;
         md->setText(QStringLiteral("saved clipboard text"));
         md->setData(QStringLiteral("image/png"), pngBytes());
         QApplication::clipboard()->setMimeData(md, QClipboard::Clipboard);
         say(QStringLiteral("ready"));
+        return app.exec();
+    }
+
+    const qsizetype padArg = args.indexOf(QStringLiteral("--pad"));
+    if (padArg >= 0) {
+        const QString kind = args.value(padArg + 1);
+        QAccessible::installFactory(padFactory);
+        QWidget window;
+        auto* box = new TerminalBox;
+        auto* pad = new Pad(QAccessible::EditableText, kind != QLatin1String("edit-empty"));
+        auto* outer = new QVBoxLayout(&window);
+        if (kind == QLatin1String("terminal")) {
+            auto* inner = new QVBoxLayout(box);
+            inner->addWidget(pad);
+            outer->addWidget(box);
+        } else {
+            outer->addWidget(pad);
+        }
+        QWidget* top = &window;
+        top->setWindowTitle(QStringLiteral("CaptureTarget"));
+        top->move(700, 420);
+        KeyReporter keys;
+        app.installEventFilter(&keys);
+        top->show();
+        top->activateWindow();
+        pad->setFocus();
+        QTimer::singleShot(300, pad, [&] {
+            const QPoint c = pad->mapToGlobal(pad->rect().center());
+            say(QStringLiteral("word pad %1 %2").arg(c.x()).arg(c.y()));
+            say(QStringLiteral("ready"));
+        });
+        QSocketNotifier in(STDIN_FILENO, QSocketNotifier::Read);
+        QObject::connect(&in, &QSocketNotifier::activated, [&] {
+            char buf[256];
+            if (::read(STDIN_FILENO, buf, sizeof buf) <= 0) {
+                in.setEnabled(false);
+                return;
+            }
+            top->activateWindow();
+            pad->setFocus();
+            say(QStringLiteral("focused"));
+        });
         return app.exec();
     }
 

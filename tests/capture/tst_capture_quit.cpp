@@ -1,0 +1,205 @@
+// The real application quits by every road while the translation popup
+// shows: a window that will not close must never hold the quit back (a
+// session ending sends SIGTERM and kills what is still running later).
+#include "platform/AccessibilityTrust.h"
+#include "platform/UserDefaults.h"
+#include "query/AppConstants.h"
+#include "support/TestEnv.h"
+#include "support/capture/TargetProcess.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QtTest>
+#include <csignal>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace {
+// A window of the application may go between two requests about it.
+int ignoreErrors(Display*, XErrorEvent*) { return 0; }
+
+// Viewable top levels of a process, by _NET_WM_PID; `overrideRedirect`
+// picks the popup (a tool tip window) or the others.
+QList<Window> windowsOf(Display* d, qint64 pid, bool overrideRedirect) {
+    QList<Window> out;
+    const Atom pidAtom = XInternAtom(d, "_NET_WM_PID", True);
+    Window root = 0, parent = 0, *kids = nullptr;
+    unsigned int n = 0;
+    if (pidAtom == 0 || !XQueryTree(d, DefaultRootWindow(d), &root, &parent, &kids, &n)) return out;
+    for (unsigned int i = 0; i < n; ++i) {
+        XWindowAttributes wa;
+        if (!XGetWindowAttributes(d, kids[i], &wa) || wa.map_state != IsViewable) continue;
+        if (bool(wa.override_redirect) != overrideRedirect) continue;
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, rest = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(d, kids[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &rest,
+                               &data) == Success && data && count == 1
+            && qint64(*reinterpret_cast<unsigned long*>(data)) == pid)
+            out << kids[i];
+        if (data) XFree(data);
+    }
+    if (kids) XFree(kids);
+    return out;
+}
+}  // namespace
+
+class CaptureQuitTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { XSetErrorHandler(ignoreErrors); }
+
+    void everyRoadEndsTheAppWhileThePopupShows_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+        QTest::newRow("Ctrl+Q") << 0;
+    }
+    void everyRoadEndsTheAppWhileThePopupShows() {
+        QFETCH(int, signal);
+        TestEnv env;
+        // No service: the shipped dictionary answers the popup.
+        UserDefaults::standard().setValue(MVServiceHost, QStringLiteral("127.0.0.1:9"));
+        UserDefaults::standard().setValue(WordStroke, true);
+        UserDefaults::standard().sync();
+        QProcess app;
+        app.setProcessChannelMode(QProcess::ForwardedChannels);
+        app.start(QStringLiteral(MIRVOK_EXECUTABLE), {});
+        QVERIFY(app.waitForStarted());
+        Display* d = XOpenDisplay(nullptr);
+        QVERIFY(d);
+        auto cleanup = qScopeGuard([&] {
+            XCloseDisplay(d);
+            if (app.state() != QProcess::NotRunning) {
+                app.kill();
+                app.waitForFinished(5000);
+            }
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(d, app.processId(), false).isEmpty(), 60000);
+        // A word from the browser, as the bridge passes it on.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                QDBusMessage m = QDBusMessage::createSignal(QStringLiteral("/"), QStringLiteral("com.mirvok.Dict"),
+                                                            QStringLiteral("BROWSER_GOT_WORD_MSG"));
+                m << QStringLiteral("1|0|apple");
+                QDBusConnection::sessionBus().send(m);
+                return guitestPopupUp(d, app.processId());
+            }(),
+            60000);
+
+        QElapsedTimer t;
+        t.start();
+        if (signal) {
+            ::kill(pid_t(app.processId()), signal);
+        } else {
+            const Window main = windowsOf(d, app.processId(), false).value(0);
+            XSetInputFocus(d, main, RevertToParent, CurrentTime);
+            XSync(d, False);
+            QTest::qWait(200);
+            const KeyCode ctrl = XKeysymToKeycode(d, XK_Control_L), q = XKeysymToKeycode(d, XK_q);
+            XTestFakeKeyEvent(d, ctrl, True, CurrentTime);
+            XTestFakeKeyEvent(d, q, True, CurrentTime);
+            XTestFakeKeyEvent(d, q, False, CurrentTime);
+            XTestFakeKeyEvent(d, ctrl, False, CurrentTime);
+            XFlush(d);
+        }
+        QVERIFY2(app.waitForFinished(10000), "still running with the popup up");
+        qInfo("ended %lld ms after the quit", t.elapsed());
+        QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(app.exitCode(), 0);
+    }
+
+    // No clipboard manager runs: the user's clipboard, put back by Mirvok
+    // after a capture through the copy, is still there once it has quit.
+    void theClipboardOutlivesTheApp() {
+        TestEnv env;
+        UserDefaults::standard().setValue(MVServiceHost, QStringLiteral("127.0.0.1:9"));
+        UserDefaults::standard().setValue(WordStroke, true);
+        UserDefaults::standard().sync();
+        QVERIFY(accessibility::setEnabled(true));
+        Display* d = XOpenDisplay(nullptr);
+        QVERIFY(d);
+        const Atom clipboard = XInternAtom(d, "CLIPBOARD", False);
+        QCOMPARE(XGetSelectionOwner(d, XInternAtom(d, "CLIPBOARD_MANAGER", False)), Window(0));
+        QProcess app;
+        app.setProcessChannelMode(QProcess::ForwardedChannels);
+        auto cleanup = qScopeGuard([&] {
+            XCloseDisplay(d);
+            if (app.state() != QProcess::NotRunning) {
+                app.kill();
+                app.waitForFinished(5000);
+            }
+        });
+        app.start(QStringLiteral(MIRVOK_EXECUTABLE), {});
+        QVERIFY(app.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!windowsOf(d, app.processId(), false).isEmpty(), 60000);
+
+        auto owner = std::make_unique<TargetProcess>(QStringLiteral(CAPTURE_TARGET),
+                                                     QStringList{QStringLiteral("--clipboard-owner")});
+        QVERIFY(owner->waitFor(QStringLiteral("ready")));
+        const Window userOwner = XGetSelectionOwner(d, clipboard);
+        TargetProcess pad(QStringLiteral(CAPTURE_TARGET), {QStringLiteral("--pad"), QStringLiteral("edit")});
+        QVERIFY(pad.waitFor(QStringLiteral("ready")));
+        pad.send(QStringLiteral("focus"));
+        QVERIFY(pad.waitFor(QStringLiteral("focused")));
+        const QPoint at = pad.word(QStringLiteral("pad"));
+        XTestFakeMotionEvent(d, -1, at.x(), at.y(), CurrentTime);
+        for (int i = 0; i < 2; ++i) {
+            XTestFakeButtonEvent(d, 1, True, CurrentTime);
+            XTestFakeButtonEvent(d, 1, False, CurrentTime);
+        }
+        XFlush(d);
+        QTRY_VERIFY_WITH_TIMEOUT(pad.copyKeys() == 1, 10000);
+        // Put back by Mirvok: owned by neither the user's program nor the pad.
+        QTRY_VERIFY_WITH_TIMEOUT(XGetSelectionOwner(d, clipboard) != userOwner
+                                     && printClipboard().contains(QStringLiteral("text saved clipboard text")),
+                                 10000);
+        owner.reset();
+
+        ::kill(pid_t(app.processId()), SIGTERM);
+        QVERIFY(app.waitForFinished(10000));
+        const QStringList clip = printClipboard();
+        QVERIFY2(clip.contains(QStringLiteral("text saved clipboard text")), qPrintable(clip.join(u'|')));
+        bool png = false;
+        for (const QString& l : clip) png = png || (l.startsWith(QLatin1String("format image/png ")) && !l.endsWith(QLatin1String(" 0")));
+        QVERIFY2(png, qPrintable(clip.join(u'|')));
+        // The keeper steps aside for the next owner, and is gone.
+        QCOMPARE(keepers(), 1);
+        TargetProcess next(QStringLiteral(CAPTURE_TARGET), {QStringLiteral("--clipboard-owner")});
+        QVERIFY(next.waitFor(QStringLiteral("ready")));
+        QTRY_COMPARE(keepers(), 0);
+    }
+
+private:
+    static int keepers() {
+        int n = 0;
+        for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile f(QStringLiteral("/proc/%1/cmdline").arg(pid));
+            if (f.open(QIODevice::ReadOnly) && f.readAll().split('\0').contains("--keep-clipboard")) ++n;
+        }
+        return n;
+    }
+
+    static QStringList printClipboard() {
+        QProcess p;
+        p.start(QStringLiteral(CAPTURE_TARGET), {QStringLiteral("--print-clipboard")});
+        p.waitForFinished(10000);
+        return QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    static bool guitestPopupUp(Display* d, qint64 pid) {
+        QTest::qWait(300);
+        return !windowsOf(d, pid, true).isEmpty();
+    }
+};
+
+QTEST_GUILESS_MAIN(CaptureQuitTest)
+#include "tst_capture_quit.moc"
