@@ -1,4 +1,5 @@
 #include "account/AccountShell.h"
+#include "capture/CaptureRoads.h"
 #include "capture/CaptureShell.h"
 #include "crash/CrashKit.h"
 #include "kithost/KitHostStartup.h"
@@ -32,6 +33,7 @@ public:
 
 int main(int argc, char** argv) {
     relaxWebEngineSandboxForRoot(argc, argv);
+    CaptureRoads::choosePlatform();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     // Only now: a stored value of an image type cannot even be read back

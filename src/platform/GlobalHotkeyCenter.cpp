@@ -1,6 +1,7 @@
 #include "platform/GlobalHotkeyCenter.h"
 
 #include "platform/KeyCodeTable.h"
+#include "platform/PortalHotkeyCenter.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -39,7 +40,11 @@ xcb_window_t rootWindow(xcb_connection_t* c) {
 
 HotkeyCenter& HotkeyCenter::shared() {
     if (g_override) return *g_override;
-    static GlobalHotkeyCenter* center = new GlobalHotkeyCenter();
+    // X11 grabs where we are an X client; elsewhere (Wayland) only the
+    // desktop portal can give a shortcut that works in every window.
+    static HotkeyCenter* center = QGuiApplication::platformName() == QLatin1String("xcb")
+                                      ? static_cast<HotkeyCenter*>(new GlobalHotkeyCenter())
+                                      : static_cast<HotkeyCenter*>(new PortalHotkeyCenter(qApp));
     return *center;
 }
 
