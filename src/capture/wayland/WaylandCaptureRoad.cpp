@@ -3,7 +3,10 @@
 #include "capture/atspi/AtspiSelectionWatch.h"
 #include "capture/wayland/PrimarySelectionWatch.h"
 
+#include <QLoggingCategory>
+
 namespace {
+Q_LOGGING_CATEGORY(lcWaylandRoad, "mirvok.capture.wayland")
 constexpr int kSettleMs = 300;
 }
 
@@ -13,10 +16,16 @@ WaylandCaptureRoad::WaylandCaptureRoad(QObject* parent)
     settle_.setInterval(kSettleMs);
     connect(&settle_, &QTimer::timeout, this, &WaylandCaptureRoad::settle);
     connect(atspi_, &AtspiSelectionWatch::changed, this, &CaptureRoad::selectionChanged);
-    connect(atspi_, &AtspiSelectionWatch::selected, this, &WaylandCaptureRoad::offer);
+    connect(atspi_, &AtspiSelectionWatch::selected, this, [this](const QString& t, const QRect& r) {
+        qCDebug(lcWaylandRoad).noquote() << "accessibility selection:" << t << r;
+        offer(t, r);
+    });
     connect(atspi_, &AtspiSelectionWatch::stateChanged, this, &CaptureRoad::partsChanged);
     connect(primary_, &PrimarySelectionWatch::changed, this, &CaptureRoad::selectionChanged);
-    connect(primary_, &PrimarySelectionWatch::selected, this, [this](const QString& t) { offer(t, QRect()); });
+    connect(primary_, &PrimarySelectionWatch::selected, this, [this](const QString& t) {
+        qCDebug(lcWaylandRoad).noquote() << "primary selection:" << t;
+        offer(t, QRect());
+    });
     connect(primary_, &PrimarySelectionWatch::stateChanged, this, &CaptureRoad::partsChanged);
 }
 
