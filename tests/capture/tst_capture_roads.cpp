@@ -1,0 +1,56 @@
+// The loader's choice of road, and the Wayland road's pause and repeat rule
+// (the watches themselves are exercised under a real compositor).
+#include "capture/CaptureRoads.h"
+#include "capture/wayland/WaylandCaptureRoad.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+class TestCaptureRoads : public QObject {
+    Q_OBJECT
+private slots:
+    void sessionTypeDecidesNotDisplayVariables() {
+        using CaptureRoads::choose;
+        QCOMPARE(choose({}, QStringLiteral("x11"), QStringLiteral("xcb")).road, QStringLiteral("x11"));
+        QCOMPARE(choose({}, QStringLiteral("wayland"), QStringLiteral("wayland")).road, QStringLiteral("wayland"));
+        // Forced onto XWayland in a Wayland session: still the Wayland road.
+        QCOMPARE(choose({}, QStringLiteral("wayland"), QStringLiteral("xcb")).road, QStringLiteral("wayland"));
+        QCOMPARE(choose({}, QString(), QStringLiteral("offscreen")).road, QStringLiteral("none"));
+        QCOMPARE(choose(QStringLiteral("none"), QStringLiteral("x11"), QStringLiteral("xcb")).road, QStringLiteral("none"));
+        QCOMPARE(choose(QStringLiteral("x11"), QStringLiteral("wayland"), QStringLiteral("wayland")).road,
+                 QStringLiteral("x11"));
+        // An unknown forced value is not taken.
+        QCOMPARE(choose(QStringLiteral("bogus"), QStringLiteral("x11"), QStringLiteral("xcb")).road, QStringLiteral("x11"));
+    }
+
+    void selectionSettlesOnceAfterThePause() {
+        WaylandCaptureRoad road;
+        road.setSettleMs(50);
+        QSignalSpy settled(&road, &CaptureRoad::selectionSettled);
+        road.offer(QStringLiteral("app"), {});
+        road.offer(QStringLiteral("apple"), {});
+        QTRY_COMPARE(settled.size(), 1);
+        QCOMPARE(settled[0][0].toString(), QStringLiteral("apple"));
+        // The same selection again (or reported by the second watch) is not
+        // looked up twice; an empty one is no selection.
+        road.offer(QStringLiteral("apple"), QRect(10, 10, 40, 12));
+        road.offer(QStringLiteral("  "), {});
+        road.offer(QStringLiteral("pear"), {});
+        QTRY_COMPARE(settled.size(), 2);
+        QCOMPARE(settled[1][0].toString(), QStringLiteral("pear"));
+        QTest::qWait(120);
+        QCOMPARE(settled.size(), 2);
+    }
+
+    void popupGoesBesideTheSelectionElseThePointer() {
+        WaylandCaptureRoad road;
+        const QPointF pointer(300, 200);
+        QCOMPARE(road.popupPoint(QRect(100, 100, 50, 20), pointer), QPointF(149, 109));
+        QCOMPARE(road.popupPoint(QRect(), pointer), pointer);
+        const QPointF corner = road.popupPoint(QRect(), QPointF(-1e9, -1e9));
+        QVERIFY(corner.x() > 0 && corner.y() >= 0);
+    }
+};
+
+QTEST_MAIN(TestCaptureRoads)
+#include "tst_capture_roads.moc"
