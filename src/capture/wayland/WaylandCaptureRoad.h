@@ -31,6 +31,7 @@ public:
     // A selection as a watch saw it. Public so tests can step the pause.
     void offer(const QString& text, const QRect& extents);
     void setSettleMs(int ms) { settle_.setInterval(ms); }
+    bool settling() const { return settle_.isActive(); }
 
 private:
     void settle();
