@@ -102,6 +102,12 @@ int main(int argc, char** argv) {
     QObject::connect(&instance, &SingleInstance::showRequested, frame, [frame] { frame->showWindow(); });
     QObject::connect(&instance, &SingleInstance::queryRequested, frame,
                      [&capture](const QString& text, const QString& userData) { capture.serviceQuery(text, userData); });
+    QObject::connect(&instance, &SingleInstance::miniWindowRequested, frame, [&capture] {
+        if (capture.isShowingMiniWindow())
+            capture.hideMiniWindow();
+        else
+            capture.showMiniWindow();
+    });
     QObject::connect(frame, &FrameWndController::quitConfirmed, &app, &QApplication::quit);
     const int status = app.exec();
     // Words answered "added" reach the file whatever ended the loop.

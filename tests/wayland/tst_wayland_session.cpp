@@ -194,6 +194,17 @@ private slots:
                                  15000);
         grab(QStringLiteral("mini-window"));
     }
+
+    // Without a portal the desktop's own shortcut runs the D-Bus call the
+    // preferences show: it closes the open mini window.
+    void dbusCallTogglesTheMiniWindow() {
+        QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("com.mirvok.Dict"), QStringLiteral("/"),
+                                                           QStringLiteral("com.mirvok.Dict"), QStringLiteral("MiniWindow"));
+        QCOMPARE(QDBusConnection::sessionBus().call(call).type(), QDBusMessage::ReplyMessage);
+        QTRY_VERIFY_WITH_TIMEOUT(!run(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QStringLiteral("get_tree")})
+                                      .contains(QLatin1String("\"name\": \"Mirvok\"")),
+                                 15000);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestWaylandSession)
