@@ -1,6 +1,7 @@
 // The loader's choice of road, and the Wayland road's pause and repeat rule
 // (the watches themselves are exercised under a real compositor).
 #include "capture/CaptureRoads.h"
+#include "capture/wayland/PrimarySelectionLines.h"
 #include "capture/wayland/WaylandCaptureRoad.h"
 
 #include <QSignalSpy>
@@ -41,6 +42,24 @@ private slots:
         road.offer(QStringLiteral("pear"), {});
         QTRY_COMPARE(settled.size(), 2);
         QCOMPARE(settled[1][0].toString(), QStringLiteral("pear"));
+    }
+
+    // The watch's output: one change per line, split across reads anywhere.
+    void primaryWatchLinesAreChangesWithTheirText() {
+        QByteArray pending = "YXBwbGU=\ndHdvCmxpbmVz\n!!\nYWJjZGVmZ2hpamtsbW5vcHFyc3R1\nYXBw";
+        const auto lines = primaryselection::takeLines(pending, 16);
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(*lines[0], QStringLiteral("apple"));
+        QCOMPARE(*lines[1], QStringLiteral("two\nlines"));
+        QVERIFY(!lines[2]);  // not base64: a change, no text
+        QVERIFY(!lines[3]);  // over the limit
+        QCOMPARE(pending, QByteArray("YXBw"));
+        pending += "bGU=\n";
+        QCOMPARE(*primaryselection::takeLines(pending, 16).value(0), QStringLiteral("apple"));
+        // A partial line already too long for a lookup is not kept growing.
+        pending = QByteArray(100, 'Q');
+        QVERIFY(primaryselection::takeLines(pending, 16).isEmpty());
+        QVERIFY(pending.isEmpty());
     }
 
     void popupGoesBesideTheSelectionElseThePointer() {

@@ -1,5 +1,7 @@
 #include "capture/wayland/PrimarySelectionWatch.h"
 
+#include "capture/wayland/PrimarySelectionLines.h"
+
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QStandardPaths>
@@ -42,17 +44,11 @@ void PrimarySelectionWatch::start() {
     // feeds cannot split a report.
     connect(watch_, &QProcess::readyReadStandardOutput, this, [this] {
         pending_ += watch_->readAllStandardOutput();
-        for (qsizetype nl; (nl = pending_.indexOf('\n')) >= 0;) {
-            const QByteArray line = pending_.left(nl).trimmed();
-            pending_.remove(0, nl + 1);
+        for (const std::optional<QString>& text : primaryselection::takeLines(pending_, kMaxBytes)) {
             if (!active_) setState(true, QString());
             emit changed();
-            if (line.size() > kMaxBytes * 4 / 3 + 4) continue;
-            const auto text = QByteArray::fromBase64Encoding(line, QByteArray::AbortOnBase64DecodingErrors);
-            if (text) emit selected(QString::fromUtf8(*text));
+            if (text) emit selected(*text);
         }
-        // A line longer than any selection we look up is not kept whole.
-        if (pending_.size() > kMaxBytes * 2) pending_.clear();
     });
     connect(watch_, &QProcess::started, this, [this] { setState(true, QString()); });
     connect(watch_, &QProcess::finished, this, [this] {
