@@ -13,6 +13,7 @@
 #include "query/LogUtils.h"
 #include "tally/Tally.h"
 #include "window/FrameWndController.h"
+#include "window/NoticeAlerts.h"
 #include "window/PageAdapters.h"
 #include "window/ShellServices.h"
 #include "window/pages/WebPageHost.h"
@@ -48,7 +49,10 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, &app, &QApplication::quit);
+    // The session ending us is not a question: quit() asks every window to
+    // close first, and an open alert (the quit guard's) refuses, so the
+    // loop would keep running. The queued writes still drain below.
+    QObject::connect(&termination, &TerminationSignals::received, &app, [] { QCoreApplication::exit(0); });
 
     SingleInstance instance;
     if (!instance.claim() && SingleInstance::showRunningInstance()) return 0;
@@ -97,6 +101,8 @@ int main(int argc, char** argv) {
     DictUtils::setAppDelegate(frame);
     frame->awakeFromNib();
     frame->window()->show();
+    // From here on what the stores must tell the user shows as alerts.
+    noticealerts::install();
     frame->applicationDidFinishLaunching();
 
     QObject::connect(&instance, &SingleInstance::showRequested, frame, [frame] { frame->showWindow(); });

@@ -1,5 +1,9 @@
 #include "capture/MiniSearchViews.h"
 
+#include "platform/KeyCodeTable.h"
+#include "platform/UserDefaults.h"
+#include "query/AppConstants.h"
+
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -43,7 +47,7 @@ void MiniSearchFieldView::paintEvent(QPaintEvent*) {
 }
 
 MVMiniSearchField::MVMiniSearchField(QWidget* parent) : QLineEdit(parent) {
-    setPlaceholderText(QStringLiteral("快捷查词（Option+Z）"));
+    setPlaceholderText(placeholderForStoredKey());
     setFrame(false);
     setTextMargins(6, 0, 6, 0);
     QPalette pal = palette();
@@ -52,6 +56,12 @@ MVMiniSearchField::MVMiniSearchField(QWidget* parent) : QLineEdit(parent) {
     pal.setColor(QPalette::Text, QColor(51, 51, 51));
     setPalette(pal);
     setAttribute(Qt::WA_MacShowFocusRect, false);
+}
+
+QString MVMiniSearchField::placeholderForStoredKey() {
+    const qint64 code = UserDefaults::standard().integerValue(MVMiniSearchCodeKey);
+    if (code <= 0 || KeyCodeTable::qtKeyForCode(int(code)) == 0) return QStringLiteral("快捷查词");
+    return QStringLiteral("快捷查词（%1）").arg(KeyCodeTable::displayText(int(code), KeyCodeTable::kOptionFlag));
 }
 
 void MVMiniSearchField::setFillColor(const QColor& c) {

@@ -44,6 +44,10 @@ public:
     std::function<bool(Command)> commandHandler;
     void setFillColor(const QColor& c);
     QColor fillColor() const { return fill_; }
+    // 「快捷查词（Alt+Z）」 with the mini-search key as stored now (its
+    // modifier is always Option, shown as Alt); without a usable key only
+    // 「快捷查词」.
+    static QString placeholderForStoredKey();
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;

@@ -81,7 +81,7 @@ void MiniSearchWndController::setUpWindow() {
     noLayeredView_ = new MVMiniSearchContentView();
     window_ = noLayeredView_;
     window_->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    window_->setWindowTitle(QStringLiteral("Mirvok"));
+    window_->setWindowTitle(QStringLiteral("米沃词典"));
     X11PointerSource* source = X11PointerSource::shared();
     if (!source || source->hasCompositor()) window_->setAttribute(Qt::WA_TranslucentBackground);
     window_->installEventFilter(this);
@@ -125,7 +125,7 @@ void MiniSearchWndController::awakeFromNib() {
 void MiniSearchWndController::setupStatusItem() {
     if (statusItem_) return;
     statusItem_ = new QSystemTrayIcon(ImageLibrary::icon(QStringLiteral("retina_topicon")));
-    statusItem_->setToolTip(QStringLiteral("Mirvok"));
+    statusItem_->setToolTip(QStringLiteral("米沃词典"));
     connect(statusItem_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
         if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick) showMiniWindowByClick();
     });
@@ -442,6 +442,8 @@ void MiniSearchWndController::showMiniWindow() {
     const quint64 previous = x11focus::focusedWindow();
     previousWindow_ = x11focus::isOwnWindow(previous) ? 0 : previous;
     rebuildLayout();
+    // The key may have been set since the window was made.
+    miniSearchField_->setPlaceholderText(MVMiniSearchField::placeholderForStoredKey());
     window_->show();
     window_->raise();
     window_->activateWindow();

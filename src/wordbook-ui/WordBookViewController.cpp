@@ -568,12 +568,29 @@ void WordBookViewController::startSync(bool needMerge)
 
 void WordBookViewController::favoriteAll()
 {
+    // "收藏成功" once every word is in the file; after a failure the word
+    // book has told the user why instead.
+    struct Tally {
+        int waiting = 0;
+        bool allStored = true;
+    };
+    auto tally = std::make_shared<Tally>();
     for (const DictQueryHistoryItem& h : historyList()) {
         // A word already in the book keeps its row (date, edited definition).
-        if (!book_.hasWord(h.displayWord))
-            book_.addWord(h.displayWord, QStringLiteral(""), h.definition);
+        if (book_.hasWord(h.displayWord))
+            continue;
+        ++tally->waiting;
+        book_.addWord(h.displayWord, QStringLiteral(""), h.definition, this, [this, tally](bool stored) {
+            tally->allStored = tally->allStored && stored;
+            if (--tally->waiting > 0)
+                return;
+            if (tally->allStored)
+                MVHUDWndController::sharedInstance().showHUDWithMessage(QStringLiteral("收藏成功"), 0.5);
+            reloadWordTable();
+        });
     }
-    MVHUDWndController::sharedInstance().showHUDWithMessage(QStringLiteral("收藏成功"), 0.5);
+    if (tally->waiting == 0)
+        MVHUDWndController::sharedInstance().showHUDWithMessage(QStringLiteral("收藏成功"), 0.5);
     startSync(false);
     reloadWordTable();
 }

@@ -50,6 +50,12 @@ public:
                                                           std::function<QString()> currentUser = {});
 
     const QString& dbPath() const { return dbPath_; }
+    // The file is of a newer layout (the user was told): opened read-only,
+    // every write fails.
+    bool isReadOnly() const { return readOnly_; }
+    // After a write failed on a damaged file: moves it aside when SQLite
+    // confirms the damage, so the next connection makes a fresh one.
+    bool setAsideIfDamaged();
 
     // The account whose local timestamp is reset when the file has to be
     // created again; the facade supplies its current user.
@@ -133,6 +139,7 @@ private:
     bool addWordWithDb(SQLite::Database& db, const WordBookAdd& add, const QString& ts);
 
     QString dbPath_;
+    bool readOnly_ = false;
     mutable QMutex mutex_;
     QString userSQL_;
     std::function<QString()> currentUser_;
