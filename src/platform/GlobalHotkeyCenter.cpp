@@ -1,9 +1,11 @@
 #include "platform/GlobalHotkeyCenter.h"
 
 #include "platform/KeyCodeTable.h"
+#include "platform/NullHotkeyCenter.h"
 #include "platform/PortalHotkeyCenter.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QTimer>
 #include <X11/Xlib.h>
@@ -42,9 +44,11 @@ HotkeyCenter& HotkeyCenter::shared() {
     if (g_override) return *g_override;
     // X11 grabs where we are an X client; elsewhere (Wayland) only the
     // desktop portal can give a shortcut that works in every window.
-    static HotkeyCenter* center = QGuiApplication::platformName() == QLatin1String("xcb")
-                                      ? static_cast<HotkeyCenter*>(new GlobalHotkeyCenter())
-                                      : static_cast<HotkeyCenter*>(new PortalHotkeyCenter(qApp));
+    static HotkeyCenter* center = []() -> HotkeyCenter* {
+        if (QGuiApplication::platformName() == QLatin1String("xcb")) return new GlobalHotkeyCenter();
+        if (QDBusConnection::sessionBus().isConnected()) return new PortalHotkeyCenter(qApp);
+        return new NullHotkeyCenter();
+    }();
     return *center;
 }
 

@@ -5,7 +5,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusArgument>
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QLoggingCategory>
 #include <functional>
 #include <memory>
@@ -19,8 +19,10 @@ const QString kTextIface = QStringLiteral("org.a11y.atspi.Text");
 constexpr int kMaxChars = 2000;
 constexpr int kCallTimeoutMs = 1000;
 
+}  // namespace
+
 // The steps after an event, for one sender and object.
-struct Read {
+struct AtspiSelectionWatch::Read {
     QDBusConnection bus;
     QString service;
     QString path;
@@ -30,7 +32,8 @@ struct Read {
     QString text;
 };
 
-QDBusMessage textCall(const Read& r, const QString& method, const QVariantList& args = {}) {
+namespace {
+QDBusMessage textCall(const AtspiSelectionWatch::Read& r, const QString& method, const QVariantList& args = {}) {
     QDBusMessage m = QDBusMessage::createMethodCall(r.service, r.path, kTextIface, method);
     m.setArguments(args);
     return m;
@@ -100,9 +103,32 @@ void AtspiSelectionWatch::connectBus(const QString& address) {
 
 void AtspiSelectionWatch::onEvent(const QDBusMessage& event) {
     emit changed();
-    // Our own windows' selections (the main window's field) are not looked up.
-    if (QGuiApplication::focusWindow()) return;
     auto r = std::make_shared<Read>(Read{QDBusConnection(connectionName_), event.service(), event.path(), ++seq_, 0, 0, {}});
+    // Our own windows' selections (the main window's field) are not looked
+    // up: the sender's process tells, asked once per connection.
+    const auto known = senderPids_.constFind(r->service);
+    if (known != senderPids_.constEnd()) {
+        if (*known != QCoreApplication::applicationPid()) readSelection(r);
+        return;
+    }
+    QDBusMessage pid = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
+                                                      QStringLiteral("/org/freedesktop/DBus"),
+                                                      QStringLiteral("org.freedesktop.DBus"),
+                                                      QStringLiteral("GetConnectionUnixProcessID"));
+    pid.setArguments({r->service});
+    auto* w = new QDBusPendingCallWatcher(r->bus.asyncCall(pid, kCallTimeoutMs), this);
+    connect(w, &QDBusPendingCallWatcher::finished, this, [this, r](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        const QDBusMessage reply = w->reply();
+        const qint64 pid = reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toLongLong() : 0;
+        // Connections come and go with applications; the list stays small.
+        if (senderPids_.size() > 256) senderPids_.clear();
+        senderPids_.insert(r->service, pid);
+        if (r->seq == seq_ && pid != QCoreApplication::applicationPid()) readSelection(r);
+    });
+}
+
+void AtspiSelectionWatch::readSelection(const std::shared_ptr<Read>& r) {
     auto step = [this, r](const QDBusMessage& call, std::function<void(const QDBusMessage&)> next) {
         auto* w = new QDBusPendingCallWatcher(r->bus.asyncCall(call, kCallTimeoutMs), this);
         connect(w, &QDBusPendingCallWatcher::finished, this, [this, r, next](QDBusPendingCallWatcher* w) {

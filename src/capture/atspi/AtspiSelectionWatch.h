@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QRect>
 #include <QString>
+#include <memory>
 
 class QDBusMessage;
 
@@ -34,8 +36,12 @@ signals:
 private slots:
     void onEvent(const QDBusMessage& event);
 
+public:
+    struct Read;
+
 private:
     void connectBus(const QString& address);
+    void readSelection(const std::shared_ptr<Read>& r);
     void fail(const QString& note);
 
     QString connectionName_;
@@ -43,4 +49,5 @@ private:
     bool active_ = false;
     QString note_;
     quint64 seq_ = 0;
+    QHash<QString, qint64> senderPids_;
 };
