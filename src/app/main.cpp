@@ -1,9 +1,12 @@
 #include "account/AccountShell.h"
+#include "app/CommandLine.h"
 #include "capture/CaptureRoads.h"
 #include "capture/CaptureShell.h"
 #include "crash/CrashKit.h"
 #include "kithost/KitHostStartup.h"
+#include "platform/ColorScheme.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Resources.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "platform/UserDefaults.h"
@@ -11,6 +14,7 @@
 #include "query/AppConstants.h"
 #include "query/DictUtils.h"
 #include "query/LogUtils.h"
+#include "query/StartAppControl.h"
 #include "tally/Tally.h"
 #include "window/FrameWndController.h"
 #include "window/NoticeAlerts.h"
@@ -21,6 +25,7 @@
 #include "wordbook-ui/WordBookScreenServices.h"
 
 #include <QApplication>
+#include <QIcon>
 
 namespace {
 class AppKitHost : public KitHostServices {
@@ -30,9 +35,16 @@ public:
     void setUserEmail(const QString& v) override { CrashKit::sharedInstance().setUserEmail(v); }
     void setUserName(const QString& v) override { CrashKit::sharedInstance().setUserName(v); }
 };
+// The logo, also for a build tree or a prefix the icon theme does not search.
+QIcon appIcon() {
+    return QIcon::fromTheme(QStringLiteral("com.mirvok.Dict"),
+                            QIcon(Resources::path(QStringLiteral("images/com.mirvok.Dict.svg"))));
+}
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered in the terminal, before anything needs a display.
+    if (CommandLine::wanted(argc, argv)) return CommandLine::run(argc, argv);
     relaxWebEngineSandboxForRoot(argc, argv);
     CaptureRoads::choosePlatform();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -44,7 +56,10 @@ int main(int argc, char** argv) {
     UserDefaults::standard().sync();
     QApplication::setApplicationName(QStringLiteral("Mirvok"));
     QApplication::setOrganizationDomain(QStringLiteral("mirvok.com"));
-    QApplication::setDesktopFileName(QStringLiteral("mirvok"));
+    // The launcher entry's name: docks and task bars match the window to it.
+    QApplication::setDesktopFileName(QStringLiteral("com.mirvok.Dict"));
+    QApplication::setWindowIcon(appIcon());
+    ColorScheme::shared().start();
     // Closing the main window only hides it; the application keeps running.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -56,6 +71,8 @@ int main(int argc, char** argv) {
 
     SingleInstance instance;
     if (!instance.claim() && SingleInstance::showRunningInstance()) return 0;
+
+    StartAppControl::repairAtStart(QCoreApplication::applicationFilePath());
 
     ShellServices::setLogger([](const QString& key, const QString& value, const QVariantMap& extras) {
         LogUtils::log(key, value, extras.isEmpty() ? QVariant() : QVariant(extras));

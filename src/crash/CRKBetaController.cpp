@@ -56,13 +56,13 @@ std::optional<CRKBetaUpdate> CRKBetaUpdate::betaUpdateWithDictionary(const QVari
 CRKBetaController::CRKBetaController(CRKBetaControllerDelegate* delegate)
     : delegate_(delegate), client_(std::make_unique<KTHNetworkClient>(KTHPinnedCertificates())),
       queue_(std::make_unique<SerialQueue>(QStringLiteral("com.kitvendor.crashkit.mac.beta"))),
-      activeUpdate_(std::make_shared<std::optional<CRKBetaUpdate>>()), alive_(std::make_shared<bool>(true))
+      activeUpdate_(std::make_shared<std::optional<CRKBetaUpdate>>())
 {
 }
 
 CRKBetaController::~CRKBetaController()
 {
-    *alive_ = false;
+    life_.end();
     if (observer_)
         NotificationCenter::defaultCenter().removeObserver(observer_);
     queue_.reset();
@@ -115,19 +115,21 @@ KTHURLRequest CRKBetaController::betaRequest()
 
 void CRKBetaController::checkForUpdate()
 {
-    queue_->async([this, alive = alive_] {
-        if (!*alive || !isBetaSupported() || checksSuspended_ || retrying_)
-            return;
-        KTHLog::debugWrite(QStringLiteral("[CrashKit:Beta] Loading beta update"));
-        // A check in flight (or one that failed) keeps later ones out.
-        retrying_ = true;
-        client_->startDataTaskWithRequest(betaRequest(), 10,
-                                          [this, alive](const QByteArray& data, const KTHHTTPResponse&, const KTHError& e) {
-                                              queue_->async([this, alive, data, e] {
-                                                  if (*alive)
-                                                      handleAnswer(data, e);
-                                              });
-                                          });
+    queue_->async([this, watch = life_.watch()] {
+        watch.run([&] {
+            if (!isBetaSupported() || checksSuspended_ || retrying_)
+                return;
+            KTHLog::debugWrite(QStringLiteral("[CrashKit:Beta] Loading beta update"));
+            // A check in flight (or one that failed) keeps later ones out.
+            retrying_ = true;
+            // The answer comes on the network thread and may outlive us.
+            client_->startDataTaskWithRequest(
+                betaRequest(), 10, [this, watch](const QByteArray& data, const KTHHTTPResponse&, const KTHError& e) {
+                    watch.run([&] {
+                        queue_->async([this, watch, data, e] { watch.run([&] { handleAnswer(data, e); }); });
+                    });
+                });
+        });
     });
 }
 
@@ -163,10 +165,8 @@ void CRKBetaController::temporarilySuspendChecks()
     if (seconds <= 0 || !QCoreApplication::instance())
         return;
     checksSuspended_ = true;
-    runOnMain([this, alive = alive_, seconds] {
-        QTimer::singleShot(int(std::min(seconds, 86400.0) * 1000), qApp, [this, alive] {
-            if (*alive)
-                checksSuspended_ = false;
-        });
+    runOnMain([this, watch = life_.watch(), seconds] {
+        QTimer::singleShot(int(std::min(seconds, 86400.0) * 1000), qApp,
+                           [this, watch] { watch.run([&] { checksSuspended_ = false; }); });
     });
 }

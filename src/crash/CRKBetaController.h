@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/LifeGuard.h"
 #include "crash/CRKSettings.h"
 #include "kithost/KTHURLTypes.h"
 
@@ -62,6 +63,6 @@ private:
     std::unique_ptr<KTHNetworkClient> client_;
     std::unique_ptr<SerialQueue> queue_;
     std::shared_ptr<std::optional<CRKBetaUpdate>> activeUpdate_;
-    std::shared_ptr<bool> alive_;
+    LifeGuard life_;
     quint64 observer_ = 0;
 };

@@ -46,15 +46,14 @@ void writeInternalKeyLater(const char* key, const QByteArray& value)
 CRKCrashReportingController::CRKCrashReportingController(std::shared_ptr<CRKFileManager> fileManager,
                                                          CRKCrashReportingControllerDelegate* delegate)
     : fileManager_(std::move(fileManager)), delegate_(delegate),
-      workQueue_(std::make_shared<SerialQueue>(QStringLiteral("com.kitvendor.crashkit.mac.work-queue"))),
-      alive_(std::make_shared<bool>(true))
+      workQueue_(std::make_shared<SerialQueue>(QStringLiteral("com.kitvendor.crashkit.mac.work-queue")))
 {
     networkClient_ = std::make_shared<CRKNetworkClient>(workQueue_, fileManager_, this);
 }
 
 CRKCrashReportingController::~CRKCrashReportingController()
 {
-    *alive_ = false;
+    life_.end();
     for (quint64 token : notificationTokens_)
         if (token)
             NotificationCenter::defaultCenter().removeObserver(token);
@@ -271,21 +270,20 @@ void CRKCrashReportingController::crashReportingSetupCompleted(quint64 mark)
 {
     if (!QCoreApplication::instance())
         return;
-    auto alive = alive_;
-    runOnMain([this, alive, mark] {
-        if (!*alive)
-            return;
-        // The first turn of the event loop: this launch did not die early.
-        removeLaunchFailureMarker();
-        writeInternalKeyLater("com.crashkit.first-run-loop-time", QByteArray::number(CRKProfileEndWithMark(mark)));
-        QTimer::singleShot(2000, qApp, [this, alive] {
-            if (!*alive)
-                return;
-            if (CRKContextIsInitialized()) {
-                CRKExceptionCheckHandlers();
-                CRKSignalCheckHandlers();
-            }
-            checkForUserPromptSetting();
+    runOnMain([this, watch = life_.watch(), mark] {
+        watch.run([&] {
+            // The first turn of the event loop: this launch did not die early.
+            removeLaunchFailureMarker();
+            writeInternalKeyLater("com.crashkit.first-run-loop-time", QByteArray::number(CRKProfileEndWithMark(mark)));
+            QTimer::singleShot(2000, qApp, [this, watch] {
+                watch.run([&] {
+                    if (CRKContextIsInitialized()) {
+                        CRKExceptionCheckHandlers();
+                        CRKSignalCheckHandlers();
+                    }
+                    checkForUserPromptSetting();
+                });
+            });
         });
     });
 }
@@ -340,11 +338,11 @@ void CRKCrashReportingController::processExistingActiveReportPath(const QString&
         reportsController()->prepareAndSubmitReport(report, true, true);
         return;
     }
-    auto alive = alive_;
-    delegate_->reportingControllerDidDetectReportForLastExecution(report, [this, alive, report](bool submit) {
-        if (*alive)
-            handleDelegateCompletionForReport(report, submit);
-    });
+    // The application answers when it likes, from any thread.
+    delegate_->reportingControllerDidDetectReportForLastExecution(
+        report, [this, watch = life_.watch(), report](bool submit) {
+            watch.run([&] { handleDelegateCompletionForReport(report, submit); });
+        });
 }
 
 void CRKCrashReportingController::handleDelegateCompletionForReport(const std::shared_ptr<CRKInternalReport>& report,
@@ -370,10 +368,8 @@ void CRKCrashReportingController::displayPermissionAlertForReport(const std::sha
                   cancel = s.interactivePromptCancelTitle(), send = s.interactivePromptSendTitle(),
                   always = s.interactivePromptAlwaysSendTitle();
     KTHLog::debugWrite(QStringLiteral("[CrashKit:Crash] Displaying permission alert"));
-    auto alive = alive_;
-    runOnMain([=, this] {
-        if (*alive)
-            setupAndDisplayAlert(title, message, cancel, send, always, report);
+    runOnMain([=, this, watch = life_.watch()] {
+        watch.run([&] { setupAndDisplayAlert(title, message, cancel, send, always, report); });
     });
 }
 
@@ -423,16 +419,15 @@ void CRKCrashReportingController::showNextAlert()
         }
         alertShowing_ = true;
         const bool hasAlways = !next.alwaysSend.isNull();
-        auto alive = alive_;
         presentAlert(next.title, next.message, next.cancel, next.send, next.alwaysSend,
-                     [this, alive, report = next.report, hasAlways](int response) {
-                         if (!*alive)
-                             return;
-                         const int cancelResponse = hasAlways ? 1002 : 1001;
-                         handlePromptCompleteForReport(report, response != cancelResponse,
-                                                       hasAlways && response == 1001);
-                         alertShowing_ = false;
-                         showNextAlert();
+                     [this, watch = life_.watch(), report = next.report, hasAlways](int response) {
+                         watch.run([&] {
+                             const int cancelResponse = hasAlways ? 1002 : 1001;
+                             handlePromptCompleteForReport(report, response != cancelResponse,
+                                                           hasAlways && response == 1001);
+                             alertShowing_ = false;
+                             showNextAlert();
+                         });
                      });
     }
 }
@@ -533,12 +528,11 @@ void CRKCrashReportingController::retryUploadForReportAtPath(const QString& path
         if (++retries_[path] > kMaximumRetriesPerRun)
             return;   // the package stays in "prepared" for the next start
     }
-    auto alive = alive_;
-    workQueue_->after(std::chrono::milliseconds(g_retryIntervalMs.load()), [this, alive, path] {
-        if (!*alive)
-            return;
-        KTHLog::debugWrite(QStringLiteral("[CrashKit:Crash] re-attempting report submission"));
-        reportsController()->uploadPackagedReportAtPath(path, false);
+    workQueue_->after(std::chrono::milliseconds(g_retryIntervalMs.load()), [this, watch = life_.watch(), path] {
+        watch.run([&] {
+            KTHLog::debugWrite(QStringLiteral("[CrashKit:Crash] re-attempting report submission"));
+            reportsController()->uploadPackagedReportAtPath(path, false);
+        });
     });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "crash/CRKNetworkClient.h"
+#include "platform/LifeGuard.h"
 #include "crash/CRKReportsController.h"
 #include "crash/CRKSettings.h"
 
@@ -126,7 +127,7 @@ private:
     std::atomic<int> promptChoice_{0};
     QString currentReportPath_;
     int currentReportLock_ = -1;
-    std::shared_ptr<bool> alive_;
+    LifeGuard life_;
     struct PendingAlert {
         QString title, message, cancel, send, alwaysSend;
         std::shared_ptr<CRKInternalReport> report;

@@ -22,7 +22,7 @@ void CRKNetworkClient::setRetrySecondScaleForTesting(int ms) { g_retrySecondMs =
 
 CRKNetworkClient::CRKNetworkClient(const std::shared_ptr<SerialQueue>& queue, std::shared_ptr<CRKFileManager> fileManager,
                                    CRKNetworkClientDelegate* delegate)
-    : queue_(queue), fileManager_(std::move(fileManager)), delegate_(delegate), alive_(std::make_shared<bool>(true))
+    : queue_(queue), fileManager_(std::move(fileManager)), delegate_(delegate)
 {
     if (delegate_)
         delegate_->networkClientCanUseBackgroundSessions();
@@ -37,17 +37,15 @@ CRKNetworkClient::CRKNetworkClient(const std::shared_ptr<SerialQueue>& queue, st
 
 CRKNetworkClient::~CRKNetworkClient()
 {
-    *alive_ = false;
+    life_.end();
     QMutexLocker lock(&mutex_);
     for (int fd : std::as_const(inFlight_))
         CRKFileManager::unlock(fd);
 }
 
-// Debug mode verifies against the system roots rather than the pinned ones;
-// nothing is ever left unverified.
-void CRKNetworkClient::post(std::function<void()> task, int delayMs)
+void CRKNetworkClient::post(const std::weak_ptr<SerialQueue>& weakQueue, std::function<void()> task, int delayMs)
 {
-    const std::shared_ptr<SerialQueue> queue = queue_.lock();
+    const std::shared_ptr<SerialQueue> queue = weakQueue.lock();
     if (!queue)
         return;
     if (delayMs > 0)
@@ -56,6 +54,8 @@ void CRKNetworkClient::post(std::function<void()> task, int delayMs)
         queue->async(std::move(task));
 }
 
+// Debug mode verifies against the system roots rather than the pinned ones;
+// nothing is ever left unverified.
 bool CRKNetworkClient::isPinned() const { return !KTHLog::debug(); }
 
 QString CRKNetworkClient::rootPath() const { return fileManager_->rootPath(); }
@@ -85,17 +85,18 @@ void CRKNetworkClient::startUploadRequest(const KTHURLRequest& request, const QS
         return;
     }
     const QString description = relativeTaskPathForAbsolutePath(path);
-    post([this, alive = alive_, request, path, description] {
-        if (!*alive)
-            return;
-        {
-            QMutexLocker lock(&mutex_);
-            if (!description.isNull() && inFlight_.contains(description)) {
-                KTHLog::debugWrite(QStringLiteral("[CrashKit:Crash:Client] A task currently exists for this upload, skipping"));
-                return;
+    post(queue_, [this, watch = life_.watch(), request, path, description] {
+        watch.run([&] {
+            {
+                QMutexLocker lock(&mutex_);
+                if (!description.isNull() && inFlight_.contains(description)) {
+                    KTHLog::debugWrite(
+                        QStringLiteral("[CrashKit:Crash:Client] A task currently exists for this upload, skipping"));
+                    return;
+                }
             }
-        }
-        startNewUploadRequest(request, path);
+            startNewUploadRequest(request, path);
+        });
     });
 }
 
@@ -117,12 +118,15 @@ void CRKNetworkClient::startNewUploadRequest(const KTHURLRequest& request, const
         QMutexLocker guard(&mutex_);
         inFlight_.insert(description, lock);
     }
+    // The answer arrives on the session's thread, perhaps after the client
+    // is gone (quit, a controller replaced): it touches nothing of the
+    // client until it runs on the work queue under the client's guard.
     auto task = session_->uploadTaskWithRequest(
         request, path,
-        [this, alive = alive_, request, path](const QByteArray&, const KTHHTTPResponse& response, const KTHError& error) {
-            post([this, alive, request, path, response, error] {
-                if (*alive)
-                    handleCompletion(request, path, response, error);
+        [this, queue = queue_, watch = life_.watch(), request, path](const QByteArray&, const KTHHTTPResponse& response,
+                                                                     const KTHError& error) {
+            post(queue, [this, watch, request, path, response, error] {
+                watch.run([&] { handleCompletion(request, path, response, error); });
             });
         },
         isPinned() ? CRKTrust::Pinned : CRKTrust::System);
@@ -154,15 +158,18 @@ void CRKNetworkClient::handleCompletion(const KTHURLRequest& request, const QStr
                     CRKFileManager::unlock(inFlight_.take(description));
                     inFlight_.insert(description, -1);   // still ours while it waits
                 }
-                post([this, alive = alive_, request, path, description] {
-                                  if (!*alive)
-                                      return;
-                                  {
-                                      QMutexLocker lock(&mutex_);
-                                      inFlight_.remove(description);
-                                  }
-                                  startNewUploadRequest(request, path);
-                              }, int(seconds * g_retrySecondMs));
+                post(
+                    queue_,
+                    [this, watch = life_.watch(), request, path, description] {
+                        watch.run([&] {
+                            {
+                                QMutexLocker lock(&mutex_);
+                                inFlight_.remove(description);
+                            }
+                            startNewUploadRequest(request, path);
+                        });
+                    },
+                    int(seconds * g_retrySecondMs));
                 return;
             }
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kithost/KTHURLTypes.h"
+#include "platform/LifeGuard.h"
 
 #include <QHash>
 #include <QMutex>
@@ -62,15 +63,17 @@ private:
                           const KTHError& error);
     void finish(const QString& path, const KTHError& error);
     bool isPinned() const;
-    // The work queue may be gone before a late answer arrives: nothing runs then.
-    void post(std::function<void()> task, int delayMs = 0);
+    // The work queue may be gone before a late answer arrives: nothing runs
+    // then. Static: an answer may arrive after the client is gone.
+    static void post(const std::weak_ptr<SerialQueue>& queue, std::function<void()> task, int delayMs = 0);
 
     std::weak_ptr<SerialQueue> queue_;
     std::shared_ptr<CRKFileManager> fileManager_;
     CRKNetworkClientDelegate* delegate_;
     std::shared_ptr<CRKURLSession> session_;
-    std::shared_ptr<bool> alive_;
     QMutex mutex_;
     QHash<QString, int> inFlight_;   // description → package lock descriptor
     QHash<QString, int> restarts_;   // description → restarts this run
+    // Every completion and queued step reaches the client through it.
+    LifeGuard life_;
 };

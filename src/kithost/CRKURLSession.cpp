@@ -14,6 +14,7 @@
 namespace {
 
 std::atomic<quint64> g_nextTaskIdentifier{1};
+std::atomic<int> g_unfinishedTasks{0};
 
 // An object living on the network thread, for queued work and timers that
 // must run even when the session that asked is gone.
@@ -52,6 +53,8 @@ KTHError cancelledError()
 
 CRKURLSessionTask::~CRKURLSessionTask()
 {
+    if (!completed_)
+        --g_unfinishedTasks;
     delete download_;
 }
 
@@ -248,6 +251,7 @@ void CRKURLSessionTask::finish(const QByteArray& data, const KTHHTTPResponse& re
     downloadHandler_ = nullptr;
     if (session)
         session->removeTask(identifier_);
+    --g_unfinishedTasks;
 }
 
 // --- session ----------------------------------------------------------------
@@ -275,6 +279,8 @@ void CRKURLSession::runAfter(int ms, std::function<void()> work)
 {
     onNetworkThread([ms, work = std::move(work)] { QTimer::singleShot(ms, threadContext(), work); });
 }
+
+int CRKURLSession::unfinishedTasksForTesting() { return g_unfinishedTasks.load(); }
 
 std::shared_ptr<CRKURLSession> CRKURLSession::sessionWithConfiguration(
     const CRKURLSessionConfiguration& configuration, std::shared_ptr<CRKURLSessionDelegate> delegate)
@@ -345,6 +351,7 @@ CRKURLSessionTaskPtr CRKURLSession::makeTask(CRKURLSessionTask::Kind kind, const
     if (invalidated_)
         return nullptr;
     CRKURLSessionTaskPtr task(new CRKURLSessionTask);
+    ++g_unfinishedTasks;
     task->kind_ = kind;
     task->identifier_ = g_nextTaskIdentifier++;
     task->trust_ = trust;

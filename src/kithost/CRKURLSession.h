@@ -162,6 +162,8 @@ public:
     // not any session still exists.
     static void runAfter(int ms, std::function<void()> work);
     static QThread* networkThread();
+    // Tasks of every session made and not yet through their completion.
+    static int unfinishedTasksForTesting();
 
 private:
     friend class CRKURLSessionTask;

@@ -98,8 +98,7 @@ CRKAnalyticsController::CRKAnalyticsController(const QString& sessionIdentifier,
       repository_(std::make_unique<CRKEventLogSessionRepository>(root)),
       metadataController_(std::make_unique<CRKAnalyticsMetadataController>(sessionTimestamp, betaToken)),
       networkingClient_(std::make_unique<CRKAnalyticsNetworkingClient>()),
-      settings_(std::make_shared<Settings>()),
-      guard_(std::make_shared<Guard>())
+      settings_(std::make_shared<Settings>())
 {
     maintenanceQueue_ = std::make_unique<SerialQueue>(QStringLiteral("com.crashkit.analytics.maintenance"));
     priorityQueues_[0] = std::make_unique<SerialQueue>(QStringLiteral("com.crashkit.analytics.high-priority"));
@@ -144,10 +143,7 @@ CRKAnalyticsController::~CRKAnalyticsController()
 {
     for (NotificationCenter::Token token : observers_)
         NotificationCenter::defaultCenter().removeObserver(token);
-    {
-        std::lock_guard<std::mutex> lock(guard_->mutex);
-        guard_->alive = false;
-    }
+    life_.end();
     maintenanceQueue_.reset();
     for (auto& queue : priorityQueues_)
         queue.reset();
@@ -155,9 +151,10 @@ CRKAnalyticsController::~CRKAnalyticsController()
 
 void CRKAnalyticsController::dispatchToMaintenance(std::function<void()> task)
 {
-    std::lock_guard<std::mutex> lock(guard_->mutex);
-    if (guard_->alive && maintenanceQueue_)
-        maintenanceQueue_->async(std::move(task));
+    life_.watch().run([&] {
+        if (maintenanceQueue_)
+            maintenanceQueue_->async(std::move(task));
+    });
 }
 
 void CRKAnalyticsController::drainQueuesForTesting()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kithost/KTHURLTypes.h"
+#include "platform/LifeGuard.h"
 #include "platform/NotificationCenter.h"
 
 #include <QDateTime>
@@ -127,12 +128,6 @@ public:
     static KTHError error(int code, const QString& description);
 
 private:
-    // Lets completions from other threads reach the maintenance queue only
-    // while the controller lives.
-    struct Guard {
-        std::mutex mutex;
-        bool alive = true;
-    };
     CRKAnalyticsController(const QString& sessionIdentifier, quint64 sessionTimestamp, const QString& root,
                            const QString& betaToken, const Options& options);
     bool init();
@@ -206,7 +201,9 @@ private:
     std::optional<QByteArray> lastSessionMetadata_;
 
     std::vector<NotificationCenter::Token> observers_;
-    std::shared_ptr<Guard> guard_;
+    // Lets completions from other threads reach the maintenance queue only
+    // while the controller lives.
+    LifeGuard life_;
     // Stopped explicitly by the destructor, maintenance first (its tasks
     // reach the priority queues), so no task outlives the members it uses.
     std::array<std::unique_ptr<SerialQueue>, 3> priorityQueues_;

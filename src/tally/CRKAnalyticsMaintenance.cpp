@@ -202,25 +202,20 @@ void CRKAnalyticsController::transmitNext(Completion completion)
         transmitNext(completion);
         return;
     }
-    std::weak_ptr<Guard> guard = guard_;
     networkingClient_->transmitLogFiles(
         *files, settings().analyticsURL, KitHost::sharedSDK().APIKey(),
-        [this, guard, fragment, completion](const KTHError& uploadError) {
-            const auto g = guard.lock();
-            if (!g)
-                return;
-            std::lock_guard<std::mutex> lock(g->mutex);
-            if (!g->alive)
-                return;
-            maintenanceQueue_->async([this, fragment, completion, uploadError] {
-                if (!uploadError) {
-                    KTHError error;
-                    if (!repository_->removeSessionFragmentDirectory(fragment, &error))
-                        KTHLog::debugWrite(QStringLiteral("[CrashKit:Tally] Unable to delete session fragment "
-                                                          "directory \"%1\" {%2}")
-                                               .arg(fragment, error.description));
-                }
-                transmitNext(completion);
+        [this, watch = life_.watch(), fragment, completion](const KTHError& uploadError) {
+            watch.run([&] {
+                maintenanceQueue_->async([this, fragment, completion, uploadError] {
+                    if (!uploadError) {
+                        KTHError error;
+                        if (!repository_->removeSessionFragmentDirectory(fragment, &error))
+                            KTHLog::debugWrite(QStringLiteral("[CrashKit:Tally] Unable to delete session fragment "
+                                                              "directory \"%1\" {%2}")
+                                                   .arg(fragment, error.description));
+                    }
+                    transmitNext(completion);
+                });
             });
         });
 }
@@ -338,13 +333,12 @@ void CRKAnalyticsController::scheduleSessionMaintenance()
 
 void CRKAnalyticsController::armTimer(quint64 generation, std::chrono::milliseconds delay)
 {
-    std::lock_guard<std::mutex> lock(guard_->mutex);
-    if (!guard_->alive)
-        return;
-    maintenanceQueue_->after(delay, [this, generation] {
-        if (generation != timerGeneration_)
-            return;
-        maintainSessionFragmentsIgnoringError();
-        armTimer(generation, std::chrono::milliseconds(qint64(settings().flushIntervalSecs) * 1000));
+    life_.watch().run([&] {
+        maintenanceQueue_->after(delay, [this, generation] {
+            if (generation != timerGeneration_)
+                return;
+            maintainSessionFragmentsIgnoringError();
+            armTimer(generation, std::chrono::milliseconds(qint64(settings().flushIntervalSecs) * 1000));
+        });
     });
 }

@@ -10,6 +10,7 @@
 #include "wordbook/WordBookClock.h"
 #include "wordbook/WordBookSql.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QDeadlineTimer>
 #include <QDebug>
@@ -448,6 +449,42 @@ QStringList MVWordBook::loadWordListWithCategory(const QString& category, bool b
         for (const WordBookEntry& e : sections.value(k))
             out.append(e.word);
     return out;
+}
+
+QList<WordBookRecord> MVWordBook::exportWords(const QString& group)
+{
+    if (!wbdb_)
+        return {};
+    const bool all = group.isEmpty() || group == kAllWords;
+    QList<WordBookRecord> out;
+    closeAddBatch();
+    queue_->sync([&] { out = wbdb_->exportRecords(all || group == kNoGroup ? QString() : group, curUser(), preUser()); });
+    if (group == kNoGroup)
+        out.removeIf([](const WordBookRecord& r) { return !r.group.isEmpty(); });
+    return out;
+}
+
+void MVWordBook::importWords(QList<WordBookRecord> records, QObject* receiver,
+                             std::function<void(const WordBookImportOutcome&)> done)
+{
+    auto answer = [receiver = QPointer<QObject>(receiver), done](const WordBookImportOutcome& outcome) {
+        QMetaObject::invokeMethod(
+            qApp, [receiver, done, outcome] {
+                if (receiver && done)
+                    done(outcome);
+            },
+            Qt::QueuedConnection);
+    };
+    if (!wbdb_)
+        return answer({});
+    // The list's own names stand for "no group" in a file too.
+    for (WordBookRecord& r : records) {
+        if (r.group == kAllWords || r.group == kNoGroup)
+            r.group.clear();
+    }
+    auto db = wbdb_;
+    const QString user = curUser();
+    queueWrite([db, user, records = std::move(records), answer] { answer(db->importRecords(records, user)); });
 }
 
 void MVWordBook::queueWrite(std::function<void()> task)

@@ -95,6 +95,17 @@ public:
     WordSections wordListWithNoCategorySortedByDate(bool byDate) const;
     QStringList loadWordListWithCategory(const QString& category, bool byDate) const;
 
+    // Files. The signed-in account's words, one group's (or all for an empty
+    // name or kAllWords; kNoGroup: those in none), after every write asked
+    // for before.
+    QList<WordBookRecord> exportWords(const QString& group);
+    // Merges the records after every write asked for before: words not yet
+    // in the book are added, stored ones are left untouched, and a failure
+    // adds none. `done` hears the outcome on the main thread unless
+    // `receiver` is gone by then.
+    void importWords(QList<WordBookRecord> records, QObject* receiver,
+                     std::function<void(const WordBookImportOutcome&)> done);
+
     // Synchronisation. A start while one runs is run once the running one ends.
     void startSyncWithDelegate(MVWordBookSyncDelegate* delegate, bool needMerge);
     bool isSyncing() const { return wbSync_ && syncing_; }

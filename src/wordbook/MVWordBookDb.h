@@ -1,6 +1,7 @@
 #pragma once
 
 #include "wordbook/MVWordBookItem.h"
+#include "wordbook/WordBookTransfer.h"
 
 #include <QList>
 #include <QMap>
@@ -28,6 +29,13 @@ struct WordBookAdd {
     QString phonetic;
     QString definition;
     QString user;
+};
+
+// What an import did: nothing at all unless ok.
+struct WordBookImportOutcome {
+    bool ok = false;
+    int added = 0;
+    int alreadyStored = 0;  // left as they were, never overwritten
 };
 
 // Received actions, one per word. Ordered by word so that the batches of a
@@ -105,6 +113,14 @@ public:
                                       const QString& preUser, bool preloading) const;
     WordSections getWordsSortedWithNoTagByDate(bool byDate, const QString& user, const QString& preUser) const;
     static QString getFirstCharCategory(const QString& word);
+
+    // Files (MVWordBookDbTransfer.cpp). The live words of the account filter
+    // with their group, oldest first: one group's, or all for an empty name.
+    QList<WordBookRecord> exportRecords(const QString& group, const QString& user, const QString& preUser) const;
+    // Adds, for `user`, every record whose word is not in the book yet (its
+    // group made when missing), all in one transaction: a failure leaves the
+    // book as it was. Stored words keep their paraphrase, date and group.
+    WordBookImportOutcome importRecords(const QList<WordBookRecord>& records, const QString& user);
 
     // Synchronisation data. A synchronisation passes the user filter it
     // started with (userCondition); a null filter means the current one.

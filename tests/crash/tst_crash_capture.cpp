@@ -34,8 +34,9 @@ Child runChild(const QString& variant, const QString& scenario, const QStringLis
     std::vector<QByteArray> envBytes;
     for (const QString& e : env)
         envBytes.push_back(e.toUtf8());
-    // The core's handlers are under test: sanitizers must not take the signals first.
-    envBytes.push_back("ASAN_OPTIONS=handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:"
+    // The core's handlers are under test: sanitizers must not take the signals
+    // first. The test preload still comes ahead of the sanitizer runtime.
+    envBytes.push_back("ASAN_OPTIONS=verify_asan_link_order=0:handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:"
                        "handle_abort=0:use_sigaltstack=0:detect_leaks=0:allow_user_segv_handler=1");
     envBytes.push_back("UBSAN_OPTIONS=handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:"
                        "handle_abort=0:use_sigaltstack=0");

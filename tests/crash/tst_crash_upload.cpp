@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QMutex>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 #include "CrashReportFixture.h"
 #include "crash/CRKFileManager.h"
@@ -10,6 +12,7 @@
 #include "crash/CRKNetworkClient.h"
 #include "crash/CRKReportsController.h"
 #include "crash/CRKSettings.h"
+#include "kithost/CRKURLSession.h"
 #include "kithost/KTHMultipartMimeStreamEncoder.h"
 #include "platform/SerialQueue.h"
 #include "support/FakeHttpService.h"
@@ -81,6 +84,7 @@ private slots:
     void clientErrorKeepsPackage();
     void oneTaskPerFile();
     void urgentUploadGivesUpAfterTwoSeconds();
+    void answerAfterTheClientIsGoneReachesNobody();
     void whatAnotherInstanceHoldsIsLeftAlone();
 
 private:
@@ -179,6 +183,32 @@ void TestCrashUpload::urgentUploadGivesUpAfterTwoSeconds()
     QVERIFY(p.reports->uploadPackagedReportAtPath(package, false));
     QVERIFY(QTest::qWaitFor([&] { return p.doneCount() == 1; }, 12000));
     QVERIFY(p.done[0].second.isNull());
+}
+
+// Quit, or a controller replaced, while an upload is in flight: the late
+// answer must not touch the client (a use-after-free under ASan).
+void TestCrashUpload::answerAfterTheClientIsGoneReachesNobody()
+{
+    TestEnv env;
+    Pipeline p;
+    std::atomic<bool> arrived{false}, answer{false};
+    service_->on("POST", kPath, [&](const RecordedRequest&) {
+        arrived = true;
+        while (!answer)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return ScriptedResponse(503, "", "text/plain", {{"Retry-After", "0"}});
+    });
+    const auto answerOnExit = qScopeGuard([&] { answer = true; });
+    const QString package = p.package();
+    QVERIFY(p.reports->uploadPackagedReportAtPath(package, false));
+    QVERIFY(QTest::qWaitFor([&] { return arrived.load(); }, 10000));
+    p.reports.reset();
+    p.client.reset();
+    answer = true;
+    QVERIFY(QTest::qWaitFor([] { return CRKURLSession::unfinishedTasksForTesting() == 0; }, 10000));
+    p.queue->sync([] {});
+    QCOMPARE(p.doneCount(), 0);
+    QVERIFY(QFile::exists(package));
 }
 
 // Catches: a package or report folder another running instance has locked

@@ -51,7 +51,15 @@ void TestTallyDurability::killedAppendsPackageWholeLines()
         child.setProcessChannelMode(QProcess::ForwardedChannels);
         child.start(QStringLiteral(TALLY_APPEND_CHILD), {path});
         QVERIFY(child.waitForStarted());
-        QTest::qSleep(20 + QRandomGenerator::global()->bounded(200));
+        // Killed once a random amount is written, at least one whole record,
+        // however slowly the busy machine lets the child start.
+        const qint64 target = 1 + QRandomGenerator::global()->bounded(2 << 20);
+        QVERIFY2(QTest::qWaitFor([&] {
+                     QFile f(path);
+                     return f.size() >= target && f.open(QIODevice::ReadOnly)
+                            && CRKEventLogReader::wholeRecordsLength(f.readAll()) > 0;
+                 }, 30000),
+                 "the child wrote no whole record");
         child.kill();
         QVERIFY(child.waitForFinished());
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);

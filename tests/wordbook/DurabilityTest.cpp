@@ -26,7 +26,10 @@ private slots:
             child.start(QStringLiteral(WORDBOOK_COMMIT_CHILD),
                         {path, QString::number(k * 1000), QString::number(kWords)});
             QVERIFY(child.waitForStarted());
-            QTest::qSleep(40 + QRandomGenerator::global()->bounded(400));
+            // Once a first round is in, however slowly the busy machine lets
+            // the child start; then at a random point of the rounds after it.
+            QVERIFY(QTest::qWaitFor([&] { return child.canReadLine(); }, 30000));
+            QTest::qSleep(QRandomGenerator::global()->bounded(400));
             child.kill();  // SIGKILL
             QVERIFY(child.waitForFinished());
             if (child.exitStatus() == QProcess::CrashExit)
@@ -66,7 +69,8 @@ private slots:
             child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
             child.start(QStringLiteral(WORDBOOK_FACADE_CHILD), {path, QString::number(first)});
             QVERIFY(child.waitForStarted());
-            QTest::qSleep(30 + QRandomGenerator::global()->bounded(300));
+            QVERIFY(QTest::qWaitFor([&] { return child.canReadLine(); }, 30000));
+            QTest::qSleep(QRandomGenerator::global()->bounded(300));
             child.kill();  // SIGKILL
             QVERIFY(child.waitForFinished());
             int confirmed = first - 1;
