@@ -1,5 +1,6 @@
 #include "account/AccountShell.h"
 #include "app/CommandLine.h"
+#include "capture/CaptureRoads.h"
 #include "capture/CaptureShell.h"
 #include "capture/ClipboardKeeper.h"
 #include "crash/CrashKit.h"
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
     // Answered in the terminal, before anything needs a display.
     if (CommandLine::wanted(argc, argv)) return CommandLine::run(argc, argv);
     relaxWebEngineSandboxForRoot(argc, argv);
+    CaptureRoads::choosePlatform();
     const bool softwareRendering = applyWebEngineSetup(argc, argv);
     if (softwareRendering)
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
@@ -140,6 +142,12 @@ int main(int argc, char** argv) {
     QObject::connect(&instance, &SingleInstance::showRequested, frame, [frame] { frame->showWindow(); });
     QObject::connect(&instance, &SingleInstance::queryRequested, frame,
                      [&capture](const QString& text, const QString& userData) { capture.serviceQuery(text, userData); });
+    QObject::connect(&instance, &SingleInstance::miniWindowRequested, frame, [&capture] {
+        if (capture.isShowingMiniWindow())
+            capture.hideMiniWindow();
+        else
+            capture.showMiniWindow();
+    });
     QObject::connect(frame, &FrameWndController::quitConfirmed, &app, leave);
     const int status = app.exec();
     clipboardkeeper::handOverAtExit();

@@ -1,5 +1,6 @@
 #include "capture/CaptureShell.h"
 
+#include "capture/CaptureRoad.h"
 #include "capture/GetWordMonitor.h"
 #include "capture/GetWordServer.h"
 #include "capture/MVServiceProvider.h"
@@ -12,6 +13,16 @@
 #include <QTimer>
 
 CaptureShell::CaptureShell() = default;
+
+QStringList CaptureShell::captureRoads() const {
+    QStringList lines;
+    for (const CaptureRoad::Part& p : CaptureRoad::current().parts())
+        lines << (p.active ? QStringLiteral("✓ %1").arg(p.name)
+                           : QStringLiteral("✗ %1：%2").arg(p.name, p.note.isEmpty() ? QStringLiteral("不可用") : p.note));
+    return lines;
+}
+
+bool CaptureShell::hasHover() const { return CaptureRoad::current().hasHover(); }
 
 CaptureShell::~CaptureShell() {
     delete mini_;

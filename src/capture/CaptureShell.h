@@ -24,6 +24,8 @@ public:
     // The clipboard's text, read with a time-out: an owner that is stopped
     // or busy costs the paste a third of a second, not the interface.
     QString pasteText() const override;
+    QStringList captureRoads() const override;
+    bool hasHover() const override;
     // The browser bridge on 127.0.0.1:32445, and the receiver of its words.
     bool startServer() override;
     void registerServiceProvider() override;

@@ -114,7 +114,8 @@ QPoint ScrTransController::setLocation(const QPointF& pointer, const QSize& size
     return {left, top};
 }
 
-bool ScrTransController::showWindow(const QString& html, const WordStrokeXMLResultPtr& result) {
+bool ScrTransController::showWindow(const QString& html, const WordStrokeXMLResultPtr& result,
+                                    std::optional<QPointF> at) {
     if (result) {
         trans_ = result->trans;
         phonetic_ = result->phone;
@@ -123,7 +124,7 @@ bool ScrTransController::showWindow(const QString& html, const WordStrokeXMLResu
     changeFavoriteButtonState(MVWordBook::sharedInstance().hasWord(result->title));
     title_ = result->title;
     if (bShow_) hideWindow();
-    showPoint_ = pointerPos();
+    showPoint_ = at ? *at : pointerPos();
     QWidget* w = noLayeredView_;
     w->setWindowTitle(title_);
     // Shown at once, a line high, so the page lays out at the popup's width;

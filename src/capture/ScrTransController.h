@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QSize>
 #include <QStringList>
+#include <optional>
 
 class MVScrTranRoundWndView;
 class MVScrTransTriangleVIew;
@@ -34,7 +35,9 @@ public:
     // Shows `html` for `result` beside the pointer. False, and the popup
     // left as it was, when there is nothing to show (empty HTML, no titled
     // result).
-    bool showWindow(const QString& html, const WordStrokeXMLResultPtr& result);
+    // `at` replaces the pointer when the selection's place is known.
+    bool showWindow(const QString& html, const WordStrokeXMLResultPtr& result,
+                    std::optional<QPointF> at = std::nullopt);
     void hideWindow();
     bool bShow() const { return bShow_; }
 

@@ -1,6 +1,6 @@
 #include "capture/ScreenTransController.h"
 
-#include "capture/CaptureReader.h"
+#include "capture/CaptureRoad.h"
 #include "capture/CaptureText.h"
 #include "capture/ScrTransController.h"
 #include "capture/WordStrokeQueryController.h"
@@ -17,7 +17,7 @@ ScreenTransController::ScreenTransController(QObject* parent) : QObject(parent) 
     mouseMonitor_ = new MouseMonitor(this);
     scrTransQueryController_ = new WordStrokeQueryController(this);
     reader_ = [](const QPoint& px, QObject* ctx, std::function<void(const AtspiReader::Around&)> done) {
-        CaptureReader::shared().textAround(px, ctx, std::move(done));
+        CaptureRoad::current().textAround(px, ctx, std::move(done));
     };
     lastMousePoint_ = pointerPos();
 }

@@ -1,7 +1,7 @@
 #include "capture/WordStrokeController.h"
 
 #include "capture/BrowserBridgeRequest.h"
-
+#include "capture/CaptureRoad.h"
 #include "capture/CaptureText.h"
 #include "capture/ScrTransController.h"
 #include "capture/WordStrokeQueryController.h"
@@ -14,9 +14,12 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QTimer>
 
 namespace {
+Q_LOGGING_CATEGORY(lcWordStroke, "mirvok.capture.selection")
+
 QPoint toPixels(const QPointF& p) {
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     const qreal ratio = app ? app->devicePixelRatio() : 1.0;
@@ -36,7 +39,7 @@ WordStrokeController::WordStrokeController(QObject* parent) : QObject(parent) {
         });
     reader_ = [](const CaptureReader::Request& r, QObject* ctx,
                  std::function<void(const CaptureReader::Selected&)> done) {
-        CaptureReader::shared().selectedText(r, ctx, std::move(done));
+        CaptureRoad::current().selectedText(r, ctx, std::move(done));
     };
 }
 
@@ -48,7 +51,26 @@ void WordStrokeController::startMonitor() {
     if (started_) return;
     started_ = true;
     mouseMonitor_->InstallMonitorWithTarget(this, [this](const MouseMonitorEvent& e) { onMouseEvent(e); });
+    CaptureRoad& road = CaptureRoad::current();
+    connect(&road, &CaptureRoad::selectionChanged, this, [this] {
+        // The popup belongs to the selection that is gone, unless the user
+        // is in it.
+        if (!mouseMonitor_->entered()) hideScrTransWnd();
+    });
+    connect(&road, &CaptureRoad::selectionSettled, this, &WordStrokeController::settledSelection);
+    road.start();
     performTimerBasedUpdate();
+}
+
+void WordStrokeController::settledSelection(const QString& text, const QRect& extents) {
+    if (!UserDefaults::standard().boolValue(WordStroke)) return;
+    qCInfo(lcWordStroke).noquote() << "selection settled:" << text;
+    const QString word = capturetext::selectionToQuery(text);
+    if (word.isEmpty()) return;
+    lastWord_ = word;
+    popupAt_ = CaptureRoad::current().popupPoint(extents, pointerPos());
+    mouseMonitor_->setStPoint(*popupAt_);
+    wordStrokeQueryController_->doQuery(word, this, [this](const QVariant& a) { onQueryFinished(a); });
 }
 
 void WordStrokeController::onMouseEvent(const MouseMonitorEvent& e) {
@@ -116,6 +138,7 @@ void WordStrokeController::getSelectWordandQuery(const QString& selected) {
     const QString word = capturetext::selectionToQuery(selected);
     if (word.isEmpty()) return;
     lastWord_ = word;
+    popupAt_.reset();
     mouseMonitor_->setStPoint(pointerPos());
     wordStrokeQueryController_->doQuery(word, this, [this](const QVariant& a) { onQueryFinished(a); });
 }
@@ -132,6 +155,7 @@ void WordStrokeController::browsergetWordandQuery(const QString& word, int pos, 
     const bool selection = type == 1 && d.boolValue(WordStroke);
     if (!hover && !selection) return;
     lastWord_ = text;
+    popupAt_.reset();
     mouseMonitor_->setStPoint(pointerPos());
     wordStrokeQueryController_->doQuery(text, pos, type, this, [this](const QVariant& a) { onQueryFinished(a); });
 }
@@ -145,7 +169,7 @@ void WordStrokeController::onQueryFinished(const QVariant& answer) {
 }
 
 void WordStrokeController::showScrTransWnd(const QString& html, const QVariant& result) {
-    if (ScrTransController::getInstance()->showWindow(html, result.value<WordStrokeXMLResultPtr>()))
+    if (ScrTransController::getInstance()->showWindow(html, result.value<WordStrokeXMLResultPtr>(), popupAt_))
         mouseMonitor_->setShowing(true);
 }
 

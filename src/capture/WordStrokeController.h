@@ -7,6 +7,7 @@
 #include <QPointF>
 #include <QVariant>
 #include <functional>
+#include <optional>
 
 class WordStrokeQueryController;
 
@@ -40,6 +41,9 @@ public:
     // A word a browser extension reported: type 0 hover, 1 selection.
     void browsergetWordandQuery(const QString& word, int pos, int type);
     void onQueryFinished(const QVariant& answer);
+    // A selection the road reported by itself (no gesture): looked up, the
+    // popup beside it.
+    void settledSelection(const QString& text, const QRect& extents);
 
     MouseMonitor* mouseMonitor() const { return mouseMonitor_; }
     WordStrokeQueryController* queryController() const { return wordStrokeQueryController_; }
@@ -63,6 +67,7 @@ private:
     bool started_ = false;
     quint32 gestureServerTime_ = 0;
     QString lastWord_;
+    std::optional<QPointF> popupAt_;
     QString title_;
     SelectionReader reader_;
     std::function<QPointF()> pointer_;

@@ -1,8 +1,11 @@
 #include "platform/GlobalHotkeyCenter.h"
 
 #include "platform/KeyCodeTable.h"
+#include "platform/NullHotkeyCenter.h"
+#include "platform/PortalHotkeyCenter.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QTimer>
 #include <X11/Xlib.h>
@@ -39,7 +42,13 @@ xcb_window_t rootWindow(xcb_connection_t* c) {
 
 HotkeyCenter& HotkeyCenter::shared() {
     if (g_override) return *g_override;
-    static GlobalHotkeyCenter* center = new GlobalHotkeyCenter();
+    // X11 grabs where we are an X client; elsewhere (Wayland) only the
+    // desktop portal can give a shortcut that works in every window.
+    static HotkeyCenter* center = []() -> HotkeyCenter* {
+        if (QGuiApplication::platformName() == QLatin1String("xcb")) return new GlobalHotkeyCenter();
+        if (QDBusConnection::sessionBus().isConnected()) return new PortalHotkeyCenter(qApp);
+        return new NullHotkeyCenter();
+    }();
     return *center;
 }
 

@@ -20,9 +20,10 @@ public:
     virtual void unregisterHotKey(int keyCode, quint64 flags) = 0;
     virtual bool isRegistered(int keyCode, quint64 flags) const = 0;
 
-    // The centre in use: the X11 one unless a test installed another.
+    // The centre in use: X11 grabs on X11, the desktop portal elsewhere,
+    // unless a test installed another.
     static HotkeyCenter& shared();
-    static void setShared(HotkeyCenter* center);  // nullptr restores the X11 one
+    static void setShared(HotkeyCenter* center);  // nullptr restores the platform's own
 };
 
 // Grabs keys on the X root window, in every NumLock/CapsLock variant, with

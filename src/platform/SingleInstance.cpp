@@ -47,4 +47,6 @@ bool SingleInstance::showRunningInstance(int timeoutMs) {
 
 void SingleInstance::Show() { emit showRequested(); }
 
+void SingleInstance::MiniWindow() { emit miniWindowRequested(); }
+
 void SingleInstance::Query(const QString& text, const QString& userData) { emit queryRequested(text, userData); }

@@ -30,10 +30,14 @@ public Q_SLOTS:
     // The desktop's "look this up" command: userData "q" looks `text` up in
     // the main window (what the receiver does is the capture code's).
     Q_SCRIPTABLE void Query(const QString& text, const QString& userData);
+    // Opens or closes the mini window: what a desktop shortcut runs where
+    // no shortcut portal exists.
+    Q_SCRIPTABLE void MiniWindow();
 
 Q_SIGNALS:
     void showRequested();
     void queryRequested(const QString& text, const QString& userData);
+    void miniWindowRequested();
 
 private:
     bool primary_ = false;

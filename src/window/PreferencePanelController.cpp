@@ -2,6 +2,8 @@
 
 #include "platform/GlobalHotkeyCenter.h"
 #include "platform/NotificationCenter.h"
+#include "platform/NullHotkeyCenter.h"
+#include "platform/PortalHotkeyCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "platform/ServiceHost.h"
@@ -111,6 +113,15 @@ PreferencePanelController::PreferencePanelController(FrameWndController* owner) 
         modBox->addWidget(r);
     }
     w->addRow(QStringLiteral("取词辅助键："), modBox);
+    roads_ = new QLabel(word);
+    roads_->setWordWrap(true);
+    w->addRow(QStringLiteral("取词方式："), roads_);
+    shortcutNote_ = new QLabel(word);
+    shortcutNote_->setWordWrap(true);
+    shortcutNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    w->addRow(shortcutNote_);
+    if (auto* portal = dynamic_cast<PortalHotkeyCenter*>(&HotkeyCenter::shared()))
+        connect(portal, &PortalHotkeyCenter::stateChanged, this, &PreferencePanelController::loadSessionFacts);
     auto* chrome = new QPushButton(QStringLiteral("Chrome 插件帮助"), word);
     auto* firefox = new QPushButton(QStringLiteral("Firefox 插件帮助"), word);
     w->addRow(chrome);
@@ -162,6 +173,45 @@ void PreferencePanelController::loadValues() {
     autoMinimize_->setChecked(d.boolValue(MinimizedAfterStart));
     screenTrans_->setChecked(d.boolValue(ScreenTrans));
     wordStroke_->setChecked(d.boolValue(WordStroke));
+    loadSessionFacts();
+}
+
+void PreferencePanelController::loadSessionFacts() {
+    CaptureServices& capture = ShellServices::capture();
+    roads_->setText(capture.captureRoads().join(u'\n'));
+    // Hover needs the pointer's place over other windows, which a Wayland
+    // session does not give.
+    screenTrans_->setEnabled(capture.hasHover());
+    screenTrans_->setToolTip(capture.hasHover() ? QString() : QStringLiteral("此会话不提供全局指针位置，无法悬停取词"));
+    QString note;
+    const QString bindYourself = QStringLiteral(
+        "可在系统设置中添加自定义快捷键，命令为：\n"
+        "gdbus call --session --dest com.mirvok.Dict --object-path / --method com.mirvok.Dict.MiniWindow");
+    HotkeyCenter& keys = HotkeyCenter::shared();
+    if (auto* portal = dynamic_cast<PortalHotkeyCenter*>(&keys)) {
+        switch (portal->state()) {
+        case PortalHotkeyCenter::State::Bound: {
+            QStringList bound;
+            for (const QString& t : portal->triggers())
+                if (!t.isEmpty()) bound << t;
+            note = QStringLiteral("全局快捷键由桌面管理，可在系统设置中更改：%1").arg(bound.join(QStringLiteral("、")));
+            break;
+        }
+        case PortalHotkeyCenter::State::Unknown:
+            note = QStringLiteral("正在向桌面申请全局快捷键……");
+            break;
+        case PortalHotkeyCenter::State::Refused:
+            note = QStringLiteral("桌面拒绝了全局快捷键。") + bindYourself;
+            break;
+        case PortalHotkeyCenter::State::Unavailable:
+            note = QStringLiteral("桌面没有提供全局快捷键服务。") + bindYourself;
+            break;
+        }
+    } else if (dynamic_cast<NullHotkeyCenter*>(&keys)) {
+        note = QStringLiteral("此会话无法注册全局快捷键。") + bindYourself;
+    }
+    shortcutNote_->setText(note);
+    shortcutNote_->setVisible(!note.isEmpty());
 }
 
 QRect PreferencePanelController::fitOnScreen(const QRect& frame, const QRect& available) {

@@ -58,6 +58,8 @@ public:
 
 private:
     void loadValues();
+    // The capture roads and the shortcut service this session has.
+    void loadSessionFacts();
     void openHelpIn(const QStringList& browsers, const QString& logValue, const QString& missingText);
 
     FrameWndController* owner_ = nullptr;
@@ -66,6 +68,8 @@ private:
     QToolButton* paneButtons_[3] = {};
     ShortcutRecorder* recorders_[3] = {};
     QLabel* recorderHint_ = nullptr;
+    QLabel* roads_ = nullptr;
+    QLabel* shortcutNote_ = nullptr;
     QButtonGroup* modifierGroup_ = nullptr;
     QCheckBox* autoLaunch_ = nullptr;
     QCheckBox* autoMinimize_ = nullptr;

@@ -38,6 +38,11 @@ public:
     virtual void hideMiniWindow() {}
     // Plain text of the clipboard; null when it holds none.
     virtual QString pasteText() const;
+    // Which ways to other applications serve this session, one line each,
+    // and why the others do not (for the preferences).
+    virtual QStringList captureRoads() const { return {}; }
+    // The word under a resting pointer can be captured in this session.
+    virtual bool hasHover() const { return true; }
 };
 
 class KitHostServices {

@@ -18,6 +18,7 @@
 // stdout lines:  ready / word <name> <x> <y> / key <text> / clipboard <text>
 // stdin lines:   select <start> <end>   (text edit selection, no PRIMARY)
 //                focus                  (activate the window)
+//                primary <text>         (own the primary selection)
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
@@ -236,6 +237,9 @@ int main(int argc, char** argv) {
                 c.setPosition(p[1].toInt());
                 c.setPosition(p[2].toInt(), QTextCursor::KeepAnchor);
                 edit->setTextCursor(c);
+                say(QStringLiteral("selected"));
+            } else if (p.value(0) == QLatin1String("primary") && p.size() >= 2) {
+                QApplication::clipboard()->setText(cmd.mid(8), QClipboard::Selection);
                 say(QStringLiteral("selected"));
             } else if (p.value(0) == QLatin1String("focus")) {
                 w.activateWindow();

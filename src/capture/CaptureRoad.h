@@ -1,0 +1,68 @@
+#pragma once
+
+#include "capture/AtspiReader.h"
+#include "capture/CaptureReader.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointF>
+#include <QRect>
+#include <QString>
+#include <functional>
+
+// How desktop capture reaches other applications in this session: pointer
+// gestures, the selected text, the text around a point, where the popup
+// goes. One road is chosen at start (see CaptureRoads) and the controllers
+// only ever talk to it, so none of them asks which session it runs in.
+// Main thread only.
+class CaptureRoad : public QObject {
+    Q_OBJECT
+public:
+    // One way in, as the preferences list it: whether it serves this
+    // session and, when not, why.
+    struct Part {
+        QString name;
+        bool active = false;
+        QString note;
+    };
+
+    using SelectedDone = std::function<void(const CaptureReader::Selected&)>;
+    using AroundDone = std::function<void(const AtspiReader::Around&)>;
+
+    explicit CaptureRoad(QObject* parent = nullptr) : QObject(parent) {}
+
+    // "x11", "wayland" or "none"; also what MIRVOK_CAPTURE_ROAD takes.
+    virtual QString name() const = 0;
+    virtual QList<Part> parts() const = 0;
+    // A global pointer reports double clicks and drags in other windows.
+    virtual bool hasPointerGestures() const = 0;
+    // The word under a resting pointer can be read (needs a global pointer).
+    virtual bool hasHover() const = 0;
+
+    // Begins watching (once). Roads that learn of selections by themselves
+    // report them through selectionSettled.
+    virtual void start() {}
+
+    // The selected text at a gesture. A road that has none answers nothing.
+    virtual void selectedText(const CaptureReader::Request& request, QObject* context, SelectedDone done) = 0;
+    // The text around a point of the screen, for hover.
+    virtual void textAround(const QPoint& px, QObject* context, AroundDone done) = 0;
+
+    // Where the popup's corner goes: beside the selection when its extents
+    // are known, else at the pointer's last known place, else the top-right
+    // corner of the primary screen's available area.
+    virtual QPointF popupPoint(const QRect& selection, const QPointF& pointer) const;
+
+    // The road in use, chosen on first call; tests may put one in place.
+    static CaptureRoad& current();
+    static void setCurrent(CaptureRoad* road);  // nullptr: the loader's choice again
+
+signals:
+    // Any change of a watched selection (the popup of the last one goes).
+    void selectionChanged();
+    // A selection that stayed the same for a short pause, reported once
+    // even when it is made again. `extents` are screen pixels, or empty.
+    void selectionSettled(const QString& text, const QRect& extents);
+    // parts() has changed (a watch started or failed).
+    void partsChanged();
+};

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/GlobalHotkeyCenter.h"
+
+// No way to a global shortcut (no X display and no session bus): every
+// registration fails, so the caller's log and the preferences say so.
+class NullHotkeyCenter : public HotkeyCenter {
+public:
+    bool registerHotKey(int, quint64, Action) override { return false; }
+    void unregisterHotKey(int, quint64) override {}
+    bool isRegistered(int, quint64) const override { return false; }
+};

@@ -1,0 +1,76 @@
+// The loader's choice of road, and the Wayland road's pause and repeat rule
+// (the watches themselves are exercised under a real compositor).
+#include "capture/CaptureRoads.h"
+#include "capture/wayland/PrimarySelectionLines.h"
+#include "capture/wayland/WaylandCaptureRoad.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+class TestCaptureRoads : public QObject {
+    Q_OBJECT
+private slots:
+    void sessionTypeDecidesNotDisplayVariables() {
+        using CaptureRoads::choose;
+        QCOMPARE(choose({}, QStringLiteral("x11"), QStringLiteral("xcb")).road, QStringLiteral("x11"));
+        QCOMPARE(choose({}, QStringLiteral("wayland"), QStringLiteral("wayland")).road, QStringLiteral("wayland"));
+        // Forced onto XWayland in a Wayland session: still the Wayland road.
+        QCOMPARE(choose({}, QStringLiteral("wayland"), QStringLiteral("xcb")).road, QStringLiteral("wayland"));
+        QCOMPARE(choose({}, QString(), QStringLiteral("offscreen")).road, QStringLiteral("none"));
+        QCOMPARE(choose(QStringLiteral("none"), QStringLiteral("x11"), QStringLiteral("xcb")).road, QStringLiteral("none"));
+        QCOMPARE(choose(QStringLiteral("x11"), QStringLiteral("wayland"), QStringLiteral("wayland")).road,
+                 QStringLiteral("x11"));
+        // An unknown forced value is not taken.
+        QCOMPARE(choose(QStringLiteral("bogus"), QStringLiteral("x11"), QStringLiteral("xcb")).road, QStringLiteral("x11"));
+    }
+
+    void selectionSettlesOnceAfterThePause() {
+        WaylandCaptureRoad road;
+        road.setSettleMs(50);
+        QSignalSpy settled(&road, &CaptureRoad::selectionSettled);
+        road.offer(QStringLiteral("app"), {});
+        road.offer(QStringLiteral("apple"), {});
+        QTRY_COMPARE(settled.size(), 1);
+        QCOMPARE(settled[0][0].toString(), QStringLiteral("apple"));
+        // The same selection again (or reported by the second watch) is not
+        // looked up twice; an empty one is no selection.
+        road.offer(QStringLiteral("apple"), QRect(10, 10, 40, 12));
+        road.offer(QStringLiteral("  "), {});
+        QVERIFY(road.settling());
+        QTRY_VERIFY(!road.settling());
+        QCOMPARE(settled.size(), 1);
+        road.offer(QStringLiteral("pear"), {});
+        QTRY_COMPARE(settled.size(), 2);
+        QCOMPARE(settled[1][0].toString(), QStringLiteral("pear"));
+    }
+
+    // The watch's output: one change per line, split across reads anywhere.
+    void primaryWatchLinesAreChangesWithTheirText() {
+        QByteArray pending = "YXBwbGU=\ndHdvCmxpbmVz\n!!\nYWJjZGVmZ2hpamtsbW5vcHFyc3R1\nYXBw";
+        const auto lines = primaryselection::takeLines(pending, 16);
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(*lines[0], QStringLiteral("apple"));
+        QCOMPARE(*lines[1], QStringLiteral("two\nlines"));
+        QVERIFY(!lines[2]);  // not base64: a change, no text
+        QVERIFY(!lines[3]);  // over the limit
+        QCOMPARE(pending, QByteArray("YXBw"));
+        pending += "bGU=\n";
+        QCOMPARE(*primaryselection::takeLines(pending, 16).value(0), QStringLiteral("apple"));
+        // A partial line already too long for a lookup is not kept growing.
+        pending = QByteArray(100, 'Q');
+        QVERIFY(primaryselection::takeLines(pending, 16).isEmpty());
+        QVERIFY(pending.isEmpty());
+    }
+
+    void popupGoesBesideTheSelectionElseThePointer() {
+        WaylandCaptureRoad road;
+        const QPointF pointer(300, 200);
+        QCOMPARE(road.popupPoint(QRect(100, 100, 50, 20), pointer), QPointF(149, 109));
+        QCOMPARE(road.popupPoint(QRect(), pointer), pointer);
+        const QPointF corner = road.popupPoint(QRect(), QPointF(-1e9, -1e9));
+        QVERIFY(corner.x() > 0 && corner.y() >= 0);
+    }
+};
+
+QTEST_MAIN(TestCaptureRoads)
+#include "tst_capture_roads.moc"
