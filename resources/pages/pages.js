@@ -85,22 +85,29 @@
     if (d.url) { call('goURL', d.url); ev.preventDefault(); return; }
     if (d.wordbookAdd !== undefined || d.wordbookRemove !== undefined) {
       // One star both adds and removes, by what it shows now.
+      // An add fills the star only when the application calls
+      // wordBookChanged: the word is stored by then.
       if (el.classList.contains('in-wordbook')) {
         call('removeFromWordBook', d.word || '');
-        el.classList.remove('in-wordbook');
-        el.textContent = '\u2606';
-        el.title = '添加到单词本';
+        window.wordBookChanged(d.word || '', false);
       } else {
         call('addToWordBook', d.word || '', d.definition || '', d.phonetic || '');
-        el.classList.add('in-wordbook');
-        el.textContent = '\u2605';
-        el.title = '从单词本中删除';
       }
       ev.preventDefault();
     }
   });
 
   // --- functions the application calls ------------------------------------
+
+  // Every star of that word shows whether it is in the word book.
+  window.wordBookChanged = function (word, inBook) {
+    document.querySelectorAll('[data-wordbook-add], [data-wordbook-remove]').forEach(function (el) {
+      if ((el.dataset.word || '') !== word) return;
+      el.classList.toggle('in-wordbook', !!inBook);
+      el.textContent = inBook ? '\u2605' : '\u2606';
+      el.title = inBook ? '从单词本中删除' : '添加到单词本';
+    });
+  };
 
   window.hideSuggest = function () { $('#suggest').hide(); document.body.classList.remove('suggesting'); };
   window.showSuggest = function () { $('#suggest').show(); document.body.classList.add('suggesting'); };

@@ -1,8 +1,11 @@
 #include "account/AccountShell.h"
+#include "app/CommandLine.h"
 #include "capture/CaptureShell.h"
 #include "crash/CrashKit.h"
 #include "kithost/KitHostStartup.h"
+#include "platform/ColorScheme.h"
 #include "platform/NotificationCenter.h"
+#include "platform/Resources.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "platform/UserDefaults.h"
@@ -10,8 +13,10 @@
 #include "query/AppConstants.h"
 #include "query/DictUtils.h"
 #include "query/LogUtils.h"
+#include "query/StartAppControl.h"
 #include "tally/Tally.h"
 #include "window/FrameWndController.h"
+#include "window/NoticeAlerts.h"
 #include "window/PageAdapters.h"
 #include "window/ShellServices.h"
 #include "window/pages/WebPageHost.h"
@@ -19,6 +24,7 @@
 #include "wordbook-ui/WordBookScreenServices.h"
 
 #include <QApplication>
+#include <QIcon>
 
 namespace {
 class AppKitHost : public KitHostServices {
@@ -28,9 +34,16 @@ public:
     void setUserEmail(const QString& v) override { CrashKit::sharedInstance().setUserEmail(v); }
     void setUserName(const QString& v) override { CrashKit::sharedInstance().setUserName(v); }
 };
+// The logo, also for a build tree or a prefix the icon theme does not search.
+QIcon appIcon() {
+    return QIcon::fromTheme(QStringLiteral("com.mirvok.Dict"),
+                            QIcon(Resources::path(QStringLiteral("images/com.mirvok.Dict.svg"))));
+}
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered in the terminal, before anything needs a display.
+    if (CommandLine::wanted(argc, argv)) return CommandLine::run(argc, argv);
     relaxWebEngineSandboxForRoot(argc, argv);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
@@ -41,15 +54,23 @@ int main(int argc, char** argv) {
     UserDefaults::standard().sync();
     QApplication::setApplicationName(QStringLiteral("Mirvok"));
     QApplication::setOrganizationDomain(QStringLiteral("mirvok.com"));
-    QApplication::setDesktopFileName(QStringLiteral("mirvok"));
+    // The launcher entry's name: docks and task bars match the window to it.
+    QApplication::setDesktopFileName(QStringLiteral("com.mirvok.Dict"));
+    QApplication::setWindowIcon(appIcon());
+    ColorScheme::shared().start();
     // Closing the main window only hides it; the application keeps running.
     QApplication::setQuitOnLastWindowClosed(false);
 
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, &app, &QApplication::quit);
+    // The session ending us is not a question: quit() asks every window to
+    // close first, and an open alert (the quit guard's) refuses, so the
+    // loop would keep running. The queued writes still drain below.
+    QObject::connect(&termination, &TerminationSignals::received, &app, [] { QCoreApplication::exit(0); });
 
     SingleInstance instance;
     if (!instance.claim() && SingleInstance::showRunningInstance()) return 0;
+
+    StartAppControl::repairAtStart(QCoreApplication::applicationFilePath());
 
     ShellServices::setLogger([](const QString& key, const QString& value, const QVariantMap& extras) {
         LogUtils::log(key, value, extras.isEmpty() ? QVariant() : QVariant(extras));
@@ -95,6 +116,8 @@ int main(int argc, char** argv) {
     DictUtils::setAppDelegate(frame);
     frame->awakeFromNib();
     frame->window()->show();
+    // From here on what the stores must tell the user shows as alerts.
+    noticealerts::install();
     frame->applicationDidFinishLaunching();
 
     QObject::connect(&instance, &SingleInstance::showRequested, frame, [frame] { frame->showWindow(); });

@@ -1,15 +1,27 @@
 #include "capture/MiniSearchViews.h"
 
+#include "platform/ColorScheme.h"
+#include "platform/KeyCodeTable.h"
+#include "platform/UserDefaults.h"
+#include "query/AppConstants.h"
+
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
-MVMiniSearchContentView::MVMiniSearchContentView(QWidget* parent) : QWidget(parent) {}
+namespace {
+// The window's ground: white, or the pages' dark ground.
+QColor ground() { return ColorScheme::shared().pick(QColor(Qt::white), QColor(0x1e, 0x1e, 0x20)); }
+}  // namespace
+
+MVMiniSearchContentView::MVMiniSearchContentView(QWidget* parent) : QWidget(parent) {
+    connect(&ColorScheme::shared(), &ColorScheme::changed, this, qOverload<>(&QWidget::update));
+}
 
 void MVMiniSearchContentView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     if (!testAttribute(Qt::WA_TranslucentBackground)) {
-        p.fillRect(rect(), Qt::white);
+        p.fillRect(rect(), ground());
         return;
     }
     p.setRenderHint(QPainter::Antialiasing);
@@ -18,7 +30,7 @@ void MVMiniSearchContentView::paintEvent(QPaintEvent*) {
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), 10, 10);
-    p.fillPath(path, Qt::white);
+    p.fillPath(path, ground());
 }
 
 MiniSearchFieldView::MiniSearchFieldView(QWidget* parent) : QWidget(parent) {}
@@ -43,15 +55,29 @@ void MiniSearchFieldView::paintEvent(QPaintEvent*) {
 }
 
 MVMiniSearchField::MVMiniSearchField(QWidget* parent) : QLineEdit(parent) {
-    setPlaceholderText(QStringLiteral("快捷查词（Option+Z）"));
+    setPlaceholderText(placeholderForStoredKey());
     setFrame(false);
     setTextMargins(6, 0, 6, 0);
-    QPalette pal = palette();
-    pal.setColor(QPalette::PlaceholderText, QColor(153, 153, 153));
-    pal.setColor(QPalette::Base, Qt::transparent);
-    pal.setColor(QPalette::Text, QColor(51, 51, 51));
-    setPalette(pal);
+    auto recolor = [this] {
+        QPalette pal = palette();
+        pal.setColor(QPalette::PlaceholderText, QColor(153, 153, 153));
+        pal.setColor(QPalette::Base, Qt::transparent);
+        pal.setColor(QPalette::Text, ColorScheme::shared().pick(QColor(51, 51, 51), QColor(0xe6, 0xe6, 0xe6)));
+        setPalette(pal);
+    };
+    recolor();
+    connect(&ColorScheme::shared(), &ColorScheme::changed, this, recolor);
     setAttribute(Qt::WA_MacShowFocusRect, false);
+}
+
+QColor MVMiniSearchField::fillColor() const {
+    return fill_.isValid() ? fill_ : ColorScheme::shared().pick(QColor(220, 220, 220), QColor(0x2e, 0x2e, 0x32));
+}
+
+QString MVMiniSearchField::placeholderForStoredKey() {
+    const qint64 code = UserDefaults::standard().integerValue(MVMiniSearchCodeKey);
+    if (code <= 0 || KeyCodeTable::qtKeyForCode(int(code)) == 0) return QStringLiteral("快捷查词");
+    return QStringLiteral("快捷查词（%1）").arg(KeyCodeTable::displayText(int(code), KeyCodeTable::kOptionFlag));
 }
 
 void MVMiniSearchField::setFillColor(const QColor& c) {
@@ -79,7 +105,7 @@ void MVMiniSearchField::paintEvent(QPaintEvent* e) {
         p.setRenderHint(QPainter::Antialiasing);
         const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         p.setPen(QPen(QColor(173, 173, 173), 1));
-        p.setBrush(fill_);
+        p.setBrush(fillColor());
         p.drawRoundedRect(box, 4, 4);
     }
     QLineEdit::paintEvent(e);

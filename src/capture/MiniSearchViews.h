@@ -43,12 +43,17 @@ public:
     // line edit does.
     std::function<bool(Command)> commandHandler;
     void setFillColor(const QColor& c);
-    QColor fillColor() const { return fill_; }
+    // Set by setFillColor, else the field's grey of the colour scheme in force.
+    QColor fillColor() const;
+    // 「快捷查词（Alt+Z）」 with the mini-search key as stored now (its
+    // modifier is always Option, shown as Alt); without a usable key only
+    // 「快捷查词」.
+    static QString placeholderForStoredKey();
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
 
 private:
-    QColor fill_{220, 220, 220};
+    QColor fill_;
 };

@@ -5,6 +5,7 @@
 #include "capture/QZRPasteboardProxy.h"
 #include "capture/X11FocusReturn.h"
 #include "capture/X11PointerSource.h"
+#include "platform/ColorScheme.h"
 #include "query/DictUtils.h"
 #include "window/FrameWndController.h"
 #include "window/ImageLibrary.h"
@@ -54,7 +55,10 @@ void configureTable(MVTableView* t, QStandardItemModel* m, int rowHeight, const 
     t->setFrameShape(QFrame::NoFrame);
     t->setTextElideMode(Qt::ElideRight);
     t->setWordWrap(false);
-    t->setStyleSheet(QStringLiteral("QTableView::item { padding-left: 10px; border: none; }"));
+    // The ground in the style sheet too: a style sheet polished later would
+    // otherwise paint the application palette's base under the rows.
+    t->setStyleSheet(QStringLiteral("QTableView { background: %1; } QTableView::item { padding-left: 10px; border: none; }")
+                         .arg(background.name()));
     QPalette pal = t->palette();
     pal.setColor(QPalette::Base, background);
     pal.setColor(QPalette::Highlight, QColor(58, 111, 176));
@@ -81,7 +85,7 @@ void MiniSearchWndController::setUpWindow() {
     noLayeredView_ = new MVMiniSearchContentView();
     window_ = noLayeredView_;
     window_->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-    window_->setWindowTitle(QStringLiteral("Mirvok"));
+    window_->setWindowTitle(QStringLiteral("米沃词典"));
     X11PointerSource* source = X11PointerSource::shared();
     if (!source || source->hasCompositor()) window_->setAttribute(Qt::WA_TranslucentBackground);
     window_->installEventFilter(this);
@@ -95,8 +99,17 @@ void MiniSearchWndController::setUpWindow() {
     optionModel_ = new QStandardItemModel(this);
     resultTableView_ = new MVTableView(window_);
     optionTableView_ = new MVTableView(window_);
-    configureTable(resultTableView_, resultModel_, kResultRowHeight, QColor(231, 231, 231));
-    configureTable(optionTableView_, optionModel_, kOptionRowHeight, QColor(244, 244, 244));
+    // Lists and field in the desktop's light or dark scheme, followed live.
+    auto recolor = [this] {
+        const ColorScheme& scheme = ColorScheme::shared();
+        configureTable(resultTableView_, resultModel_, kResultRowHeight,
+                       scheme.pick(QColor(231, 231, 231), QColor(0x33, 0x33, 0x36)));
+        configureTable(optionTableView_, optionModel_, kOptionRowHeight,
+                       scheme.pick(QColor(244, 244, 244), QColor(0x2b, 0x2b, 0x2e)));
+        searchFieldBackView_->setBackground(scheme.pick(QColor(216, 216, 216), QColor(0x3a, 0x3a, 0x3e)));
+    };
+    recolor();
+    connect(&ColorScheme::shared(), &ColorScheme::changed, this, recolor);
     resultTableView_->setMVTableViewDelegate(this);
     optionTableView_->setMVTableViewDelegate(this);
 
@@ -125,7 +138,7 @@ void MiniSearchWndController::awakeFromNib() {
 void MiniSearchWndController::setupStatusItem() {
     if (statusItem_) return;
     statusItem_ = new QSystemTrayIcon(ImageLibrary::icon(QStringLiteral("retina_topicon")));
-    statusItem_->setToolTip(QStringLiteral("Mirvok"));
+    statusItem_->setToolTip(QStringLiteral("米沃词典"));
     connect(statusItem_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
         if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick) showMiniWindowByClick();
     });
@@ -140,7 +153,6 @@ void MiniSearchWndController::showMiniWindowByClick() {
 }
 
 void MiniSearchWndController::setupSearchField() {
-    searchFieldBackView_->setBackground(QColor(216, 216, 216));
     searchFieldBackView_->setGeometry(0, 0, kWidth, kFieldHeight);
     miniSearchField_->setGeometry(10, 8, kWidth - 20, kFieldHeight - 16);
 }
@@ -442,6 +454,8 @@ void MiniSearchWndController::showMiniWindow() {
     const quint64 previous = x11focus::focusedWindow();
     previousWindow_ = x11focus::isOwnWindow(previous) ? 0 : previous;
     rebuildLayout();
+    // The key may have been set since the window was made.
+    miniSearchField_->setPlaceholderText(MVMiniSearchField::placeholderForStoredKey());
     window_->show();
     window_->raise();
     window_->activateWindow();

@@ -208,9 +208,15 @@ void ScrTransController::didClickOnView(MVClickableView* view) {
         ShellServices::wordBook().startSync(false);
         changeFavoriteButtonState(false);
     } else {
-        book.addWord(title_, phonetic_, convertArrayToString(trans_));
+        // Filled once the row is in the file; a failure leaves it empty and
+        // the word book tells the user why. The popup may show another word
+        // by then.
+        const QString word = title_;
+        book.addWord(word, phonetic_, convertArrayToString(trans_), this, [this, word](bool stored) {
+            if (stored && title_ == word)
+                changeFavoriteButtonState(true);
+        });
         ShellServices::wordBook().startSync(false);
-        changeFavoriteButtonState(true);
     }
 }
 

@@ -41,11 +41,12 @@ QVariantMap MainQueryResult::toMustache() const {
     MV_TEXT(hasWebTrans);
     list("webTransWord", webTransWord);
     MV_TEXT(hasWebTransWord);
-    list("sentences", sentences);
+    // Example sentences carry the service's inline markup.
+    list("sentences", mustachedata::withInlineMarkup(sentences));
     MV_TEXT(hasSentences);
-    MV_VALUE(authSentences);
+    insertIfSet(m, QStringLiteral("authSentences"), mustachedata::withInlineMarkup(authSentences));
     MV_TEXT(hasAuthSentence);
-    MV_VALUE(mediaSentences);
+    insertIfSet(m, QStringLiteral("mediaSentences"), mustachedata::withInlineMarkup(mediaSentences));
     MV_TEXT(hasMediaSentence);
     MV_TEXT(hasSentencesTab);
     list("synos", synos);

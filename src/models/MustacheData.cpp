@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <cmath>
 #include <memory>
@@ -82,6 +83,47 @@ void insertIfSet(QVariantMap& map, const QString& key, const QVariant& value) {
 QString audioBase() { return serviceBaseUrl() + QStringLiteral("/dictvoice?audio="); }
 
 QString urlEscaped(const QString& text) { return escapeQueryValue(text); }
+
+QString inlineMarkupHtml(const QString& text) {
+    static const QRegularExpression tag(QStringLiteral("&lt;(/?)(b|i|em|strong)&gt;"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    QString html = text.toHtmlEscaped();
+    html.replace(tag, QStringLiteral("<\\1\\2>"));
+    return html;
+}
+
+QVariantList withInlineMarkup(const QVariantList& sentences) {
+    static const char* const keys[] = {"sentence", "trans", "foreign", "eng", "chn"};
+    auto mark = [](QVariantMap m) {
+        for (const char* key : keys) {
+            const auto it = m.constFind(QLatin1String(key));
+            if (it != m.constEnd() && it->typeId() == QMetaType::QString)
+                m.insert(QLatin1String(key) + QLatin1String("Html"), inlineMarkupHtml(it->toString()));
+        }
+        return m;
+    };
+    QVariantList out;
+    out.reserve(sentences.size());
+    for (const QVariant& v : sentences) {
+        if (v.typeId() != QMetaType::QVariantMap) {
+            out << v;
+            continue;
+        }
+        QVariantMap m = v.toMap();
+        if (m.value(QStringLiteral("item")).typeId() == QMetaType::QVariantMap)
+            m.insert(QStringLiteral("item"), mark(m.value(QStringLiteral("item")).toMap()));
+        out << QVariant(mark(m));
+    }
+    return out;
+}
+
+QVariant withInlineMarkup(const QVariant& sentences) {
+    if (sentences.typeId() == QMetaType::QJsonArray && !sentences.toJsonArray().isEmpty())
+        return withInlineMarkup(sentences.toJsonArray().toVariantList());
+    if (sentences.typeId() == QMetaType::QVariantList && !sentences.toList().isEmpty())
+        return withInlineMarkup(sentences.toList());
+    return sentences;
+}
 
 QString numberText(double value) {
     if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 9.0e15)

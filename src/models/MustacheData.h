@@ -33,6 +33,18 @@ QString audioBase();
 // A text made safe to append to an address as a query value.
 QString urlEscaped(const QString& text);
 
+// A text of the service as HTML: the inline tags its example sentences use
+// (b, i, em, strong, without attributes) stay tags, everything else is
+// escaped ("An <b>apple</b> a day").
+QString inlineMarkupHtml(const QString& text);
+// Example sentence lists for a template: every element (or its "item" map)
+// gains "<key>Html" beside each text key it has (sentence, trans, foreign,
+// eng, chn), made by inlineMarkupHtml.
+QVariantList withInlineMarkup(const QVariantList& sentences);
+// The same for a list held as a QVariant (a QVariantList or the service's
+// QJsonArray); anything else comes back unchanged.
+QVariant withInlineMarkup(const QVariant& sentences);
+
 // Text form of a JSON or Qt number: "3" for 3.0, shortest round-trip otherwise.
 QString numberText(double value);
 

@@ -18,13 +18,18 @@ bool SingleInstance::claim() {
     if (!bus.isConnected()) return false;
     auto* iface = bus.interface();
     if (!iface) return false;
+    // The object comes first: a call the bus queued while starting us (D-Bus
+    // activation) is delivered the moment we own the name, and must find it.
+    if (!bus.registerObject(QString::fromLatin1(kObjectPath), this,
+                            QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableSignals))
+        return false;
     auto reply = iface->registerService(QString::fromLatin1(kServiceName),
                                         QDBusConnectionInterface::DontQueueService,
                                         QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered)
+    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
+        bus.unregisterObject(QString::fromLatin1(kObjectPath));
         return false;
-    bus.registerObject(QString::fromLatin1(kObjectPath), this,
-                       QDBusConnection::ExportScriptableSlots | QDBusConnection::ExportScriptableSignals);
+    }
     primary_ = true;
     return true;
 }

@@ -1,6 +1,7 @@
 #include "query/MVDictHistory.h"
 
 #include "query/MirvokFileManager.h"
+#include "query/StoreFile.h"
 #include "query/StringAdditions.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
@@ -46,13 +47,22 @@ void MVDictHistory::resetSharedInstance() {
 
 MVDictHistory::MVDictHistory(const QString& databasePath)
     : path_(databasePath), clock_([] { return QDateTime::currentDateTime(); }) {
-    valid_ = createTables();
+    static const storefile::Layout layout{
+        {QStringLiteral("HISTORY"), {"WORD", "DATE", "TIME", "RESULT", "jsonDefinition"}},
+        {QStringLiteral("TRANHISTORY"), {"SENTENCE", "RESULT", "LANGUAGE", "DATE", "TIME"}},
+        {QStringLiteral("WIKIHISTORY"), {"WORD", "DATE", "TIME", "RESULT"}},
+    };
+    // A damaged file is moved aside here, so a fresh one records lookups again.
+    readOnly_ = storefile::prepare(path_, layout, QStringLiteral("查询历史")).state == storefile::State::NewerLayout;
+    valid_ = readOnly_ || createTables();
 }
 
 std::unique_ptr<SQLite::Database> MVDictHistory::getDatabase() const {
     try {
+        // A later version's file is listed but never written.
         auto db = std::make_unique<SQLite::Database>(
-            path_.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, kBusyTimeoutMs);
+            path_.toStdString(), readOnly_ ? SQLite::OPEN_READONLY : SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE,
+            kBusyTimeoutMs);
         return db;
     } catch (const SQLite::Exception& e) {
         qWarning().noquote() << QStringLiteral("Err %1: %2")

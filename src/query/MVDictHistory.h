@@ -66,5 +66,6 @@ private:
 
     QString path_;
     bool valid_ = false;
+    bool readOnly_ = false;
     std::function<QDateTime()> clock_;
 };

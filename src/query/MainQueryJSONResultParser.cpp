@@ -194,7 +194,6 @@ MainQueryResultPtr MainQueryJSONResultParser::parseJSON(const QString& json) {
     const QJsonValue root = *parsed;
 
     auto r = std::make_shared<MainQueryResult>();
-    HistoryRecordingFlags& flags = HistoryRecordingFlags::sharedInstance();
 
     const QJsonValue simple = get(root, "simple");
     const QJsonValue simpleWord = get(simple, "word");
@@ -241,20 +240,12 @@ MainQueryResultPtr MainQueryJSONResultParser::parseJSON(const QString& json) {
         const std::optional<QVariantList> simpleTrans = parseSimpleDict(section, primary);
         if (simpleTrans) r->simpleTrans = *simpleTrans;
         r->hasSimpleTrans = flag(!r->simpleTrans.isEmpty());
-        if (isSet(r->hasSimpleTrans)) {
-            QString definition;
-            for (const QVariant& e : r->simpleTrans)
-                definition += e.toMap().value(QStringLiteral("item")).toMap()
-                                  .value(QStringLiteral("trans")).toString() + QLatin1Char(' ');
-            if (flags.shouldRecordHistory())
-                if (MVDictHistory* h = MVDictHistory::sharedInstance())
-                    h->addWord(r->title, definition, json);
-        }
-    } else if (flags.shouldRecordHistory()) {
-        if (MVDictHistory* h = MVDictHistory::sharedInstance())
-            h->addWord(r->title, QStringLiteral(""), json);
     }
-    flags.consume();
+    // A section without a single translation records nothing.
+    if (!section.isObject() || isSet(r->hasSimpleTrans))
+        recordInHistory(r->title, r->simpleTrans, json);
+    else
+        HistoryRecordingFlags::sharedInstance().consume();
 
     const QJsonValue pic = get(get(root, "pic_dict"), "pic");
     r->pic = nonEmptyArray(pic) ? text(get(first(pic), "image")) : QString();
@@ -374,6 +365,21 @@ MainQueryResultPtr MainQueryJSONResultParser::parseJSON(const QString& json) {
     }
     r->online = flagOn();
     return r;
+}
+
+void MainQueryJSONResultParser::recordInHistory(const QString& title, const QVariantList& simpleTrans,
+                                                const QString& json)
+{
+    HistoryRecordingFlags& flags = HistoryRecordingFlags::sharedInstance();
+    if (flags.shouldRecordHistory()) {
+        QString definition;
+        for (const QVariant& e : simpleTrans)
+            definition += e.toMap().value(QStringLiteral("item")).toMap().value(QStringLiteral("trans")).toString()
+                          + QLatin1Char(' ');
+        if (MVDictHistory* h = MVDictHistory::sharedInstance())
+            h->addWord(title, definition, json);
+    }
+    flags.consume();
 }
 
 void MainQueryJSONResultParser::bindToSideBarItemModel(const MainQueryResult* result) {

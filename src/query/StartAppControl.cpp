@@ -108,21 +108,48 @@ bool StartAppControl::willStartAtLogin(const QString& appPath) {
 bool StartAppControl::setStartAtLogin(const QString& appPath, bool enabled) {
     const bool present = willStartAtLogin(appPath);
     if (enabled && !present) {
-        const QString file = autostartFile();
-        if (!QDir().mkpath(QFileInfo(file).absolutePath())) return false;
-        QSaveFile out(file);
-        if (!out.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
-        const QString entry = QStringLiteral(
-                                  "[Desktop Entry]\n"
-                                  "Type=Application\n"
-                                  "Name=Mirvok\n"
-                                  "Exec=%1\n"
-                                  "Terminal=false\n"
-                                  "X-GNOME-Autostart-enabled=true\n")
-                                  .arg(execLine(appPath));
-        out.write(entry.toUtf8());
-        return out.commit();
+        return writeEntry(appPath);
     }
     if (!enabled && present) return QFile::remove(autostartFile());
     return true;
+}
+
+bool StartAppControl::writeEntry(const QString& appPath) {
+    const QString file = autostartFile();
+    const QString folder = QFileInfo(file).absolutePath();
+    if (!QFileInfo(folder).isDir()) {
+        if (!QDir().mkpath(folder)) return false;
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
+    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // Named and drawn as the launcher entry, so the desktop's list of
+    // start-up programs shows the same application.
+    const QString entry = QStringLiteral(
+                              "[Desktop Entry]\n"
+                              "Type=Application\n"
+                              "Name=米沃词典\n"
+                              "Name[en]=Mirvok\n"
+                              "Comment=查词、翻译，划词取词\n"
+                              "Comment[en]=Dictionary and translation, with word capture\n"
+                              "Icon=com.mirvok.Dict\n"
+                              "Exec=%1\n"
+                              "Terminal=false\n"
+                              "X-GNOME-Autostart-enabled=true\n")
+                              .arg(execLine(appPath));
+    out.write(entry.toUtf8());
+    return out.commit();
+}
+
+bool StartAppControl::repairAtStart(const QString& appPath) {
+    if (appPath.isEmpty() || !QFileInfo::exists(autostartFile())) return false;
+    const Entry e = readEntry(autostartFile());
+    if (e.disabled || e.exec.isEmpty()) return false;
+    // A program that was moved or uninstalled (a build tree deleted, an
+    // older prefix): log in with the one running now instead.
+    const QFileInfo program(programOfExecLine(e.exec));
+    if (program.isAbsolute() && program.isFile() && program.isExecutable()) return false;
+    if (!program.isAbsolute() && !QStandardPaths::findExecutable(program.filePath()).isEmpty()) return false;
+    return writeEntry(appPath);
 }

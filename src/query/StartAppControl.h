@@ -13,9 +13,16 @@ public:
     // not be written or removed.
     static bool setStartAtLogin(const QString& appPath, bool enabled);
 
+    // At start: an enabled entry whose program no longer exists is rewritten
+    // to run appPath. True when it was rewritten.
+    static bool repairAtStart(const QString& appPath);
+
     static QString autostartFile();
     // The Exec= value that runs appPath, quoted as desktop entries require.
     static QString execLine(const QString& appPath);
     // The program an Exec= value runs (first argument, quotes undone).
     static QString programOfExecLine(const QString& exec);
+
+private:
+    static bool writeEntry(const QString& appPath);
 };

@@ -1,6 +1,7 @@
 #include "window/FrameWndController.h"
 
 #include "platform/BundleInfo.h"
+#include "platform/ColorScheme.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
@@ -141,10 +142,15 @@ void FrameWndController::awakeFromNib() {
     layout->setSpacing(0);
 
     // The split view fills the area between toolbar and bottom bar.
+    // White, or the pages' dark ground in the dark scheme.
     split_->view()->setAutoFillBackground(true);
-    QPalette white = split_->view()->palette();
-    white.setColor(QPalette::Window, Qt::white);
-    split_->view()->setPalette(white);
+    auto paintSplit = [this] {
+        QPalette ground = split_->view()->palette();
+        ground.setColor(QPalette::Window, ColorScheme::shared().pick(QColor(Qt::white), QColor(0x1e, 0x1e, 0x20)));
+        split_->view()->setPalette(ground);
+    };
+    paintSplit();
+    connect(&ColorScheme::shared(), &ColorScheme::changed, this, paintSplit);
     split_->hideSideBar();
     split_->setCurrentTabProvider([this] { return toolBar_->currentSelectedTab(); });
     // Section rows scroll the entry shown in the lookup page.

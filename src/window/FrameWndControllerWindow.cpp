@@ -1,6 +1,7 @@
 #include "window/FrameWndController.h"
 
 #include "platform/AccessibilityTrust.h"
+#include "platform/ColorScheme.h"
 #include "platform/BundleInfo.h"
 #include "platform/FullScreenDetector.h"
 #include "platform/UserDefaults.h"
@@ -156,11 +157,10 @@ void FrameWndController::setUpBottomBar() {
     auto makeSeparator = [this, row]() {
         auto* s = new QWidget(bottomView_);
         s->setFixedSize(1, 12);
-        s->setStyleSheet(QStringLiteral("background: rgba(0,0,0,60);"));
         row->addWidget(s);
         return s;
     };
-    const QColor linkColor(0, 0, 0, 178);
+    const QColor linkColor = ColorScheme::shared().pick(QColor(0, 0, 0, 178), QColor(255, 255, 255, 178));
     scoreTextField_ = makeLink();
     scoreTextField_->setLinkText(QStringLiteral("给米沃词典评分"),
                                  QUrl(webSiteBaseUrl() + QStringLiteral("/index-mac.html")), linkColor);
@@ -174,6 +174,20 @@ void FrameWndController::setUpBottomBar() {
     noteTextField_ = makeLink();
     noteTextField_->setLinkText(QStringLiteral("意见反馈"),
                                 QUrl(webSiteBaseUrl() + QStringLiteral("/feedback.html?")), linkColor);
+    // The links and their separators in the desktop's light or dark scheme.
+    auto recolor = [this] {
+        const ColorScheme& scheme = ColorScheme::shared();
+        for (HyperlinkTextField* f : {scoreTextField_, feedBackTextField_, noteTextField_}) {
+            QPalette pal = f->palette();
+            pal.setColor(QPalette::WindowText, scheme.pick(QColor(0, 0, 0, 178), QColor(255, 255, 255, 178)));
+            f->setPalette(pal);
+        }
+        for (QWidget* s : separators_)
+            s->setStyleSheet(scheme.pick(QStringLiteral("background: rgba(0,0,0,60);"),
+                                         QStringLiteral("background: rgba(255,255,255,60);")));
+    };
+    recolor();
+    connect(&ColorScheme::shared(), &ColorScheme::changed, this, recolor);
 }
 void FrameWndController::setBottomLinksVisible(bool visible) {
     for (QWidget* w : {static_cast<QWidget*>(scoreTextField_), static_cast<QWidget*>(feedBackTextField_),

@@ -1,5 +1,6 @@
 #include "window/SideBarViewController.h"
 
+#include "platform/ColorScheme.h"
 #include "query/SideBarItemModel.h"
 #include "window/FrameSplitViewController.h"
 #include "window/ImageLibrary.h"
@@ -36,7 +37,12 @@ SideBarViewController::SideBarViewController() {
     table_->setModel(model_);
     table_->verticalHeader()->setDefaultSectionSize(36);
     table_->setMVTableViewDelegate(this);
-    table_->setStyleSheet(QStringLiteral("QTableView{background:#f7f7f7;}"));
+    auto recolor = [this] {
+        table_->setStyleSheet(ColorScheme::shared().pick(QStringLiteral("QTableView{background:#f7f7f7;}"),
+                                                         QStringLiteral("QTableView{background:#262628;}")));
+    };
+    recolor();
+    connect(&ColorScheme::shared(), &ColorScheme::changed, this, recolor);
     auto& flags = SideBarItemModel::sharedInstance();
     auto hook = [this](const char* title) {
         return [this, title](const QString& v) { flagChanged(QString::fromUtf8(title), !v.isNull()); };

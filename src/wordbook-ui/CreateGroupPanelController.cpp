@@ -112,6 +112,12 @@ void CreateGroupPanelController::createNewGroupAndAddTagToWords(const QVector<Wo
     openWith(entries);
 }
 
+void CreateGroupPanelController::forgetInHistory(const DictQueryHistoryItem& item)
+{
+    if (MVDictHistory* history = MVDictHistory::sharedInstance())
+        history->deleteDictQueryHistory(item);
+}
+
 void CreateGroupPanelController::saveAction()
 {
     const QString name = window_->nameField()->text();
@@ -124,19 +130,26 @@ void CreateGroupPanelController::saveAction()
         for (const WordBookRowEntry& e : std::as_const(wordDictArray_)) {
             if (e.word.isEmpty())
                 continue;
-            // An existing favourite keeps its row; only its group changes.
-            if (!book.hasWord(e.word))
-                book.addWord(e.word, e.phonetic, e.intp);
+            const bool fromHistory = e.history == QLatin1String("YES");
+            DictQueryHistoryItem h;
+            h.displayWord = e.word;
+            h.orignWord = e.historyKey.isNull() ? MVDictHistory::storedKey(e.word) : e.historyKey;
+            h.definition = e.intp;
             words << e.word;
-            if (e.history == QLatin1String("YES")) {
-                if (MVDictHistory* history = MVDictHistory::sharedInstance()) {
-                    DictQueryHistoryItem h;
-                    h.displayWord = e.word;
-                    h.orignWord = e.historyKey.isNull() ? MVDictHistory::storedKey(e.word) : e.historyKey;
-                    h.definition = e.intp;
-                    history->deleteDictQueryHistory(h);
-                }
+            // An existing favourite keeps its row; only its group changes.
+            if (book.hasWord(e.word)) {
+                if (fromHistory)
+                    forgetInHistory(h);
+                continue;
             }
+            // A word leaves the history only once it is safely in the book.
+            book.addWord(e.word, e.phonetic, e.intp, this, [this, h, fromHistory](bool stored) {
+                if (!stored || !fromHistory)
+                    return;
+                forgetInHistory(h);
+                if (!screen_->isFavoriteButtonSelected())
+                    screen_->reloadWordTable();
+            });
         }
         book.addTag(name, words);
     }

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QVector>
 
+struct DictQueryHistoryItem;
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -57,6 +59,7 @@ public:
 
 private:
     void openWith(const QVector<WordBookRowEntry>& entries);
+    static void forgetInHistory(const DictQueryHistoryItem& item);
 
     WordBookViewController* screen_;
     GroupNameWindow* window_ = nullptr;

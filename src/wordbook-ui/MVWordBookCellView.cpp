@@ -1,12 +1,19 @@
 #include "wordbook-ui/MVWordBookCellView.h"
 
+#include "platform/ColorScheme.h"
+
 #include "window/ImageLibrary.h"
 #include "wordbook-ui/MVWordBookCellBackView.h"
 
 #include <QPainter>
 
 namespace {
-const QColor kSelected(0, 0, 0, 20);  // black, alpha 0.08
+const QColor kSelectedLight(0, 0, 0, 20);  // black, alpha 0.08
+const QColor kSelectedDark(255, 255, 255, 26);
+QColor selectedColor()
+{
+    return ColorScheme::shared().pick(kSelectedLight, kSelectedDark);
+}
 }
 
 WordListModel::WordListModel(QObject* parent) : QAbstractListModel(parent) {}
@@ -60,7 +67,7 @@ void WordListModel::setSelected(int row, bool selected, bool moreShown)
         return;
     looks_[row] = {selected, moreShown};
     if (auto* b = backViews_.value(row))
-        b->setBackgroundColor(selected ? kSelected : QColor(Qt::transparent));
+        b->setBackgroundColor(selected ? selectedColor() : QColor(Qt::transparent));
     rowChanged(row);
 }
 
@@ -95,7 +102,7 @@ MVWordBookCellBackView* WordListModel::backView(int row)
     if (!b) {
         b = new MVWordBookCellBackView(this);
         if (looks_.at(row).selected)
-            b->setBackgroundColor(kSelected);
+            b->setBackgroundColor(selectedColor());
         connect(b, &MVWordBookCellBackView::changed, this, [this, row] { rowChanged(row); });
     }
     return b;
@@ -130,7 +137,7 @@ void MVWordBookCellView::paint(QPainter* p, const QStyleOptionViewItem& option, 
     const QRect r = option.rect;
     const int row = index.row();
     p->save();
-    QColor bg = index.data(WordListModel::SelectedRole).toBool() ? kSelected : QColor(Qt::transparent);
+    QColor bg = index.data(WordListModel::SelectedRole).toBool() ? selectedColor() : QColor(Qt::transparent);
     if (auto* back = model_->existingBackView(row))
         bg = back->backgroundColor();
     if (bg.alpha() > 0)
@@ -141,14 +148,15 @@ void MVWordBookCellView::paint(QPainter* p, const QStyleOptionViewItem& option, 
     QFont title = option.font;
     title.setPixelSize(14);
     p->setFont(title);
-    p->setPen(QColor(0x33, 0x33, 0x33));
+    const ColorScheme& scheme = ColorScheme::shared();
+    p->setPen(scheme.pick(QColor(0x33, 0x33, 0x33), QColor(0xe6, 0xe6, 0xe6)));
     // drawText takes plain text: nothing in a word is read as markup.
     p->drawText(QRect(r.left() + 14, r.top() + 5, textRight - r.left() - 14, 20),
                 Qt::AlignLeft | Qt::AlignVCenter, index.data(Qt::DisplayRole).toString());
     QFont detail = option.font;
     detail.setPixelSize(12);
     p->setFont(detail);
-    p->setPen(QColor(0x99, 0x99, 0x99));
+    p->setPen(scheme.pick(QColor(0x99, 0x99, 0x99), QColor(0x8e, 0x8e, 0x93)));
     p->drawText(QRect(r.left() + 14, r.top() + 24, textRight - r.left() - 14, 18),
                 Qt::AlignLeft | Qt::AlignVCenter, index.data(WordListModel::DetailRole).toString());
 
@@ -171,7 +179,7 @@ void MVWordBookCellView::paint(QPainter* p, const QStyleOptionViewItem& option, 
         p->drawPixmap(m, ImageLibrary::pixmap(image, m.size(), dpr));
     }
     p->setOpacity(1.0);
-    p->setPen(QColor(0, 0, 0, 18));
+    p->setPen(scheme.pick(QColor(0, 0, 0, 18), QColor(255, 255, 255, 24)));
     p->drawLine(r.left() + 14, r.bottom(), r.right(), r.bottom());
     p->restore();
 }

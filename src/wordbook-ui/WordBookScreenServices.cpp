@@ -80,9 +80,10 @@ void installWordBookScreens()
     ManagingViewController::setWordBookControllerFactory(
         [](QObject* parent) -> QueryController* { return new WordBookQueryController(parent); });
     pagewordbook::Actions actions;
-    actions.addWord = [](const QString& word, const QString& phonetic, const QString& definition) {
+    actions.addWord = [](const QString& word, const QString& phonetic, const QString& definition,
+                         std::function<void(bool)> stored) {
         MVWordBook& book = MVWordBook::sharedInstance();
-        book.addWord(word, phonetic, definition);
+        book.addWord(word, phonetic, definition, nullptr, std::move(stored));
         services.startSync(false);
     };
     actions.delWord = [](const QString& word) {

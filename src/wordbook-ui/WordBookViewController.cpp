@@ -1,5 +1,6 @@
 #include "wordbook-ui/WordBookViewController.h"
 
+#include "platform/ColorScheme.h"
 #include "platform/NotificationCenter.h"
 #include "query/AppConstants.h"
 #include "query/HistoryRecordingFlags.h"
@@ -12,6 +13,7 @@
 #include "wordbook-ui/MVWordBookCellBackView.h"
 #include "wordbook-ui/MVWordBookCellView.h"
 #include "wordbook-ui/RenameGroupPanelController.h"
+#include "wordbook-ui/WBTransferController.h"
 #include "wordbook-ui/WBAnimationManager.h"
 #include "wordbook-ui/WBEditPanelController.h"
 #include "wordbook-ui/WBWordActionManager.h"
@@ -58,9 +60,14 @@ WordBookViewController::WordBookViewController(MVWordBook& book, WordBookShell* 
     actions_ = new WBWordActionManager(this);
     createPanel_ = new CreateGroupPanelController(this);
     renamePanel_ = new RenameGroupPanelController(this);
+    transfer_ = new WBTransferController(this);
     editPanel_ = new WBEditPanelController(this);
     setUpViews();
     setUpMenus();
+    connect(&ColorScheme::shared(), &ColorScheme::changed, this, [this] {
+        recolorTabs();
+        table_->viewport()->update();
+    });
     animation_->setSyncBtn(syncBtn_, QStringLiteral("img_wordbook_sync_normal_icon"));
     // Nothing posts these two today; the synchronisation callbacks drive the turn.
     auto& nc = NotificationCenter::defaultCenter();
@@ -411,7 +418,9 @@ void WordBookViewController::rowEntered(qint64 row)
         return;
     curWordIndex_ = row;
     if (!model_->isSelected(int(row))) {
-        model_->backView(int(row))->changeHoveredColorFrom(Qt::white, QColor(0, 0, 0, 20), 0.1);
+        model_->backView(int(row))->changeHoveredColorFrom(
+            ColorScheme::shared().pick(QColor(Qt::white), QColor(0x1e, 0x1e, 0x20)),
+            ColorScheme::shared().pick(QColor(0, 0, 0, 20), QColor(255, 255, 255, 26)), 0.1);
         model_->setMoreShown(int(row), true);
     } else {
         model_->setMoreShown(int(row), true);
@@ -568,12 +577,29 @@ void WordBookViewController::startSync(bool needMerge)
 
 void WordBookViewController::favoriteAll()
 {
+    // "收藏成功" once every word is in the file; after a failure the word
+    // book has told the user why instead.
+    struct Tally {
+        int waiting = 0;
+        bool allStored = true;
+    };
+    auto tally = std::make_shared<Tally>();
     for (const DictQueryHistoryItem& h : historyList()) {
         // A word already in the book keeps its row (date, edited definition).
-        if (!book_.hasWord(h.displayWord))
-            book_.addWord(h.displayWord, QStringLiteral(""), h.definition);
+        if (book_.hasWord(h.displayWord))
+            continue;
+        ++tally->waiting;
+        book_.addWord(h.displayWord, QStringLiteral(""), h.definition, this, [this, tally](bool stored) {
+            tally->allStored = tally->allStored && stored;
+            if (--tally->waiting > 0)
+                return;
+            if (tally->allStored)
+                MVHUDWndController::sharedInstance().showHUDWithMessage(QStringLiteral("收藏成功"), 0.5);
+            reloadWordTable();
+        });
     }
-    MVHUDWndController::sharedInstance().showHUDWithMessage(QStringLiteral("收藏成功"), 0.5);
+    if (tally->waiting == 0)
+        MVHUDWndController::sharedInstance().showHUDWithMessage(QStringLiteral("收藏成功"), 0.5);
     startSync(false);
     reloadWordTable();
 }

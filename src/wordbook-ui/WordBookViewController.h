@@ -16,6 +16,7 @@ class CreateGroupPanelController;
 class QMenu;
 class QStackedWidget;
 class RenameGroupPanelController;
+class WBTransferController;
 class WBAnimationManager;
 class WBEditPanelController;
 class WBWordActionManager;
@@ -145,6 +146,7 @@ public:
     WBWordActionManager& actionManager() const { return *actions_; }
     CreateGroupPanelController& createGroupPanel() const { return *createPanel_; }
     RenameGroupPanelController& renameGroupPanel() const { return *renamePanel_; }
+    WBTransferController& transfer() const { return *transfer_; }
     WBEditPanelController& editPanel() const { return *editPanel_; }
     WBAnimationManager& animationManager() const { return *animation_; }
 
@@ -259,6 +261,7 @@ private:
     WBWordActionManager* actions_ = nullptr;
     CreateGroupPanelController* createPanel_ = nullptr;
     RenameGroupPanelController* renamePanel_ = nullptr;
+    WBTransferController* transfer_ = nullptr;
     WBEditPanelController* editPanel_ = nullptr;
     WBAnimationManager* animation_ = nullptr;
 };

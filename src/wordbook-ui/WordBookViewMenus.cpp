@@ -1,11 +1,13 @@
 // The screen's views and menus, built in code top to bottom.
 #include "wordbook-ui/WordBookViewController.h"
 
+#include "platform/ColorScheme.h"
 #include "query/LogUtils.h"
 #include "window/ImageLibrary.h"
 #include "wordbook-ui/CreateGroupPanelController.h"
 #include "wordbook-ui/MVWordBookCellView.h"
 #include "wordbook-ui/RenameGroupPanelController.h"
+#include "wordbook-ui/WBTransferController.h"
 #include "wordbook-ui/WBEditPanelController.h"
 #include "wordbook-ui/WBWordActionManager.h"
 
@@ -35,7 +37,7 @@ WBClickableLabel* optionLabel(const QString& text, QWidget* parent)
 {
     auto* l = new WBClickableLabel(text, parent);
     l->setTextFormat(Qt::PlainText);
-    l->setStyleSheet(QStringLiteral("color:#555; font-size:12px;"));
+    l->setObjectName(QStringLiteral("wordBookOption"));  // coloured by recolorTabs()
     l->setCursor(Qt::PointingHandCursor);
     return l;
 }
@@ -89,7 +91,6 @@ void WordBookViewController::setUpViews()
     table_->setFocusPolicy(Qt::StrongFocus);
     table_->setMVTableViewDelegate(this);
     table_->viewport()->installEventFilter(this);
-    table_->setStyleSheet(QStringLiteral("QTableView{background:white;border:none;}"));
     layout->addWidget(table_, 1);
     recolorTabs();
 }
@@ -114,11 +115,23 @@ QWidget* WordBookViewController::makeTabSwitch()
 
 void WordBookViewController::recolorTabs()
 {
-    const QString selected = QStringLiteral(
-        "background:rgba(0,0,0,128); color:white; border:1px solid transparent; font-size:13px;"
-        "border-radius:4px;");
-    const QString plain = QStringLiteral(
-        "background:white; color:black; border:1px solid rgba(0,0,0,38); font-size:13px; border-radius:4px;");
+    // Also the colours that follow the desktop's light or dark scheme.
+    const ColorScheme& scheme = ColorScheme::shared();
+    table_->setStyleSheet(scheme.pick(QStringLiteral("QTableView{background:white;border:none;}"),
+                                      QStringLiteral("QTableView{background:#1e1e20;border:none;}")));
+    const QString selected = scheme.pick(
+        QStringLiteral("background:rgba(0,0,0,128); color:white; border:1px solid transparent; font-size:13px;"
+                       "border-radius:4px;"),
+        QStringLiteral("background:rgba(255,255,255,46); color:white; border:1px solid transparent; font-size:13px;"
+                       "border-radius:4px;"));
+    const QString plain = scheme.pick(
+        QStringLiteral("background:white; color:black; border:1px solid rgba(0,0,0,38); font-size:13px; "
+                       "border-radius:4px;"),
+        QStringLiteral("background:#2b2b2d; color:#e6e6e6; border:1px solid rgba(255,255,255,38); font-size:13px; "
+                       "border-radius:4px;"));
+    for (WBClickableLabel* l : findChildren<WBClickableLabel*>(QStringLiteral("wordBookOption")))
+        l->setStyleSheet(scheme.pick(QStringLiteral("color:#555; font-size:12px;"),
+                                     QStringLiteral("color:#b4b4b8; font-size:12px;")));
     favoriteLabel_->setStyleSheet(isFavoriteButtonSelected_ ? selected : plain);
     historyLabel_->setStyleSheet(isFavoriteButtonSelected_ ? plain : selected);
 }
@@ -272,6 +285,9 @@ void WordBookViewController::setUpMenus()
     manageSubMenu_->addSeparator();
     manageSubMenu_->addAction(QStringLiteral("新建分组"));
     manageMenu_->addMenu(manageSubMenu_);
+    manageMenu_->addSeparator();
+    manageMenu_->addAction(QStringLiteral("导出…"), transfer_, &WBTransferController::exportAction);
+    manageMenu_->addAction(QStringLiteral("导入…"), transfer_, &WBTransferController::importAction);
     connect(manageMenu_, &QMenu::aboutToHide, this, [this] { setButtonImage(manageButton_, kArrowNormal); });
 
     favoriteMoreMenu_ = new QMenu(this);

@@ -4,14 +4,19 @@
 #include "platform/MainThread.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
+#include "platform/UserNotices.h"
 #include "query/MirvokFileManager.h"
+#include "query/StoreFile.h"
 #include "wordbook/WordBookClock.h"
+#include "wordbook/WordBookSql.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <algorithm>
 #include <future>
@@ -30,6 +35,31 @@ QString storedUser(const QString& key, const QString& fallback)
 {
     auto& d = UserDefaults::standard();
     return d.contains(key) ? d.stringValue(key) : d.stringValue(fallback);
+}
+
+storefile::Fault lastFault()
+{
+    const wbsql::Failure f = wbsql::lastFailure();
+    const storefile::Fault fault = storefile::faultOf(f.code, f.sysErrno);
+    return fault == storefile::Fault::None ? storefile::Fault::Other : fault;
+}
+
+QString faultText(storefile::Fault fault, const QString& folder)
+{
+    switch (fault) {
+    case storefile::Fault::DiskFull:
+        return QStringLiteral("单词没有加入单词本：磁盘已满。请清理磁盘空间后再试。");
+    case storefile::Fault::NoPermission:
+        return QStringLiteral("单词没有加入单词本：没有权限写入文件夹“%1”。请检查它的权限后再试。")
+            .arg(QDir::toNativeSeparators(folder));
+    case storefile::Fault::Damaged:
+        return QStringLiteral("单词没有加入单词本：单词本文件已损坏，且无法另存。请检查文件夹“%1”。")
+            .arg(QDir::toNativeSeparators(folder));
+    case storefile::Fault::NewerLayout:
+        return QStringLiteral("单词没有加入单词本：单词本文件来自更新版本的 Mirvok，本版本不会修改它。请更新 Mirvok。");
+    default:
+        return QStringLiteral("单词没有加入单词本：无法写入单词本文件。");
+    }
 }
 
 }  // namespace
@@ -152,62 +182,102 @@ void MVWordBook::didLogout()
 
 // ---- words ----
 
-bool MVWordBook::addWord(const QString& word, const QString& phonetic, const QString& definition)
+bool MVWordBook::addWord(const QString& word, const QString& phonetic, const QString& definition,
+                         QObject* context, AddDone done)
 {
     if (!wbdb_)
         return false;
     // The word belongs to whoever is signed in when the user adds it, even
     // if a logout is handled before the queue reaches it.
-    const WordBookAdd add{word, phonetic, definition, curUser()};
+    QueuedAdd add{WordBookAdd{word, phonetic, definition, curUser()}, context, context != nullptr,
+                  std::move(done)};
     ++pendingWrites_;
-    std::shared_ptr<QList<WordBookAdd>> batch;
+    std::shared_ptr<QList<QueuedAdd>> batch;
     {
         QMutexLocker lock(&batchMutex_);
         if (openBatch_) {
-            openBatch_->append(add);
+            openBatch_->append(std::move(add));
             return true;
         }
-        openBatch_ = batch = std::make_shared<QList<WordBookAdd>>(QList<WordBookAdd>{add});
+        openBatch_ = batch = std::make_shared<QList<QueuedAdd>>();
+        batch->append(std::move(add));
     }
     auto db = wbdb_;
     queue_->async([this, db, batch] {
-        QList<WordBookAdd> adds;
+        auto queued = std::make_shared<QList<QueuedAdd>>();
         {
             QMutexLocker lock(&batchMutex_);
             if (openBatch_ == batch)
                 openBatch_.reset();
-            adds.swap(*batch);
+            queued->swap(*batch);
         }
-        writeAdds(*db, adds);
+        QList<WordBookAdd> adds;
+        for (const QueuedAdd& q : std::as_const(*queued))
+            adds.append(q.add);
+        int fault = 0;
+        const QList<bool> stored = writeAdds(*db, adds, &fault);
         pendingWrites_ -= static_cast<int>(adds.size());
+        if (fault)
+            usernotices::post(faultText(storefile::Fault(fault), QFileInfo(db->dbPath()).absolutePath()));
+        runOnMain([queued, stored] {
+            for (qsizetype i = 0; i < queued->size(); ++i) {
+                const QueuedAdd& q = queued->at(i);
+                if (q.done && (!q.guarded || q.context))
+                    q.done(stored.at(i));
+            }
+        });
     });
     return true;
 }
 
-void MVWordBook::writeAdds(MVWordBookDb& db, const QList<WordBookAdd>& adds)
+QList<bool> MVWordBook::writeAdds(MVWordBookDb& db, const QList<WordBookAdd>& adds, int* fault)
 {
-    if (!db.addWordList(adds)) {
+    QList<bool> stored(adds.size(), true);
+    auto fail = [&](qsizetype i, storefile::Fault why) {
+        stored[i] = false;
+        if (!*fault)
+            *fault = int(why);
+        qWarning().noquote() << "wordbook: could not add" << adds[i].word;
+    };
+    if (db.isReadOnly()) {
+        for (qsizetype i = 0; i < adds.size(); ++i)
+            fail(i, storefile::Fault::NewerLayout);
+        return stored;
+    }
+    wbsql::clearFailure();
+    bool together = db.addWordList(adds);
+    // A file that turned out damaged is moved aside and the adds go into a
+    // fresh one, rather than failing every add until the next start.
+    if (!together && lastFault() == storefile::Fault::Damaged && db.setAsideIfDamaged())
+        together = db.addWordList(adds);
+    if (!together) {
         // One bad add must not take the others with it.
-        for (const WordBookAdd& a : adds) {
-            if (!db.addWord(a.word, a.phonetic, a.definition, a.user))
-                qWarning().noquote() << "wordbook: could not add" << a.word;
+        for (qsizetype i = 0; i < adds.size(); ++i) {
+            wbsql::clearFailure();
+            if (!db.addWord(adds[i].word, adds[i].phonetic, adds[i].definition, adds[i].user))
+                fail(i, lastFault());
         }
     }
+    QList<WordBookAdd> kept;
+    for (qsizetype i = 0; i < adds.size(); ++i)
+        if (stored[i])
+            kept.append(adds[i]);
     const QString group = UserDefaults::standard().stringValue(kDefaultGroup);
     const bool review = UserDefaults::standard().boolValue(kAlsoReview);
     if ((group.isEmpty() || group == kAllWords) && !review)
-        return;
+        return stored;
     // Group and review entries go in per account, in the order of the adds.
-    for (qsizetype i = 0; i < adds.size();) {
-        const QString user = adds[i].user;
+    for (qsizetype i = 0; i < kept.size();) {
+        const QString user = kept[i].user;
         QStringList words;
-        for (; i < adds.size() && adds[i].user == user; ++i)
-            words.append(adds[i].word);
+        for (; i < kept.size() && kept[i].user == user; ++i)
+            words.append(kept[i].word);
         if (!group.isEmpty() && group != kAllWords)
             db.addWords(words, group, user);
         if (review)
             db.addRemForWords(words, user);
     }
+    return stored;
 }
 
 void MVWordBook::closeAddBatch()
@@ -381,6 +451,42 @@ QStringList MVWordBook::loadWordListWithCategory(const QString& category, bool b
     return out;
 }
 
+QList<WordBookRecord> MVWordBook::exportWords(const QString& group)
+{
+    if (!wbdb_)
+        return {};
+    const bool all = group.isEmpty() || group == kAllWords;
+    QList<WordBookRecord> out;
+    closeAddBatch();
+    queue_->sync([&] { out = wbdb_->exportRecords(all || group == kNoGroup ? QString() : group, curUser(), preUser()); });
+    if (group == kNoGroup)
+        out.removeIf([](const WordBookRecord& r) { return !r.group.isEmpty(); });
+    return out;
+}
+
+void MVWordBook::importWords(QList<WordBookRecord> records, QObject* receiver,
+                             std::function<void(const WordBookImportOutcome&)> done)
+{
+    auto answer = [receiver = QPointer<QObject>(receiver), done](const WordBookImportOutcome& outcome) {
+        QMetaObject::invokeMethod(
+            qApp, [receiver, done, outcome] {
+                if (receiver && done)
+                    done(outcome);
+            },
+            Qt::QueuedConnection);
+    };
+    if (!wbdb_)
+        return answer({});
+    // The list's own names stand for "no group" in a file too.
+    for (WordBookRecord& r : records) {
+        if (r.group == kAllWords || r.group == kNoGroup)
+            r.group.clear();
+    }
+    auto db = wbdb_;
+    const QString user = curUser();
+    queueWrite([db, user, records = std::move(records), answer] { answer(db->importRecords(records, user)); });
+}
+
 void MVWordBook::queueWrite(std::function<void()> task)
 {
     closeAddBatch();
@@ -401,6 +507,8 @@ void MVWordBook::waitForQueuedWork()
 bool MVWordBook::finishQueuedWork(int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
+    if (const int pending = pendingWrites_.load(); pending > 0)
+        qInfo().noquote() << QStringLiteral("wordbook: writing %1 queued words before quitting").arg(pending);
     // A commit on the pool queues its follow-up work and the other way
     // round, so both are waited for until neither has anything left.
     for (;;) {

@@ -66,7 +66,14 @@ public:
     void didLogout();
 
     // Words.
-    bool addWord(const QString& word, const QString& phonetic, const QString& definition);
+    // Told on the main thread whether the word's row is in the file.
+    using AddDone = std::function<void(bool committed)>;
+    // Queues the add and answers at once whether it was taken; only `done`
+    // says it was stored. `done` runs only while `context` (when given)
+    // exists. A failed add tells the user why, once per failing batch
+    // (usernotices).
+    bool addWord(const QString& word, const QString& phonetic, const QString& definition,
+                 QObject* context = nullptr, AddDone done = {});
     bool delWord(const QString& word);
     // An edited definition: the row keeps its date, groups and review record.
     bool rewriteParaphrase(const QString& word, const QString& phonetic, const QString& definition);
@@ -87,6 +94,17 @@ public:
     WordSections wordListWithCategory(const QString& tag, bool byDate) const;
     WordSections wordListWithNoCategorySortedByDate(bool byDate) const;
     QStringList loadWordListWithCategory(const QString& category, bool byDate) const;
+
+    // Files. The signed-in account's words, one group's (or all for an empty
+    // name or kAllWords; kNoGroup: those in none), after every write asked
+    // for before.
+    QList<WordBookRecord> exportWords(const QString& group);
+    // Merges the records after every write asked for before: words not yet
+    // in the book are added, stored ones are left untouched, and a failure
+    // adds none. `done` hears the outcome on the main thread unless
+    // `receiver` is gone by then.
+    void importWords(QList<WordBookRecord> records, QObject* receiver,
+                     std::function<void(const WordBookImportOutcome&)> done);
 
     // Synchronisation. A start while one runs is run once the running one ends.
     void startSyncWithDelegate(MVWordBookSyncDelegate* delegate, bool needMerge);
@@ -129,7 +147,14 @@ private:
     // them, are written in one transaction: a burst of adds reaches the file
     // in a fraction of the time. Anything else queued closes the batch.
     void closeAddBatch();
-    static void writeAdds(MVWordBookDb& db, const QList<WordBookAdd>& adds);
+    struct QueuedAdd {
+        WordBookAdd add;
+        QPointer<QObject> context;
+        bool guarded = false;
+        AddDone done;
+    };
+    // Per add whether its row is in the file; the cause of the first failure.
+    static QList<bool> writeAdds(MVWordBookDb& db, const QList<WordBookAdd>& adds, int* fault);
 
     mutable QMutex userMutex_;
     // Held while the user pair is published, so the last change always wins.
@@ -165,7 +190,7 @@ private:
 
     std::atomic<int> pendingWrites_{0};
     QMutex batchMutex_;
-    std::shared_ptr<QList<WordBookAdd>> openBatch_;
+    std::shared_ptr<QList<QueuedAdd>> openBatch_;
     QThreadPool pool_;
     // Last member: destroyed first, running what is queued while the rest
     // of the facade still exists.

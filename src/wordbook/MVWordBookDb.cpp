@@ -2,6 +2,7 @@
 
 #include "platform/UserDefaults.h"
 #include "query/MirvokFileManager.h"
+#include "query/StoreFile.h"
 #include "wordbook/PinyinInitials.h"
 #include "wordbook/WordBookClock.h"
 #include "wordbook/WordBookSql.h"
@@ -10,12 +11,28 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <cerrno>
 #include <SQLiteCpp/SQLiteCpp.h>
 
 using namespace wbsql;
 
 namespace {
 constexpr int kBusyTimeoutMs = 5000;
+
+// Every column this version knows; a file with any other is from a later one.
+const storefile::Layout& knownLayout()
+{
+    static const storefile::Layout layout{
+        {QStringLiteral("WORDBOOK"),
+         {"WORD", "DATE", "TIME", "INTP", "TS", "OP", "USERNAME", "SPELLTIME"}},
+        {QStringLiteral("USERTS"), {"USERNAME", "TS"}},
+        {QStringLiteral("TAGTABLE"), {"WORD", "TAG", "USERNAME"}},
+        {QStringLiteral("WORDTAGTABLE"), {"ID", "TAG", "USERNAME", "LISTORDER"}},
+        {QStringLiteral("REMTABLE"),
+         {"WORD", "PROGRESS", "MODTIME", "STATUS", "USERNAME", "REMTS", "REMINDTIME"}},
+    };
+    return layout;
+}
 
 QString timestampKey(const char* base, const QString& user)
 {
@@ -26,10 +43,19 @@ QString timestampKey(const char* base, const QString& user)
 MVWordBookDb::MVWordBookDb(const QString& dbPath, std::function<QString()> currentUser)
     : dbPath_(dbPath), userSQL_(QStringLiteral("USERNAME = ''")), currentUser_(std::move(currentUser))
 {
+    readOnly_ = storefile::prepare(dbPath_, knownLayout(), QStringLiteral("单词本")).state
+                == storefile::State::NewerLayout;
     // The schema is made on every start; an existing column makes its ALTER
     // fail, which is how the layout stays unversioned.
-    if (auto db = dateBase())
+    if (auto db = dateBase(); db && !readOnly_)
         createSchema(*db);
+}
+
+bool MVWordBookDb::setAsideIfDamaged()
+{
+    return !readOnly_
+           && storefile::prepare(dbPath_, knownLayout(), QStringLiteral("单词本")).state
+                  == storefile::State::SetAside;
 }
 
 MVWordBookDb::~MVWordBookDb() = default;
@@ -102,13 +128,17 @@ std::unique_ptr<SQLite::Database> MVWordBookDb::dateBase() const
     const bool existed = QFileInfo::exists(dbPath_);
     std::unique_ptr<SQLite::Database> db;
     try {
-        db = std::make_unique<SQLite::Database>(dbPath_.toStdString(),
-                                                SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, kBusyTimeoutMs);
-    } catch (const std::exception& e) {
+        // A file of a newer layout is only ever read: SQLite itself refuses
+        // any write on it.
+        db = std::make_unique<SQLite::Database>(
+            dbPath_.toStdString(), readOnly_ ? SQLite::OPEN_READONLY : SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE,
+            kBusyTimeoutMs);
+    } catch (const SQLite::Exception& e) {
+        noteFailure(e.getExtendedErrorCode(), errno);
         qWarning().noquote() << "wordbook: cannot open" << dbPath_ << "-" << e.what();
         return nullptr;
     }
-    if (!existed) {
+    if (!existed && !readOnly_) {
         // A file removed while the application runs comes back empty: give it
         // its tables again before any statement needs them.
         createSchema(*db);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "wordbook/MVWordBookItem.h"
+#include "wordbook/WordBookTransfer.h"
 
 #include <QList>
 #include <QMap>
@@ -30,6 +31,13 @@ struct WordBookAdd {
     QString user;
 };
 
+// What an import did: nothing at all unless ok.
+struct WordBookImportOutcome {
+    bool ok = false;
+    int added = 0;
+    int alreadyStored = 0;  // left as they were, never overwritten
+};
+
 // Received actions, one per word. Ordered by word so that the batches of a
 // commit are reproducible.
 using SyncActionMap = QMap<QString, MVSyncActionPtr>;
@@ -50,6 +58,12 @@ public:
                                                           std::function<QString()> currentUser = {});
 
     const QString& dbPath() const { return dbPath_; }
+    // The file is of a newer layout (the user was told): opened read-only,
+    // every write fails.
+    bool isReadOnly() const { return readOnly_; }
+    // After a write failed on a damaged file: moves it aside when SQLite
+    // confirms the damage, so the next connection makes a fresh one.
+    bool setAsideIfDamaged();
 
     // The account whose local timestamp is reset when the file has to be
     // created again; the facade supplies its current user.
@@ -100,6 +114,14 @@ public:
     WordSections getWordsSortedWithNoTagByDate(bool byDate, const QString& user, const QString& preUser) const;
     static QString getFirstCharCategory(const QString& word);
 
+    // Files (MVWordBookDbTransfer.cpp). The live words of the account filter
+    // with their group, oldest first: one group's, or all for an empty name.
+    QList<WordBookRecord> exportRecords(const QString& group, const QString& user, const QString& preUser) const;
+    // Adds, for `user`, every record whose word is not in the book yet (its
+    // group made when missing), all in one transaction: a failure leaves the
+    // book as it was. Stored words keep their paraphrase, date and group.
+    WordBookImportOutcome importRecords(const QList<WordBookRecord>& records, const QString& user);
+
     // Synchronisation data. A synchronisation passes the user filter it
     // started with (userCondition); a null filter means the current one.
     QList<MVWordBookItemPtr> getAddList(const QString& filter = QString()) const;
@@ -133,6 +155,7 @@ private:
     bool addWordWithDb(SQLite::Database& db, const WordBookAdd& add, const QString& ts);
 
     QString dbPath_;
+    bool readOnly_ = false;
     mutable QMutex mutex_;
     QString userSQL_;
     std::function<QString()> currentUser_;

@@ -62,7 +62,9 @@ void MVWordBook::startSyncWithDelegate(MVWordBookSyncDelegate* delegate, bool ne
     delegateIsObject_ = obj != nullptr;
     syncingRate_ = 0;
 
-    if (wbSync_ && wbdb_ && !syncUrl_.isEmpty()) {
+    // A file of a newer layout is never written, so nothing received could
+    // be kept: no synchronisation until the user updates.
+    if (wbSync_ && wbdb_ && !wbdb_->isReadOnly() && !syncUrl_.isEmpty()) {
         if (auto* l = listener())
             l->wordBookSyncStart();
         post(wbnotify::kSyncStart);

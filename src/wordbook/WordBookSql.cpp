@@ -2,9 +2,12 @@
 
 #include <QDebug>
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <sqlite3.h>
 
 namespace wbsql {
 namespace {
+thread_local Failure t_failure;
+
 void bindAll(SQLite::Statement& st, const QStringList& binds)
 {
     for (int i = 0; i < binds.size(); ++i) {
@@ -15,8 +18,10 @@ void bindAll(SQLite::Statement& st, const QStringList& binds)
     }
 }
 
-void report(const QString& sql, const std::exception& e)
+void report(SQLite::Database& db, const QString& sql, const std::exception& e)
 {
+    const auto* sqlite = dynamic_cast<const SQLite::Exception*>(&e);
+    noteFailure(sqlite ? sqlite->getExtendedErrorCode() : SQLITE_ERROR, sqlite3_system_errno(db.getHandle()));
     qWarning().noquote() << "wordbook: statement failed:" << sql.left(120) << "-" << e.what();
 }
 }  // namespace
@@ -29,8 +34,10 @@ bool exec(SQLite::Database& db, const QString& sql, const QStringList& binds, bo
         st.exec();
         return true;
     } catch (const std::exception& e) {
+        // Quiet ones (an existing column, a rollback after a failure) must
+        // not hide the failure that matters.
         if (!quiet)
-            report(sql, e);
+            report(db, sql, e);
         return false;
     }
 }
@@ -54,7 +61,7 @@ std::vector<Row> rows(SQLite::Database& db, const QString& sql, const QStringLis
         if (ok)
             *ok = true;
     } catch (const std::exception& e) {
-        report(sql, e);
+        report(db, sql, e);
         if (ok)
             *ok = false;
     }
@@ -68,9 +75,24 @@ bool exists(SQLite::Database& db, const QString& sql, const QStringList& binds)
         bindAll(st, binds);
         return st.executeStep();
     } catch (const std::exception& e) {
-        report(sql, e);
+        report(db, sql, e);
         return false;
     }
+}
+
+Failure lastFailure()
+{
+    return t_failure;
+}
+
+void clearFailure()
+{
+    t_failure = {};
+}
+
+void noteFailure(int code, int sysErrno)
+{
+    t_failure = {code, sysErrno};
 }
 
 int changes(SQLite::Database& db)

@@ -13,6 +13,17 @@ namespace wbsql {
 
 using Row = QStringList;
 
+// The last failure on this thread (SQLite's extended result code and the
+// errno behind it), kept until clearFailure: a caller that only got false
+// can still tell a full disk from a damaged file.
+struct Failure {
+    int code = 0;
+    int sysErrno = 0;
+};
+Failure lastFailure();
+void clearFailure();
+void noteFailure(int code, int sysErrno);
+
 // quiet: an expected failure (such as re-adding an existing column).
 bool exec(SQLite::Database& db, const QString& sql, const QStringList& binds = {}, bool quiet = false);
 std::vector<Row> rows(SQLite::Database& db, const QString& sql, const QStringList& binds = {},

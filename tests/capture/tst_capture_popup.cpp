@@ -2,6 +2,7 @@
 #include "capture/ScrTransController.h"
 #include "capture/WordStrokeXMLResultParser.h"
 #include "platform/NotificationCenter.h"
+#include "platform/UserNotices.h"
 #include "query/AppConstants.h"
 #include "support/FakeWordBookService.h"
 #include "support/GuiTestHelpers.h"
@@ -150,7 +151,8 @@ private slots:
         QCOMPARE(p->cornerColor(), QColor(251, 133, 139));
         const int syncsBefore = int(svc_->requests().size());
         QTest::mouseClick(p->favoriteButton(), Qt::LeftButton);
-        QVERIFY(p->isFavorite());
+        // Filled once the row is in the file.
+        QTRY_VERIFY(p->isFavorite());
         QCOMPARE(p->cornerColor(), QColor(228, 55, 54));
         MVWordBook::sharedInstance().waitForQueuedWork();
         QCOMPARE(one(db_, QStringLiteral("SELECT COUNT(*) FROM WORDBOOK WHERE WORD='apple'")), QStringLiteral("1"));
@@ -169,6 +171,32 @@ private slots:
         QVERIFY(!MVWordBook::sharedInstance().hasWord(QStringLiteral("apple")));
         QVERIFY(!p->isFavorite());
         p->hideWindow();
+    }
+
+    // A word book this version may not write (a later version's file):
+    // the star stays empty and the user is told why.
+    void starStaysEmptyWhenTheBookRefuses() {
+        const QString newer = env_->root() + QStringLiteral("/newer.db");
+        {
+            SQLite::Database db(newer.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+            db.exec("CREATE TABLE WORDBOOK (WORD TEXT, DATE TEXT, TIME TEXT, INTP TEXT, TS TEXT, OP TEXT, "
+                    "USERNAME TEXT, SPELLTIME TEXT, LEVEL TEXT)");
+        }
+        QStringList told;
+        usernotices::setPresenter([&](const QString& t) { told << t; });
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^store: .* newer layout")));
+        MVWordBook::sharedInstance().configureWithDbPath(newer, svc_->url());
+        ScrTransController* p = ScrTransController::getInstance();
+        QVERIFY(p->showWindow(QStringLiteral("<b>pear</b>"), result(QStringLiteral("pear"), {QStringLiteral("n. 梨")})));
+        QTest::mouseClick(p->favoriteButton(), Qt::LeftButton);
+        QTRY_COMPARE(told.size(), 2);  // the file at the open, then the refused word
+        QVERIFY2(told.last().startsWith(QString::fromUtf8("单词没有加入单词本")), qPrintable(told.last()));
+        QCoreApplication::processEvents();
+        QVERIFY(!p->isFavorite());
+        QCOMPARE(p->cornerColor(), QColor(251, 133, 139));
+        p->hideWindow();
+        usernotices::setPresenter({});
+        MVWordBook::sharedInstance().configureWithDbPath(db_, svc_->url());
     }
 
     // The popup never takes the focus from the window the user works in,

@@ -211,6 +211,19 @@ private slots:
         QVERIFY(svc_->requestsTo(QStringLiteral("/fsearch")).empty());
     }
 
+    // The window names the product and the key that opens it, as stored.
+    void placeholderAndTitle() {
+        QCOMPARE(mini_->window()->windowTitle(), QStringLiteral("米沃词典"));
+        FrameWndController::initializeDefaults();
+        mini_->hideMiniWindow();
+        mini_->showMiniWindow();
+        QCOMPARE(field()->placeholderText(), QStringLiteral("快捷查词（Alt+Z）"));
+        UserDefaults::standard().setValue(MVMiniSearchCodeKey, 7);  // X
+        mini_->hideMiniWindow();
+        mini_->showMiniWindow();
+        QCOMPARE(field()->placeholderText(), QStringLiteral("快捷查词（Alt+X）"));
+    }
+
     // Paste looks up the pasted text, not the text before it.
     void pasteLooksUpTheNewText() {
         QGuiApplication::clipboard()->setText(QStringLiteral("le"));

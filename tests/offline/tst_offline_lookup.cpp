@@ -89,6 +89,22 @@ private slots:
         QCOMPARE(e.senses.join('|'), senses);
     }
 
+    void toneMarks_data() {
+        QTest::addColumn<QString>("numbered");
+        QTest::addColumn<QString>("marked");
+        QTest::newRow("greeting") << "ni3 hao3" << QString::fromUtf8("nǐ hǎo");
+        QTest::newRow("readings, mark on a, e, ou, last vowel") << "shuo1, shui4, mei2, gou3, liu2, hua4"
+                                                               << QString::fromUtf8("shuō, shuì, méi, gǒu, liú, huà");
+        QTest::newRow("u-umlaut and neutral tone") << "nv3 lv4, dong1 xi5, r5" << QString::fromUtf8("nǚ lǜ, dōng xi, r");
+        QTest::newRow("English phonetic stays") << QString::fromUtf8("ˈæpəl") << QString::fromUtf8("ˈæpəl");
+        QTest::newRow("mixed stays") << "ni3 hao" << "ni3 hao";
+    }
+    void toneMarks() {
+        QFETCH(QString, numbered);
+        QFETCH(QString, marked);
+        QCOMPARE(OfflineDict::pinyinWithToneMarks(numbered), marked);
+    }
+
     void fullEntry() {
         const auto r = ask("bed", OfflineDict::kFullEntry).value<MainQueryResultPtr>();
         QVERIFY(r);
@@ -187,7 +203,12 @@ private slots:
 
         r = OfflineDict::answer(QString::fromUtf8("苹果"), "mvdict.idx", 1, 0).value<MainQueryResultPtr>();
         QCOMPARE(r->title, QString::fromUtf8("苹果"));
-        QCOMPARE(r->phone, QString("[ping2 guo3]"));
+        QCOMPARE(r->phone, QString::fromUtf8("[píng guǒ]"));
+        // The mini window's and the popup's answers show the same marks.
+        QCOMPARE(OfflineDict::answer(QString::fromUtf8("苹果"), "mvdict.idx", 2, 0).value<FSearchResultPtr>()->phone,
+                 QString::fromUtf8("[píng guǒ]"));
+        QCOMPARE(OfflineDict::answer(QString::fromUtf8("苹果"), "mvdict.idx", 3, 0).value<WordStrokeXMLResultPtr>()->phone,
+                 QString::fromUtf8("[píng guǒ]"));
         QVERIFY(senseList(r->simpleTrans).split('|').contains("apple"));
 
         r = OfflineDict::answer("JAPAN", "mvdict.idx", 1, 0).value<MainQueryResultPtr>();

@@ -106,8 +106,10 @@ void TestLookupPage::initTestCase()
     QDesktopServices::setUrlHandler("http", &urls_, "open");
     QDesktopServices::setUrlHandler("https", &urls_, "open");
     QDesktopServices::setUrlHandler("file", &urls_, "open");
-    pagewordbook::setActions({[this](const QString& w, const QString& p, const QString& d) {
+    pagewordbook::setActions({[this](const QString& w, const QString& p, const QString& d,
+                                     std::function<void(bool)> stored) {
                                   wordBookCalls_ << QStringLiteral("add|%1|%2|%3").arg(w, p, d);
+                                  stored(true);
                               },
                               [this](const QString& w) { wordBookCalls_ << "del|" + w; }});
 

@@ -94,8 +94,13 @@ void TestPageParts::homeContentWithoutNetworkShowsBuiltInsOnce()
     const QJsonObject line = QJsonDocument::fromJson(shown.at(0).at(0).toString().toUtf8()).object();
     QCOMPARE(line.value("type").toString(), QString("每日一句"));
     QCOMPARE(line.value("rel").toString(), QString("rel"));
-    QVERIFY(shown.at(0).at(1).toString().endsWith(QStringLiteral("(Full\u00a0article...)")));
-    QVERIFY(shown.at(0).at(2).toString().contains("/image?product=wikipedia&url="));
+    // Chinese first and complete: no "(Full article...)" leading nowhere, no
+    // picture the service would have to send.
+    QVERIFY(line.value("sen").toString().startsWith(QString("千里之行")));
+    const QString summary = shown.at(0).at(1).toString();
+    QVERIFY(summary.startsWith(QString("京杭大运河")) && summary.endsWith(QString("。")));
+    QVERIFY(!summary.contains("article"));
+    QCOMPARE(shown.at(0).at(2).toString(), QString());
     QTest::qWait(500);
     QCOMPARE(shown.count(), 1);
     QVERIFY(!UserDefaults::standard().contains("WikipediaDefault"));
@@ -143,7 +148,7 @@ void TestPageParts::wordBookButtonsReachTheWordBookFile()
     MVWordBook& book = MVWordBook::sharedInstance();
     book.configureWithDbPath(db, QUrl(service_->baseUrl() + "/wordbook/api"));
     // The page passes the definition before the phonetic; the book gets them right way round.
-    pagewordbook::actions().addWord("apple", "[ˈæpl]", "n. 苹果");
+    pagewordbook::actions().addWord("apple", "[ˈæpl]", "n. 苹果", [](bool) {});
     book.waitForQueuedWork();
     QVERIFY(book.hasWord("apple"));
     {

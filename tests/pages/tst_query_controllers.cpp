@@ -11,6 +11,8 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
+#include "query/HistoryRecordingFlags.h"
+#include "query/MVDictHistory.h"
 #include "query/RequestData.h"
 #include "query/controllers/BaikeQueryController.h"
 #include "query/controllers/FanyiQueryController.h"
@@ -87,8 +89,11 @@ void TestQueryControllers::init()
         }
         auto r = std::make_shared<MainQueryResult>();
         r->title = word;
+        r->simpleTrans = {QVariantMap{{"item", QVariantMap{{"trans", QString("苹果")}}}}};
         return QVariant::fromValue(r);
     });
+    HistoryRecordingFlags::sharedInstance().applicationStarted();
+    MVDictHistory::resetSharedInstance();
 }
 
 void TestQueryControllers::cleanup()
@@ -291,6 +296,11 @@ void TestQueryControllers::offlineEntryIsRenderedAndSpinnerCleared()
     QVERIFY(waitFor([&] { return !page.spinner; }, 2000));
     QVERIFY(page.scripts.contains("initCollapse();"));
     QVERIFY(service_->requestsTo("/jsonapi").empty());
+    // Looked up offline, listed in the history like any answer.
+    const QVector<DictQueryHistoryItem> listed = MVDictHistory::sharedInstance()->getDictHistory();
+    QCOMPARE(listed.size(), 1);
+    QCOMPARE(listed.front().displayWord, QString("apple"));
+    QCOMPARE(listed.front().definition.trimmed(), QString("苹果"));
 }
 
 void TestQueryControllers::unanswerableLookupsStopTheSpinner()
@@ -635,8 +645,9 @@ void TestQueryControllers::translationFailureSaysSorry()
     FanyiQueryController qc;
     QString shown;
     qc.setTextView([&](const QString& t) { shown = t; });
+    // Unreachable is said as such, as the other tabs say it.
     qc.tranQueryHelper(QVariant());
-    QCOMPARE(shown, QString("抱歉，实在太长啦，让我喘口气"));
+    QCOMPARE(shown, QString("很抱歉，目前无法连接服务器，请检查您的网络连接。"));
     qc.tranQueryHelper(QVariant(QByteArray("not json")));
     QCOMPARE(shown, QString("抱歉，实在太长啦，让我喘口气"));
     qc.tranQueryHelper(QVariant(QByteArray("{}")));

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QNetworkInformation>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
 #include <memory>
@@ -203,6 +204,43 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(StartAppControl::autostartFile()));
         QVERIFY(StartAppControl::setStartAtLogin(app, false));
         QCOMPARE(StartAppControl::programOfExecLine("/usr/bin/mirvok --hidden %U"), QStringLiteral("/usr/bin/mirvok"));
+    }
+
+    // The entry is named and drawn as the launcher is, and an entry whose
+    // program is gone (a deleted build tree, an old prefix) runs the one
+    // started now; one the user switched off stays off.
+    void launchAtLoginFollowsTheProgramStarted() {
+        const QString old = env_->root() + QStringLiteral("/build/bin/mirvok");
+        const QString installed = env_->root() + QStringLiteral("/usr/bin/mirvok");
+        for (const QString& p : {old, installed}) {
+            writeFile(p, "#!/bin/sh\n");
+            QFile::setPermissions(p, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        QVERIFY(StartAppControl::setStartAtLogin(old, true));
+        QCOMPARE(QFile::permissions(StartAppControl::autostartFile()) & 0x7777,
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        QSettings entry(StartAppControl::autostartFile(), QSettings::IniFormat);
+        QSettings launcher(QStringLiteral(MIRVOK_SOURCE_RESOURCES_DIR "/../desktop/com.mirvok.Dict.desktop.in"),
+                           QSettings::IniFormat);
+        for (const char* key : {"Name", "Name[en]", "Icon"}) {
+            const QString k = QStringLiteral("Desktop Entry/") + QLatin1String(key);
+            QVERIFY(!launcher.value(k).toString().isEmpty());
+            QCOMPARE(entry.value(k).toString(), launcher.value(k).toString());
+        }
+
+        QVERIFY(!StartAppControl::repairAtStart(installed));  // still there: left alone
+        QVERIFY(StartAppControl::willStartAtLogin(old));
+        QFile::remove(old);
+        QVERIFY(StartAppControl::repairAtStart(installed));
+        QVERIFY(StartAppControl::willStartAtLogin(installed));
+
+        QFile f(StartAppControl::autostartFile());
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("X-GNOME-Autostart-enabled=false\n");
+        f.close();
+        QFile::remove(installed);
+        QVERIFY(!StartAppControl::repairAtStart(old));
+        QVERIFY(!StartAppControl::willStartAtLogin(old));
     }
 
     void reachabilityChangesAreSignalledAndPosted() {

@@ -1,3 +1,4 @@
+#include "platform/UserNotices.h"
 #include "query/HistoryRecordingFlags.h"
 #include "query/MVDictHistory.h"
 #include "query/QueryHistoryManager.h"
@@ -5,7 +6,9 @@
 
 #include <SQLiteCpp/SQLiteCpp.h>
 
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <ctime>
@@ -37,6 +40,9 @@ private slots:
     void definitionStripping_data();
     void definitionStripping();
     void blankWordsAndUnopenableFile();
+    void unreadableFileIsSetAsideAndReplaced_data();
+    void unreadableFileIsSetAsideAndReplaced();
+    void newerLayoutIsNeverWritten();
     void sharedStoreLivesInDataFolder();
     void backForwardSequences();
     void capacityOfTwenty();
@@ -184,13 +190,71 @@ void TestQueryHistory::blankWordsAndUnopenableFile() {
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Err \\d+: "));
     MVDictHistory noFile(env.root());
     QVERIFY(!noFile.isValid());
-    QFile junk(env.root() + "/junk.db");
-    QVERIFY(junk.open(QIODevice::WriteOnly));
-    junk.write(QByteArray(4096, 'x'));
-    junk.close();
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Err \\d+: "));
-    MVDictHistory notDb(env.root() + "/junk.db");
-    QVERIFY(!notDb.isValid());
+}
+
+void TestQueryHistory::unreadableFileIsSetAsideAndReplaced_data() {
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("random bytes") << "garbage";
+    QTest::newRow("truncated") << "truncated";
+}
+
+// A damaged file used to be kept in place and history stayed off for good.
+void TestQueryHistory::unreadableFileIsSetAsideAndReplaced() {
+    QFETCH(QString, damage);
+    TestEnv env;
+    QStringList told;
+    usernotices::setPresenter([&](const QString& t) { told << t; });
+    const QString path = env.root() + "/history.db";
+    {
+        MVDictHistory full(path);
+        for (int i = 0; i < 400; ++i) full.addWord(QStringLiteral("word%1").arg(i), QString(300, 'd'), "{}");
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    if (damage == "garbage") file.write(QByteArray(8192, '\x5a'));
+    else file.resize(file.size() / 2);
+    file.close();
+    const QByteArray damaged = [&] { QFile f(path); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^store: .* is damaged"));
+    MVDictHistory store(path);
+    QVERIFY(store.isValid());
+    store.addWord("fresh", "d", "{}");
+    QCOMPARE(words(store.getDictHistory()), QStringList{"fresh"});
+    const QStringList aside = QDir(env.root()).entryList({"history.db.damaged-*"});
+    QCOMPARE(aside.size(), 1);
+    QVERIFY(QRegularExpression("^history\\.db\\.damaged-\\d{8}-\\d{6}$").match(aside.first()).hasMatch());
+    QFile kept(env.root() + "/" + aside.first());
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), damaged);
+    QTRY_COMPARE(told.size(), 1);
+    QVERIFY2(told.first().contains(aside.first()) && told.first().contains("查询历史"), qPrintable(told.first()));
+    usernotices::setPresenter({});
+}
+
+// A later version's file (a column this one does not know) is read, never written.
+void TestQueryHistory::newerLayoutIsNeverWritten() {
+    TestEnv env;
+    QStringList told;
+    usernotices::setPresenter([&](const QString& t) { told << t; });
+    const QString path = env.root() + "/history.db";
+    {
+        MVDictHistory old(path);
+        old.addWord("kept", "d", "{}");
+        SQLite::Database db(path.toStdString(), SQLite::OPEN_READWRITE);
+        db.exec("ALTER TABLE HISTORY ADD COLUMN SOURCE TEXT");
+    }
+    const QByteArray before = [&] { QFile f(path); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^store: .* newer layout"));
+    MVDictHistory store(path);
+    QCOMPARE(words(store.getDictHistory()), QStringList{"kept"});
+    store.addWord("new", "d", "{}");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), before);
+    QTRY_COMPARE(told.size(), 1);
+    QVERIFY(told.first().contains("更新"));
+    usernotices::setPresenter({});
 }
 
 void TestQueryHistory::sharedStoreLivesInDataFolder() {

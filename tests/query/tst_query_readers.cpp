@@ -1,4 +1,5 @@
 #include "models/FSearchResult.h"
+#include "models/LjSearchResult.h"
 #include "models/MainQueryResult.h"
 #include "models/MustacheData.h"
 #include "models/SuggestResult.h"
@@ -391,6 +392,25 @@ void TestQueryReaders::renderedEntryEscapesServiceText() {
     QVERIFY(!off->contains("[[kæt]]"));
     QVERIFY(!off->contains("data-audio"));
     QVERIFY(off->contains("entry-offline"));
+
+    // Example sentences keep the service's inline emphasis, nothing else.
+    const QString marked = "An <b>apple</b> a <EM>day</EM> <i>x</i><strong>y</strong> <b onclick=f()>z</b><script>";
+    const QString shown = "An <b>apple</b> a <EM>day</EM> <i>x</i><strong>y</strong> &lt;b onclick=f()&gt;z</b>"
+                          "&lt;script&gt;";
+    offline.sentences = {QVariantMap{{"item", QVariantMap{{"sentence", marked}, {"trans", "一天<b>一个</b>"}}}}};
+    offline.hasSentences = on;
+    offline.hasSentencesTab = on;
+    const auto withExamples = mustachedata::render("mainquerytemplate", offline.toMustache());
+    QVERIFY(withExamples && withExamples->contains(shown));
+    QVERIFY(withExamples->contains("一天<b>一个</b>"));
+    LjSearchResult examples;
+    examples.sentences = offline.sentences;
+    examples.hasSentences = on;
+    examples.mediaSentences = QJsonDocument::fromJson(R"([{"eng":"<i>Go</i><u>!</u>","chn":"走"}])").array();
+    examples.hasMediaSentence = on;
+    const auto page = mustachedata::render("ljtemplate", examples.toMustache());
+    QVERIFY(page && page->contains(shown));
+    QVERIFY(page->contains("<i>Go</i>&lt;u&gt;!&lt;/u&gt;"));
 }
 
 void TestQueryReaders::localParaphraseSwizzle() {

@@ -2,6 +2,7 @@
 // synchronisation service.
 #include "ScreenFixture.h"
 
+#include "platform/UserNotices.h"
 #include "query/HistoryRecordingFlags.h"
 #include "window/MVAlertWndController.h"
 #include "window/MVHUDWndController.h"
@@ -69,6 +70,7 @@ private slots:
     void historyFlagsFollowTheScreen();
     void deleteCasesShowTheFollowingRow();
     void historyDeletesAndFavouriteAll();
+    void refusedAddsClaimNothingAndLoseNothing();
     void groupPanelsReachTheStore();
     void editKeepsDateGroupsAndReview();
     void menusActOnTheWordsTheyOpenedFor();
@@ -305,6 +307,39 @@ void TestWordBookScreen::deleteCasesShowTheFollowingRow()
     QVERIFY(!f.book->hasWord("y"));
 }
 
+// A word book that refuses every new row: "收藏成功" never shows, and a
+// history word put in a new group stays in the history.
+void TestWordBookScreen::refusedAddsClaimNothingAndLoseNothing()
+{
+    ScreenFixture f;
+    for (const char* w : {"h1", "h0"})
+        f.history().addWord(w, QStringLiteral("def ") + w, "{}");
+    {
+        SQLite::Database db((f.env.root() + "/wordbook.db").toStdString(), SQLite::OPEN_READWRITE);
+        db.exec("CREATE TRIGGER refuse BEFORE INSERT ON WORDBOOK BEGIN SELECT RAISE(FAIL, 'refused'); END");
+    }
+    QStringList told;
+    usernotices::setPresenter([&](const QString& t) { told << t; });
+    auto& s = f.open();
+    s.switchToHistory();
+    clearHud();
+    s.favoriteAll();
+    QVERIFY(hudText() != QStringLiteral("收藏成功"));
+    // Every answer is posted to the main thread by the time the queue is done.
+    f.book->waitForQueuedWork();
+    QCoreApplication::processEvents();
+    QVERIFY(!told.isEmpty());
+    QVERIFY(hudText() != QStringLiteral("收藏成功"));
+
+    s.createGroupPanel().createNewGroupAndAddTagToWord(s.entryAt(0));
+    s.createGroupPanel().window()->nameField()->setText("Study");
+    s.createGroupPanel().saveAction();
+    f.book->waitForQueuedWork();
+    QCoreApplication::processEvents();
+    QCOMPARE(f.history().getDictHistory().size(), 2);
+    usernotices::setPresenter({});
+}
+
 void TestWordBookScreen::historyDeletesAndFavouriteAll()
 {
     ScreenFixture f;
@@ -334,7 +369,7 @@ void TestWordBookScreen::historyDeletesAndFavouriteAll()
     clearHud();
     s.favoriteAll();
     f.book->waitForQueuedWork();
-    QCOMPARE(hudText(), QStringLiteral("收藏成功"));
+    QTRY_COMPARE(hudText(), QStringLiteral("收藏成功"));
     QVERIFY(f.book->hasWord("h0") && f.book->hasWord("h4"));
     QCOMPARE(column(db, "SELECT INTP FROM WORDBOOK WHERE WORD='h2'"), QStringLiteral("[p]\\nmine"));
     QCOMPARE(column(db, "SELECT TIME FROM WORDBOOK WHERE WORD='h2'"), dateBefore);

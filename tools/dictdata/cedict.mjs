@@ -41,28 +41,53 @@ function readingCode(pinyin) {
 }
 
 // Chinese headwords: every simplified form, then every traditional form that
-// differs from it. A word that is both (乾 is a word of its own and the
-// traditional form of 干) lists its own senses first.
-export function chineseHeadwords(entries) {
-  // Common uses before proper names.
-  const byCommonFirst = [...entries].sort((a, b) => isProperName(a) - isProperName(b));
-  const words = new Map();  // headword -> { readings: [], senses: [] }
-  const add = (word, e) => {
+// differs from it, each with its readings and senses, the most used first:
+// share(e) is the part of the word's use that entry carries (usage.mjs), so
+// 说 reads shuō before shuì and 东西 "thing" comes before "east and west".
+// Proper names come after common uses. Within an entry CC-CEDICT's order
+// holds, except that senseKey(meaning) puts a sense that names a word or
+// short phrase (0) before one glossed by longer phrases only (1, "to go to
+// bed" after "to sleep") or marked literary, regional or the like (1), and
+// those before a usage note that names nothing (2, "used in 上声").
+export function chineseHeadwords(entries, { share = () => 1, senseKey = () => 0 } = {}) {
+  const entriesOf = new Map();  // headword -> [entry]
+  const collect = (word, e) => {
     if (isAscii(word) || !storable(word)) return;
-    let c = words.get(word);
-    if (!c) words.set(word, (c = { readings: [], senses: [] }));
-    const r = readingCode(e[2]);
-    if (r && !c.readings.includes(r)) c.readings.push(r);
-    for (const m of meaningsOf(e)) {
-      // Cross-references to other spellings say nothing on their own.
-      if (VARIANT_ONLY.test(m)) continue;
-      const sense = readableReferences(m);
-      if (c.senses.includes(sense) || c.senses.length >= MAX_SENSES) continue;
-      c.senses.push(sense);
-    }
+    if (!entriesOf.has(word)) entriesOf.set(word, []);
+    entriesOf.get(word).push(e);
   };
-  for (const e of byCommonFirst) if (e[1]) add(e[1], e);
-  for (const e of byCommonFirst) if (e[0] && e[0] !== e[1]) add(e[0], e);
+  for (const e of entries) if (e[1]) collect(e[1], e);
+  for (const e of entries) if (e[0] && e[0] !== e[1]) collect(e[0], e);
+
+  const words = new Map();  // headword -> { readings: [], senses: [] }
+  for (const [word, list] of entriesOf) {
+    const readingWeight = new Map();
+    for (const e of list) {
+      const r = readingCode(e[2]);
+      if (!isProperName(e)) readingWeight.set(r, (readingWeight.get(r) || 0) + share(e));
+    }
+    const weightOf = (e) => readingWeight.get(readingCode(e[2])) ?? -1;
+    // Entries of one reading: the one with more senses first (后 "empress"
+    // is hòu, and so is 後 "back; behind; after; later…").
+    const ordered = list.map((e, order) => ({ e, order })).sort((a, b) =>
+      isProperName(a.e) - isProperName(b.e) || weightOf(b.e) - weightOf(a.e) ||
+      meaningsOf(b.e).length - meaningsOf(a.e).length || a.order - b.order);
+    const c = { readings: [], senses: [] };
+    for (const { e } of ordered) {
+      const r = readingCode(e[2]);
+      if (r && !c.readings.includes(r)) c.readings.push(r);
+      const senses = meaningsOf(e)
+        // Cross-references to other spellings say nothing on their own.
+        .filter((m) => !VARIANT_ONLY.test(m))
+        .map((m, i) => ({ text: readableReferences(m), key: senseKey(m), i }))
+        .sort((a, b) => a.key - b.key || a.i - b.i);
+      for (const { text } of senses) {
+        if (c.senses.includes(text) || c.senses.length >= MAX_SENSES) continue;
+        c.senses.push(text);
+      }
+    }
+    words.set(word, c);
+  }
   return words;
 }
 

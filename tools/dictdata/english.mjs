@@ -19,6 +19,15 @@ function parentheticals(meaning) {
   return [...meaning.matchAll(/\(([^()]*)\)/g)].flatMap((m) => m[1].split(/\s*[,;]\s*/));
 }
 
+// Literary, regional, archaic, slang and the like: not the sense a reader
+// wants first.
+// A note on how Taiwan pronounces the word marks nothing about the sense.
+export const isMarked = (meaning) => {
+  const labels = meaning.replace(/\(?\b(Taiwan|Tw) pr\. \[[^\]]*\]\)?/g, ' ');
+  return isDisreputable(labels) || MARKED.test(labels);
+};
+const MARKED = /\b(literary|dialect|Tw|Cantonese|classical|Taiwan|onom\.|HK)\b/i;
+
 export function isDisreputable(meaning) {
   return parentheticals(meaning).some((t) => DISREPUTABLE.has(t.toLowerCase()) || /propaganda/i.test(t));
 }
@@ -43,15 +52,54 @@ export function headwordOf(gloss) {
 }
 
 // Word classes of the frequency list whose counts mostly come from a use
-// other than the one a gloss names: 于 is counted as the preposition, not as
-// "to go"; 宗 mostly as a name, not as "school".
+// other than the verb a gloss names: 于 is counted as the preposition, not
+// as "to go". (Its name tags are too loose to say more: it tags 美丽 as a
+// place; a name's own entry takes its share through usage.mjs instead.)
 const NOT_A_VERB = /^(p|c|u\w*|q|d|t|f|r\w*|m|y|e|o|nr\w*|ns\w*)$/;
-const A_NAME = /^(nr\w*|ns\w*)$/;
 
-function countsForThisUse(word, verbGloss, form) {
+// A single character the list tags as a bound noun, verb or adjective form
+// (师 "ng", 身 "ng") is counted mostly inside words: 老师 is how "teacher"
+// is said. (Its "zg" is a catch-all that 鸟 and 村 carry too.)
+const BOUND_FORM = /^[nva]g$/;
+
+function countsForThisUse(word, verbGloss, single) {
   if (!word.count) return 0;
-  const elsewhere = verbGloss ? NOT_A_VERB.test(word.tag) : /^[a-z]/.test(form) && A_NAME.test(word.tag);
-  return elsewhere ? word.count / 20 : word.count;
+  const elsewhere = verbGloss && NOT_A_VERB.test(word.tag);
+  const bound = single && BOUND_FORM.test(word.tag);
+  return word.count * (elsewhere ? 1 / 20 : 1) * (bound ? 1 / 5 : 1);
+}
+
+// A character counted fewer times than this in the whole list (溍, 獀, 虺)
+// never leads a common word: a reader would not know it.
+const RARE_CHARACTER = 300;
+const isRare = (zh, listed) => (listed.count || 0) < ([...zh].length === 1 ? RARE_CHARACTER : 1);
+
+// "cell phone" and "mobile phone" are phones: a two-word gloss of a modifier
+// and a noun makes the Chinese word a candidate for the plain word as well,
+// ranked below the words glossed with it alone. A closed compound of tele-
+// and a word ("telephone") does so too, but only for a plain word that
+// hardly any Chinese word is glossed with on its own (phone: 致电 alone):
+// television is no vision, nor a telescope a scope.
+const FUNCTION_WORD =
+  /^(a|an|the|of|to|in|on|at|for|by|with|and|or|from|as|up|out|off|into|not|be|is|one|sb|sth|etc)$/i;
+const COMBINING_FORM = /^(tele)([a-z]{4,})$/i;
+const QUALIFIED_PENALTY = 2.5;
+const FEW_OWN_RENDERINGS = 2;
+
+// "to listen to", "to wait for", "to look at": the verb without its
+// preposition is the word a reader looks up.
+const PARTICLE = /^([a-z]+) (to|at|for|on|with|about|of|from|into)$/;
+const PARTICLE_PENALTY = 0.3;
+const verbOf = (sub, form) => (/^\s*to /i.test(sub) ? PARTICLE.exec(form)?.[1] ?? null : null);
+
+// { word, closed } or null.
+function plainWordOf(sub, form) {
+  if (/^\s*to /i.test(sub)) return null;  // a verb phrase ("go to bed") names no thing
+  const words = form.split(' ');
+  if (words.length === 2 && /^[a-z]+$/.test(words[1]) && !words.some((w) => FUNCTION_WORD.test(w)))
+    return { word: words[1], closed: false };
+  const m = words.length === 1 && COMBINING_FORM.exec(form);
+  return m ? { word: m[2].toLowerCase(), closed: true } : null;
 }
 
 // Higher is better. How common the Chinese word is leads; a sense far down
@@ -59,11 +107,30 @@ function countsForThisUse(word, verbGloss, form) {
 // ("Apple" the company for "apple") or a regional or literary use counts
 // against it, so that 时间 ("time", first sense) outranks 时 (second sense)
 // even though 时 is the more frequent word.
-function score({ frequency, meaningIndex, subIndex, subCount, proper, form, secondary, length }) {
+const SENSE_DECAY = 0.5;
+const SUB_PENALTY = 0.7;
+// Everyday Chinese says most things in words of two characters or more;
+// a lone character is more often a bound or literary form.
+const SINGLE_PENALTY = 0.3;
+function score({ frequency, meaningIndex, meaningCount, subIndex, subCount, proper, form, secondary, length,
+  restricted }) {
   const namePenalty = proper && /^[a-z]/.test(form) ? 12 : !proper && /^[A-Z]/.test(form) ? 2 : 0;
-  return Math.log1p(frequency) - 1.2 * meaningIndex - 0.7 * subIndex - (subCount > 1 ? 0.3 : 0) -
-    namePenalty - (secondary ? 4 : 0) - 0.2 * Math.abs(length - 2);
+  // The word's count spread over its senses, the first ones (as CC-CEDICT
+  // orders them) carrying more: 老师 means only "teacher", 先生 also
+  // "gentleman", "husband" and "doctor".
+  let spread = 0;
+  for (let i = 0; i < meaningCount; ++i) spread += SENSE_DECAY ** i;
+  const forThisSense = frequency * SENSE_DECAY ** meaningIndex / spread;
+  return Math.log1p(forThisSense) - SUB_PENALTY * subIndex - (subCount > 1 ? 0.3 : 0) -
+    namePenalty - (secondary ? 4 : 0) - 0.2 * Math.abs(length - 2) - (length === 1 ? SINGLE_PENALTY : 0) -
+    (restricted ? RESTRICTED_PENALTY : 0);
 }
+
+// "key (project etc)", "to play (string instruments)": the word only in
+// such uses, not the word as a reader means it. A one-word complement ("to
+// think (about)") narrows nothing.
+const RESTRICTED = /\S\s*\(([^()]*\betc\b[^()]*|[^()\s]+\s[^()]+)\)\s*$/;
+const RESTRICTED_PENALTY = 1.5;
 
 // Keeps the order, except that no disreputable rendering stands in the first
 // three places. When too few decent ones exist to fill them the others are
@@ -81,46 +148,52 @@ export function demoteDisreputable(renderings) {
   return out;
 }
 
-// Map of folded headword -> { form, renderings: [Chinese word, ...] }.
-// frequencyOf(zh) gives { count, tag } (count 0 for a word the list lacks).
-export function englishHeadwords(entries, frequencyOf) {
-  // A word with several entries (汉: the Han people, and "man") shares its
-  // count among them: the list does not say which reading it counted. A name
-  // (often a surname) takes a smaller share; an entry that only names another
-  // spelling (帋, "variant of 紙") takes none.
-  const entriesOf = new Map();
-  for (const e of entries) {
-    if (meaningsOf(e).every((m) => VARIANT_ONLY.test(m))) continue;
-    entriesOf.set(e[1], (entriesOf.get(e[1]) || 0) + (isProperName(e) ? 0.5 : 1));
-  }
+// Map of folded headword -> { form, renderings: [Chinese word, ...], candidates:
+// how many Chinese words render it }. frequencyOf(zh) gives { count, tag }
+// (count 0 for a word the list lacks); shares (usage.mjs) the part of that
+// count each entry carries.
+const logSumExp = (a, b) => Math.max(a, b) + Math.log1p(Math.exp(-Math.abs(a - b)));
+
+export function englishHeadwords(entries, frequencyOf, shares) {
   const found = new Map();  // folded -> { forms: Map(form -> weight), candidates: Map(zh -> candidate) }
+  const offer = (key, form, weight, c) => {
+    let h = found.get(key);
+    if (!h) found.set(key, (h = { forms: new Map(), candidates: new Map() }));
+    if (form) h.forms.set(form, (h.forms.get(form) || 0) + weight);
+    const old = h.candidates.get(c.zh);
+    // One decent sense is enough for a word to be decent here; the counts of
+    // its senses that name the same word add up (时间 is "time" three times).
+    if (!old) h.candidates.set(c.zh, c);
+    else h.candidates.set(c.zh, { ...c, score: logSumExp(old.score, c.score),
+      disreputable: old.disreputable && c.disreputable, direct: old.direct || c.direct,
+      closed: old.closed && c.closed });
+  };
   for (const e of entries) {
     const zh = e[1];
-    if (!zh || isAscii(zh)) continue;
+    if (!zh || isAscii(zh) || !shares.has(e)) continue;
     const proper = isProperName(e);
     const listed = frequencyOf(zh);
-    const word = { ...listed, count: listed.count / Math.max(1, entriesOf.get(zh) || 0) };
-    meaningsOf(e).forEach((meaning, meaningIndex) => {
+    const word = { ...listed, count: listed.count * shares.get(e) };
+    const single = [...zh].length === 1;
+    const rare = isRare(zh, listed);
+    const meanings = meaningsOf(e);
+    meanings.forEach((meaning, meaningIndex) => {
       const disreputable = isDisreputable(meaning);
       const secondary = SECONDARY.test(meaning);
       const subs = meaning.replace(CLASSIFIER_NOTE, ' ').split(/;\s*/);
       subs.forEach((sub, subIndex) => {
         const form = headwordOf(sub);
         if (!form) return;
-        const frequency = countsForThisUse(word, /^\s*to (?!be )/i.test(stripParens(sub)), form);
-        const key = form.toLowerCase();
-        let h = found.get(key);
-        if (!h) found.set(key, (h = { forms: new Map(), candidates: new Map() }));
-        h.forms.set(form, (h.forms.get(form) || 0) + (proper ? 1 : 4));
-        const c = {
-          zh, disreputable, score: score({ frequency, meaningIndex, subIndex, subCount: subs.length, proper,
-            form, secondary, length: [...zh].length }),
-        };
-        const old = h.candidates.get(zh);
-        // One decent sense is enough for a word to be decent here.
-        if (!old) h.candidates.set(zh, c);
-        else h.candidates.set(zh, { zh, score: Math.max(old.score, c.score),
-          disreputable: old.disreputable && c.disreputable });
+        const frequency = countsForThisUse(word, /^\s*to (?!be )/i.test(stripParens(sub)), single);
+        const value = score({ frequency, meaningIndex, meaningCount: meanings.length, subIndex,
+          subCount: subs.length, proper, form, secondary, length: [...zh].length, restricted: RESTRICTED.test(sub) });
+        offer(form.toLowerCase(), form, proper ? 1 : 4, { zh, disreputable, rare, direct: true, score: value });
+        const plain = plainWordOf(sub, form);
+        if (plain && !proper) {
+          offer(plain.word, null, 0, { zh, disreputable, rare, closed: plain.closed, score: value - QUALIFIED_PENALTY });
+        }
+        const verb = verbOf(sub, form);
+        if (verb && !proper) offer(verb, null, 0, { zh, disreputable, rare, score: value - PARTICLE_PENALTY });
       });
     });
   }
@@ -128,11 +201,15 @@ export function englishHeadwords(entries, frequencyOf) {
   const out = new Map();
   for (const [key, h] of found) {
     // Stored headword: the form seen most (a lower-case common use outweighs a proper name).
+    if (!h.forms.size) continue;  // named only inside compounds
     const form = [...h.forms.entries()].sort((a, b) => b[1] - a[1] || (a[0] < b[0] ? -1 : 1))[0][0];
     if (Buffer.byteLength(form) > MAX_WORD_BYTES || form.includes(';')) continue;
-    const ranked = [...h.candidates.values()].sort((a, b) =>
+    const all = [...h.candidates.values()];
+    const own = all.filter((c) => c.direct).length;
+    const ranked = all.filter((c) => !c.closed || own < FEW_OWN_RENDERINGS).sort((a, b) => a.rare - b.rare ||
       b.score - a.score || [...a.zh].length - [...b.zh].length || (a.zh < b.zh ? -1 : 1));
-    out.set(key, { form, renderings: demoteDisreputable(ranked).slice(0, MAX_RENDERINGS).map((c) => c.zh) });
+    out.set(key, { form, candidates: ranked.length,
+      renderings: demoteDisreputable(ranked).slice(0, MAX_RENDERINGS).map((c) => c.zh) });
   }
   return out;
 }

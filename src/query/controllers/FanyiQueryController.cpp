@@ -3,6 +3,7 @@
 #include "query/RequestData.h"
 #include "platform/ServiceHost.h"
 #include "query/controllers/FanyiSearchJSONResultParser.h"
+#include "query/controllers/MainQueryController.h"
 #include "query/controllers/QueryReaders.h"
 
 #include <QDebug>
@@ -52,8 +53,15 @@ void FanyiQueryController::doQuery(const QString& text)
 
 void FanyiQueryController::tranQueryHelper(const QVariant& answer)
 {
+    // No answer at all: the service could not be reached (the offline
+    // dictionary translates no sentences), which is not the text's fault.
+    if (answer.metaType().id() != QMetaType::QByteArray) {
+        if (output_)
+            output_(MainQueryController::networkErrorText());
+        return;
+    }
     std::optional<QString> translation;
-    if (answer.metaType().id() == QMetaType::QByteArray) {
+    {
         QString text;
         if (readers::decodeUtf8(answer.toByteArray(), &text))
             translation = FanyiSearchJSONResultParser().genHTML(text);

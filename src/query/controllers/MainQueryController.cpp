@@ -29,9 +29,14 @@ bool isBytes(const QVariant& v)
 }
 }  // namespace
 
+QString MainQueryController::networkErrorText()
+{
+    return QStringLiteral("很抱歉，目前无法连接服务器，请检查您的网络连接。");
+}
+
 QString MainQueryController::networkErrorHtml()
 {
-    return QStringLiteral("<br><div id='networkerr'>很抱歉，目前无法连接服务器，请检查您的网络连接。</div>");
+    return QStringLiteral("<br><div id='networkerr'>%1</div>").arg(networkErrorText());
 }
 
 QString MainQueryController::suggestUrl(const QString& text, const QString& le)
@@ -236,6 +241,10 @@ void MainQueryController::showAnswer(const QVariant& answer)
     };
     if (answer.metaType() == QMetaType::fromType<MainQueryResultPtr>()) {
         const MainQueryResultPtr r = answer.value<MainQueryResultPtr>();
+        // The offline dictionary's entry: looked up like any other, so it
+        // goes to the history too (a word it does not know does not).
+        if (r && r->hasNoAnyTrans.isNull())
+            MainQueryJSONResultParser::recordInHistory(r->title, r->simpleTrans, QString());
         if (r)
             setHTMLElementId(QStringLiteral("result"),
                              mustachedata::render(QStringLiteral("mainquerytemplate"), r->toMustache())

@@ -61,6 +61,7 @@ public:
     static QString fsearchUrl(const QString& text, const QString& le);
     static QString mainQueryUrl(const QString& text, const QString& le);
     static QString networkErrorHtml();
+    static QString networkErrorText();  // the same words as plain text
 
 private:
     void startQuery(const QString& text);

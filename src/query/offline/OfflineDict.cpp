@@ -25,7 +25,54 @@ const QHash<QChar, QChar>& phoneticSymbols() {
 
 const QString kSeparator = QStringLiteral("\\n");
 
+// One syllable such as "hao3" or "nv3" (the code writes ü as v) with its tone
+// mark; an empty string when it is no numbered syllable.
+QString markedSyllable(QStringView syllable) {
+    static const QString plain = QStringLiteral("aeiouv");
+    static const QString marked[4] = {QStringLiteral("āēīōūǖ"), QStringLiteral("áéíóúǘ"),
+                                      QStringLiteral("ǎěǐǒǔǚ"), QStringLiteral("àèìòùǜ")};
+    if (syllable.size() < 2) return {};
+    const int tone = syllable.back().unicode() - u'0';
+    QString letters = syllable.chopped(1).toString();
+    if (tone < 1 || tone > 5) return {};
+    for (QChar c : letters)
+        if (c < u'a' || c > u'z') return {};
+    // The mark goes on a or e, on the o of "ou", else on the last vowel.
+    int at = letters.indexOf(u'a');
+    if (at < 0) at = letters.indexOf(u'e');
+    if (at < 0) at = letters.indexOf(QLatin1String("ou"));
+    if (at < 0)
+        for (int i = int(letters.size()) - 1; i >= 0 && at < 0; --i)
+            if (plain.contains(letters.at(i))) at = i;
+    if (at < 0 && letters != QLatin1String("r") && letters != QLatin1String("m") && letters != QLatin1String("n")
+        && letters != QLatin1String("ng") && letters != QLatin1String("hm") && letters != QLatin1String("hng"))
+        return {};
+    if (tone != 5 && at >= 0) letters[at] = marked[tone - 1].at(plain.indexOf(letters.at(at)));
+    letters.replace(u'v', QChar(0x00FC));
+    return letters;
+}
+
 }  // namespace
+
+QString pinyinWithToneMarks(const QString& numbered) {
+    QString out;
+    out.reserve(numbered.size());
+    int start = -1;
+    for (int i = 0; i <= numbered.size(); ++i) {
+        const bool letter = i < numbered.size() && numbered.at(i).isLetterOrNumber();
+        if (letter && start < 0) start = i;
+        if (letter || start < 0) {
+            if (!letter && i < numbered.size()) out += numbered.at(i);
+            continue;
+        }
+        const QString syllable = markedSyllable(QStringView(numbered).mid(start, i - start));
+        if (syllable.isEmpty()) return numbered;
+        out += syllable;
+        if (i < numbered.size()) out += numbered.at(i);
+        start = -1;
+    }
+    return out;
+}
 
 int ConvertPhonetic(QString& text) {
     // Only a phonetic that opens the entry is code: slashes elsewhere ("and/or")
@@ -50,7 +97,7 @@ Entry splitEntryText(const QString& word, QString text) {
     const int close = ConvertPhonetic(text);
     QStringView rest(text);
     if (close >= 0) {
-        e.phone = text.left(close + 1);
+        e.phone = u'[' + pinyinWithToneMarks(text.mid(1, close - 1)) + u']';
         rest = rest.mid(close + 1);
         if (rest.startsWith(kSeparator)) rest = rest.mid(kSeparator.size());
     }

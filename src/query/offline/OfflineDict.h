@@ -25,7 +25,11 @@ struct Entry {
 // closing "]" or -1 when the text does not start with a complete "/…/".
 int ConvertPhonetic(QString& text);
 
-// Splits a stored entry text into phonetic and senses.
+// "ni3 hao3, shuo1" as "nǐ hǎo, shuō": Chinese readings are stored with tone
+// numbers. Text that is not numbered pinyin throughout comes back unchanged.
+QString pinyinWithToneMarks(const QString& numbered);
+
+// Splits a stored entry text into phonetic (pinyin with tone marks) and senses.
 Entry splitEntryText(const QString& word, QString text);
 
 // Looks `word` up in `folder`/`indexName` (the data files lie beside it).

@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QProgressBar>
 #include <QTextBoundaryFinder>
 #include <QTimer>
@@ -587,9 +588,16 @@ void MainViewController::doLog(const QString& key, const QString& value, const Q
 
 void MainViewController::addWordToWordBook(const QString& word, const QString& definition, const QString& phone)
 {
-    // The page passes the definition second and the phonetic third.
-    if (pagewordbook::actions().addWord)
-        pagewordbook::actions().addWord(word, phone, definition);
+    // The page passes the definition second and the phonetic third. Its
+    // star fills only when the row is in the file; a failure leaves it
+    // empty (the word book tells the user why).
+    if (!pagewordbook::actions().addWord)
+        return;
+    pagewordbook::actions().addWord(word, phone, definition, [self = QPointer<MainViewController>(this), word](bool stored) {
+        if (self && stored)
+            self->evaluateScript(QStringLiteral("window.wordBookChanged && wordBookChanged(%1, true)")
+                                     .arg(WebPageHost::jsString(word)));
+    });
 }
 
 void MainViewController::removeWordFromWordBook(const QString& word)

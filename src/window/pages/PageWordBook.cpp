@@ -8,9 +8,10 @@ namespace {
 Actions facadeActions()
 {
     Actions a;
-    a.addWord = [](const QString& word, const QString& phonetic, const QString& definition) {
+    a.addWord = [](const QString& word, const QString& phonetic, const QString& definition,
+                   std::function<void(bool)> stored) {
         MVWordBook& book = MVWordBook::sharedInstance();
-        book.addWord(word, phonetic, definition);
+        book.addWord(word, phonetic, definition, nullptr, std::move(stored));
         book.startSyncWithDelegate(nullptr, false);
     };
     a.delWord = [](const QString& word) {

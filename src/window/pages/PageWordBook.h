@@ -7,8 +7,11 @@
 // word book: the word book facade by default; tests install their own.
 namespace pagewordbook {
 struct Actions {
-    // Adds a word and starts a synchronisation without merge.
-    std::function<void(const QString& word, const QString& phonetic, const QString& definition)> addWord;
+    // Adds a word and starts a synchronisation without merge; `stored` is
+    // told on the main thread whether the word's row is in the file.
+    std::function<void(const QString& word, const QString& phonetic, const QString& definition,
+                       std::function<void(bool stored)> stored)>
+        addWord;
     // Removes a word and starts a synchronisation without merge.
     std::function<void(const QString& word)> delWord;
 };

@@ -1,5 +1,6 @@
 #include "window/pages/WebPageHost.h"
 
+#include "platform/ColorScheme.h"
 #include "platform/Resources.h"
 
 #include <QDebug>
@@ -105,6 +106,8 @@ WebPageHost::WebPageHost(QWidget* parentWidget) : QObject(parentWidget)
     page_->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     channel_ = new QWebChannel(this);
     installScripts();
+    applyColorScheme(ColorScheme::shared().isDark());
+    connect(&ColorScheme::shared(), &ColorScheme::changed, this, &WebPageHost::applyColorScheme);
     if (pageHook())
         pageHook()(page_, channel_);
     connect(page_, &QWebEnginePage::loadStarted, this, &WebPageHost::onLoadStarted);
@@ -133,6 +136,38 @@ void WebPageHost::installScripts()
     script.setWorldId(QWebEngineScript::MainWorld);
     script.setRunsOnSubFrames(false);
     page_->scripts().insert(script);
+}
+
+void WebPageHost::applyColorScheme(bool dark)
+{
+    // The <html> element may not exist yet when a document starts: wait for it.
+    static const char* kScheme = R"JS(
+(function (dark) {
+  function apply() {
+    var root = document.documentElement;
+    if (!root) return false;
+    root.classList.toggle('dark', dark);
+    return true;
+  }
+  if (!apply()) new MutationObserver(function (m, o) { if (apply()) o.disconnect(); })
+      .observe(document, { childList: true });
+})(%1);
+)JS";
+    const QString source = QString::fromLatin1(kScheme).arg(dark ? QStringLiteral("true") : QStringLiteral("false"));
+    for (const QWebEngineScript& old : page_->scripts().find(QStringLiteral("mirvok-color-scheme")))
+        page_->scripts().remove(old);
+    QWebEngineScript script;
+    script.setName(QStringLiteral("mirvok-color-scheme"));
+    script.setSourceCode(source);
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::MainWorld);
+    script.setRunsOnSubFrames(false);
+    page_->scripts().insert(script);
+    // No white flash between pages in the dark.
+    if (page_->backgroundColor().alpha() != 0)
+        page_->setBackgroundColor(dark ? QColor(0x1e, 0x1e, 0x20) : QColor(Qt::white));
+    if (isLocalPage(page_->url()))
+        page_->runJavaScript(source);
 }
 
 QUrl WebPageHost::url() const

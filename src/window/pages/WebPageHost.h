@@ -75,6 +75,9 @@ private:
     void onLoadFinished(bool ok);
     void flushQueue();
     void installScripts();
+    // The desktop's light or dark scheme as a class on <html>: set before
+    // the page paints, and switched live on the page already shown.
+    void applyColorScheme(bool dark);
 
     QWebEngineView* view_ = nullptr;
     HostedWebPage* page_ = nullptr;

@@ -22,12 +22,13 @@ void MVSearchFieldView::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), 12, 12);
-    p.fillPath(path, Qt::white);
+    // The field's base colour: white, or dark in the dark scheme, as its text expects.
+    p.fillPath(path, palette().color(QPalette::Base));
 }
 
 void MVCustomView::paintEvent(QPaintEvent*) {
     QPainter p(this);
-    p.fillRect(rect(), Qt::white);
+    p.fillRect(rect(), palette().color(QPalette::Base));
 }
 
 void MVHUDView::paintEvent(QPaintEvent*) {
