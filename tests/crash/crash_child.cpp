@@ -169,19 +169,22 @@ int main(int argc, char** argv)
             crash_deep(40);
         }).detach();
     }
-    if (getenv("CHILD_BLOCKER")) {
+    const int blockers = getenv("CHILD_BLOCKER") ? 1 : 0;
+    if (blockers) {
         // Past the C library: the thread really blocks every signal.
         std::thread([] {
             sigset_t all;
             sigfillset(&all);
             syscall(SYS_rt_sigprocmask, SIG_BLOCK, &all, nullptr, 8);
+            gParked.fetch_add(1);
             for (;;)
                 pause();
         }).detach();
     }
     // Under load a fixed pause is not enough for the other threads to reach
-    // the bottom of their chains before the crash: wait for them (5 s at most).
-    for (int i = 0; i < 5000 && gParked.load() < extraThreads; ++i)
+    // the bottom of their chains (or block their signals) before the crash:
+    // wait for them (5 s at most).
+    for (int i = 0; i < 5000 && gParked.load() < extraThreads + blockers; ++i)
         usleep(1000);
     usleep(20000);
 

@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <sys/ptrace.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,9 +49,17 @@ Child runChild(const QString& variant, const QString& scenario, const QStringLis
         _exit(127);
     }
     if (killWith) {
-        for (int i = 0; i < 500 && !QFile::exists(child.dir + "/ready"); ++i)
-            QThread::msleep(10);
-        QThread::msleep(20);
+        // Sent once the main thread sleeps in pause() inside the crash chain
+        // (its "ready" comes just before): a signal landing on the way there,
+        // say in the dynamic linker binding pause(), has no caller to show.
+        QElapsedTimer waited;
+        waited.start();
+        auto inPause = [pid] {
+            QFile syscall(QStringLiteral("/proc/%1/syscall").arg(pid));
+            return syscall.open(QIODevice::ReadOnly) && syscall.readLine().startsWith(QByteArray::number(SYS_pause) + ' ');
+        };
+        while (waited.elapsed() < 30000 && !(QFile::exists(child.dir + "/ready") && inPause()))
+            QThread::msleep(1);
         kill(pid, killWith);
     }
     // A child that hangs instead of dying is a failure, not a stuck test.
