@@ -135,11 +135,10 @@ private slots:
     void anIdleClientDelaysNobodyAndIsDroppedAfterTwoSeconds() {
         auto idle = send(port_, {QByteArray("GET /getword?word=idle")}, 0, true);
         QVERIFY(idle);
-        QElapsedTimer t;
-        t.start();
+        // Served long before the idle one is dropped (2 s), however busy
+        // the machine.
         send(port_, {line("word=fast&pos=0&type=1")});
-        QTRY_COMPARE_WITH_TIMEOUT(watcher_.words.size(), 1, 1000);
-        QVERIFY2(t.elapsed() < 100, qPrintable(QString::number(t.elapsed())));
+        QTRY_COMPARE_WITH_TIMEOUT(watcher_.words.size(), 1, 1500);
         // The idle line never completes: its connection is closed, no word.
         QTRY_COMPARE_WITH_TIMEOUT(idle->state(), QAbstractSocket::UnconnectedState, 4000);
         QCOMPARE(watcher_.words, QStringList{QStringLiteral("1|0|fast")});

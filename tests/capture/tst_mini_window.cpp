@@ -164,6 +164,8 @@ private slots:
         QSignalSpy shown(mini_.get(), &MiniSearchWndController::resultShown);
         key(Qt::Key_Return);
         QVERIFY(shown.wait(20000));
+        // The fake service records a request once it has answered it.
+        QTRY_VERIFY(!svc_->requestsTo(QStringLiteral("/fsearch")).empty());
         const RecordedRequest r = svc_->requestsTo(QStringLiteral("/fsearch")).back();
         QVERIFY2(r.rawQuery.startsWith("q=apple&keyfrom=mac.miniWindow&id="), r.rawQuery.constData());
         QVERIFY(r.rawQuery.endsWith("&client=vorlane"));
