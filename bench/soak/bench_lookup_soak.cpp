@@ -4,7 +4,7 @@
 // garbage answer and falls back to the shipped dictionary. Prints the main
 // process's RSS and PSS once settled after lookup 500 and after lookup 2,000;
 // the growth between them should stay under 2 MB (about 1 KB per lookup).
-#include "PrivateDesktop.h"
+#include "../common/DesktopSession.h"
 #include "support/FakeHttpService.h"
 
 #include <QCoreApplication>
@@ -64,8 +64,11 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int total = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int first = std::min(500, total);
-    PrivateDesktop desktop;
-    if (!desktop.start("bench_lookup_soak")) return 1;
+    DesktopSession desktop;
+    if (!desktop.isReady()) {
+        std::fprintf(stderr, "bench_lookup_soak: no Xvfb or session bus\n");
+        return 1;
+    }
     QTemporaryDir home;
     QDir().mkpath(home.path() + QStringLiteral("/XDG_CONFIG_HOME/mirvok"));
     QFile conf(home.path() + QStringLiteral("/XDG_CONFIG_HOME/mirvok/mirvok.conf"));
@@ -89,7 +92,7 @@ int main(int argc, char** argv) {
     conf.close();
 
     QProcess mirvok;
-    mirvok.setProcessEnvironment(desktop.environment(home.path()));
+    mirvok.setProcessEnvironment(desktop.environment(home));
     const QString log = home.filePath(QStringLiteral("mirvok.log"));
     mirvok.setStandardOutputFile(log);
     mirvok.setStandardErrorFile(log);
