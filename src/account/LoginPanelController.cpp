@@ -3,6 +3,7 @@
 #include "account/AccountCrypto.h"
 #include "account/MVAuthServer.h"
 #include "account/MVOAuthLoginController.h"
+#include "platform/ColorScheme.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "window/FrameWndController.h"
@@ -26,7 +27,13 @@ constexpr int kRowHeight = 31;
 constexpr int kHintShift = 20;
 // y of the check box row without and with the hint line.
 constexpr int kCheckY = 252;
-const QString kBorder = QStringLiteral("border:1px solid rgba(0,0,0,20);border-radius:4px;background:white;");
+// The panel and its boxes: white in the light scheme, the dark window's tones in the dark one.
+QString panelBackground() { return ColorScheme::shared().pick(QStringLiteral("white"), QStringLiteral("#1e1e20")); }
+QString boxStyle() {
+    return ColorScheme::shared().pick(
+        QStringLiteral("border:1px solid rgba(0,0,0,20);border-radius:4px;background:white;"),
+        QStringLiteral("border:1px solid rgba(255,255,255,38);border-radius:4px;background:#2b2b2d;"));
+}
 
 QString buttonStyle(const QColor& c) {
     return QStringLiteral("QPushButton{color:white;border:none;border-radius:20px;background:%1;font-size:15px;}")
@@ -55,11 +62,7 @@ void LoginPanelController::setUpUI() {
     window_->setObjectName(QStringLiteral("LoginPanel"));
     window_->setWindowTitle(QStringLiteral("登录"));
     window_->setFixedSize(300, 420);
-    window_->setStyleSheet(QStringLiteral("#LoginPanel{background:white;}"));
     window_->setAutoFillBackground(true);
-    QPalette pal = window_->palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    window_->setPalette(pal);
 
     logoImageView_ = new QLabel(window_);
     logoImageView_->setPixmap(ImageLibrary::pixmap(QStringLiteral("img_login_logo"), QSize(56, 56)));
@@ -76,8 +79,6 @@ void LoginPanelController::setUpUI() {
     // Login types.
     loginTypeTable_ = new QListWidget(window_);
     loginTypeTable_->setObjectName(QStringLiteral("loginTypeTable"));
-    loginTypeTable_->setStyleSheet(QStringLiteral("QListWidget{") + kBorder +
-                                   QStringLiteral("} QListWidget::item{height:44px;}"));
     loginTypeTable_->setIconSize(QSize(24, 24));
     loginTypeTable_->setMouseTracking(true);
     // Rows light up under the pointer only, not when the panel gets focus.
@@ -97,7 +98,6 @@ void LoginPanelController::setUpUI() {
     // Input rows: name, password with the forgotten-password link.
     inputTable_ = new QWidget(window_);
     inputTable_->setObjectName(QStringLiteral("inputTable"));
-    inputTable_->setStyleSheet(QStringLiteral("#inputTable{") + kBorder + u'}');
     inputTable_->setAttribute(Qt::WA_StyledBackground);
     inputTable_->setGeometry(39, 150, 222, 80);
     usernameField_ = new QLineEdit(inputTable_);
@@ -163,8 +163,6 @@ void LoginPanelController::setUpUI() {
     overlayLayout->setContentsMargins(0, 0, 0, 0);
     suggestAccountTable_ = new QListWidget(overlayWindow_);
     suggestAccountTable_->setObjectName(QStringLiteral("suggestAccountTable"));
-    suggestAccountTable_->setStyleSheet(QStringLiteral("QListWidget{") + kBorder +
-                                        QStringLiteral("} QListWidget::item{height:31px;}"));
     suggestAccountTable_->setFocusPolicy(Qt::NoFocus);
     suggestAccountTable_->setMouseTracking(true);
     suggestAccountTable_->viewport()->installEventFilter(this);
@@ -177,6 +175,19 @@ void LoginPanelController::setUpUI() {
         hideSuggestAccountTable();
     });
 
+    auto recolor = [this] {
+        window_->setStyleSheet(QStringLiteral("#LoginPanel{background:%1;}").arg(panelBackground()));
+        QPalette pal = window_->palette();
+        pal.setColor(QPalette::Window, QColor(panelBackground()));
+        window_->setPalette(pal);
+        loginTypeTable_->setStyleSheet(QStringLiteral("QListWidget{") + boxStyle() +
+                                       QStringLiteral("} QListWidget::item{height:44px;}"));
+        inputTable_->setStyleSheet(QStringLiteral("#inputTable{") + boxStyle() + u'}');
+        suggestAccountTable_->setStyleSheet(QStringLiteral("QListWidget{") + boxStyle() +
+                                            QStringLiteral("} QListWidget::item{height:31px;}"));
+    };
+    recolor();
+    connect(&ColorScheme::shared(), &ColorScheme::changed, this, recolor);
     otherLoginTypeAction();
 }
 

@@ -1,6 +1,7 @@
 #include "account/LogoutPanelController.h"
 
 #include "account/MVAuthServer.h"
+#include "platform/ColorScheme.h"
 #include "query/DictSettings.h"
 #include "window/FrameWndController.h"
 #include "window/ImageLibrary.h"
@@ -20,7 +21,13 @@ LogoutPanelController& LogoutPanelController::sharedInstance() {
 LogoutPanelController::LogoutPanelController() {
     window_ = new QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint);
     window_->setObjectName(QStringLiteral("LogoutPanel"));
-    window_->setStyleSheet(QStringLiteral("#LogoutPanel{background:white;border:1px solid rgba(0,0,0,20);}"));
+    auto recolor = [this] {
+        window_->setStyleSheet(ColorScheme::shared().pick(
+            QStringLiteral("#LogoutPanel{background:white;border:1px solid rgba(0,0,0,20);}"),
+            QStringLiteral("#LogoutPanel{background:#2b2b2d;border:1px solid rgba(255,255,255,38);}")));
+    };
+    recolor();
+    connect(&ColorScheme::shared(), &ColorScheme::changed, this, recolor);
     window_->setAttribute(Qt::WA_StyledBackground);
     window_->setFixedSize(180, 88);
     auto* layout = new QVBoxLayout(window_);

@@ -1,5 +1,6 @@
 #include "window/MVAlertWndController.h"
 
+#include "platform/ColorScheme.h"
 #include "window/views/SmallViews.h"
 
 #include <QApplication>
@@ -38,8 +39,16 @@ MVAlertWndController::MVAlertWndController(const QString& message, const QString
     right_ = new QPushButton(QStringLiteral("确定"), window_);
     left_->setAutoDefault(false);
     right_->setAutoDefault(false);
-    left_->setStyleSheet(QStringLiteral(
-        "QPushButton{background:white;border:1px solid #ccc;border-radius:3px;padding:4px 16px;}"));
+    // The plain button takes the scheme's field colours; the red one is the brand's.
+    auto recolor = [this] {
+        left_->setStyleSheet(ColorScheme::shared().pick(
+            QStringLiteral("QPushButton{background:white;color:black;border:1px solid #ccc;"
+                           "border-radius:3px;padding:4px 16px;}"),
+            QStringLiteral("QPushButton{background:#2b2b2d;color:#e6e6e6;border:1px solid #4a4a4c;"
+                           "border-radius:3px;padding:4px 16px;}")));
+    };
+    recolor();
+    connect(&ColorScheme::shared(), &ColorScheme::changed, this, recolor);
     right_->setStyleSheet(QStringLiteral(
         "QPushButton{background:%1;color:white;border:none;border-radius:3px;padding:5px 16px;}")
                               .arg(mirvokRed().name()));

@@ -1,5 +1,6 @@
 #include "window/SuggestWndController.h"
 
+#include "platform/ColorScheme.h"
 #include "platform/NotificationCenter.h"
 #include "query/AppConstants.h"
 #include "window/views/MVTableView.h"
@@ -16,8 +17,9 @@ void SuggestWndBackView::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), 3, 3);
-    p.fillPath(path, QColor(250, 250, 250));
-    p.setPen(QColor(0, 0, 0, 40));
+    const ColorScheme& scheme = ColorScheme::shared();
+    p.fillPath(path, scheme.pick(QColor(250, 250, 250), QColor(0x2b, 0x2b, 0x2d)));
+    p.setPen(scheme.pick(QColor(0, 0, 0, 40), QColor(255, 255, 255, 40)));
     p.drawPath(path);
 }
 
@@ -35,9 +37,16 @@ SuggestWndController::SuggestWndController() {
     back_ = new SuggestWndBackView(window_);
     table_ = new MVTableView(back_);
     table_->verticalHeader()->setDefaultSectionSize(kRowHeight);
-    table_->setStyleSheet(QStringLiteral(
-        "QTableView{background:transparent;selection-background-color:#e3e3e3;"
-        "selection-color:black;}"));
+    auto recolor = [this] {
+        table_->setStyleSheet(ColorScheme::shared().pick(
+            QStringLiteral("QTableView{background:transparent;color:black;selection-background-color:#e3e3e3;"
+                           "selection-color:black;}"),
+            QStringLiteral("QTableView{background:transparent;color:#e6e6e6;selection-background-color:#3d3d40;"
+                           "selection-color:white;}")));
+        back_->update();
+    };
+    recolor();
+    connect(&ColorScheme::shared(), &ColorScheme::changed, this, recolor);
     table_->setFocusPolicy(Qt::NoFocus);
     table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table_->setFixedHeight(0);

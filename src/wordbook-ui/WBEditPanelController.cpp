@@ -1,5 +1,6 @@
 #include "wordbook-ui/WBEditPanelController.h"
 
+#include "platform/ColorScheme.h"
 #include "query/LogUtils.h"
 #include "window/views/MVClickableView.h"
 #include "wordbook-ui/WordBookShell.h"
@@ -32,8 +33,14 @@ WBEditPanelController::WBEditPanelController(WordBookViewController* screen) : Q
     editGroupListButton_->setFixedHeight(26);
     editGroupListButton_->setMinimumWidth(140);
     editGroupListButton_->setCursor(Qt::PointingHandCursor);
-    editGroupListButton_->setStyleSheet(
-        QStringLiteral("background:white; border:1px solid rgba(0,0,0,51); border-radius:4px;"));
+    auto recolor = [this] {
+        editGroupListButton_->setStyleSheet(ColorScheme::shared().pick(
+            QStringLiteral("background:white; color:black; border:1px solid rgba(0,0,0,51); border-radius:4px;"),
+            QStringLiteral("background:#2b2b2d; color:#e6e6e6; border:1px solid rgba(255,255,255,51); "
+                           "border-radius:4px;")));
+    };
+    recolor();
+    connect(&ColorScheme::shared(), &ColorScheme::changed, this, recolor);
     auto* inner = new QHBoxLayout(editGroupListButton_);
     inner->setContentsMargins(8, 0, 8, 0);
     editGroupTypeLabel_ = new QLabel(kPickGroup, editGroupListButton_);

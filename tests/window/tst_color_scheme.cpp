@@ -5,6 +5,8 @@
 #include "support/TestEnv.h"
 
 #include "platform/ColorScheme.h"
+#include "window/MVAlertWndController.h"
+#include "window/SuggestWndController.h"
 #include "window/pages/WebPageHost.h"
 
 #include <QApplication>
@@ -66,6 +68,12 @@ bool pageIsDark(WebPageHost& host)
     (void)QTest::qWaitFor([&] { return done; }, 10000);
     return dark;
 }
+
+// How light the widget draws a few pixels in from its top-left corner.
+int lightnessNearCorner(QWidget* w)
+{
+    return w->grab().toImage().pixelColor(6, 6).lightness();
+}
 }  // namespace
 
 class TestColorScheme : public QObject {
@@ -119,6 +127,28 @@ private slots:
         QVERIFY(ColorScheme::shared().isDark());
         QCOMPARE(changes.size(), 5);
         QTRY_VERIFY_WITH_TIMEOUT(pageIsDark(host), 15000);
+    }
+
+    // Windows that draw fixed colours of their own switch with the scheme too.
+    void fixedColourWindowsFollow()
+    {
+        TestEnv env;
+        Portal portal(2);
+        QVERIFY(portal.isReady());
+        ColorScheme::shared().start();
+        portal.change(2);
+        QTRY_VERIFY_WITH_TIMEOUT(!ColorScheme::shared().isDark(), 10000);
+        MVAlertWndController alert(QStringLiteral("删除这个分组？"), QString(), false, {}, false, {});
+        QWidget* suggestions = SuggestWndController::sharedInstance().noLayeredView();
+        suggestions->resize(200, 60);
+        QVERIFY(lightnessNearCorner(alert.leftButton()) > 200);
+        QVERIFY(lightnessNearCorner(suggestions) > 200);
+
+        portal.change(1);
+        QTRY_VERIFY_WITH_TIMEOUT(ColorScheme::shared().isDark(), 10000);
+        QVERIFY(lightnessNearCorner(alert.window()) < 80);
+        QVERIFY(lightnessNearCorner(alert.leftButton()) < 80);
+        QVERIFY(lightnessNearCorner(suggestions) < 80);
     }
 
     void portalValuesReadAsPreferences()

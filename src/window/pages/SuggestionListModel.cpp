@@ -23,7 +23,8 @@ QVariant SuggestionListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         return index.row() < lists_->rows.size() ? lists_->rows.at(index.row()) : lists_->titles.at(index.row());
     case Qt::ForegroundRole:
-        return QBrush(index.row() == highlighted_ ? Qt::white : Qt::black);
+        // Other rows take the list's own text colour, which follows the scheme.
+        return index.row() == highlighted_ ? QVariant(QBrush(Qt::white)) : QVariant();
     case Qt::UserRole:
         return lists_->titles.at(index.row());
     default:

@@ -1,5 +1,7 @@
 #include "window/views/SmallViews.h"
 
+#include "platform/ColorScheme.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -36,7 +38,8 @@ void MVHUDView::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()), 6, 6);
-    p.fillPath(path, QColor(47, 47, 47, static_cast<int>(0.95 * 255)));
+    // Dark in both schemes; a little lighter in the dark one so it stands off the window behind.
+    p.fillPath(path, ColorScheme::shared().pick(QColor(47, 47, 47, 242), QColor(72, 72, 75, 242)));
 }
 
 void MVClickableLabel::mousePressEvent(QMouseEvent* e) {
