@@ -107,8 +107,10 @@ void MiniSearchQueryController::answerOffline(const QString& word, quint64 gener
                                   answered = true;
                                   if (generation == resultGeneration_) invokeCompletionInMiniWindow(a);
                               });
-    // Not in the shipped dictionary: the page says so instead of staying blank.
-    if (!answered) invokeCompletionInMiniWindow(QVariant());
+    // Not in the shipped dictionary, or the dictionary could not be read: the
+    // page says which instead of staying blank.
+    if (!answered)
+        invokeCompletionInMiniWindow(QVariant::fromValue(WordStrokeXMLResultParser::offlineUnavailable(word.trimmed())));
 }
 
 void MiniSearchQueryController::doQueryInMainView(const QString& word, SuggestCompletion completion) {

@@ -1,5 +1,6 @@
 #include "capture/WordStrokeQueryController.h"
 
+#include "capture/WordStrokeXMLResultParser.h"
 #include "query/RequestData.h"
 #include "platform/ServiceHost.h"
 
@@ -73,8 +74,17 @@ void WordStrokeQueryController::doLocalSearch() {
     if (start < 0) return;
     // RequestData::cancel disconnects a superseded request, and the shipped
     // dictionary answers at once: no answer can arrive for an older query.
-    wordStrokeQueryRequestData_->requestData(lastQueryWord_.mid(start, end - start), kLocalDict, kCapturePopup,
-                                             0, this, [this](const QVariant& answer) { deliver(answer); });
+    const QString word = lastQueryWord_.mid(start, end - start);
+    bool answered = false;
+    wordStrokeQueryRequestData_->requestData(word, kLocalDict, kCapturePopup, 0, this,
+                                             [this, &answered](const QVariant& answer) {
+                                                 answered = true;
+                                                 deliver(answer);
+                                             });
+    // A damaged dictionary is no plain miss: the user has to hear about it.
+    if (answered) return;
+    if (const WordStrokeXMLResultPtr notice = WordStrokeXMLResultParser::offlineUnavailable(word))
+        deliver(QVariant::fromValue(notice));
 }
 
 void WordStrokeQueryController::deliver(const QVariant& answer) {

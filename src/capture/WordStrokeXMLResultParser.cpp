@@ -2,6 +2,7 @@
 
 #include "models/MustacheData.h"
 #include "platform/XmlDocument.h"
+#include "query/offline/OfflineDict.h"
 
 #include <QLoggingCategory>
 
@@ -64,6 +65,14 @@ std::optional<QString> WordStrokeXMLResultParser::render(const WordStrokeXMLResu
         mustachedata::render(QStringLiteral("wordstroketemplate"), result.toMustache(), &error);
     if (!html) qCWarning(lcParser).noquote() << error;
     return html;
+}
+
+WordStrokeXMLResultPtr WordStrokeXMLResultParser::offlineUnavailable(const QString& word) {
+    if (!OfflineDict::unavailable()) return {};
+    auto result = std::make_shared<WordStrokeXMLResult>();
+    result->title = word;
+    result->notice = OfflineDict::unavailableText();
+    return result;
 }
 
 WordStrokeAnswer WordStrokeXMLResultParser::readAnswer(const QVariant& answer) {

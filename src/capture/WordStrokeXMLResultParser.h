@@ -32,6 +32,10 @@ public:
     // A capture answer as the lookup hands it over: the service's bytes, or
     // a result the shipped dictionary made.
     static WordStrokeAnswer readAnswer(const QVariant& answer);
+    // What the popup and the mini window show for `word` when the service is
+    // out of reach and the shipped dictionary could not be read: a result
+    // that says so; null while the dictionary is sound (a plain miss).
+    static WordStrokeXMLResultPtr offlineUnavailable(const QString& word);
 
     // The return-phrase of the last answer read; null before any.
     QString title() const { return title_; }

@@ -7,6 +7,7 @@ QVariantMap WordStrokeXMLResult::toMustache() const {
     mustachedata::insertIfSet(m, QStringLiteral("title"), title);
     mustachedata::insertIfSet(m, QStringLiteral("phone"), phone);
     mustachedata::insertIfSet(m, QStringLiteral("speech"), speech);
+    mustachedata::insertIfSet(m, QStringLiteral("notice"), notice);
     QVariantList items;
     items.reserve(trans.size());
     for (const QString& t : trans) items.append(QVariantMap{{QStringLiteral("item"), t}});

@@ -20,6 +20,9 @@ public:
     // (an entry without a key holds an empty inner map).
     QVariantList webTrans;
     QString speech;
+    // Shown instead of "nothing found" when no entry could be read at all
+    // (the offline dictionary is damaged and the service out of reach).
+    QString notice;
 
     QVariantMap toMustache() const;
 };

@@ -14,6 +14,7 @@
 #include "support/FakeReachability.h"
 #include "support/TestEnv.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -129,6 +130,23 @@ private slots:
         online.doQuery(QStringLiteral("apple"), &ctx, [&](const QVariant& v) { ++b.calls; b.value = v; });
         QTRY_COMPARE(b.calls, 1);
         QVERIFY(b.value.value<WordStrokeXMLResultPtr>());
+    }
+
+    // Out of reach with the shipped dictionary unreadable: the popup says
+    // so rather than showing nothing.
+    void damagedShippedDictionaryIsToldInThePopup() {
+        Reachability::setShared(std::make_unique<FakeReachability>(false));
+        QTemporaryDir empty;
+        RequestData::setOfflineLookup([&](const QString& w, const QString& dict, int type, int dictType) {
+            return OfflineDict::answer(w, dict, type, dictType, empty.path());
+        });
+        const auto restore = qScopeGuard([] { OfflineDict::install(); });
+        WordStrokeQueryController c;
+        Answer a;
+        QObject ctx;
+        c.doQuery(QStringLiteral("apple"), 0, 0, &ctx, [&](const QVariant& v) { ++a.calls; a.value = v; });
+        QCOMPARE(a.calls, 1);
+        QVERIFY(WordStrokeXMLResultParser::readAnswer(a.value).html.contains(OfflineDict::unavailableText()));
     }
 
     void requestCarriesPositionAndTypeAndOnlyTheLatestAnswers() {

@@ -4,6 +4,7 @@
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "query/DictUtils.h"
+#include "query/RequestData.h"
 #include "query/offline/OfflineDict.h"
 #include "support/FakeHttpService.h"
 #include "support/TestEnv.h"
@@ -15,6 +16,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
 
@@ -211,6 +213,25 @@ private slots:
         QVERIFY(shown.wait(20000));
         QVERIFY(mini_->isShowingResultView());
         QVERIFY(svc_->requestsTo(QStringLiteral("/fsearch")).empty());
+    }
+
+    // Offline with the shipped dictionary unreadable, the page says so
+    // rather than "nothing found".
+    void offlineWithADamagedDictionarySaysSo() {
+        QTemporaryDir empty;
+        RequestData::setOfflineLookup([&](const QString& w, const QString& dict, int type, int dictType) {
+            return OfflineDict::answer(w, dict, type, dictType, empty.path());
+        });
+        const auto restore = qScopeGuard([] { OfflineDict::install(); });
+        mini_->queryController()->setInternetActive(false);
+        QTest::keyClicks(field(), QStringLiteral("go"));
+        QSignalSpy shown(mini_.get(), &MiniSearchWndController::resultShown);
+        key(Qt::Key_Return);
+        QVERIFY(shown.wait(20000));
+        QString text;
+        mini_->pageHost()->runScript(QStringLiteral("document.getElementById('result').textContent"),
+                                     [&](const QVariant& v) { text = v.toString(); });
+        QTRY_VERIFY_WITH_TIMEOUT(text.contains(OfflineDict::unavailableText()), 10000);
     }
 
     // The window names the product and the key that opens it, as stored.

@@ -46,7 +46,7 @@ QString MainQueryController::lookupFailedHtml()
     // The shipped dictionary is what answers when the service cannot: if it
     // is what failed, blaming the network sends the user the wrong way.
     if (OfflineDict::unavailable())
-        return QStringLiteral("<br><div id='networkerr'>很抱歉，离线词典不可用：词典文件缺失或已损坏，请重新安装米沃词典。</div>");
+        return QStringLiteral("<br><div id='networkerr'>%1</div>").arg(OfflineDict::unavailableText().toHtmlEscaped());
     return networkErrorHtml();
 }
 

@@ -153,6 +153,10 @@ QString markedSyllable(QStringView syllable) {
 
 bool unavailable() { return g_unavailable.load(); }
 
+QString unavailableText() {
+    return QStringLiteral("很抱歉，离线词典不可用：词典文件缺失或已损坏，请重新安装米沃词典。");
+}
+
 QString pinyinWithToneMarks(const QString& numbered) {
     QString out;
     out.reserve(numbered.size());

@@ -48,6 +48,10 @@ QVariant answer(const QString& word, const QString& indexName, int requestType, 
 // once per run.
 bool unavailable();
 
+// What every page says when the service cannot be reached and unavailable()
+// holds: one wording wherever the user meets it.
+QString unavailableText();
+
 // Makes RequestData answer offline lookups from the shipped dictionary.
 void install();
 
