@@ -41,7 +41,20 @@ const frequencies = loadFrequencies(path.join(modules, 'jieba-js', 'dict', 'dict
 
 const frequencyOf = (zh) => frequencies.get(zh) || { count: 0, tag: '' };
 const shares = entryShares(cedict.all, (zh) => frequencyOf(zh).count, (zh) => frequencyOf(zh).tag);
-const english = englishHeadwords(cedict.all, frequencyOf, shares);
+// The lexicon lists an English word's parts of speech, its main one first.
+const tagsOf = (word) => (Object.prototype.hasOwnProperty.call(lexicon, word) && typeof lexicon[word] === 'string'
+  ? lexicon[word].split('|') : []);
+const mainUseOf = (word) => {
+  const tag = tagsOf(word)[0] || '';
+  return /^VB/.test(tag) ? 'verb' : /^(NN|JJ)/.test(tag) ? 'other' : '';
+};
+// "sports" -> "sport", for a plural the lexicon knows as such of a noun.
+const singularOf = (form) => {
+  if (!/^[a-z]+s$/.test(form) || tagsOf(form)[0] !== 'NNS') return null;
+  const singular = new Inflectors(form).toSingular();
+  return singular !== form && tagsOf(singular)[0] === 'NN' ? singular : null;
+};
+const english = englishHeadwords(cedict.all, frequencyOf, shares, { mainUseOf, singularOf });
 const senseKey = (meaning) => {
   const named = meaning.split(/;\s*/).map(headwordOf).filter(Boolean);
   if (!named.length) return 2;

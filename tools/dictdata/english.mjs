@@ -108,6 +108,10 @@ function plainWordOf(sub, form) {
 // against it, so that 时间 ("time", first sense) outranks 时 (second sense)
 // even though 时 is the more frequent word.
 const SENSE_DECAY = 0.5;
+// A lone character's first listed sense is mostly its use as a word of its
+// own; the later ones are more often heard only inside longer words (礼
+// "gift" before "rite", "ceremony"…, but 礼物 is how a gift is named).
+const SINGLE_SENSE_DECAY = 0.3;
 const SUB_PENALTY = 0.7;
 // Everyday Chinese says most things in words of two characters or more;
 // a lone character is more often a bound or literary form.
@@ -119,8 +123,9 @@ function score({ frequency, meaningIndex, meaningCount, subIndex, subCount, prop
   // orders them) carrying more: 老师 means only "teacher", 先生 also
   // "gentleman", "husband" and "doctor".
   let spread = 0;
-  for (let i = 0; i < meaningCount; ++i) spread += SENSE_DECAY ** i;
-  const forThisSense = frequency * SENSE_DECAY ** meaningIndex / spread;
+  const decay = length === 1 ? SINGLE_SENSE_DECAY : SENSE_DECAY;
+  for (let i = 0; i < meaningCount; ++i) spread += decay ** i;
+  const forThisSense = frequency * decay ** meaningIndex / spread;
   return Math.log1p(forThisSense) - SUB_PENALTY * subIndex - (subCount > 1 ? 0.3 : 0) -
     namePenalty - (secondary ? 4 : 0) - 0.2 * Math.abs(length - 2) - (length === 1 ? SINGLE_PENALTY : 0) -
     (restricted ? RESTRICTED_PENALTY : 0);
@@ -130,6 +135,10 @@ function score({ frequency, meaningIndex, meaningCount, subIndex, subCount, prop
 // such uses, not the word as a reader means it. A one-word complement ("to
 // think (about)") narrows nothing.
 const RESTRICTED = /\S\s*\(([^()]*\betc\b[^()]*|[^()\s]+\s[^()]+)\)\s*$/;
+// "(of water etc) clear; clean", "(indicating agreement) yes": a sense said
+// of some things only, or a word used in one way only, narrows every gloss it
+// leads. ("(concept of) time" only says which time is meant.)
+const NARROWED = /^\s*\(((of|said of|used|indicating|after|before|in|when|with)\b[^()]*|[^()]*\betc\b[^()]*)\)/;
 const RESTRICTED_PENALTY = 1.5;
 
 // Keeps the order, except that no disreputable rendering stands in the first
@@ -154,7 +163,13 @@ export function demoteDisreputable(renderings) {
 // count each entry carries.
 const logSumExp = (a, b) => Math.max(a, b) + Math.log1p(Math.exp(-Math.abs(a - b)));
 
-export function englishHeadwords(entries, frequencyOf, shares) {
+// mainUseOf(word) says how the English word is mostly used: 'verb', 'other'
+// (a noun or adjective) or '' (either). A rendering glossed in that use ranks
+// first: "play" is mostly the verb, 玩 "to play" before 表演 "play; show".
+// singularOf(word) gives the singular of a plural noun, or null.
+const OTHER_USE_PENALTY = 1;
+
+export function englishHeadwords(entries, frequencyOf, shares, { mainUseOf = () => '', singularOf = () => null } = {}) {
   const found = new Map();  // folded -> { forms: Map(form -> weight), candidates: Map(zh -> candidate) }
   const offer = (key, form, weight, c) => {
     let h = found.get(key);
@@ -184,13 +199,24 @@ export function englishHeadwords(entries, frequencyOf, shares) {
       subs.forEach((sub, subIndex) => {
         const form = headwordOf(sub);
         if (!form) return;
-        const frequency = countsForThisUse(word, /^\s*to (?!be )/i.test(stripParens(sub)), single);
+        const verbGloss = /^\s*to (?!be )/i.test(stripParens(sub));
+        const frequency = countsForThisUse(word, verbGloss, single);
+        const use = mainUseOf(form.toLowerCase());
+        const otherUse = use !== '' && (use === 'verb') !== verbGloss;
         const value = score({ frequency, meaningIndex, meaningCount: meanings.length, subIndex,
-          subCount: subs.length, proper, form, secondary, length: [...zh].length, restricted: RESTRICTED.test(sub) });
+          subCount: subs.length, proper, form, secondary, length: [...zh].length,
+          restricted: RESTRICTED.test(sub) || NARROWED.test(meaning) }) - (otherUse ? OTHER_USE_PENALTY : 0);
         offer(form.toLowerCase(), form, proper ? 1 : 4, { zh, disreputable, rare, direct: true, score: value });
         const plain = plainWordOf(sub, form);
         if (plain && !proper) {
           offer(plain.word, null, 0, { zh, disreputable, rare, closed: plain.closed, score: value - QUALIFIED_PENALTY });
+        }
+        // "sports" renders "sport" too, which CC-CEDICT glosses in the plural
+        // only; like a closed compound it stays out where the singular has
+        // renderings of its own ("glasses" are no glass).
+        const singular = proper ? null : singularOf(form);
+        if (singular) {
+          offer(singular, singular, 0, { zh, disreputable, rare, closed: true, score: value - QUALIFIED_PENALTY });
         }
         const verb = verbOf(sub, form);
         if (verb && !proper) offer(verb, null, 0, { zh, disreputable, rare, score: value - PARTICLE_PENALTY });

@@ -61,10 +61,14 @@ export function entryShares(entries, countOf, tagOf = () => '') {
     if (single && FUNCTION_CLASS.test(tagOf(word))) {
       const functional = [...readings].filter(([, es]) =>
         es.some((e) => !isProperName(e) && meaningsOf(e).some((m) => FUNCTION_SENSE.test(m))));
-      for (const [r] of functional) {
+      // Split as the words split them: 那 is nà in 那么 and 那些, and its
+      // nuó "beautiful; how" hardly ever.
+      const inWords = functional.map(([r]) => (readingUse.get(`${word} ${r}`) || 0) + 1);
+      const sum = inWords.reduce((s, n) => s + n, 0);
+      functional.forEach(([r], i) => {
         const key = `${word} ${r}`;
-        readingUse.set(key, (readingUse.get(key) || 0) + countOf(word) / functional.length);
-      }
+        readingUse.set(key, (readingUse.get(key) || 0) + countOf(word) * inWords[i] / sum);
+      });
     }
     // One added use keeps a reading met in no listed word from vanishing; a
     // longer word's readings are weighed by the senses of their entries.
