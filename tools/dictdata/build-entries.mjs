@@ -15,7 +15,7 @@ import { pathToFileURL } from 'node:url';
 import { chineseHeadwords, chineseLines, SEP } from './cedict.mjs';
 import { englishHeadwords, headwordOf, isMarked } from './english.mjs';
 import { entryShares } from './usage.mjs';
-import { inflectedForms, inflectionLines } from './inflections.mjs';
+import { inflectedForms, inflectionLines, tagsOf as lexiconTags } from './inflections.mjs';
 
 const [modules, outFile] = process.argv.slice(2);
 if (!modules || !outFile) {
@@ -42,8 +42,7 @@ const frequencies = loadFrequencies(path.join(modules, 'jieba-js', 'dict', 'dict
 const frequencyOf = (zh) => frequencies.get(zh) || { count: 0, tag: '' };
 const shares = entryShares(cedict.all, (zh) => frequencyOf(zh).count, (zh) => frequencyOf(zh).tag);
 // The lexicon lists an English word's parts of speech, its main one first.
-const tagsOf = (word) => (Object.prototype.hasOwnProperty.call(lexicon, word) && typeof lexicon[word] === 'string'
-  ? lexicon[word].split('|') : []);
+const tagsOf = (word) => lexiconTags(lexicon, word);
 const mainUseOf = (word) => {
   const tag = tagsOf(word)[0] || '';
   return /^VB/.test(tag) ? 'verb' : /^(NN|JJ)/.test(tag) ? 'other' : '';

@@ -24,7 +24,7 @@ const KINDS = [
 const RENDERINGS_SHOWN = 6;
 const RENDERINGS_INLINE = 3;
 
-const tagsOf = (lexicon, word) =>
+export const tagsOf = (lexicon, word) =>
   (Object.prototype.hasOwnProperty.call(lexicon, word) && typeof lexicon[word] === 'string'
     ? lexicon[word].split('|') : []);
 
