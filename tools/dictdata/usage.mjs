@@ -24,21 +24,26 @@ const FUNCTION_SENSE = new RegExp('^(\\([^)]*\\)\\s*)*(all|both|still|yet|and|or
   'these|not|also|even|again|only|just|then|already|very|more|most|in|at|on|from|by|for|if|because|but|so|' +
   'who|what|which|where|when|how|why|one|some|every|each|no)\\b|\\b(particle|marker|classifier|auxiliary)\\b', 'i');
 
+const MIN_CLASS_USE = 100;
+
 // Map entry -> share (0..1) of its simplified form's count. countOf(word)
 // gives the listed count (0 when absent), tagOf(word) its word class.
 export function entryShares(entries, countOf, tagOf = () => '') {
   // Use of each (character, syllable) in the words that contain the character.
   const readingUse = new Map();
+  const classUse = new Map();  // the same in words of one class: "长 chang2 a"
   for (const e of entries) {
     const chars = [...e[1]];
     const syllables = syllablesOf(e[2]);
     if (chars.length < 2 || syllables.length !== chars.length || isProperName(e)) continue;
     const n = countOf(e[1]);
     if (!n) continue;
+    const cls = tagOf(e[1]).charAt(0);
     chars.forEach((c, i) => {
       if (syllables[i] === 'r5') return;  // the erhua suffix (这儿 zhèr) is no use of 儿 as a word
       const key = `${c} ${syllables[i]}`;
       readingUse.set(key, (readingUse.get(key) || 0) + n);
+      classUse.set(`${key} ${cls}`, (classUse.get(`${key} ${cls}`) || 0) + n);
     });
   }
   const bySimplified = new Map();
@@ -72,7 +77,17 @@ export function entryShares(entries, countOf, tagOf = () => '') {
     }
     // One added use keeps a reading met in no listed word from vanishing; a
     // longer word's readings are weighed by the senses of their entries.
-    const use = (r) => (single ? (readingUse.get(`${word} ${r}`) || 0) + 1
+    // A lone noun, verb or adjective is read as it is in the words of its
+    // class: 长 tagged an adjective is cháng "long" as in 漫长 and 冗长,
+    // however often the nouns 校长 and 部长 read it zhǎng. A reading met
+    // only in one word (扎 zhá "used in 挣扎") is no use of the character
+    // alone. Too few such words leave it to the words of every class.
+    const cls = tagOf(word).charAt(0);
+    const onlyInWords = (r) => readings.get(r).every((e) => meaningsOf(e).every((m) => /^used in\b/i.test(m)));
+    const inClass = (r) => (onlyInWords(r) ? 0 : classUse.get(`${word} ${r} ${cls}`) || 0);
+    const byClass = single && cls !== '' && !FUNCTION_CLASS.test(tagOf(word)) &&
+      [...readings.keys()].reduce((s, r) => s + inClass(r), 0) >= MIN_CLASS_USE;
+    const use = (r) => (byClass ? inClass(r) + 1 : single ? (readingUse.get(`${word} ${r}`) || 0) + 1
       : readings.get(r).reduce((s, e) => s + weightOf(e), 0));
     const total = [...readings.keys()].reduce((s, r) => s + use(r), 0);
     for (const [r, es] of readings) {
