@@ -1,7 +1,7 @@
 #pragma once
 
-#include "capture/AtspiReader.h"
-#include "capture/CaptureReader.h"
+#include "capture/atspi/AtspiReader.h"
+#include "capture/x11/CaptureReader.h"
 
 #include <QList>
 #include <QObject>

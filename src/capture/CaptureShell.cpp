@@ -8,7 +8,7 @@
 #include "capture/ScrTransController.h"
 #include "capture/ScreenTransController.h"
 #include "capture/WordStrokeController.h"
-#include "capture/QZRPasteboardProxy.h"
+#include "capture/x11/QZRPasteboardProxy.h"
 
 #include <QTimer>
 

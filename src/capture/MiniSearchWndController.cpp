@@ -2,9 +2,9 @@
 
 #include "capture/MiniSearchBridge.h"
 #include "capture/MiniSearchQueryController.h"
-#include "capture/QZRPasteboardProxy.h"
-#include "capture/X11FocusReturn.h"
-#include "capture/X11PointerSource.h"
+#include "capture/x11/QZRPasteboardProxy.h"
+#include "capture/x11/X11FocusReturn.h"
+#include "capture/x11/X11PointerSource.h"
 #include "platform/ColorScheme.h"
 #include "query/DictUtils.h"
 #include "window/FrameWndController.h"

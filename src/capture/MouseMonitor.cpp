@@ -1,6 +1,6 @@
 #include "capture/MouseMonitor.h"
 
-#include "capture/X11PointerSource.h"
+#include "capture/x11/X11PointerSource.h"
 #include "platform/NotificationCenter.h"
 #include "query/AppConstants.h"
 

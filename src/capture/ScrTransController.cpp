@@ -2,7 +2,7 @@
 
 #include "capture/ScrTransBridge.h"
 #include "capture/ScrTransViews.h"
-#include "capture/X11PointerSource.h"
+#include "capture/x11/X11PointerSource.h"
 #include "platform/NotificationCenter.h"
 #include "query/AppConstants.h"
 #include "query/DictUtils.h"

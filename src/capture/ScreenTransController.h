@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/AtspiReader.h"
+#include "capture/atspi/AtspiReader.h"
 #include "capture/MouseMonitor.h"
 
 #include <QObject>

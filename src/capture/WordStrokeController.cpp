@@ -6,7 +6,7 @@
 #include "capture/ScrTransController.h"
 #include "capture/WordStrokeQueryController.h"
 #include "capture/WordStrokeXMLResultParser.h"
-#include "capture/X11PointerSource.h"
+#include "capture/x11/X11PointerSource.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"

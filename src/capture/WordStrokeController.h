@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/CaptureReader.h"
+#include "capture/x11/CaptureReader.h"
 #include "capture/MouseMonitor.h"
 
 #include <QObject>

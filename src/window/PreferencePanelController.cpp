@@ -1,9 +1,9 @@
 #include "window/PreferencePanelController.h"
 
-#include "platform/GlobalHotkeyCenter.h"
+#include "platform/hotkeys/x11/GlobalHotkeyCenter.h"
 #include "platform/NotificationCenter.h"
-#include "platform/NullHotkeyCenter.h"
-#include "platform/PortalHotkeyCenter.h"
+#include "platform/hotkeys/none/NullHotkeyCenter.h"
+#include "platform/hotkeys/portal/PortalHotkeyCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "platform/ServiceHost.h"

@@ -1,6 +1,6 @@
 #include "capture/MouseMonitor.h"
 #include "capture/WordStrokeController.h"
-#include "capture/X11PointerSource.h"
+#include "capture/x11/X11PointerSource.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "support/TestEnv.h"

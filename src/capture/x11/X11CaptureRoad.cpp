@@ -1,6 +1,6 @@
 #include "capture/x11/X11CaptureRoad.h"
 
-#include "capture/X11PointerSource.h"
+#include "capture/x11/X11PointerSource.h"
 
 X11CaptureRoad::X11CaptureRoad(QObject* parent) : CaptureRoad(parent) {}
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/GlobalHotkeyCenter.h"
+#include "platform/hotkeys/x11/GlobalHotkeyCenter.h"
 
 // No way to a global shortcut (no X display and no session bus): every
 // registration fails, so the caller's log and the preferences say so.

@@ -1,7 +1,7 @@
-#include "capture/CaptureReader.h"
+#include "capture/x11/CaptureReader.h"
 
-#include "capture/QZRPasteboardProxy.h"
-#include "capture/X11SelectionReader.h"
+#include "capture/x11/QZRPasteboardProxy.h"
+#include "capture/x11/X11SelectionReader.h"
 #include "platform/MainThread.h"
 
 #include <QCoreApplication>

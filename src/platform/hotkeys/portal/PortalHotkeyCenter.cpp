@@ -1,6 +1,6 @@
-#include "platform/PortalHotkeyCenter.h"
+#include "platform/hotkeys/portal/PortalHotkeyCenter.h"
 
-#include "platform/KeyCodeTable.h"
+#include "platform/hotkeys/KeyCodeTable.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>

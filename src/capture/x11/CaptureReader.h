@@ -1,7 +1,7 @@
 #pragma once
 
-#include "capture/AtspiReader.h"
-#include "capture/PasteboardArchive.h"
+#include "capture/atspi/AtspiReader.h"
+#include "capture/x11/PasteboardArchive.h"
 
 #include <QObject>
 #include <QPoint>

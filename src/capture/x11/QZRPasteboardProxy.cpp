@@ -1,8 +1,8 @@
-#include "capture/QZRPasteboardProxy.h"
+#include "capture/x11/QZRPasteboardProxy.h"
 
-#include "capture/KeystrokeSafety.h"
-#include "capture/QZRKeyboardEvents.h"
-#include "capture/X11SelectionReader.h"
+#include "capture/x11/KeystrokeSafety.h"
+#include "capture/x11/QZRKeyboardEvents.h"
+#include "capture/x11/X11SelectionReader.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

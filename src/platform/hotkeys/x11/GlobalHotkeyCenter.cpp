@@ -1,8 +1,8 @@
-#include "platform/GlobalHotkeyCenter.h"
+#include "platform/hotkeys/x11/GlobalHotkeyCenter.h"
 
-#include "platform/KeyCodeTable.h"
-#include "platform/NullHotkeyCenter.h"
-#include "platform/PortalHotkeyCenter.h"
+#include "platform/hotkeys/KeyCodeTable.h"
+#include "platform/hotkeys/none/NullHotkeyCenter.h"
+#include "platform/hotkeys/portal/PortalHotkeyCenter.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
