@@ -1,4 +1,5 @@
 #include "capture/MouseMonitor.h"
+#include "capture/x11/CaptureReader.h"
 #include "capture/WordStrokeController.h"
 #include "capture/x11/X11PointerSource.h"
 #include "platform/UserDefaults.h"
