@@ -1,6 +1,6 @@
 #include "window/FrameWndController.h"
 
-#include "platform/hotkeys/x11/GlobalHotkeyCenter.h"
+#include "platform/hotkeys/HotkeyCenter.h"
 #include "platform/hotkeys/KeyCodeTable.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"

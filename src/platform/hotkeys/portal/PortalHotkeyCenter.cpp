@@ -76,6 +76,31 @@ QString PortalHotkeyCenter::requestPath(const QString& token) const {
     return QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
 }
 
+HotkeyCenter::Standing PortalHotkeyCenter::standing() const {
+    switch (state_) {
+    case State::Bound:
+        return Standing::Bound;
+    case State::Unknown:
+        return Standing::Asking;
+    case State::Refused:
+        return Standing::Refused;
+    case State::Unavailable:
+        break;
+    }
+    return Standing::Unavailable;
+}
+
+QStringList PortalHotkeyCenter::boundTriggers() const {
+    QStringList bound;
+    for (const QString& t : triggers_)
+        if (!t.isEmpty()) bound << t;
+    return bound;
+}
+
+void PortalHotkeyCenter::watchStanding(QObject* context, std::function<void()> changed) {
+    connect(this, &PortalHotkeyCenter::stateChanged, context, std::move(changed));
+}
+
 void PortalHotkeyCenter::setState(State s) {
     if (state_ == s) return;
     state_ = s;
