@@ -30,6 +30,9 @@ public:
     // The portal's trigger text for a stored combination ("CTRL+ALT+d").
     static QString triggerFor(int keyCode, quint64 flags);
     static QString idFor(int keyCode, quint64 flags);
+    // Lets the user change the bound shortcuts through the desktop; the
+    // outcome arrives as stateChanged.
+    void configure();
 
 signals:
     void stateChanged();
@@ -37,12 +40,14 @@ signals:
 private slots:
     void onResponse(const QDBusMessage& message);
     void onActivated(const QDBusMessage& message);
+    void onShortcutsChanged(const QDBusMessage& message);
 
 private:
     QString requestPath(const QString& token) const;
     void createSession();
     void bind();
     void setState(State s);
+    void readTriggers(const QVariant& shortcuts);
 
     struct Entry {
         int keyCode;

@@ -120,8 +120,13 @@ PreferencePanelController::PreferencePanelController(FrameWndController* owner) 
     shortcutNote_->setWordWrap(true);
     shortcutNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     w->addRow(shortcutNote_);
-    if (auto* portal = dynamic_cast<PortalHotkeyCenter*>(&HotkeyCenter::shared()))
+    configureShortcuts_ = new QPushButton(QStringLiteral("在桌面中更改快捷键…"), word);
+    configureShortcuts_->hide();
+    w->addRow(configureShortcuts_);
+    if (auto* portal = dynamic_cast<PortalHotkeyCenter*>(&HotkeyCenter::shared())) {
         connect(portal, &PortalHotkeyCenter::stateChanged, this, &PreferencePanelController::loadSessionFacts);
+        connect(configureShortcuts_, &QPushButton::clicked, portal, &PortalHotkeyCenter::configure);
+    }
     auto* chrome = new QPushButton(QStringLiteral("Chrome 插件帮助"), word);
     auto* firefox = new QPushButton(QStringLiteral("Firefox 插件帮助"), word);
     w->addRow(chrome);
@@ -182,36 +187,41 @@ void PreferencePanelController::loadSessionFacts() {
     // Hover needs the pointer's place over other windows, which a Wayland
     // session does not give.
     screenTrans_->setEnabled(capture.hasHover());
+    // Shown off, the stored choice kept for the X11 sessions.
+    if (!capture.hasHover()) screenTrans_->setChecked(false);
     screenTrans_->setToolTip(capture.hasHover() ? QString() : QStringLiteral("此会话不提供全局指针位置，无法悬停取词"));
-    QString note;
-    const QString bindYourself = QStringLiteral(
-        "可在系统设置中添加自定义快捷键，命令为：\n"
-        "gdbus call --session --dest com.mirvok.Dict --object-path / --method com.mirvok.Dict.MiniWindow");
     HotkeyCenter& keys = HotkeyCenter::shared();
+    const QString note = shortcutNote(keys);
+    shortcutNote_->setText(note);
+    shortcutNote_->setVisible(!note.isEmpty());
+    auto* portal = dynamic_cast<PortalHotkeyCenter*>(&keys);
+    configureShortcuts_->setVisible(portal && portal->state() == PortalHotkeyCenter::State::Bound);
+}
+
+QString PreferencePanelController::shortcutNote(HotkeyCenter& keys) {
+    const QString bindYourself = QStringLiteral(
+        "可在系统设置中添加自定义快捷键。打开迷你查词窗口的命令：\n"
+        "gdbus call --session --dest com.mirvok.Dict --object-path / --method com.mirvok.Dict.MiniWindow\n"
+        "查选中的文字：sh -c 'mirvok --query \"$(wl-paste --primary)\"'");
     if (auto* portal = dynamic_cast<PortalHotkeyCenter*>(&keys)) {
         switch (portal->state()) {
         case PortalHotkeyCenter::State::Bound: {
             QStringList bound;
             for (const QString& t : portal->triggers())
                 if (!t.isEmpty()) bound << t;
-            note = QStringLiteral("全局快捷键由桌面管理，可在系统设置中更改：%1").arg(bound.join(QStringLiteral("、")));
-            break;
+            return QStringLiteral("全局快捷键由桌面管理：%1")
+                .arg(bound.isEmpty() ? QStringLiteral("桌面尚未为它指定按键") : bound.join(QStringLiteral("、")));
         }
         case PortalHotkeyCenter::State::Unknown:
-            note = QStringLiteral("正在向桌面申请全局快捷键……");
-            break;
+            return QStringLiteral("正在向桌面申请全局快捷键……");
         case PortalHotkeyCenter::State::Refused:
-            note = QStringLiteral("桌面拒绝了全局快捷键。") + bindYourself;
-            break;
+            return QStringLiteral("桌面拒绝了全局快捷键。") + bindYourself;
         case PortalHotkeyCenter::State::Unavailable:
-            note = QStringLiteral("桌面没有提供全局快捷键服务。") + bindYourself;
-            break;
+            return QStringLiteral("桌面没有提供全局快捷键服务。") + bindYourself;
         }
-    } else if (dynamic_cast<NullHotkeyCenter*>(&keys)) {
-        note = QStringLiteral("此会话无法注册全局快捷键。") + bindYourself;
     }
-    shortcutNote_->setText(note);
-    shortcutNote_->setVisible(!note.isEmpty());
+    if (dynamic_cast<NullHotkeyCenter*>(&keys)) return QStringLiteral("此会话无法注册全局快捷键。") + bindYourself;
+    return {};
 }
 
 QRect PreferencePanelController::fitOnScreen(const QRect& frame, const QRect& available) {
