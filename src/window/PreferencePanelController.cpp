@@ -1,9 +1,7 @@
 #include "window/PreferencePanelController.h"
 
-#include "platform/GlobalHotkeyCenter.h"
+#include "platform/hotkeys/HotkeyCenter.h"
 #include "platform/NotificationCenter.h"
-#include "platform/NullHotkeyCenter.h"
-#include "platform/PortalHotkeyCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "platform/ServiceHost.h"
@@ -123,10 +121,8 @@ PreferencePanelController::PreferencePanelController(FrameWndController* owner) 
     configureShortcuts_ = new QPushButton(QStringLiteral("在桌面中更改快捷键…"), word);
     configureShortcuts_->hide();
     w->addRow(configureShortcuts_);
-    if (auto* portal = dynamic_cast<PortalHotkeyCenter*>(&HotkeyCenter::shared())) {
-        connect(portal, &PortalHotkeyCenter::stateChanged, this, &PreferencePanelController::loadSessionFacts);
-        connect(configureShortcuts_, &QPushButton::clicked, portal, &PortalHotkeyCenter::configure);
-    }
+    connect(configureShortcuts_, &QPushButton::clicked, this, [] { HotkeyCenter::shared().changeBound(); });
+    HotkeyCenter::shared().watchStanding(this, [this] { loadSessionFacts(); });
     auto* chrome = new QPushButton(QStringLiteral("Chrome 插件帮助"), word);
     auto* firefox = new QPushButton(QStringLiteral("Firefox 插件帮助"), word);
     w->addRow(chrome);
@@ -190,38 +186,36 @@ void PreferencePanelController::loadSessionFacts() {
     // Shown off, the stored choice kept for the X11 sessions.
     if (!capture.hasHover()) screenTrans_->setChecked(false);
     screenTrans_->setToolTip(capture.hasHover() ? QString() : QStringLiteral("此会话不提供全局指针位置，无法悬停取词"));
-    HotkeyCenter& keys = HotkeyCenter::shared();
-    const QString note = shortcutNote(keys);
-    shortcutNote_->setText(note);
-    shortcutNote_->setVisible(!note.isEmpty());
-    auto* portal = dynamic_cast<PortalHotkeyCenter*>(&keys);
-    configureShortcuts_->setVisible(portal && portal->state() == PortalHotkeyCenter::State::Bound);
-}
-
-QString PreferencePanelController::shortcutNote(HotkeyCenter& keys) {
+    QString note;
     const QString bindYourself = QStringLiteral(
         "可在系统设置中添加自定义快捷键。打开迷你查词窗口的命令：\n"
         "gdbus call --session --dest com.mirvok.Dict --object-path / --method com.mirvok.Dict.MiniWindow\n"
         "查选中的文字：sh -c 'mirvok --query \"$(wl-paste --primary)\"'");
-    if (auto* portal = dynamic_cast<PortalHotkeyCenter*>(&keys)) {
-        switch (portal->state()) {
-        case PortalHotkeyCenter::State::Bound: {
-            QStringList bound;
-            for (const QString& t : portal->triggers())
-                if (!t.isEmpty()) bound << t;
-            return QStringLiteral("全局快捷键由桌面管理：%1")
-                .arg(bound.isEmpty() ? QStringLiteral("桌面尚未为它指定按键") : bound.join(QStringLiteral("、")));
-        }
-        case PortalHotkeyCenter::State::Unknown:
-            return QStringLiteral("正在向桌面申请全局快捷键……");
-        case PortalHotkeyCenter::State::Refused:
-            return QStringLiteral("桌面拒绝了全局快捷键。") + bindYourself;
-        case PortalHotkeyCenter::State::Unavailable:
-            return QStringLiteral("桌面没有提供全局快捷键服务。") + bindYourself;
-        }
+    const HotkeyCenter& keys = HotkeyCenter::shared();
+    switch (keys.standing()) {
+    case HotkeyCenter::Standing::Direct:
+        break;
+    case HotkeyCenter::Standing::Bound:
+        note = QStringLiteral("全局快捷键由桌面管理：%1")
+                   .arg(keys.boundTriggers().isEmpty() ? QStringLiteral("桌面尚未为它指定按键")
+                                                       : keys.boundTriggers().join(QStringLiteral("、")));
+        break;
+    case HotkeyCenter::Standing::Asking:
+        note = QStringLiteral("正在向桌面申请全局快捷键……");
+        break;
+    case HotkeyCenter::Standing::Refused:
+        note = QStringLiteral("桌面拒绝了全局快捷键。") + bindYourself;
+        break;
+    case HotkeyCenter::Standing::Unavailable:
+        note = QStringLiteral("桌面没有提供全局快捷键服务。") + bindYourself;
+        break;
+    case HotkeyCenter::Standing::None:
+        note = QStringLiteral("此会话无法注册全局快捷键。") + bindYourself;
+        break;
     }
-    if (dynamic_cast<NullHotkeyCenter*>(&keys)) return QStringLiteral("此会话无法注册全局快捷键。") + bindYourself;
-    return {};
+    shortcutNote_->setText(note);
+    shortcutNote_->setVisible(!note.isEmpty());
+    configureShortcuts_->setVisible(keys.standing() == HotkeyCenter::Standing::Bound);
 }
 
 QRect PreferencePanelController::fitOnScreen(const QRect& frame, const QRect& available) {

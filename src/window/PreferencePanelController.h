@@ -9,7 +9,6 @@
 class FrameWndController;
 class QButtonGroup;
 class QCheckBox;
-class HotkeyCenter;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
@@ -54,9 +53,6 @@ public:
     // `frame` moved (not resized) so that it lies on `available` wherever it
     // can; a frame larger than the area keeps its top-left corner on it.
     static QRect fitOnScreen(const QRect& frame, const QRect& available);
-    // What the 取词 pane says of the global shortcut (empty where the X
-    // server grabs it).
-    static QString shortcutNote(HotkeyCenter& keys);
     QLabel* shortcutNoteLabel() const { return shortcutNote_; }
     QPushButton* configureShortcutsButton() const { return configureShortcuts_; }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/GlobalHotkeyCenter.h"
+#include "platform/hotkeys/HotkeyCenter.h"
 
 #include <QDBusMessage>
 #include <QObject>
@@ -24,15 +24,17 @@ public:
     void unregisterHotKey(int keyCode, quint64 flags) override;
     bool isRegistered(int keyCode, quint64 flags) const override;
 
+    Standing standing() const override;
+    QStringList boundTriggers() const override;
+    void watchStanding(QObject* context, std::function<void()> changed) override;
+    void changeBound() override;
+
     State state() const { return state_; }
     // What the desktop bound, by shortcut id (its own words, e.g. "Ctrl+Alt+D").
     QMap<QString, QString> triggers() const { return triggers_; }
     // The portal's trigger text for a stored combination ("CTRL+ALT+d").
     static QString triggerFor(int keyCode, quint64 flags);
     static QString idFor(int keyCode, quint64 flags);
-    // Lets the user change the bound shortcuts through the desktop; the
-    // outcome arrives as stateChanged.
-    void configure();
 
 signals:
     void stateChanged();
