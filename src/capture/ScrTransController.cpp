@@ -256,7 +256,10 @@ void ScrTransController::clickedInPage(const QPointF& at) {
                          .arg(at.x())
                          .arg(at.y()),
                      [this, word](const QVariant& onLink) {
-                         if (bShow_ && title_ == word && !onLink.toBool()) hideWindow();
+                         // A page going away answers an invalid value, with the
+                         // popup half destroyed: only a real answer counts.
+                         const bool answered = onLink.metaType() == QMetaType::fromType<bool>();
+                         if (answered && !onLink.toBool() && bShow_ && title_ == word) hideWindow();
                      });
 }
 
