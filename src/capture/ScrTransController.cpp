@@ -155,6 +155,7 @@ bool ScrTransController::showWindow(const QString& html, const WordStrokeXMLResu
 }
 
 void ScrTransController::hideWindow() {
+    if (bShow_) qCDebug(lcPopup) << "popup hidden";
     noLayeredView_->hide();
     bShow_ = false;
     pendingShow_ = false;

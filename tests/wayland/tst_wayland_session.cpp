@@ -244,8 +244,15 @@ private slots:
     // the keyboard: the compositor focuses a new window).
     void popupHides() {
         QVERIFY(!windowNamed(QStringLiteral("quixotic")).isEmpty());
+        // The same selection made again is no change: only the blank one
+        // after it hides the popup.
+        const qsizetype from = log_.size();
+        run(QStringLiteral("wl-copy"), {QStringLiteral("--primary"), QStringLiteral("quixotic")});
+        QTRY_VERIFY_WITH_TIMEOUT(log_.indexOf("primary selection: quixotic", from) > 0, 30000);
         run(QStringLiteral("wl-copy"), {QStringLiteral("--primary"), QStringLiteral(" ")});
         QTRY_VERIFY_WITH_TIMEOUT(windowNamed(QStringLiteral("quixotic")).isEmpty(), 30000);
+        QTRY_VERIFY(log_.indexOf("primary selection:  \n", from) > 0);
+        QVERIFY(!log_.mid(from, log_.indexOf("primary selection:  \n", from) - from).contains("popup hidden"));
 
         run(QStringLiteral("wl-copy"), {QStringLiteral("--primary"), QStringLiteral("zephyr")});
         QTRY_VERIFY_WITH_TIMEOUT(popupShows(QStringLiteral("zephyr")), 30000);
