@@ -15,11 +15,14 @@
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLoggingCategory>
 #include <QScreen>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <QWindow>
 #include <cmath>
 
 namespace {
@@ -56,7 +59,12 @@ QWidget* ScrTransController::window() const { return noLayeredView_; }
 void ScrTransController::setUp() {
     noLayeredView_ = new MVScrTranRoundWndView();
     QWidget* w = noLayeredView_;
-    w->setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
+    // A Wayland tooltip is a popup of one of our own surfaces that had the
+    // user's input; the main window is usually hidden, so there the popup is
+    // a top-level of its own. Its fixed size lets tiling compositors float it;
+    // where it goes is theirs to decide (move() reaches no compositor).
+    wayland_ = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    w->setWindowFlags((wayland_ ? Qt::Tool : Qt::ToolTip) | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
                       | Qt::WindowDoesNotAcceptFocus);
     w->setAttribute(Qt::WA_ShowWithoutActivating);
     if (CaptureRoad::current().translucentWindows()) w->setAttribute(Qt::WA_TranslucentBackground);
@@ -130,24 +138,36 @@ bool ScrTransController::showWindow(const QString& html, const WordStrokeXMLResu
     // the page's height then sizes it.
     height_ = 1;
     const QRect avail = availableAt(showPoint_);
-    w->setGeometry(QRect(setLocation(showPoint_, QSize(kWidth, height_), avail), QSize(kWidth, height_)));
-    host_->view()->setGeometry(w->rect());
-    favoriteBackView_->move(w->width() - kCorner, 0);
+    place(QRect(setLocation(showPoint_, QSize(kWidth, height_), avail), QSize(kWidth, height_)));
     host_->setInnerHtml(QStringLiteral("result"), html);
     host_->runScript(QStringLiteral("getValue();"));
     pendingShow_ = true;
+    exposed_ = false;
     w->show();
     w->raise();
     favoriteBackView_->raise();
     if (w->winId()) CaptureRoad::current().setPopupWindow(quint64(w->winId()));
+    if (QWindow* handle = w->windowHandle()) handle->installEventFilter(this);
+    if (wayland_)
+        if (QWidget* page = host_->view()->focusProxy()) page->installEventFilter(this);
     bShow_ = true;
     return true;
 }
 
 void ScrTransController::hideWindow() {
+    if (bShow_) qCDebug(lcPopup) << "popup hidden";
     noLayeredView_->hide();
     bShow_ = false;
     pendingShow_ = false;
+}
+
+void ScrTransController::place(const QRect& frame) {
+    QWidget* w = noLayeredView_;
+    // A fixed size is what a Wayland compositor sees of the page's height.
+    if (wayland_) w->setFixedSize(frame.size());
+    w->setGeometry(frame);
+    host_->view()->setGeometry(w->rect());
+    favoriteBackView_->move(w->width() - kCorner, 0);
 }
 
 void ScrTransController::resizeWnd(double value) {
@@ -157,11 +177,8 @@ void ScrTransController::resizeWnd(double value) {
     if (!std::isfinite(value)) return;
     const int h = int(qBound(1.0, value - 3, double(qMax(1, avail.height()))));
     height_ = h;
-    QWidget* w = noLayeredView_;
     const QSize size(kWidth, h);
-    w->setGeometry(QRect(setLocation(showPoint_, size, avail), size));
-    host_->view()->setGeometry(w->rect());
-    favoriteBackView_->move(w->width() - kCorner, 0);
+    place(QRect(setLocation(showPoint_, size, avail), size));
     favoriteBackView_->raise();
     if (pendingShow_) {
         pendingShow_ = false;
@@ -231,8 +248,46 @@ void ScrTransController::handleEnteredExited(bool entered) {
     }
 }
 
+void ScrTransController::clickedInPage(const QPointF& at) {
+    // Only the page knows its links; a click beside them dismisses the
+    // popup, which on Wayland has no other way to learn of a click elsewhere.
+    const QString word = title_;
+    host_->runScript(QStringLiteral("(function(){var e=document.elementFromPoint(%1,%2);"
+                                    "return !!(e&&e.closest&&e.closest('a,[data-fullword]'));})()")
+                         .arg(at.x())
+                         .arg(at.y()),
+                     [this, word](const QVariant& onLink) {
+                         // A page going away answers an invalid value, with the
+                         // popup half destroyed: only a real answer counts.
+                         const bool answered = onLink.metaType() == QMetaType::fromType<bool>();
+                         if (answered && !onLink.toBool() && bShow_ && title_ == word) hideWindow();
+                     });
+}
+
 bool ScrTransController::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == noLayeredView_) {
+    QWidget* w = noLayeredView_;
+    if (watched == w->windowHandle()) {
+        // What the user sees: the compositor has put the window on screen.
+        if (e->type() == QEvent::Expose && bShow_ && !exposed_ && w->windowHandle()->isExposed()) {
+            exposed_ = true;
+            qCDebug(lcPopup).noquote() << "popup exposed:" << title_;
+        }
+        return QObject::eventFilter(watched, e);
+    }
+    if (wayland_ && e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape
+        && (watched == w || watched == host_->view()->focusProxy())) {
+        hideWindow();
+        return true;
+    }
+    const bool press = e->type() == QEvent::MouseButtonPress, release = e->type() == QEvent::MouseButtonRelease;
+    if (wayland_ && (press || release) && watched == host_->view()->focusProxy()) {
+        const auto* m = static_cast<QMouseEvent*>(e);
+        // A click, not the end of a drag that selects the popup's text.
+        if (m->button() == Qt::LeftButton && press) pressedAt_ = m->position();
+        if (m->button() == Qt::LeftButton && release && (m->position() - pressedAt_).manhattanLength() <= 5)
+            clickedInPage(m->position());
+    }
+    if (watched == w) {
         if (e->type() == QEvent::Enter) handleEnteredExited(true);
         else if (e->type() == QEvent::Leave) handleEnteredExited(false);
         else if (e->type() == QEvent::Hide) handleEnteredExited(false);

@@ -83,6 +83,8 @@ private:
     void handleEnteredExited(bool entered);
     QRect availableAt(const QPointF& p) const;
     QPointF pointerPos() const;
+    void place(const QRect& frame);
+    void clickedInPage(const QPointF& at);
 
     MVScrTranRoundWndView* noLayeredView_ = nullptr;
     MVScrTransTriangleVIew* favoriteBackView_ = nullptr;
@@ -91,6 +93,9 @@ private:
     ScrTransBridge* bridge_ = nullptr;
     bool bShow_ = false;
     bool pendingShow_ = false;
+    bool wayland_ = false;
+    bool exposed_ = false;
+    QPointF pressedAt_;
     QPointF showPoint_;
     int height_ = 1;
     QString title_;

@@ -109,7 +109,10 @@ void WordStrokeController::performTimerBasedUpdate() {
     // Pointers moved through XTest (remote desktops, on-screen pointers)
     // send no raw motion, so the poll also tells the monitor where the
     // pointer is while the popup shows; otherwise it would never leave.
-    if (mouseMonitor_->showing()) mouseMonitor_->handleMouseMove(pointerPos());
+    // Without a global pointer (Wayland) the pointer is only known over our
+    // own windows, and never moves away from a selection elsewhere.
+    if (mouseMonitor_->showing() && CaptureRoad::current().hasPointerGestures())
+        mouseMonitor_->handleMouseMove(pointerPos());
     checkUIElment();
     QTimer::singleShot(100, this, &WordStrokeController::performTimerBasedUpdate);
 }

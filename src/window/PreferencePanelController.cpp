@@ -118,6 +118,10 @@ PreferencePanelController::PreferencePanelController(FrameWndController* owner) 
     shortcutNote_->setWordWrap(true);
     shortcutNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     w->addRow(shortcutNote_);
+    configureShortcuts_ = new QPushButton(QStringLiteral("在桌面中更改快捷键…"), word);
+    configureShortcuts_->hide();
+    w->addRow(configureShortcuts_);
+    connect(configureShortcuts_, &QPushButton::clicked, this, [] { HotkeyCenter::shared().changeBound(); });
     HotkeyCenter::shared().watchStanding(this, [this] { loadSessionFacts(); });
     auto* chrome = new QPushButton(QStringLiteral("Chrome 插件帮助"), word);
     auto* firefox = new QPushButton(QStringLiteral("Firefox 插件帮助"), word);
@@ -179,17 +183,22 @@ void PreferencePanelController::loadSessionFacts() {
     // Hover needs the pointer's place over other windows, which a Wayland
     // session does not give.
     screenTrans_->setEnabled(capture.hasHover());
+    // Shown off, the stored choice kept for the X11 sessions.
+    if (!capture.hasHover()) screenTrans_->setChecked(false);
     screenTrans_->setToolTip(capture.hasHover() ? QString() : QStringLiteral("此会话不提供全局指针位置，无法悬停取词"));
     QString note;
     const QString bindYourself = QStringLiteral(
-        "可在系统设置中添加自定义快捷键，命令为：\n"
-        "gdbus call --session --dest com.mirvok.Dict --object-path / --method com.mirvok.Dict.MiniWindow");
+        "可在系统设置中添加自定义快捷键。打开迷你查词窗口的命令：\n"
+        "gdbus call --session --dest com.mirvok.Dict --object-path / --method com.mirvok.Dict.MiniWindow\n"
+        "查选中的文字：sh -c 'mirvok --query \"$(wl-paste --primary)\"'");
     const HotkeyCenter& keys = HotkeyCenter::shared();
     switch (keys.standing()) {
     case HotkeyCenter::Standing::Direct:
         break;
     case HotkeyCenter::Standing::Bound:
-        note = QStringLiteral("全局快捷键由桌面管理，可在系统设置中更改：%1").arg(keys.boundTriggers().join(QStringLiteral("、")));
+        note = QStringLiteral("全局快捷键由桌面管理：%1")
+                   .arg(keys.boundTriggers().isEmpty() ? QStringLiteral("桌面尚未为它指定按键")
+                                                       : keys.boundTriggers().join(QStringLiteral("、")));
         break;
     case HotkeyCenter::Standing::Asking:
         note = QStringLiteral("正在向桌面申请全局快捷键……");
@@ -206,6 +215,7 @@ void PreferencePanelController::loadSessionFacts() {
     }
     shortcutNote_->setText(note);
     shortcutNote_->setVisible(!note.isEmpty());
+    configureShortcuts_->setVisible(keys.standing() == HotkeyCenter::Standing::Bound);
 }
 
 QRect PreferencePanelController::fitOnScreen(const QRect& frame, const QRect& available) {

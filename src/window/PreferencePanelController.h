@@ -10,6 +10,7 @@ class FrameWndController;
 class QButtonGroup;
 class QCheckBox;
 class QLabel;
+class QPushButton;
 class QStackedWidget;
 class QToolButton;
 class QWidget;
@@ -52,6 +53,8 @@ public:
     // `frame` moved (not resized) so that it lies on `available` wherever it
     // can; a frame larger than the area keeps its top-left corner on it.
     static QRect fitOnScreen(const QRect& frame, const QRect& available);
+    QLabel* shortcutNoteLabel() const { return shortcutNote_; }
+    QPushButton* configureShortcutsButton() const { return configureShortcuts_; }
 
     // The action a recorder's hotkey runs (the main window's hotkey actions).
     std::function<void()> actionForRecorder(int recorder) const;
@@ -70,6 +73,7 @@ private:
     QLabel* recorderHint_ = nullptr;
     QLabel* roads_ = nullptr;
     QLabel* shortcutNote_ = nullptr;
+    QPushButton* configureShortcuts_ = nullptr;
     QButtonGroup* modifierGroup_ = nullptr;
     QCheckBox* autoLaunch_ = nullptr;
     QCheckBox* autoMinimize_ = nullptr;

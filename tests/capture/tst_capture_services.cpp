@@ -1,11 +1,16 @@
 #include "capture/CaptureShell.h"
+#include "capture/wayland/WaylandCaptureRoad.h"
+#include "capture/x11/X11CaptureRoad.h"
 #include "platform/hotkeys/HotkeyCenter.h"
+#include "platform/hotkeys/KeyCodeTable.h"
+#include "platform/hotkeys/portal/PortalHotkeyCenter.h"
 #include "platform/SingleInstance.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "query/DictUtils.h"
 #include "support/TestEnv.h"
 #include "window/FrameWndController.h"
+#include "window/PreferencePanelController.h"
 #include "window/ShellServices.h"
 #include "../window/ShellFakes.h"
 
@@ -13,6 +18,9 @@
 #include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QtTest>
 
 // The desktop's Query command end to end: a call from another bus
@@ -77,6 +85,44 @@ private slots:
         delete fanyi;
         ShellServices::setWordBook(nullptr);
         HotkeyCenter::setShared(nullptr);
+    }
+
+    // The 取词 pane in each kind of session: X11 grabs the shortcut and has
+    // hover; a Wayland session without a shortcuts portal has no hover and
+    // says which commands a desktop shortcut can run.
+    void capturePaneSaysWhatTheSessionGives() {
+        TestEnv env;
+        UserDefaults::standard().setValue(ScreenTrans, true);
+        CaptureShell shell;
+        ShellServices::setCapture(&shell);
+        X11CaptureRoad x11;
+        FakeHotkeyCenter grabs;
+        CaptureRoad::setCurrent(&x11);
+        HotkeyCenter::setShared(&grabs);
+        {
+            PreferencePanelController prefs(nullptr);
+            QVERIFY(prefs.screenTransBox()->isEnabled());
+            QVERIFY(prefs.shortcutNoteLabel()->isHidden());
+            QVERIFY(prefs.configureShortcutsButton()->isHidden());
+        }
+        WaylandCaptureRoad wayland;
+        PortalHotkeyCenter portal;  // no portal on this bus
+        CaptureRoad::setCurrent(&wayland);
+        HotkeyCenter::setShared(&portal);
+        {
+            PreferencePanelController prefs(nullptr);
+            QVERIFY(portal.registerHotKey(6, KeyCodeTable::kOptionFlag, [] {}));
+            QTRY_COMPARE(portal.state(), PortalHotkeyCenter::State::Unavailable);
+            QVERIFY(!prefs.screenTransBox()->isEnabled());
+            QVERIFY(!prefs.screenTransBox()->isChecked());
+            const QString note = prefs.shortcutNoteLabel()->text();
+            QVERIFY(note.contains(QStringLiteral("--method com.mirvok.Dict.MiniWindow")));
+            QVERIFY(note.contains(QStringLiteral("mirvok --query")));
+            QVERIFY(prefs.configureShortcutsButton()->isHidden());
+        }
+        CaptureRoad::setCurrent(nullptr);
+        HotkeyCenter::setShared(nullptr);
+        ShellServices::setCapture(nullptr);
     }
 };
 

@@ -15,13 +15,11 @@ WaylandCaptureRoad::WaylandCaptureRoad(QObject* parent)
     settle_.setSingleShot(true);
     settle_.setInterval(kSettleMs);
     connect(&settle_, &QTimer::timeout, this, &WaylandCaptureRoad::settle);
-    connect(atspi_, &AtspiSelectionWatch::changed, this, &CaptureRoad::selectionChanged);
     connect(atspi_, &AtspiSelectionWatch::selected, this, [this](const QString& t, const QRect& r) {
         qCDebug(lcWaylandRoad).noquote() << "accessibility selection:" << t << r;
         offer(t, r);
     });
     connect(atspi_, &AtspiSelectionWatch::stateChanged, this, &CaptureRoad::partsChanged);
-    connect(primary_, &PrimarySelectionWatch::changed, this, &CaptureRoad::selectionChanged);
     connect(primary_, &PrimarySelectionWatch::selected, this, [this](const QString& t) {
         qCDebug(lcWaylandRoad).noquote() << "primary selection:" << t;
         offer(t, QRect());
@@ -50,6 +48,9 @@ QList<CaptureRoad::Part> WaylandCaptureRoad::parts() const {
 
 void WaylandCaptureRoad::offer(const QString& text, const QRect& extents) {
     const QString t = text.trimmed();
+    // Only a different selection ends the popup: applications report
+    // theirs again when they lose the focus, as they do to the popup itself.
+    if (t != last_) emit selectionChanged();
     if (t.isEmpty()) return;
     // The accessibility bus and the primary selection often report the same
     // selection; keep whichever told where it lies.

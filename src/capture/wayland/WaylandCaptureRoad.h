@@ -12,7 +12,7 @@ class PrimarySelectionWatch;
 // application that reports them) and from the primary selection where the
 // compositor lets a client watch it (which also carries XWayland clients'
 // selections). A selection unchanged for 300 ms is reported once; no key is
-// ever sent to another client.
+// ever sent to another client. selectionChanged means a different text.
 class WaylandCaptureRoad : public CaptureRoad {
     Q_OBJECT
 public:

@@ -30,6 +30,9 @@ public:
     virtual Standing standing() const { return Standing::Direct; }
     // The combinations the desktop bound, in its own words (e.g. "Ctrl+Alt+D").
     virtual QStringList boundTriggers() const { return {}; }
+    // Lets the user change what the desktop bound, in the desktop's own
+    // dialog; the outcome comes through watchStanding.
+    virtual void changeBound() {}
     // Calls `changed` while `context` lives whenever standing() may have changed.
     virtual void watchStanding(QObject* context, std::function<void()> changed) {
         Q_UNUSED(context);

@@ -8,6 +8,7 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
 #include <QLoggingCategory>
 #include <X11/X.h>
 #include <X11/Xlib.h>
@@ -51,6 +52,8 @@ PortalHotkeyCenter::PortalHotkeyCenter(QObject* parent) : QObject(parent) {
     bus.connect(kService, QString(), QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"),
                 this, SLOT(onResponse(QDBusMessage)));
     bus.connect(kService, kPath, kIface, QStringLiteral("Activated"), this, SLOT(onActivated(QDBusMessage)));
+    bus.connect(kService, kPath, kIface, QStringLiteral("ShortcutsChanged"), this,
+                SLOT(onShortcutsChanged(QDBusMessage)));
 }
 
 QString PortalHotkeyCenter::idFor(int keyCode, quint64 flags) {
@@ -191,11 +194,7 @@ void PortalHotkeyCenter::onResponse(const QDBusMessage& message) {
         if (code != 0) {
             setState(State::Refused);
         } else {
-            triggers_.clear();
-            const auto bound = qdbus_cast<QList<Shortcut>>(results.value(QStringLiteral("shortcuts")));
-            for (const Shortcut& s : bound)
-                triggers_[s.first] = s.second.value(QStringLiteral("trigger_description")).toString();
-            qCInfo(lcPortalKeys) << "shortcuts bound:" << triggers_;
+            readTriggers(results.value(QStringLiteral("shortcuts")));
             setState(State::Bound);
             emit stateChanged();
         }
@@ -206,6 +205,41 @@ void PortalHotkeyCenter::onResponse(const QDBusMessage& message) {
     }
 }
 
+void PortalHotkeyCenter::readTriggers(const QVariant& shortcuts) {
+    triggers_.clear();
+    for (const Shortcut& s : qdbus_cast<QList<Shortcut>>(shortcuts))
+        triggers_[s.first] = s.second.value(QStringLiteral("trigger_description")).toString();
+    qCInfo(lcPortalKeys) << "shortcuts bound:" << triggers_;
+}
+
+void PortalHotkeyCenter::onShortcutsChanged(const QDBusMessage& message) {
+    const QList<QVariant> args = message.arguments();
+    if (args.size() < 2 || qdbus_cast<QDBusObjectPath>(args[0]).path() != session_) return;
+    readTriggers(args[1]);
+    emit stateChanged();
+}
+
+void PortalHotkeyCenter::changeBound() {
+    if (session_.isEmpty() || state_ != State::Bound) return;
+    // The portal's own dialog where it has one (version 2 on); older ones
+    // only hear the shortcuts bound again, which desktops answer by asking
+    // the user about any they have not bound yet.
+    QDBusMessage get = QDBusMessage::createMethodCall(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get.setArguments({kIface, QStringLiteral("version")});
+    auto* w = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get), this);
+    connect(w, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        const QList<QVariant> answer = w->reply().arguments();
+        const uint version = answer.isEmpty() ? 0 : qdbus_cast<QDBusVariant>(answer[0]).variant().toUInt();
+        if (version < 2) return bind();
+        QDBusMessage m = QDBusMessage::createMethodCall(kService, kPath, kIface, QStringLiteral("ConfigureShortcuts"));
+        m.setArguments({QVariant::fromValue(QDBusObjectPath(session_)), QString(), QVariantMap()});
+        QDBusConnection::sessionBus().asyncCall(m);
+        qCInfo(lcPortalKeys) << "asked the desktop to configure the shortcuts";
+    });
+}
+
 void PortalHotkeyCenter::onActivated(const QDBusMessage& message) {
     const QList<QVariant> args = message.arguments();
     if (args.size() < 2) return;
@@ -214,6 +248,10 @@ void PortalHotkeyCenter::onActivated(const QDBusMessage& message) {
     auto it = entries_.find(args[1].toString());
     if (it == entries_.end()) return;
     qCInfo(lcPortalKeys).noquote() << "shortcut activated:" << it->first;
+    // A window the action shows may take the focus with the desktop's
+    // token: Qt's Wayland plugin hands it to the compositor at activation.
+    const QString token = qdbus_cast<QVariantMap>(args.value(3)).value(QStringLiteral("activation_token")).toString();
+    if (!token.isEmpty()) qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
     // The action may register or unregister shortcuts: call a copy.
     const Action action = it->second.action;
     action();

@@ -27,6 +27,7 @@ public:
     Standing standing() const override;
     QStringList boundTriggers() const override;
     void watchStanding(QObject* context, std::function<void()> changed) override;
+    void changeBound() override;
 
     State state() const { return state_; }
     // What the desktop bound, by shortcut id (its own words, e.g. "Ctrl+Alt+D").
@@ -41,12 +42,14 @@ signals:
 private slots:
     void onResponse(const QDBusMessage& message);
     void onActivated(const QDBusMessage& message);
+    void onShortcutsChanged(const QDBusMessage& message);
 
 private:
     QString requestPath(const QString& token) const;
     void createSession();
     void bind();
     void setState(State s);
+    void readTriggers(const QVariant& shortcuts);
 
     struct Entry {
         int keyCode;
