@@ -216,6 +216,72 @@ private slots:
                     .endsWith(QStringLiteral("version=1.0&id=a%26b%3Dc&abTest=2")));
     }
 
+    // A start that shows the window first: the pages (and with them the web
+    // engine) and the services come only after its first frame, and come all
+    // the same; started hidden, the window is never shown.
+    void windowFirstThenPagesAndServices() {
+        struct Capture : CaptureServices {
+            QStringList calls;
+            void startScreenTrans() override { calls << QStringLiteral("screenTrans"); }
+            void startWordStroke() override { calls << QStringLiteral("wordStroke"); }
+            bool startServer() override { calls << QStringLiteral("server"); return true; }
+            void registerServiceProvider() override { calls << QStringLiteral("provider"); }
+        } capture;
+        struct Shows : QObject {
+            int count = 0;
+            bool eventFilter(QObject*, QEvent* e) override { count += e->type() == QEvent::Show; return false; }
+        };
+        ShellServices::setCapture(&capture);
+        FrameWndController::initializeDefaults();
+        for (const bool hidden : {false, true}) {
+            UserDefaults::standard().setValue(MinimizedAfterStart, hidden);
+            capture.calls.clear();
+            lookup = new FakeLookupPage;
+            fanyi = new FakeTranslationPage;
+            int made = 0;
+            bool shownWhenMade = false;
+            FakeLookupPage* l = lookup;
+            FakeTranslationPage* f = fanyi;
+            frame = std::make_unique<FrameWndController>([&, l, f](FrameWndController* c) {
+                ++made;
+                shownWhenMade = c->window()->isVisible();
+                return FrameWndController::Pages{l, f};
+            }, true);
+            Shows shows;
+            frame->window()->installEventFilter(&shows);
+            frame->awakeChrome();
+            QCOMPARE(made, 0);
+            QVERIFY(capture.calls.isEmpty());
+            bool finishing = false;
+            frame->launchAfterFirstFrame([&] { finishing = true; });
+            QTRY_VERIFY(finishing);
+            QCOMPARE(made, 1);
+            QCOMPARE(shownWhenMade, !hidden);
+            QCOMPARE(shows.count, hidden ? 0 : 1);
+            QCOMPARE(MVToolBarController::sharedInstance().mainVC(), lookup);
+            QCOMPARE(lookup->widget.parentWidget(), FrameSplitViewController::sharedInstance().mainContentView());
+            QTRY_VERIFY(capture.calls.contains(QStringLiteral("provider")));
+            QCOMPARE(capture.calls, (QStringList{"screenTrans", "wordStroke", "server", "provider"}));
+            frame.reset();
+            delete lookup;
+            delete fanyi;
+            lookup = nullptr;
+            fanyi = nullptr;
+        }
+        UserDefaults::standard().setValue(MinimizedAfterStart, false);
+        ShellServices::setCapture(nullptr);
+        // The one-piece start makes its pages once.
+        int made = 0;
+        lookup = new FakeLookupPage;
+        fanyi = new FakeTranslationPage;
+        frame = std::make_unique<FrameWndController>([&, l = lookup, f = fanyi](FrameWndController*) {
+            ++made;
+            return FrameWndController::Pages{l, f};
+        });
+        frame->awakeFromNib();
+        QCOMPARE(made, 1);
+    }
+
     // ------------------------------------------------------------ tabs
 
     void startShowsLookupTabWithFocusedField() {
