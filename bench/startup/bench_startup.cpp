@@ -11,6 +11,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -33,7 +34,13 @@ Start startOnce(DesktopSession& desktop, const QString& program) {
     p.setStandardErrorFile(QProcess::nullDevice());
     Start s;
     s.window = desktop.startAndWaitForWindow(p, program, {});
-    if (s.window >= 0) s.content = desktop.waitForSettledWindow(2000, 15000, &s.frames, g_framesDir);
+    static int started = 0;
+    QString frames;
+    if (!g_framesDir.isEmpty()) {
+        frames = QStringLiteral("%1/start-%2").arg(g_framesDir).arg(++started);
+        QDir().mkpath(frames);
+    }
+    if (s.window >= 0) s.content = desktop.waitForSettledWindow(2000, 15000, &s.frames, frames);
     DesktopSession::stop(p);
     return s;
 }

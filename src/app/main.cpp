@@ -145,8 +145,18 @@ int main(int argc, char** argv) {
     frame->launchAfterFirstFrame(&noticealerts::install);
 
     QObject::connect(&instance, &SingleInstance::showRequested, frame, [frame] { frame->showWindow(); });
+    // A query that started this copy comes before the launch has ended: it
+    // waits for the service it goes to.
     QObject::connect(&instance, &SingleInstance::queryRequested, frame,
-                     [&capture](const QString& text, const QString& userData) { capture.serviceQuery(text, userData); });
+                     [frame, &capture](const QString& text, const QString& userData) {
+                         if (frame->hasFinishedLaunching()) {
+                             capture.serviceQuery(text, userData);
+                             return;
+                         }
+                         QObject::connect(frame, &FrameWndController::launchFinished, frame,
+                                          [&capture, text, userData] { capture.serviceQuery(text, userData); },
+                                          Qt::SingleShotConnection);
+                     });
     QObject::connect(&instance, &SingleInstance::miniWindowRequested, frame, [&capture] {
         if (capture.isShowingMiniWindow())
             capture.hideMiniWindow();

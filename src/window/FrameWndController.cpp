@@ -44,6 +44,9 @@
 namespace {
 FrameWndController* g_shared = nullptr;
 
+constexpr int kLaunchEndAfterHomePageMs = 100;
+constexpr int kLaunchEndAtTheLatestMs = 1500;
+
 QString percent(const QString& v) { return QString::fromLatin1(QUrl::toPercentEncoding(v)); }
 
 // A plain application-modal message box that never blocks the event loop.
@@ -288,18 +291,35 @@ void FrameWndController::applicationDidFinishLaunching() {
     const QString current = appShortVersion();
     d.setValue(MVShowWordStrokeAlertKey, d.contains(MVAPPVersionKey) && stored == current);
     d.setValue(MVAPPVersionKey, current);
+    launched_ = true;
+    emit launchFinished();
 }
 
 void FrameWndController::launchAfterFirstFrame(std::function<void()> beforeFinish) {
     auto finish = [this, beforeFinish = std::move(beforeFinish)] {
         MIRVOK_MARK("first frame out");
         attachPages();
-        MIRVOK_MARK("pages attached");
         startServices();
         MIRVOK_MARK("pages and services up");
-        if (beforeFinish) beforeFinish();
-        applicationDidFinishLaunching();
-        MIRVOK_MARK("launch finished");
+        // The launch's end (kit host, word book, login, tray and D-Bus
+        // service: a tenth of a second or more) waits for the home page to
+        // be drawn: the web engine loads pages on this thread too. A page
+        // that does not load holds it back a moment only.
+        auto done = std::make_shared<bool>(false);
+        auto end = [this, done, beforeFinish] {
+            if (*done) return;
+            *done = true;
+            NotificationCenter::defaultCenter().removeObserver(this, MVDidFinishLoadFirstWebViewNotification);
+            if (beforeFinish) beforeFinish();
+            applicationDidFinishLaunching();
+            MIRVOK_MARK("launch finished");
+        };
+        NotificationCenter::defaultCenter().addObserver(MVDidFinishLoadFirstWebViewNotification, this,
+                                                        [this, end](const Notification&) {
+            // Time for the page's first drawing after its load.
+            QTimer::singleShot(kLaunchEndAfterHomePageMs, this, end);
+        });
+        QTimer::singleShot(kLaunchEndAtTheLatestMs, this, end);
     };
     if (UserDefaults::standard().boolValue(MinimizedAfterStart)) {
         QTimer::singleShot(0, this, finish);

@@ -64,6 +64,7 @@ public:
     // hidden) and, once its first frame is out, runs the remaining steps,
     // `beforeFinish` just before applicationDidFinishLaunching().
     void launchAfterFirstFrame(std::function<void()> beforeFinish);
+    bool hasFinishedLaunching() const { return launched_; }
 
     MVWindow* window() const { return window_; }
     ShellLookupPage* lookupPage() const { return pages_.lookup; }
@@ -140,6 +141,8 @@ public:
 
 signals:
     void quitConfirmed();
+    // applicationDidFinishLaunching() has run: the services are up.
+    void launchFinished();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -179,4 +182,5 @@ private:
     QList<QRect> fullScreenFrames_;
     bool shouldTeminatedApp_ = false;
     bool zoomRegistered_ = false;
+    bool launched_ = false;
 };

@@ -217,8 +217,9 @@ private slots:
     }
 
     // A start that shows the window first: the pages (and with them the web
-    // engine) and the services come only after its first frame, and come all
-    // the same; started hidden, the window is never shown.
+    // engine) and the services come only after its first frame, the launch's
+    // end after the home page, and all of them come; started hidden, the
+    // window is never shown.
     void windowFirstThenPagesAndServices() {
         struct Capture : CaptureServices {
             QStringList calls;
@@ -254,8 +255,11 @@ private slots:
             QVERIFY(capture.calls.isEmpty());
             bool finishing = false;
             frame->launchAfterFirstFrame([&] { finishing = true; });
+            QTRY_COMPARE(made, 1);
+            // The launch's end waits for the home page.
+            QVERIFY(!finishing);
+            NotificationCenter::defaultCenter().post(MVDidFinishLoadFirstWebViewNotification);
             QTRY_VERIFY(finishing);
-            QCOMPARE(made, 1);
             QCOMPARE(shownWhenMade, !hidden);
             QCOMPARE(shows.count, hidden ? 0 : 1);
             QCOMPARE(MVToolBarController::sharedInstance().mainVC(), lookup);
