@@ -24,6 +24,14 @@ class TestWindowStart : public QObject {
     FakeTranslationPage* fanyi = nullptr;
     std::unique_ptr<FrameWndController> frame;
 
+    void dropFrame() {
+        frame.reset();
+        delete lookup;
+        delete fanyi;
+        lookup = nullptr;
+        fanyi = nullptr;
+    }
+
 private slots:
     void init() {
         env = std::make_unique<TestEnv>();
@@ -34,11 +42,7 @@ private slots:
         FrameWndController::initializeDefaults();
     }
     void cleanup() {
-        frame.reset();
-        delete lookup;
-        delete fanyi;
-        lookup = nullptr;
-        fanyi = nullptr;
+        dropFrame();
         HotkeyCenter::setShared(nullptr);
         site.reset();
         env.reset();
