@@ -3,12 +3,25 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QThread>
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 
+#include <algorithm>
+#include <ctime>
 #include <map>
 #include <poll.h>
+
+namespace {
+qint64 monotonicNs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+}  // namespace
 
 DesktopSession::DesktopSession() {
     while (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display_))) ++display_;
@@ -26,6 +39,7 @@ DesktopSession::DesktopSession() {
 }
 
 DesktopSession::~DesktopSession() {
+    if (x_) XCloseDisplay(static_cast<Display*>(x_));
     stop(bus_);
     stop(xvfb_);
 }
@@ -56,6 +70,7 @@ double DesktopSession::startAndWaitForWindow(QProcess& process, const QString& p
     XSync(x, False);
     QElapsedTimer t;
     t.start();
+    lastStartNs_ = monotonicNs();
     process.start(program, args);
     double shown = -1;
     while (shown < 0 && t.elapsed() < timeoutMs) {
@@ -64,6 +79,7 @@ double DesktopSession::startAndWaitForWindow(QProcess& process, const QString& p
             XNextEvent(x, &e);
             if (e.type == MapNotify && e.xmap.event == DefaultRootWindow(x) && !e.xmap.override_redirect) {
                 shown = double(t.nsecsElapsed()) / 1e6;
+                lastWindow_ = e.xmap.window;
                 break;
             }
         }
@@ -73,6 +89,104 @@ double DesktopSession::startAndWaitForWindow(QProcess& process, const QString& p
     }
     XCloseDisplay(x);
     return shown;
+}
+
+void* DesktopSession::x() {
+    if (!x_) x_ = XOpenDisplay(display().toLatin1().constData());
+    return x_;
+}
+
+QByteArray DesktopSession::capture(unsigned long window, int x0, int y0, int width, int height) {
+    auto* d = static_cast<Display*>(x());
+    if (!d) return {};
+    // A window that went away in between is an X error, not a crash.
+    XErrorHandler old = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    XImage* image = XGetImage(d, window, x0, y0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+    XSetErrorHandler(old);
+    if (!image) return {};
+    QByteArray pixels(image->data, image->bytes_per_line * image->height);
+    XDestroyImage(image);
+    return pixels;
+}
+
+double DesktopSession::waitForSettledWindow(int quietMs, int timeoutMs, int* frames, const QString& framesDir) {
+    auto* d = static_cast<Display*>(x());
+    XWindowAttributes a;
+    if (!d || !lastWindow_ || !XGetWindowAttributes(d, lastWindow_, &a)) return -1;
+    const auto sinceStart = [this] { return double(monotonicNs() - lastStartNs_) / 1e6; };
+    QByteArray last = capture(lastWindow_, 0, 0, a.width, a.height);
+    double lastChange = sinceStart();
+    const auto save = [&](const QByteArray& pixels, double ms) {
+        if (framesDir.isEmpty() || pixels.size() < qsizetype(a.width) * a.height * 4) return;
+        QImage(reinterpret_cast<const uchar*>(pixels.constData()), a.width, a.height, QImage::Format_RGB32)
+            .save(QStringLiteral("%1/%2.png").arg(framesDir).arg(int(ms)));
+    };
+    save(last, lastChange);
+    int changes = 0;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs && sinceStart() - lastChange < quietMs) {
+        QByteArray now = capture(lastWindow_, 0, 0, a.width, a.height);
+        // A caret's blink is no change of content.
+        if (differingPixels(now, last) > 200) {
+            lastChange = sinceStart();
+            ++changes;
+            save(now, lastChange);
+            last = std::move(now);
+        }
+    }
+    if (frames) *frames = changes;
+    return lastChange;
+}
+
+int DesktopSession::differingPixels(const QByteArray& a, const QByteArray& b) {
+    if (a.size() != b.size()) return int(std::max(a.size(), b.size()) / 4);
+    int n = 0;
+    const auto* p = reinterpret_cast<const quint32*>(a.constData());
+    const auto* q = reinterpret_cast<const quint32*>(b.constData());
+    for (qsizetype i = 0; i < a.size() / 4; ++i) n += (p[i] & 0xffffff) != (q[i] & 0xffffff);
+    return n;
+}
+
+void DesktopSession::focus(unsigned long window) {
+    auto* d = static_cast<Display*>(x());
+    if (!d) return;
+    XWindowAttributes a;
+    if (XGetWindowAttributes(d, window, &a)) {
+        int rx = 0, ry = 0;
+        Window child;
+        XTranslateCoordinates(d, window, DefaultRootWindow(d), a.width / 2, 20, &rx, &ry, &child);
+        XTestFakeMotionEvent(d, -1, rx, ry, CurrentTime);
+    }
+    XSetInputFocus(d, window, RevertToParent, CurrentTime);
+    XSync(d, False);
+}
+
+void DesktopSession::pressKey(const char* keysym) {
+    auto* d = static_cast<Display*>(x());
+    if (!d) return;
+    const KeyCode code = XKeysymToKeycode(d, XStringToKeysym(keysym));
+    XTestFakeKeyEvent(d, code, True, CurrentTime);
+    XTestFakeKeyEvent(d, code, False, CurrentTime);
+    XFlush(d);
+}
+
+void DesktopSession::pressChord(std::initializer_list<const char*> keysyms) {
+    auto* d = static_cast<Display*>(x());
+    if (!d) return;
+    std::vector<KeyCode> codes;
+    for (const char* k : keysyms) codes.push_back(XKeysymToKeycode(d, XStringToKeysym(k)));
+    for (KeyCode c : codes) XTestFakeKeyEvent(d, c, True, CurrentTime);
+    for (auto it = codes.rbegin(); it != codes.rend(); ++it) XTestFakeKeyEvent(d, *it, False, CurrentTime);
+    XFlush(d);
+}
+
+void DesktopSession::typeText(const QString& text) {
+    for (const QChar c : text) {
+        const QByteArray name(1, char(c.toLatin1()));
+        pressKey(name.constData());
+        QThread::msleep(30);
+    }
 }
 
 void DesktopSession::stop(QProcess& process) {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -31,11 +32,40 @@ public:
     double startAndWaitForWindow(QProcess& process, const QString& program, const QStringList& args,
                                  int timeoutMs = 30000);
 
+    // The window the last startAndWaitForWindow saw mapped (an X id).
+    unsigned long lastWindow() const { return lastWindow_; }
+
+    // Watches the last mapped window until its pixels have not changed (more
+    // than a caret's blink) for
+    // `quietMs`: the milliseconds from the program's start to the frame that
+    // then stays, and in `frames` how many distinct frames came after the
+    // first one (negative without a window). With `framesDir` each distinct
+    // frame is saved there as <ms>.png.
+    double waitForSettledWindow(int quietMs, int timeoutMs, int* frames, const QString& framesDir = {});
+
+    // The pixels of a rectangle of `window` (window coordinates) as the
+    // server holds them now; empty when the window is gone.
+    QByteArray capture(unsigned long window, int x, int y, int width, int height);
+    // Pixels that differ between two captures of one size (32-bit pixels).
+    static int differingPixels(const QByteArray& a, const QByteArray& b);
+
+    // Keystrokes as a keyboard sends them (XTest), to whatever has focus;
+    // `typeText` takes Latin letters and digits only.
+    void focus(unsigned long window);
+    void pressKey(const char* keysym);
+    // Keys held together in order, let go in reverse ("Control_L", "a").
+    void pressChord(std::initializer_list<const char*> keysyms);
+    void typeText(const QString& text);
+
     // Ends a process this bench started, asking first.
     static void stop(QProcess& process);
 
 private:
+    void* x();
     int display_ = 90;
+    void* x_ = nullptr;
+    unsigned long lastWindow_ = 0;
+    qint64 lastStartNs_ = 0;
     QProcess xvfb_, bus_;
     QString busAddress_;
     bool ready_ = false;

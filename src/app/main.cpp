@@ -10,6 +10,7 @@
 #include "platform/Resources.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
+#include "platform/TimingMark.h"
 #include "platform/UserDefaults.h"
 #include "platform/WebEngineSandbox.h"
 #include "platform/WebEngineSetup.h"
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], clipboardkeeper::kArgument) == 0) return clipboardkeeper::serveFromStdin();
     // Answered in the terminal, before anything needs a display.
     if (CommandLine::wanted(argc, argv)) return CommandLine::run(argc, argv);
+    MIRVOK_MARK("main");
     relaxWebEngineSandboxForRoot(argc, argv);
     CaptureRoads::choosePlatform();
     const bool softwareRendering = applyWebEngineSetup(argc, argv);
@@ -60,6 +62,7 @@ int main(int argc, char** argv) {
     else
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    MIRVOK_MARK("application object");
     // Read by now: programs started from here (a browser for a link) pick
     // their own graphics.
     if (softwareRendering) qunsetenv("QT_XCB_GL_INTEGRATION");
@@ -89,6 +92,7 @@ int main(int argc, char** argv) {
     SingleInstance instance;
     if (!instance.claim() && SingleInstance::showRunningInstance()) return 0;
 
+    MIRVOK_MARK("one copy claimed");
     StartAppControl::repairAtStart(QCoreApplication::applicationFilePath());
 
     ShellServices::setLogger([](const QString& key, const QString& value, const QVariantMap& extras) {
@@ -130,18 +134,29 @@ int main(int argc, char** argv) {
     CaptureShell capture;
     ShellServices::setCapture(&capture);
 
+    MIRVOK_MARK("kits registered");
     FrameWndController::initializeDefaults();
-    FrameWndController* frame = RealPages::createMainWindowController();
+    // The window's frame goes on the screen first; the web engine starts
+    // for the pages, and the services come up, once it has been drawn.
+    FrameWndController* frame = RealPages::createMainWindowController(true);
     DictUtils::setAppDelegate(frame);
-    frame->awakeFromNib();
-    frame->window()->show();
-    // From here on what the stores must tell the user shows as alerts.
-    noticealerts::install();
-    frame->applicationDidFinishLaunching();
+    frame->awakeChrome();
+    // From the launch's end on what the stores must tell the user shows as alerts.
+    frame->launchAfterFirstFrame(&noticealerts::install);
 
     QObject::connect(&instance, &SingleInstance::showRequested, frame, [frame] { frame->showWindow(); });
+    // A query that started this copy comes before the launch has ended: it
+    // waits for the service it goes to.
     QObject::connect(&instance, &SingleInstance::queryRequested, frame,
-                     [&capture](const QString& text, const QString& userData) { capture.serviceQuery(text, userData); });
+                     [frame, &capture](const QString& text, const QString& userData) {
+                         if (frame->hasFinishedLaunching()) {
+                             capture.serviceQuery(text, userData);
+                             return;
+                         }
+                         QObject::connect(frame, &FrameWndController::launchFinished, frame,
+                                          [&capture, text, userData] { capture.serviceQuery(text, userData); },
+                                          Qt::SingleShotConnection);
+                     });
     QObject::connect(&instance, &SingleInstance::miniWindowRequested, frame, [&capture] {
         if (capture.isShowingMiniWindow())
             capture.hideMiniWindow();

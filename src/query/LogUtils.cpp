@@ -2,6 +2,7 @@
 
 #include "platform/MainThread.h"
 #include "platform/ServiceHost.h"
+#include "platform/TimingMark.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>
@@ -58,6 +59,7 @@ void send(const QByteArray& address) {
         return;
     }
     QNetworkReply* reply = manager()->get(QNetworkRequest(url));
+    MIRVOK_MARK("usage log sent");
     QObject::connect(reply, &QNetworkReply::finished, reply, [reply, address] {
         reply->deleteLater();
         // Any HTTP answer, whatever its status, means the event arrived.

@@ -1,4 +1,6 @@
 #include "query/RequestData.h"
+
+#include "platform/TimingMark.h"
 #include "query/offline/OfflineDict.h"
 
 #include "platform/BundleInfo.h"
@@ -162,6 +164,7 @@ void RequestData::requestDataWithURL(const QString& url, const QStringList& name
     }
 
     QNetworkReply* reply = post ? network()->post(request, body) : network()->get(request);
+    MIRVOK_MARK(qPrintable(QStringLiteral("request sent: ") + qurl.path()));
     reply_ = reply;
     data_.clear();
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
@@ -170,7 +173,10 @@ void RequestData::requestDataWithURL(const QString& url, const QStringList& name
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
         if (reply == reply_) data_.append(reply->readAll());
     });
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); });
+    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+        MIRVOK_MARK(qPrintable(QStringLiteral("answer in: ") + reply->url().path()));
+        onFinished(reply);
+    });
 }
 
 void RequestData::onFinished(QNetworkReply* reply) {

@@ -2,6 +2,7 @@
 
 #include "platform/BundleInfo.h"
 #include "platform/ColorScheme.h"
+#include "platform/NativeWindowGround.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
@@ -10,6 +11,7 @@
 #include "query/HistoryRecordingFlags.h"
 #include "query/RequestData.h"
 #include "platform/ServiceHost.h"
+#include "platform/TimingMark.h"
 #include "wordbook/MVWordBookSync.h"
 #include "window/FrameSplitViewController.h"
 #include "window/ImageLibrary.h"
@@ -31,6 +33,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cstdio>
@@ -40,6 +43,9 @@
 
 namespace {
 FrameWndController* g_shared = nullptr;
+
+constexpr int kLaunchEndAfterHomePageMs = 100;
+constexpr int kLaunchEndAtTheLatestMs = 1500;
 
 QString percent(const QString& v) { return QString::fromLatin1(QUrl::toPercentEncoding(v)); }
 
@@ -69,7 +75,7 @@ void FrameWndController::postCloseSuggest() {
 
 FrameWndController* FrameWndController::shared() { return g_shared; }
 
-FrameWndController::FrameWndController(PageFactory factory) {
+FrameWndController::FrameWndController(PageFactory factory, bool pagesLater) {
     g_shared = this;
     // The system version is reported; no version of this platform is turned away.
     ShellServices::logEvent(QStringLiteral("Mac_OSX_Version"),
@@ -79,9 +85,8 @@ FrameWndController::FrameWndController(PageFactory factory) {
     split_ = &FrameSplitViewController::sharedInstance();
     suggest_ = &SuggestWndController::sharedInstance();
     update_ = std::make_unique<UpdateCheck>();
-    pages_ = factory ? factory(this) : Pages{};
-    if (pages_.lookup) pageViews_[0] = pages_.lookup->view();
-    if (pages_.translation) pageViews_[1] = pages_.translation->view();
+    pageFactory_ = std::move(factory);
+    if (!pagesLater) makePages();
     preferences_ = std::make_unique<PreferencePanelController>(this);
 
     auto& center = NotificationCenter::defaultCenter();
@@ -130,7 +135,21 @@ FrameWndController::~FrameWndController() {
 
 PreferencePanelController& FrameWndController::preferencePanelController() { return *preferences_; }
 
+void FrameWndController::makePages() {
+    if (!pageFactory_) return;
+    pages_ = pageFactory_(this);
+    pageFactory_ = nullptr;
+    if (pages_.lookup) pageViews_[0] = pages_.lookup->view();
+    if (pages_.translation) pageViews_[1] = pages_.translation->view();
+}
+
 void FrameWndController::awakeFromNib() {
+    awakeChrome();
+    attachPages();
+    startServices();
+}
+
+void FrameWndController::awakeChrome() {
     window_->setMinimumSize(306, 300);
     window_->resize(720, 560);
     QPalette pal = window_->palette();
@@ -161,27 +180,14 @@ void FrameWndController::awakeFromNib() {
     });
 
     ShellServices::wordBook().setHistoryRecording(true, true);
-    registerHotKey();
-    ShellServices::capture().startScreenTrans();
-    ShellServices::capture().startWordStroke();
     lastLabel_ = QStringLiteral("ChaciItem");
     setUpToolBar();
     layout->addWidget(toolBar_->view());
     layout->addWidget(split_->view(), 1);
     setUpBottomBar();
     layout->addWidget(bottomView_);
-
-    for (QWidget* v : pageViews_) {
-        if (!v) continue;
-        v->setParent(split_->mainContentView());
-        v->setGeometry(split_->mainContentView()->rect());
-        v->lower();
-    }
-    changeViewController(m_viewTag_);
-    if (m_viewTag_ == 0 && pages_.lookup) {
-        toolBar_->setMainVC(pages_.lookup);
-        searchFieldBecomeFirstResponder();
-    }
+    // Typing goes to the search field from the first frame on.
+    searchFieldBecomeFirstResponder();
 
     connect(window_, &MVWindow::keyPressed, this, [this](QKeyEvent* e) { keyDown(e->key(), e->text(), e->modifiers()); });
     connect(window_, &MVWindow::becameMain, this, [this] { windowDidBecomeMain(); });
@@ -207,7 +213,30 @@ void FrameWndController::awakeFromNib() {
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (now && now != toolBar_->searchField() && now->window() == window_) postCloseSuggest();
     });
+}
 
+void FrameWndController::attachPages() {
+    makePages();
+    for (QWidget* v : pageViews_) {
+        if (!v) continue;
+        v->setParent(split_->mainContentView());
+        v->setGeometry(split_->mainContentView()->rect());
+        v->lower();
+    }
+    changeViewController(m_viewTag_);
+    if (m_viewTag_ == 0 && pages_.lookup) {
+        toolBar_->setMainVC(pages_.lookup);
+        searchFieldBecomeFirstResponder();
+        // Text typed while the pages were still coming is looked up as typed.
+        if (!toolBar_->searchField()->text().isEmpty())
+            toolBar_->controlTextDidChange(toolBar_->searchField()->text());
+    }
+}
+
+void FrameWndController::startServices() {
+    registerHotKey();
+    ShellServices::capture().startScreenTrans();
+    ShellServices::capture().startWordStroke();
     ShellServices::capture().installChromePlugin();
     ShellServices::capture().installFirefoxPlugin();
     ShellServices::capture().startServer();
@@ -255,7 +284,6 @@ void FrameWndController::applicationDidFinishLaunching() {
     checkFullScreenWindow();
     if (d.boolValue(MinimizedAfterStart)) window_->hide();
     doAutoLogin();
-
     ShellServices::capture().registerServiceProvider();
     qInfo("registered service!");
 
@@ -263,6 +291,44 @@ void FrameWndController::applicationDidFinishLaunching() {
     const QString current = appShortVersion();
     d.setValue(MVShowWordStrokeAlertKey, d.contains(MVAPPVersionKey) && stored == current);
     d.setValue(MVAPPVersionKey, current);
+    launched_ = true;
+    emit launchFinished();
+}
+
+void FrameWndController::launchAfterFirstFrame(std::function<void()> beforeFinish) {
+    auto finish = [this, beforeFinish = std::move(beforeFinish)] {
+        MIRVOK_MARK("first frame out");
+        attachPages();
+        startServices();
+        MIRVOK_MARK("pages and services up");
+        // The launch's end (kit host, word book, login, tray and D-Bus
+        // service: a tenth of a second or more) waits for the home page to
+        // be drawn: the web engine loads pages on this thread too. A page
+        // that does not load holds it back a moment only.
+        auto done = std::make_shared<bool>(false);
+        auto end = [this, done, beforeFinish] {
+            if (*done) return;
+            *done = true;
+            NotificationCenter::defaultCenter().removeObserver(this, MVDidFinishLoadFirstWebViewNotification);
+            if (beforeFinish) beforeFinish();
+            applicationDidFinishLaunching();
+            MIRVOK_MARK("launch finished");
+        };
+        NotificationCenter::defaultCenter().addObserver(MVDidFinishLoadFirstWebViewNotification, this,
+                                                        [this, end](const Notification&) {
+            // Time for the page's first drawing after its load.
+            QTimer::singleShot(kLaunchEndAfterHomePageMs, this, end);
+        });
+        QTimer::singleShot(kLaunchEndAtTheLatestMs, this, end);
+    };
+    if (UserDefaults::standard().boolValue(MinimizedAfterStart)) {
+        QTimer::singleShot(0, this, finish);
+        return;
+    }
+    connect(window_, &MVWindow::firstPainted, this, finish, Qt::SingleShotConnection);
+    // Until the first frame the server shows the pages' ground, not black.
+    setNativeWindowGround(window_, split_->view()->palette().color(QPalette::Window));
+    window_->show();
 }
 
 void FrameWndController::initWordBook() {

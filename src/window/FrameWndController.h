@@ -41,16 +41,30 @@ public:
     // Hotkey defaults: first-use values once, zoom and mini-search every start.
     static void initializeDefaults();
 
-    explicit FrameWndController(PageFactory factory);
+    // With `pagesLater` the factory runs in attachPages(), so the window can
+    // be on the screen before the web engine starts for the pages.
+    explicit FrameWndController(PageFactory factory, bool pagesLater = false);
     ~FrameWndController() override;
     static FrameWndController* shared();
     // Hands the machine id and the signed-in user to the crash reporter
     // (start-up and after every login).
     static void logUserToKitHost();
 
-    // The start-up steps after construction, in order.
+    // The start-up steps after construction, in order. awakeFromNib() is
+    // the first three together; a start that shows the window early runs
+    // them apart: the window's chrome, shown; then, after its first frame,
+    // the pages (a placeholder of their ground colour until then) and the
+    // services (hotkeys, desktop capture, the browser bridge, update check).
     void awakeFromNib();
+    void awakeChrome();
+    void attachPages();
+    void startServices();
     void applicationDidFinishLaunching();
+    // After awakeChrome(): shows the window (unless the user starts it
+    // hidden) and, once its first frame is out, runs the remaining steps,
+    // `beforeFinish` just before applicationDidFinishLaunching().
+    void launchAfterFirstFrame(std::function<void()> beforeFinish);
+    bool hasFinishedLaunching() const { return launched_; }
 
     MVWindow* window() const { return window_; }
     ShellLookupPage* lookupPage() const { return pages_.lookup; }
@@ -127,11 +141,14 @@ public:
 
 signals:
     void quitConfirmed();
+    // applicationDidFinishLaunching() has run: the services are up.
+    void launchFinished();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void makePages();
     void setUpToolBar();
     void setUpBottomBar();
     QString leaveTranslationPage(bool hideAndFocus);
@@ -142,6 +159,7 @@ private:
     static void postCloseSuggest();
 
     MVWindow* window_ = nullptr;
+    PageFactory pageFactory_;
     Pages pages_;
     QWidget* pageViews_[2] = {};
     int m_viewTag_ = 0;
@@ -164,4 +182,5 @@ private:
     QList<QRect> fullScreenFrames_;
     bool shouldTeminatedApp_ = false;
     bool zoomRegistered_ = false;
+    bool launched_ = false;
 };

@@ -1,5 +1,7 @@
 #include "window/MVSearchField.h"
 
+#include "platform/TimingMark.h"
+
 #include "window/ImageLibrary.h"
 
 #include <QAction>
@@ -33,7 +35,10 @@ void MVSearchField::keyPressEvent(QKeyEvent* e) {
     std::optional<Command> cmd;
     switch (e->key()) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: cmd = Command::InsertNewline; break;
+    case Qt::Key_Enter:
+        MIRVOK_MARK("Return in the search field");
+        cmd = Command::InsertNewline;
+        break;
     case Qt::Key_Up: cmd = Command::MoveUp; break;
     case Qt::Key_Down: cmd = Command::MoveDown; break;
     case Qt::Key_Escape: cmd = Command::CancelOperation; break;

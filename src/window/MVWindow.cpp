@@ -1,7 +1,10 @@
 #include "window/MVWindow.h"
 
+#include "platform/TimingMark.h"
+
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QMetaObject>
 
 MVWindow::MVWindow(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("MainWindow"));
@@ -40,4 +43,13 @@ void MVWindow::moveEvent(QMoveEvent* e) {
 void MVWindow::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     emit resized();
+}
+
+void MVWindow::paintEvent(QPaintEvent* e) {
+    QWidget::paintEvent(e);
+    if (painted_) return;
+    painted_ = true;
+    MIRVOK_MARK("main window painted");
+    // Queued: the backing store goes to the screen when this event returns.
+    QMetaObject::invokeMethod(this, &MVWindow::firstPainted, Qt::QueuedConnection);
 }

@@ -19,12 +19,17 @@ signals:
     void moved();
     void resized();
     void miniaturized();
+    // Once, queued after the window's first paint has gone to the screen:
+    // what the first frame does not need starts from here.
+    void firstPainted();
 protected:
     void closeEvent(QCloseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void changeEvent(QEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
 private:
     bool quitting_ = false;
+    bool painted_ = false;
 };

@@ -113,7 +113,7 @@ private:
 };
 }  // namespace
 
-FrameWndController* RealPages::createMainWindowController() {
+FrameWndController* RealPages::createMainWindowController(bool pagesLater) {
     return new FrameWndController([](FrameWndController* frame) {
         auto* lookup = new MainViewController();
         auto* fanyi = new FanyiViewController();
@@ -148,5 +148,5 @@ FrameWndController* RealPages::createMainWindowController() {
             delete owner;
         });
         return FrameWndController::Pages{lookupAdapter, translationAdapter};
-    });
+    }, pagesLater);
 }

@@ -86,5 +86,5 @@ private:
 // Creates the two real pages, wires them to the main window, the toolbar's
 // search field and the suggestion window. For FrameWndController's factory.
 struct RealPages {
-    static FrameWndController* createMainWindowController();
+    static FrameWndController* createMainWindowController(bool pagesLater = false);
 };

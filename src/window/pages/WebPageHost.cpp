@@ -2,6 +2,7 @@
 
 #include "platform/ColorScheme.h"
 #include "platform/Resources.h"
+#include "platform/TimingMark.h"
 
 #include <QDebug>
 #include <QDir>
@@ -195,6 +196,7 @@ void WebPageHost::load(const QUrl& url)
 {
     // Writes issued from now on belong to the new document.
     loading_ = true;
+    MIRVOK_MARK(qPrintable(QStringLiteral("page load: ") + url.fileName()));
     acceptNavigation(url, true, false);
     view_->load(url);
 }
@@ -259,6 +261,7 @@ void WebPageHost::onLoadStarted()
 void WebPageHost::onLoadFinished(bool ok)
 {
     loading_ = false;
+    MIRVOK_MARK("page loaded");
     qInfo().noquote() << "didFinishLoadForFrame";
     const QUrl u = url();
     emit loadFinished(u, ok);
@@ -291,6 +294,7 @@ void WebPageHost::runScript(const QString& script, std::function<void(const QVar
     afterLoading([self, script, done = std::move(done)]() {
         if (!self)
             return;
+        MIRVOK_MARK("script to the page");
         if (done)
             self->page_->runJavaScript(script, [done](const QVariant& v) { done(v); });
         else
@@ -312,6 +316,7 @@ QString WebPageHost::jsString(const QString& text)
 
 void WebPageHost::setInnerHtml(const QString& elementId, const QString& html)
 {
+    MIRVOK_MARK("inner HTML asked");
     runScript(QStringLiteral("(function(){var e=document.getElementById(%1);if(e)e.innerHTML=%2;})();")
                   .arg(jsString(elementId), jsString(html)));
 }
