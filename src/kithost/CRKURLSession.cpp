@@ -48,22 +48,12 @@ QObject* sessionsParent()
     return parent;
 }
 
-// A manager outliving the application object keeps its HTTP thread, which
-// may still start a host lookup once the application is gone: Qt's lookup
-// machinery then crashes in the exit handlers. So every reply is aborted and
-// every manager deleted (their threads joined) before the network thread
-// stops. The tasks stay unfinished: nobody is left to hear of them.
-void stopAllOnThread()
+// Tasks started and maybe not finished: what stopAll must end. Network
+// thread only.
+std::vector<std::weak_ptr<CRKURLSessionTask>>& startedTasks()
 {
-    g_stopped = true;
-    const QList<QObject*> contexts = sessionsParent()->children();
-    for (QObject* context : contexts) {
-        for (QNetworkReply* reply : context->findChildren<QNetworkReply*>()) {
-            reply->disconnect();
-            reply->abort();
-        }
-        delete context;
-    }
+    static std::vector<std::weak_ptr<CRKURLSessionTask>> tasks;
+    return tasks;
 }
 
 KTHError makeError(const char* domain, int code, const QString& description)
@@ -132,6 +122,12 @@ void CRKURLSessionTask::startOnThread()
     if (completed_ || started_ || g_stopped)
         return;
     started_ = true;
+    auto& started = startedTasks();
+    std::erase_if(started, [](const auto& weak) {
+        const auto task = weak.lock();
+        return !task || task->isCompleted();
+    });
+    started.push_back(weak_from_this());
     auto session = session_.lock();
     if (!session) {
         finish({}, {}, cancelledError());
@@ -251,6 +247,25 @@ void CRKURLSessionTask::cancelOnThread()
     finish({}, {}, cancelledError());
 }
 
+void CRKURLSessionTask::abandonOnThread()
+{
+    if (completed_.exchange(true))
+        return;
+    if (reply_) {
+        reply_->disconnect();
+        reply_->abort();
+        reply_ = nullptr;   // deleted with its manager
+    }
+    dataHandler_ = nullptr;
+    downloadHandler_ = nullptr;
+    delete download_;
+    download_ = nullptr;
+    if (auto session = session_.lock())
+        session->removeTask(identifier_);
+    keepSession_.reset();
+    --g_unfinishedTasks;
+}
+
 void CRKURLSessionTask::finish(const QByteArray& data, const KTHHTTPResponse& response, const KTHError& error)
 {
     if (completed_.exchange(true))
@@ -313,6 +328,28 @@ QThread* CRKURLSession::networkThread()
 void CRKURLSession::runAfter(int ms, std::function<void()> work)
 {
     onNetworkThread([ms, work = std::move(work)] { QTimer::singleShot(ms, threadContext(), work); });
+}
+
+// A manager outliving the application object keeps its HTTP thread, which
+// may still start a host lookup once the application is gone: Qt's lookup
+// machinery then crashes in the exit handlers. So every reply is aborted and
+// every manager deleted (their threads joined) before the network thread
+// stops. Nobody is left to hear of the tasks, so they end silently, which
+// also lets go of the session each one keeps.
+void CRKURLSession::stopAllOnThread()
+{
+    g_stopped = true;
+    for (const auto& weak : std::exchange(startedTasks(), {}))
+        if (const auto task = weak.lock())
+            task->abandonOnThread();
+    const QList<QObject*> contexts = sessionsParent()->children();
+    for (QObject* context : contexts) {
+        for (QNetworkReply* reply : context->findChildren<QNetworkReply*>()) {
+            reply->disconnect();
+            reply->abort();
+        }
+        delete context;
+    }
 }
 
 void CRKURLSession::stopAll()

@@ -91,6 +91,8 @@ private:
     CRKURLSessionTask() = default;
     void startOnThread();
     void cancelOnThread();
+    // Ends the task without a word to anyone (see CRKURLSession::stopAll).
+    void abandonOnThread();
     void replyFinished();
     void finish(const QByteArray& data, const KTHHTTPResponse& response, const KTHError& error);
 
@@ -171,6 +173,7 @@ public:
 private:
     friend class CRKURLSessionTask;
     explicit CRKURLSession(const CRKURLSessionConfiguration& configuration);
+    static void stopAllOnThread();
     CRKURLSessionTaskPtr makeTask(CRKURLSessionTask::Kind kind, const KTHURLRequest& request, CRKTrust trust);
     QNetworkAccessManager* manager(CRKTrust trust);   // network thread only
     std::shared_ptr<CRKURLSessionDelegate> delegate() const;
