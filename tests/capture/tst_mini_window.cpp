@@ -12,6 +12,7 @@
 #include "window/MVAlertWndController.h"
 #include "window/PreferencePanelController.h"
 #include "window/ShellServices.h"
+#include "window/pages/WebPageHost.h"
 #include "../window/ShellFakes.h"
 
 #include <QClipboard>
@@ -232,6 +233,44 @@ private slots:
         mini_->pageHost()->runScript(QStringLiteral("document.getElementById('result').textContent"),
                                      [&](const QVariant& v) { text = v.toString(); });
         QTRY_VERIFY_WITH_TIMEOUT(text.contains(OfflineDict::unavailableText()), 10000);
+    }
+
+    // Hidden for long, the page is released; shown again it has its result
+    // and the field its text. A write that overtakes the release keeps the
+    // page as it is.
+    void aReleasedPageComesBackAsItWas() {
+        mini_->queryController()->setInternetActive(false);
+        QTest::keyClicks(field(), QStringLiteral("go"));
+        QSignalSpy shown(mini_.get(), &MiniSearchWndController::resultShown);
+        key(Qt::Key_Return);
+        QVERIFY(shown.wait(20000));
+        WebPageHost* host = mini_->pageHost();
+        auto resultText = [host] {
+            QString text;
+            bool done = false;
+            host->runScript(QStringLiteral("document.getElementById('result').textContent"),
+                            [&](const QVariant& v) { text = v.toString(); done = true; });
+            [&] { QTRY_VERIFY_WITH_TIMEOUT(done, 20000); }();
+            return text;
+        };
+        const QString before = resultText();
+        QVERIFY(!before.isEmpty());
+        mini_->hideMiniWindow();
+        QSignalSpy released(host, &WebPageHost::released);
+        QVERIFY(host->releaseNow());
+        QVERIFY(released.wait(20000));
+        QVERIFY(host->isReleased());
+        mini_->showMiniWindow();
+        QCOMPARE(field()->text(), QStringLiteral("go"));
+        QCOMPARE(resultText(), before);
+
+        mini_->hideMiniWindow();
+        QVERIFY(host->releaseNow());
+        host->setInnerHtml(QStringLiteral("result"), QStringLiteral("later"));
+        QCOMPARE(resultText(), QStringLiteral("later"));
+        QVERIFY(!host->isReleased());
+        mini_->showMiniWindow();
+        QCOMPARE(resultText(), QStringLiteral("later"));
     }
 
     // The window names the product and the key that opens it, as stored.
