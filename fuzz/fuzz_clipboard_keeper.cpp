@@ -3,7 +3,7 @@
 // out written back, which must read back the same.
 #include "FuzzSupport.h"
 
-#include "capture/ClipboardKeeper.h"
+#include "capture/x11/ClipboardKeeper.h"
 
 #include <cstdlib>
 

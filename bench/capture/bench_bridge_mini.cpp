@@ -12,7 +12,7 @@
 #include "capture/GetWordServer.h"
 #include "capture/MiniSearchQueryController.h"
 #include "capture/MiniSearchWndController.h"
-#include "capture/X11FocusReturn.h"
+#include "capture/x11/X11FocusReturn.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "support/FakeHttpService.h"

@@ -5,7 +5,7 @@
 //   simulated copy -> text (clipboard saved and put back)
 //   a stopped application given up, with the longest main-loop stall
 // Medians of 30; figures only.
-#include "capture/CaptureReader.h"
+#include "capture/x11/CaptureReader.h"
 #include "capture/MouseMonitor.h"
 #include "capture/ScrTransController.h"
 #include "capture/WordStrokeController.h"

@@ -2,7 +2,7 @@
 #include "app/CommandLine.h"
 #include "capture/CaptureRoads.h"
 #include "capture/CaptureShell.h"
-#include "capture/ClipboardKeeper.h"
+#include "capture/x11/ClipboardKeeper.h"
 #include "crash/CrashKit.h"
 #include "kithost/KitHostStartup.h"
 #include "platform/ColorScheme.h"

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "capture/AtspiReader.h"
-#include "capture/CaptureReader.h"
+#include "capture/CaptureRoadTypes.h"
 
 #include <QList>
 #include <QObject>
@@ -26,8 +25,8 @@ public:
         QString note;
     };
 
-    using SelectedDone = std::function<void(const CaptureReader::Selected&)>;
-    using AroundDone = std::function<void(const AtspiReader::Around&)>;
+    using SelectedDone = std::function<void(const capture::SelectedText&)>;
+    using AroundDone = std::function<void(const capture::TextAround&)>;
 
     explicit CaptureRoad(QObject* parent = nullptr) : QObject(parent) {}
 
@@ -44,7 +43,7 @@ public:
     virtual void start() {}
 
     // The selected text at a gesture. A road that has none answers nothing.
-    virtual void selectedText(const CaptureReader::Request& request, QObject* context, SelectedDone done) = 0;
+    virtual void selectedText(const capture::SelectionRequest& request, QObject* context, SelectedDone done) = 0;
     // The text around a point of the screen, for hover.
     virtual void textAround(const QPoint& px, QObject* context, AroundDone done) = 0;
 
@@ -52,6 +51,42 @@ public:
     // are known, else at the pointer's last known place, else the top-right
     // corner of the primary screen's available area.
     virtual QPointF popupPoint(const QRect& selection, const QPointF& pointer) const;
+
+    // The desktop around our windows. Unless a road says otherwise these
+    // are the X display's wherever one can be reached (XWayland included),
+    // and do nothing where none can.
+
+    // The pointer's left button and movement over the whole desktop: a
+    // press comes with the server time and whether it fell on one of our
+    // windows or on the popup.
+    struct PointerWatch {
+        std::function<void(QPointF pos, quint32 serverTime, bool ownWindow, bool overPopup)> pressed;
+        std::function<void(QPointF pos)> released;
+        std::function<void(QPointF pos, bool leftButtonHeld)> moved;
+    };
+    // Reports to `watch` while `context` lives; false when there is no
+    // pointer to watch.
+    virtual bool watchPointer(QObject* context, PointerWatch watch);
+    // The pointer is over one of our own windows right now.
+    virtual bool pointerOverOwnWindow() const;
+    // The popup's window (0: none): presses on it make no gesture.
+    virtual void setPopupWindow(quint64 windowId);
+    // Translucent windows look so: a compositing manager runs, or the
+    // windows are not on an X display.
+    virtual bool translucentWindows() const;
+
+    // The desktop window that has the keyboard focus; 0 when none has it or
+    // it is one of ours.
+    virtual quint64 focusedOtherWindow() const;
+    // Gives the focus back to a window focusedOtherWindow() named, if it is
+    // still there.
+    virtual void giveFocusBack(quint64 window);
+    // Gives one of our windows, just shown, the focus where no window
+    // manager does.
+    virtual void focusShownWindow(quint64 window);
+
+    // The clipboard's text, null when it holds none.
+    virtual QString clipboardText() const;
 
     // The road in use, chosen on first call; tests may put one in place.
     static CaptureRoad& current();

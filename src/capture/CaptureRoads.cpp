@@ -1,6 +1,6 @@
 #include "capture/CaptureRoads.h"
 
-#include "capture/NullCaptureRoad.h"
+#include "capture/none/NullCaptureRoad.h"
 #include "capture/wayland/WaylandCaptureRoad.h"
 #include "capture/x11/X11CaptureRoad.h"
 

@@ -8,7 +8,6 @@
 #include "capture/ScrTransController.h"
 #include "capture/ScreenTransController.h"
 #include "capture/WordStrokeController.h"
-#include "capture/QZRPasteboardProxy.h"
 
 #include <QTimer>
 
@@ -48,7 +47,7 @@ void CaptureShell::startWordStroke() {
     QTimer::singleShot(2000, wordStroke_, [] { ScrTransController::getInstance(); });
 }
 
-QString CaptureShell::pasteText() const { return QZRPasteboardProxy::pasteText(); }
+QString CaptureShell::pasteText() const { return CaptureRoad::current().clipboardText(); }
 
 bool CaptureShell::startServer() {
     if (getWord_) return true;

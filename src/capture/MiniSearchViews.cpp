@@ -1,7 +1,7 @@
 #include "capture/MiniSearchViews.h"
 
 #include "platform/ColorScheme.h"
-#include "platform/KeyCodeTable.h"
+#include "platform/hotkeys/KeyCodeTable.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 

@@ -1,10 +1,8 @@
 #include "capture/MiniSearchWndController.h"
 
+#include "capture/CaptureRoad.h"
 #include "capture/MiniSearchBridge.h"
 #include "capture/MiniSearchQueryController.h"
-#include "capture/QZRPasteboardProxy.h"
-#include "capture/X11FocusReturn.h"
-#include "capture/X11PointerSource.h"
 #include "platform/ColorScheme.h"
 #include "query/DictUtils.h"
 #include "window/FrameWndController.h"
@@ -86,8 +84,7 @@ void MiniSearchWndController::setUpWindow() {
     window_ = noLayeredView_;
     window_->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     window_->setWindowTitle(QStringLiteral("米沃词典"));
-    X11PointerSource* source = X11PointerSource::shared();
-    if (!source || source->hasCompositor()) window_->setAttribute(Qt::WA_TranslucentBackground);
+    if (CaptureRoad::current().translucentWindows()) window_->setAttribute(Qt::WA_TranslucentBackground);
     window_->installEventFilter(this);
 
     searchFieldBackView_ = new MiniSearchFieldView(window_);
@@ -312,7 +309,7 @@ bool MiniSearchWndController::doCommand(MVMiniSearchField::Command command) {
         return true;
     case MVMiniSearchField::Paste: {
         // The pasted text is what gets looked up, not the text before it.
-        const QString text = QZRPasteboardProxy::pasteText();
+        const QString text = CaptureRoad::current().clipboardText();
         if (!text.isEmpty()) miniSearchField_->insert(text);
         isSelectedFromTableView_ = false;
         isSelectedInOptionView_ = false;
@@ -460,8 +457,7 @@ void MiniSearchWndController::showMiniWindow() {
         hideMiniWindow();
         return;
     }
-    const quint64 previous = x11focus::focusedWindow();
-    previousWindow_ = x11focus::isOwnWindow(previous) ? 0 : previous;
+    previousWindow_ = CaptureRoad::current().focusedOtherWindow();
     pageHost();
     rebuildLayout();
     // The key may have been set since the window was made.
@@ -469,7 +465,7 @@ void MiniSearchWndController::showMiniWindow() {
     window_->show();
     window_->raise();
     window_->activateWindow();
-    x11focus::focusShownWindow(quint64(window_->winId()));
+    CaptureRoad::current().focusShownWindow(quint64(window_->winId()));
     deselectAll();
     miniSearchField_->setFocus(Qt::ActiveWindowFocusReason);
     isShowingWindow_ = true;
@@ -482,7 +478,7 @@ void MiniSearchWndController::hideMiniWindow() {
     }
     window_->hide();
     isShowingWindow_ = false;
-    if (giveBack) x11focus::focusWindow(previousWindow_);
+    if (giveBack) CaptureRoad::current().giveFocusBack(previousWindow_);
     previousWindow_ = 0;
 }
 

@@ -1,6 +1,6 @@
 #include "capture/MouseMonitor.h"
 
-#include "capture/X11PointerSource.h"
+#include "capture/CaptureRoad.h"
 #include "platform/NotificationCenter.h"
 #include "query/AppConstants.h"
 
@@ -34,17 +34,16 @@ void MouseMonitor::InstallMonitorWithTarget(QObject* target, Handler handler) {
     handler_ = std::move(handler);
     if (installed_) return;
     installed_ = true;
-    X11PointerSource* source = X11PointerSource::shared();
-    if (!source) return;
-    connect(source, &X11PointerSource::pressed, this,
-            [this](QPointF p, quint32 t, bool own, bool popup) { handleMouseDown(p, t, own, popup); });
-    connect(source, &X11PointerSource::released, this, [this](QPointF p) { handleMouseUp(p); });
-    connect(source, &X11PointerSource::moved, this, [this](QPointF p, bool buttonHeld) {
+    CaptureRoad::PointerWatch watch;
+    watch.pressed = [this](QPointF p, quint32 t, bool own, bool popup) { handleMouseDown(p, t, own, popup); };
+    watch.released = [this](QPointF p) { handleMouseUp(p); };
+    watch.moved = [this](QPointF p, bool buttonHeld) {
         if (buttonHeld)
             handleMouseDrag();
         else
             handleMouseMove(p);
-    });
+    };
+    CaptureRoad::current().watchPointer(this, std::move(watch));
 }
 
 double MouseMonitor::now() const { return clock_ ? clock_() : monotonicSeconds(); }

@@ -7,11 +7,9 @@
 #include <QPointer>
 #include <functional>
 
-class X11PointerSource;
-
 // Turns the left button and pointer movement of every application into
 // MouseMonitorEvent gestures for one capture controller. Input arrives from
-// the shared X11PointerSource; the handle* entry points are also the seam
+// the capture road's pointer (CaptureRoad::watchPointer); the handle* entry points are also the seam
 // tests drive directly. Positions are Qt's (top-left origin, device
 // independent). Main thread only.
 class MouseMonitor : public QObject {

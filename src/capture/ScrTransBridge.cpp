@@ -1,20 +1,19 @@
 #include "capture/ScrTransBridge.h"
 
-#include "capture/ScrTransController.h"
-
 #include <QEvent>
 
-ScrTransBridge::ScrTransBridge(ScrTransController* popup, QObject* parent) : QObject(parent), popup_(popup) {}
+ScrTransBridge::ScrTransBridge(QObject* owner, Calls calls, QObject* parent)
+    : QObject(parent), owner_(owner), calls_(std::move(calls)) {}
 
 void ScrTransBridge::resizeWnd(const QVariant& height) {
-    if (!popup_) return;
+    if (!owner_) return;
     bool ok = false;
     const double h = height.toString().trimmed().toDouble(&ok);
-    if (ok) popup_->resizeWnd(h);
+    if (ok) calls_.resizeWnd(h);
 }
 
 void ScrTransBridge::doQueryFullWord() {
-    if (popup_) popup_->doQueryFullWord();
+    if (owner_) calls_.doQueryFullWord();
 }
 
 bool ScrTransBridge::event(QEvent* e) {

@@ -3,15 +3,19 @@
 #include <QObject>
 #include <QPointer>
 #include <QVariant>
-
-class ScrTransController;
+#include <functional>
 
 // The popup page's `framewnd`: exactly the two calls its script may make.
 // Everything public here is callable by page script, so it holds nothing else.
 class ScrTransBridge : public QObject {
     Q_OBJECT
 public:
-    explicit ScrTransBridge(ScrTransController* popup, QObject* parent = nullptr);
+    // What the two calls do in the popup; neither is made once `owner` is gone.
+    struct Calls {
+        std::function<void(double height)> resizeWnd;
+        std::function<void()> doQueryFullWord;
+    };
+    ScrTransBridge(QObject* owner, Calls calls, QObject* parent = nullptr);
 
 public slots:
     void resizeWnd(const QVariant& height);
@@ -23,5 +27,6 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    QPointer<ScrTransController> popup_;
+    QPointer<QObject> owner_;
+    Calls calls_;
 };

@@ -1,8 +1,8 @@
 #include "capture/ScrTransController.h"
 
+#include "capture/CaptureRoad.h"
 #include "capture/ScrTransBridge.h"
 #include "capture/ScrTransViews.h"
-#include "capture/X11PointerSource.h"
 #include "platform/NotificationCenter.h"
 #include "query/AppConstants.h"
 #include "query/DictUtils.h"
@@ -47,7 +47,7 @@ ScrTransController::ScrTransController() { setUp(); }
 
 ScrTransController::~ScrTransController() {
     if (g_instance == this) g_instance = nullptr;
-    X11PointerSource::setPopupWindow(0);
+    CaptureRoad::current().setPopupWindow(0);
     delete noLayeredView_;
 }
 
@@ -59,15 +59,14 @@ void ScrTransController::setUp() {
     w->setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
                       | Qt::WindowDoesNotAcceptFocus);
     w->setAttribute(Qt::WA_ShowWithoutActivating);
-    X11PointerSource* source = X11PointerSource::shared();
-    if (!source || source->hasCompositor()) w->setAttribute(Qt::WA_TranslucentBackground);
+    if (CaptureRoad::current().translucentWindows()) w->setAttribute(Qt::WA_TranslucentBackground);
     w->setFocusPolicy(Qt::NoFocus);
     w->resize(kWidth, 1);
     w->installEventFilter(this);
 
     host_ = new WebPageHost(w);
     host_->setBridgeMethods({{QStringLiteral("resizeWnd"), 1}, {QStringLiteral("doQueryFullWord"), 0}});
-    bridge_ = new ScrTransBridge(this, this);
+    bridge_ = new ScrTransBridge(this, {[this](double h) { resizeWnd(h); }, [this] { doQueryFullWord(); }}, this);
     host_->setBridgeObject(bridge_);
     // The page never navigates anywhere itself.
     host_->setNavigationFilter([](const QUrl&) { return false; });
@@ -140,7 +139,7 @@ bool ScrTransController::showWindow(const QString& html, const WordStrokeXMLResu
     w->show();
     w->raise();
     favoriteBackView_->raise();
-    if (w->winId()) X11PointerSource::setPopupWindow(quint64(w->winId()));
+    if (w->winId()) CaptureRoad::current().setPopupWindow(quint64(w->winId()));
     bShow_ = true;
     return true;
 }

@@ -16,7 +16,7 @@
 ScreenTransController::ScreenTransController(QObject* parent) : QObject(parent) {
     mouseMonitor_ = new MouseMonitor(this);
     scrTransQueryController_ = new WordStrokeQueryController(this);
-    reader_ = [](const QPoint& px, QObject* ctx, std::function<void(const AtspiReader::Around&)> done) {
+    reader_ = [](const QPoint& px, QObject* ctx, std::function<void(const capture::TextAround&)> done) {
         CaptureRoad::current().textAround(px, ctx, std::move(done));
     };
     lastMousePoint_ = pointerPos();
@@ -88,10 +88,10 @@ void ScreenTransController::tick() {
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     const qreal ratio = app ? app->devicePixelRatio() : 1.0;
     reader_((lastMousePoint_ * ratio).toPoint(), this,
-            [this](const AtspiReader::Around& a) { onTextAround(a); });
+            [this](const capture::TextAround& a) { onTextAround(a); });
 }
 
-void ScreenTransController::onTextAround(const AtspiReader::Around& around) {
+void ScreenTransController::onTextAround(const capture::TextAround& around) {
     if (!around.ok) return;
     // The switch or the key may have changed while the text was read.
     if (!UserDefaults::standard().boolValue(ScreenTrans) || !isScreenTransModifierDown()) return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/AtspiReader.h"
+#include "capture/CaptureRoadTypes.h"
 #include "capture/MouseMonitor.h"
 
 #include <QObject>
@@ -19,7 +19,7 @@ class ScreenTransController : public QObject {
     Q_OBJECT
 public:
     using TextReader = std::function<void(const QPoint& px, QObject* context,
-                                          std::function<void(const AtspiReader::Around&)>)>;
+                                          std::function<void(const capture::TextAround&)>)>;
 
     explicit ScreenTransController(QObject* parent = nullptr);
     ~ScreenTransController() override;
@@ -33,7 +33,7 @@ public:
     void onMouseEvent(const MouseMonitorEvent& e);
     void onQueryFinished(const QVariant& answer);
     // The text read around the point: its word is looked up.
-    void onTextAround(const AtspiReader::Around& around);
+    void onTextAround(const capture::TextAround& around);
 
     MouseMonitor* mouseMonitor() const { return mouseMonitor_; }
     WordStrokeQueryController* queryController() const { return scrTransQueryController_; }

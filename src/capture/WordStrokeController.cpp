@@ -6,7 +6,6 @@
 #include "capture/ScrTransController.h"
 #include "capture/WordStrokeQueryController.h"
 #include "capture/WordStrokeXMLResultParser.h"
-#include "capture/X11PointerSource.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
@@ -37,8 +36,8 @@ WordStrokeController::WordStrokeController(QObject* parent) : QObject(parent) {
             QMetaObject::invokeMethod(this, [this, text] { chromeGotWordHandler(text.toString()); },
                                       Qt::QueuedConnection);
         });
-    reader_ = [](const CaptureReader::Request& r, QObject* ctx,
-                 std::function<void(const CaptureReader::Selected&)> done) {
+    reader_ = [](const capture::SelectionRequest& r, QObject* ctx,
+                 std::function<void(const capture::SelectedText&)> done) {
         CaptureRoad::current().selectedText(r, ctx, std::move(done));
     };
 }
@@ -125,11 +124,11 @@ void WordStrokeController::checkUIElment() {
     if (!isCheck_) return;
     const QPointF pos = pointerPos();
     if (pos == lastMousePoint_) return;
-    CaptureReader::Request request;
+    capture::SelectionRequest request;
     request.px = toPixels(pos);
     request.gestureServerTime = gestureServerTime_;
-    if (X11PointerSource* source = X11PointerSource::shared()) source->topLevelAt(&request.overOwnWindow);
-    reader_(request, this, [this](const CaptureReader::Selected& s) { getSelectWordandQuery(s.text); });
+    request.overOwnWindow = CaptureRoad::current().pointerOverOwnWindow();
+    reader_(request, this, [this](const capture::SelectedText& s) { getSelectWordandQuery(s.text); });
     lastMousePoint_ = pos;
     isCheck_ = false;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/CaptureReader.h"
+#include "capture/CaptureRoadTypes.h"
 #include "capture/MouseMonitor.h"
 
 #include <QObject>
@@ -21,8 +21,8 @@ class WordStrokeQueryController;
 class WordStrokeController : public QObject {
     Q_OBJECT
 public:
-    using SelectionReader = std::function<void(const CaptureReader::Request&, QObject* context,
-                                               std::function<void(const CaptureReader::Selected&)>)>;
+    using SelectionReader = std::function<void(const capture::SelectionRequest&, QObject* context,
+                                               std::function<void(const capture::SelectedText&)>)>;
 
     explicit WordStrokeController(QObject* parent = nullptr);
     ~WordStrokeController() override;

@@ -7,6 +7,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSemaphore>
 #include <QTemporaryFile>
 #include <QThread>
 #include <QTimer>
@@ -15,6 +16,8 @@ namespace {
 
 std::atomic<quint64> g_nextTaskIdentifier{1};
 std::atomic<int> g_unfinishedTasks{0};
+// Set once the application ends (see CRKURLSession::stopAll); network thread only.
+bool g_stopped = false;
 
 // An object living on the network thread, for queued work and timers that
 // must run even when the session that asked is gone.
@@ -31,6 +34,36 @@ QObject* threadContext()
 void onNetworkThread(std::function<void()> work)
 {
     QMetaObject::invokeMethod(threadContext(), std::move(work), Qt::QueuedConnection);
+}
+
+// Parent of every session's managers, so that the end of the application can
+// find them all. Network thread only.
+QObject* sessionsParent()
+{
+    static QObject* parent = [] {
+        auto* o = new QObject;
+        o->moveToThread(CRKURLSession::networkThread());
+        return o;
+    }();
+    return parent;
+}
+
+// A manager outliving the application object keeps its HTTP thread, which
+// may still start a host lookup once the application is gone: Qt's lookup
+// machinery then crashes in the exit handlers. So every reply is aborted and
+// every manager deleted (their threads joined) before the network thread
+// stops. The tasks stay unfinished: nobody is left to hear of them.
+void stopAllOnThread()
+{
+    g_stopped = true;
+    const QList<QObject*> contexts = sessionsParent()->children();
+    for (QObject* context : contexts) {
+        for (QNetworkReply* reply : context->findChildren<QNetworkReply*>()) {
+            reply->disconnect();
+            reply->abort();
+        }
+        delete context;
+    }
 }
 
 KTHError makeError(const char* domain, int code, const QString& description)
@@ -96,7 +129,7 @@ void CRKURLSessionTask::cancel()
 
 void CRKURLSessionTask::startOnThread()
 {
-    if (completed_ || started_)
+    if (completed_ || started_ || g_stopped)
         return;
     started_ = true;
     auto session = session_.lock();
@@ -206,7 +239,8 @@ void CRKURLSessionTask::replyFinished()
 
 void CRKURLSessionTask::cancelOnThread()
 {
-    if (completed_)
+    // After the stop its reply is gone with its manager.
+    if (completed_ || g_stopped)
         return;
     if (reply_) {
         reply_->disconnect();
@@ -267,6 +301,7 @@ QThread* CRKURLSession::networkThread()
         // Stopped with the application, before global destructors run
         // under its feet; what lives on it is left to the process's end.
         qAddPostRoutine([] {
+            stopAll();
             networkThread()->quit();
             networkThread()->wait(2000);
         });
@@ -278,6 +313,17 @@ QThread* CRKURLSession::networkThread()
 void CRKURLSession::runAfter(int ms, std::function<void()> work)
 {
     onNetworkThread([ms, work = std::move(work)] { QTimer::singleShot(ms, threadContext(), work); });
+}
+
+void CRKURLSession::stopAll()
+{
+    // Bounded: a network thread stuck elsewhere must not hold up the quit.
+    auto done = std::make_shared<QSemaphore>();
+    onNetworkThread([done] {
+        stopAllOnThread();
+        done->release();
+    });
+    done->tryAcquire(1, 2000);
 }
 
 int CRKURLSession::unfinishedTasksForTesting() { return g_unfinishedTasks.load(); }
@@ -299,6 +345,8 @@ CRKURLSession::CRKURLSession(const CRKURLSessionConfiguration& configuration)
     pinnedSsl_.setCaCertificates(configuration.pinnedRoots.value_or(QList<QSslCertificate>()));
     context_ = new QObject;
     context_->moveToThread(networkThread());
+    QObject* context = context_;
+    onNetworkThread([context] { context->setParent(sessionsParent()); });
 }
 
 CRKURLSession::~CRKURLSession()
@@ -312,6 +360,8 @@ CRKURLSession::~CRKURLSession()
     QObject* context = context_;
     // Posted even on the network thread: we may be inside a reply's signal.
     onNetworkThread([live, context] {
+        if (g_stopped)
+            return;   // the context went with the others
         for (const auto& task : live)
             task->cancelOnThread();
         delete context;

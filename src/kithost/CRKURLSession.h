@@ -162,6 +162,9 @@ public:
     // not any session still exists.
     static void runAfter(int ms, std::function<void()> work);
     static QThread* networkThread();
+    // Aborts every request and ends every manager, for good: done when the
+    // application object goes, so that nothing of the network outlives it.
+    static void stopAll();
     // Tasks of every session made and not yet through their completion.
     static int unfinishedTasksForTesting();
 

@@ -1,7 +1,7 @@
 #include "window/FrameWndController.h"
 
-#include "platform/GlobalHotkeyCenter.h"
-#include "platform/KeyCodeTable.h"
+#include "platform/hotkeys/HotkeyCenter.h"
+#include "platform/hotkeys/KeyCodeTable.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "window/ShellPages.h"

@@ -1,9 +1,7 @@
 #include "window/PreferencePanelController.h"
 
-#include "platform/GlobalHotkeyCenter.h"
+#include "platform/hotkeys/HotkeyCenter.h"
 #include "platform/NotificationCenter.h"
-#include "platform/NullHotkeyCenter.h"
-#include "platform/PortalHotkeyCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "platform/ServiceHost.h"
@@ -120,8 +118,7 @@ PreferencePanelController::PreferencePanelController(FrameWndController* owner) 
     shortcutNote_->setWordWrap(true);
     shortcutNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     w->addRow(shortcutNote_);
-    if (auto* portal = dynamic_cast<PortalHotkeyCenter*>(&HotkeyCenter::shared()))
-        connect(portal, &PortalHotkeyCenter::stateChanged, this, &PreferencePanelController::loadSessionFacts);
+    HotkeyCenter::shared().watchStanding(this, [this] { loadSessionFacts(); });
     auto* chrome = new QPushButton(QStringLiteral("Chrome 插件帮助"), word);
     auto* firefox = new QPushButton(QStringLiteral("Firefox 插件帮助"), word);
     w->addRow(chrome);
@@ -187,28 +184,25 @@ void PreferencePanelController::loadSessionFacts() {
     const QString bindYourself = QStringLiteral(
         "可在系统设置中添加自定义快捷键，命令为：\n"
         "gdbus call --session --dest com.mirvok.Dict --object-path / --method com.mirvok.Dict.MiniWindow");
-    HotkeyCenter& keys = HotkeyCenter::shared();
-    if (auto* portal = dynamic_cast<PortalHotkeyCenter*>(&keys)) {
-        switch (portal->state()) {
-        case PortalHotkeyCenter::State::Bound: {
-            QStringList bound;
-            for (const QString& t : portal->triggers())
-                if (!t.isEmpty()) bound << t;
-            note = QStringLiteral("全局快捷键由桌面管理，可在系统设置中更改：%1").arg(bound.join(QStringLiteral("、")));
-            break;
-        }
-        case PortalHotkeyCenter::State::Unknown:
-            note = QStringLiteral("正在向桌面申请全局快捷键……");
-            break;
-        case PortalHotkeyCenter::State::Refused:
-            note = QStringLiteral("桌面拒绝了全局快捷键。") + bindYourself;
-            break;
-        case PortalHotkeyCenter::State::Unavailable:
-            note = QStringLiteral("桌面没有提供全局快捷键服务。") + bindYourself;
-            break;
-        }
-    } else if (dynamic_cast<NullHotkeyCenter*>(&keys)) {
+    const HotkeyCenter& keys = HotkeyCenter::shared();
+    switch (keys.standing()) {
+    case HotkeyCenter::Standing::Direct:
+        break;
+    case HotkeyCenter::Standing::Bound:
+        note = QStringLiteral("全局快捷键由桌面管理，可在系统设置中更改：%1").arg(keys.boundTriggers().join(QStringLiteral("、")));
+        break;
+    case HotkeyCenter::Standing::Asking:
+        note = QStringLiteral("正在向桌面申请全局快捷键……");
+        break;
+    case HotkeyCenter::Standing::Refused:
+        note = QStringLiteral("桌面拒绝了全局快捷键。") + bindYourself;
+        break;
+    case HotkeyCenter::Standing::Unavailable:
+        note = QStringLiteral("桌面没有提供全局快捷键服务。") + bindYourself;
+        break;
+    case HotkeyCenter::Standing::None:
         note = QStringLiteral("此会话无法注册全局快捷键。") + bindYourself;
+        break;
     }
     shortcutNote_->setText(note);
     shortcutNote_->setVisible(!note.isEmpty());

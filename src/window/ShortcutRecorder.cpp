@@ -1,6 +1,6 @@
 #include "window/ShortcutRecorder.h"
 
-#include "platform/KeyCodeTable.h"
+#include "platform/hotkeys/KeyCodeTable.h"
 
 #include <QKeyEvent>
 

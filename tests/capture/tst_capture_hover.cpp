@@ -1,4 +1,4 @@
-#include "capture/CaptureReader.h"
+#include "capture/x11/CaptureReader.h"
 #include "capture/CaptureText.h"
 #include "capture/ScreenTransController.h"
 #include "capture/WordStrokeQueryController.h"

@@ -1,4 +1,4 @@
-#include "capture/AtspiReader.h"
+#include "capture/atspi/AtspiReader.h"
 #include "capture/CaptureText.h"
 #include "capture/UIElementUtilities.h"
 #include "capture/WordStrokeController.h"

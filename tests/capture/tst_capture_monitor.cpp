@@ -1,6 +1,7 @@
 #include "capture/MouseMonitor.h"
+#include "capture/x11/CaptureReader.h"
 #include "capture/WordStrokeController.h"
-#include "capture/X11PointerSource.h"
+#include "capture/x11/X11PointerSource.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "support/TestEnv.h"

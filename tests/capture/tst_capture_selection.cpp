@@ -1,4 +1,4 @@
-#include "capture/CaptureReader.h"
+#include "capture/x11/CaptureReader.h"
 #include "capture/CaptureShell.h"
 #include "capture/MouseMonitor.h"
 #include "capture/ScrTransController.h"

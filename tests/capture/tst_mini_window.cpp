@@ -1,6 +1,6 @@
 #include "capture/MiniSearchQueryController.h"
 #include "capture/MiniSearchWndController.h"
-#include "platform/GlobalHotkeyCenter.h"
+#include "platform/hotkeys/HotkeyCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"
 #include "query/DictUtils.h"

@@ -1,5 +1,7 @@
 #include <QBuffer>
 #include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <atomic>
@@ -106,6 +108,7 @@ private slots:
     void multipartShortWriteFailsTheEncoding();
     void urlBuilderKeepsValuesInsideTheirParameter();
     void defaultRequestHeaders();
+    void stopAllEndsEveryConnection();   // last: nothing goes out afterwards
 };
 
 void TestKitHostNetwork::statusesAreClassifiedWhateverQtCallsThem_data()
@@ -474,6 +477,33 @@ void TestKitHostNetwork::defaultRequestHeaders()
                                        "X-CrashKit-API-Client-Build-Version", "X-CrashKit-API-Key"}));
     QCOMPARE(r.header("User-Agent"), QByteArray("io.kithost.sdk.mac/1.6.1 (37)"));
     QCOMPARE(r.header("X-CrashKit-API-Key"), QByteArray("key-1"));
+}
+
+// The application's end stops the network before Qt's own globals go: a
+// manager left running could start a host lookup after the application
+// object is gone, which crashes in the exit handlers.
+void TestKitHostNetwork::stopAllEndsEveryConnection()
+{
+    QTcpServer silent;   // takes the request and never answers
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    auto session = CRKURLSession::sessionWithConfiguration(CRKURLSessionConfiguration::defaultSessionConfiguration());
+    Outcome out;
+    KTHURLRequest request;
+    request.url = QUrl(QStringLiteral("http://127.0.0.1:%1/held").arg(silent.serverPort()));
+    session->dataTaskWithRequest(request, out.dataHandler())->resume();
+    QVERIFY(silent.waitForNewConnection(30000));
+    QTcpSocket* peer = silent.nextPendingConnection();
+    QVERIFY(peer->bytesAvailable() > 0 || peer->waitForReadyRead(30000));
+
+    CRKURLSession::stopAll();
+    QVERIFY(peer->state() == QAbstractSocket::UnconnectedState || peer->waitForDisconnected(30000));
+    // Whatever is asked afterwards (the exit handlers' own clean-up) stays quiet.
+    auto late = session->dataTaskWithRequest(request, out.dataHandler());
+    late->resume();
+    late->cancel();
+    session.reset();
+    QVERIFY(!silent.waitForNewConnection(300));
+    QCOMPARE(out.calls.load(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestKitHostNetwork)

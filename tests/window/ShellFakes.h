@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/GlobalHotkeyCenter.h"
+#include "platform/hotkeys/HotkeyCenter.h"
 #include "window/ShellPages.h"
 #include "window/ShellServices.h"
 

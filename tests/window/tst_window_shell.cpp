@@ -5,7 +5,7 @@
 #include "support/FakeHttpService.h"
 #include "support/TestEnv.h"
 
-#include "platform/KeyCodeTable.h"
+#include "platform/hotkeys/KeyCodeTable.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "query/AppConstants.h"

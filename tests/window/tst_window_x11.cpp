@@ -2,8 +2,8 @@
 // client) and the single-instance service on a private session bus.
 #include "support/TestEnv.h"
 
-#include "platform/GlobalHotkeyCenter.h"
-#include "platform/KeyCodeTable.h"
+#include "platform/hotkeys/x11/GlobalHotkeyCenter.h"
+#include "platform/hotkeys/KeyCodeTable.h"
 #include "platform/SingleInstance.h"
 
 #include <QApplication>

@@ -25,7 +25,7 @@ public:
     void start() override;
     // Nothing to read at a gesture: there are none, and the selection
     // arrives through selectionSettled.
-    void selectedText(const CaptureReader::Request&, QObject*, SelectedDone) override {}
+    void selectedText(const capture::SelectionRequest&, QObject*, SelectedDone) override {}
     void textAround(const QPoint&, QObject*, AroundDone) override {}
 
     // A selection as a watch saw it. Public so tests can step the pause.

@@ -1,6 +1,7 @@
 #include "capture/x11/X11CaptureRoad.h"
 
-#include "capture/X11PointerSource.h"
+#include "capture/x11/CaptureReader.h"
+#include "capture/x11/X11PointerSource.h"
 
 X11CaptureRoad::X11CaptureRoad(QObject* parent) : CaptureRoad(parent) {}
 
@@ -15,7 +16,7 @@ QList<CaptureRoad::Part> X11CaptureRoad::parts() const {
     };
 }
 
-void X11CaptureRoad::selectedText(const CaptureReader::Request& request, QObject* context, SelectedDone done) {
+void X11CaptureRoad::selectedText(const capture::SelectionRequest& request, QObject* context, SelectedDone done) {
     CaptureReader::shared().selectedText(request, context, std::move(done));
 }
 

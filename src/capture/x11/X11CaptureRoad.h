@@ -14,6 +14,6 @@ public:
     QList<Part> parts() const override;
     bool hasPointerGestures() const override;
     bool hasHover() const override { return hasPointerGestures(); }
-    void selectedText(const CaptureReader::Request& request, QObject* context, SelectedDone done) override;
+    void selectedText(const capture::SelectionRequest& request, QObject* context, SelectedDone done) override;
     void textAround(const QPoint& px, QObject* context, AroundDone done) override;
 };

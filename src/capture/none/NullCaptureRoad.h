@@ -13,7 +13,7 @@ public:
     QList<Part> parts() const override;
     bool hasPointerGestures() const override { return false; }
     bool hasHover() const override { return false; }
-    void selectedText(const CaptureReader::Request&, QObject*, SelectedDone) override {}
+    void selectedText(const capture::SelectionRequest&, QObject*, SelectedDone) override {}
     void textAround(const QPoint&, QObject*, AroundDone) override {}
 
 private:

@@ -1,4 +1,4 @@
-#include "capture/PasteboardArchive.h"
+#include "capture/x11/PasteboardArchive.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QClipboard>

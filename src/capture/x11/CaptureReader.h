@@ -1,7 +1,8 @@
 #pragma once
 
-#include "capture/AtspiReader.h"
-#include "capture/PasteboardArchive.h"
+#include "capture/CaptureRoadTypes.h"
+#include "capture/atspi/AtspiReader.h"
+#include "capture/x11/PasteboardArchive.h"
 
 #include <QObject>
 #include <QPoint>
@@ -23,19 +24,9 @@ class QThread;
 class CaptureReader : public QObject {
     Q_OBJECT
 public:
-    enum class Source { None, Primary, Accessibility, Copy };
-    struct Selected {
-        QString text;
-        Source source = Source::None;
-    };
-    struct Request {
-        QPoint px;
-        // X server time of the gesture's first press; a PRIMARY owned since
-        // before it was not made by this gesture. 0: any.
-        quint32 gestureServerTime = 0;
-        // The pointer is over one of our own windows: never send it keys.
-        bool overOwnWindow = false;
-    };
+    using Source = capture::SelectionSource;
+    using Selected = capture::SelectedText;
+    using Request = capture::SelectionRequest;
 
     static CaptureReader& shared();
     ~CaptureReader() override;

@@ -1,4 +1,4 @@
-#include "capture/X11PointerSource.h"
+#include "capture/x11/X11PointerSource.h"
 
 #include <QGuiApplication>
 #include <QLoggingCategory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/GlobalHotkeyCenter.h"
+#include "platform/hotkeys/HotkeyCenter.h"
 
 // No way to a global shortcut (no X display and no session bus): every
 // registration fails, so the caller's log and the preferences say so.
@@ -9,4 +9,5 @@ public:
     bool registerHotKey(int, quint64, Action) override { return false; }
     void unregisterHotKey(int, quint64) override {}
     bool isRegistered(int, quint64) const override { return false; }
+    Standing standing() const override { return Standing::None; }
 };

@@ -1,4 +1,4 @@
-#include "capture/ClipboardKeeper.h"
+#include "capture/x11/ClipboardKeeper.h"
 
 #include <QClipboard>
 #include <QCoreApplication>

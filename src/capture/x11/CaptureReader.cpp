@@ -1,7 +1,7 @@
-#include "capture/CaptureReader.h"
+#include "capture/x11/CaptureReader.h"
 
-#include "capture/QZRPasteboardProxy.h"
-#include "capture/X11SelectionReader.h"
+#include "capture/x11/QZRPasteboardProxy.h"
+#include "capture/x11/X11SelectionReader.h"
 #include "platform/MainThread.h"
 
 #include <QCoreApplication>
@@ -118,7 +118,7 @@ CaptureReader::Selected CaptureReader::Worker::readSelection(const Request& r,
     // The element answers for its selection, even an empty one: a copy
     // would only fetch the same nothing.
     if (sel.foundText) return taken(sel.text, Source::Accessibility);
-    QZRPasteboardProxy::Copy copy = QZRPasteboardProxy::selectedText(x, r.overOwnWindow, sel);
+    QZRPasteboardProxy::Copy copy = QZRPasteboardProxy::selectedText(x, r.overOwnWindow, {sel.focusedText, sel.terminal});
     *restore = std::move(copy.saved);
     *restoreNeeded = copy.restoreNeeded;
     return taken(copy.text, Source::Copy);

@@ -1,8 +1,8 @@
-#include "capture/QZRPasteboardProxy.h"
+#include "capture/x11/QZRPasteboardProxy.h"
 
-#include "capture/KeystrokeSafety.h"
-#include "capture/QZRKeyboardEvents.h"
-#include "capture/X11SelectionReader.h"
+#include "capture/x11/KeystrokeSafety.h"
+#include "capture/x11/QZRKeyboardEvents.h"
+#include "capture/x11/X11SelectionReader.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -22,7 +22,7 @@ constexpr qint64 kClipboardLimit = 32 * 1024 * 1024;
 }  // namespace
 
 QZRPasteboardProxy::Copy QZRPasteboardProxy::selectedText(X11SelectionReader& x, bool overOwnWindow,
-                                                          const AtspiReader::Selection& seen) {
+                                                          const Seen& seen) {
     Copy out;
     if (!x.isValid()) return out;
     KeystrokeSafety::Facts f;
@@ -37,7 +37,7 @@ QZRPasteboardProxy::Copy QZRPasteboardProxy::selectedText(X11SelectionReader& x,
     f.wmInstance = cls.first;
     f.wmClass = cls.second;
     f.focusedText = seen.focusedText;
-    f.terminalRole = seen.terminal;
+    f.terminalRole = seen.terminalRole;
     f.keyForC = QZRKeyboardTools::keyCodeForChar(x.display(), 'c') != 0;
     const KeystrokeSafety::Verdict verdict = KeystrokeSafety::judge(f);
     if (verdict != KeystrokeSafety::Verdict::Send) {

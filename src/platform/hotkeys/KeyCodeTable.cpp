@@ -1,4 +1,4 @@
-#include "platform/KeyCodeTable.h"
+#include "platform/hotkeys/KeyCodeTable.h"
 
 #include <QKeySequence>
 #include <QStringList>

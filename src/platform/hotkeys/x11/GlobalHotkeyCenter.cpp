@@ -1,19 +1,14 @@
-#include "platform/GlobalHotkeyCenter.h"
+#include "platform/hotkeys/x11/GlobalHotkeyCenter.h"
 
-#include "platform/KeyCodeTable.h"
-#include "platform/NullHotkeyCenter.h"
-#include "platform/PortalHotkeyCenter.h"
+#include "platform/hotkeys/KeyCodeTable.h"
 
 #include <QCoreApplication>
-#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QTimer>
 #include <X11/Xlib.h>
 #include <xcb/xcb.h>
 
 namespace {
-
-HotkeyCenter* g_override = nullptr;
 
 // Lock-style modifiers that must not stop a hotkey from firing.
 constexpr unsigned int kIgnoredVariants[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
@@ -39,20 +34,6 @@ xcb_window_t rootWindow(xcb_connection_t* c) {
 }
 
 }  // namespace
-
-HotkeyCenter& HotkeyCenter::shared() {
-    if (g_override) return *g_override;
-    // X11 grabs where we are an X client; elsewhere (Wayland) only the
-    // desktop portal can give a shortcut that works in every window.
-    static HotkeyCenter* center = []() -> HotkeyCenter* {
-        if (QGuiApplication::platformName() == QLatin1String("xcb")) return new GlobalHotkeyCenter();
-        if (QDBusConnection::sessionBus().isConnected()) return new PortalHotkeyCenter(qApp);
-        return new NullHotkeyCenter();
-    }();
-    return *center;
-}
-
-void HotkeyCenter::setShared(HotkeyCenter* center) { g_override = center; }
 
 GlobalHotkeyCenter::GlobalHotkeyCenter() = default;
 

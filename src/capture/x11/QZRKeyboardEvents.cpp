@@ -1,4 +1,4 @@
-#include "capture/QZRKeyboardEvents.h"
+#include "capture/x11/QZRKeyboardEvents.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>

@@ -1,6 +1,6 @@
-#include "platform/PortalHotkeyCenter.h"
+#include "platform/hotkeys/portal/PortalHotkeyCenter.h"
 
-#include "platform/KeyCodeTable.h"
+#include "platform/hotkeys/KeyCodeTable.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -74,6 +74,31 @@ QString PortalHotkeyCenter::requestPath(const QString& token) const {
     QString sender = QDBusConnection::sessionBus().baseService().mid(1);
     sender.replace(u'.', u'_');
     return QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+}
+
+HotkeyCenter::Standing PortalHotkeyCenter::standing() const {
+    switch (state_) {
+    case State::Bound:
+        return Standing::Bound;
+    case State::Unknown:
+        return Standing::Asking;
+    case State::Refused:
+        return Standing::Refused;
+    case State::Unavailable:
+        break;
+    }
+    return Standing::Unavailable;
+}
+
+QStringList PortalHotkeyCenter::boundTriggers() const {
+    QStringList bound;
+    for (const QString& t : triggers_)
+        if (!t.isEmpty()) bound << t;
+    return bound;
+}
+
+void PortalHotkeyCenter::watchStanding(QObject* context, std::function<void()> changed) {
+    connect(this, &PortalHotkeyCenter::stateChanged, context, std::move(changed));
 }
 
 void PortalHotkeyCenter::setState(State s) {

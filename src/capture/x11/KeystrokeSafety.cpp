@@ -1,4 +1,4 @@
-#include "capture/KeystrokeSafety.h"
+#include "capture/x11/KeystrokeSafety.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/GlobalHotkeyCenter.h"
+#include "platform/hotkeys/HotkeyCenter.h"
 
 #include <QDBusMessage>
 #include <QObject>
@@ -23,6 +23,10 @@ public:
     bool registerHotKey(int keyCode, quint64 flags, Action action) override;
     void unregisterHotKey(int keyCode, quint64 flags) override;
     bool isRegistered(int keyCode, quint64 flags) const override;
+
+    Standing standing() const override;
+    QStringList boundTriggers() const override;
+    void watchStanding(QObject* context, std::function<void()> changed) override;
 
     State state() const { return state_; }
     // What the desktop bound, by shortcut id (its own words, e.g. "Ctrl+Alt+D").

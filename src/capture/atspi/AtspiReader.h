@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/CaptureRoadTypes.h"
+
 #include <QPoint>
 #include <QString>
 
@@ -33,12 +35,7 @@ public:
     // application with this process id (0: whichever shows the point).
     Selection selectionAt(const QPoint& px, qint64 pid);
 
-    struct Around {
-        bool ok = false;
-        bool failed = false;
-        QString text;  // up to 20 characters each side of the pointer's
-        int offset = 0;  // the pointer's character in `text` (QString index)
-    };
+    using Around = capture::TextAround;
     // The text around the character under the point.
     Around textAround(const QPoint& px, qint64 pid);
 

@@ -1,4 +1,4 @@
-#include "capture/AtspiReader.h"
+#include "capture/atspi/AtspiReader.h"
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>

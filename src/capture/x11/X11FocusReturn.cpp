@@ -1,4 +1,4 @@
-#include "capture/X11FocusReturn.h"
+#include "capture/x11/X11FocusReturn.h"
 
 #include <QGuiApplication>
 #include <QWindow>

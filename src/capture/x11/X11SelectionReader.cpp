@@ -1,4 +1,4 @@
-#include "capture/X11SelectionReader.h"
+#include "capture/x11/X11SelectionReader.h"
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>

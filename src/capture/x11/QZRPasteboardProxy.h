@@ -1,7 +1,6 @@
 #pragma once
 
-#include "capture/AtspiReader.h"
-#include "capture/PasteboardArchive.h"
+#include "capture/x11/PasteboardArchive.h"
 
 #include <QString>
 
@@ -18,11 +17,17 @@ public:
         PasteboardArchive saved;     // what to put back then
     };
 
+    // What accessibility saw under the pointer.
+    struct Seen {
+        bool focusedText = false;   // a focused element with a text role
+        bool terminalRole = false;  // a terminal on its way up
+    };
+
     // Sends Ctrl+C to the window under the pointer and reads what it put on
     // the clipboard, only when KeystrokeSafety says so from the window's
     // facts and what accessibility saw there (`seen`), and only when the
     // clipboard can be saved whole first.
-    static Copy selectedText(X11SelectionReader& x, bool overOwnWindow, const AtspiReader::Selection& seen);
+    static Copy selectedText(X11SelectionReader& x, bool overOwnWindow, const Seen& seen);
 
     // The clipboard's text, null when it holds none. Our own clipboard is
     // read from memory; another owner gets 300 ms to answer.

@@ -1,4 +1,4 @@
-#include "capture/NullCaptureRoad.h"
+#include "capture/none/NullCaptureRoad.h"
 
 NullCaptureRoad::NullCaptureRoad(QString why, QObject* parent) : CaptureRoad(parent), why_(std::move(why)) {}
 
