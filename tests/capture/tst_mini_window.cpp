@@ -20,6 +20,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
+#include <memory>
+#include <optional>
 
 #include <X11/Xlib.h>
 
@@ -246,12 +248,11 @@ private slots:
         QVERIFY(shown.wait(20000));
         WebPageHost* host = mini_->pageHost();
         auto resultText = [host] {
-            QString text;
-            bool done = false;
+            auto text = std::make_shared<std::optional<QString>>();
             host->runScript(QStringLiteral("document.getElementById('result').textContent"),
-                            [&](const QVariant& v) { text = v.toString(); done = true; });
-            [&] { QTRY_VERIFY_WITH_TIMEOUT(done, 20000); }();
-            return text;
+                            [text](const QVariant& v) { *text = v.toString(); });
+            [&] { QTRY_VERIFY_WITH_TIMEOUT(text->has_value(), 20000); }();
+            return text->value_or(QString());
         };
         const QString before = resultText();
         QVERIFY(!before.isEmpty());
@@ -263,6 +264,14 @@ private slots:
         mini_->showMiniWindow();
         QCOMPARE(field()->text(), QStringLiteral("go"));
         QCOMPARE(resultText(), before);
+        // Page script still reaches the application.
+        auto channel = std::make_shared<bool>(false);
+        auto ask = [&] {
+            host->runScript(QStringLiteral("!!window.sharedWebChannel"),
+                            [channel](const QVariant& v) { *channel = *channel || v.toBool(); });
+            return *channel;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(ask(), 20000);
 
         mini_->hideMiniWindow();
         QVERIFY(host->releaseNow());
