@@ -65,6 +65,15 @@ class MiniWindowTest : public QObject {
         QTRY_COMPARE(mini_->resultArray().size(), 2);
     }
 
+    // Offline, so the shipped dictionary answers at once.
+    bool offlineResultShown(const QString& word) {
+        mini_->queryController()->setInternetActive(false);
+        QTest::keyClicks(field(), word);
+        QSignalSpy shown(mini_.get(), &MiniSearchWndController::resultShown);
+        key(Qt::Key_Return);
+        return shown.wait(20000);
+    }
+
 private slots:
     void initTestCase() {
         env_ = std::make_unique<TestEnv>();
@@ -209,11 +218,7 @@ private slots:
 
     // Offline, Return answers from the shipped dictionary.
     void offlineReturnUsesTheShippedDictionary() {
-        mini_->queryController()->setInternetActive(false);
-        QTest::keyClicks(field(), QStringLiteral("go"));
-        QSignalSpy shown(mini_.get(), &MiniSearchWndController::resultShown);
-        key(Qt::Key_Return);
-        QVERIFY(shown.wait(20000));
+        QVERIFY(offlineResultShown(QStringLiteral("go")));
         QVERIFY(mini_->isShowingResultView());
         QVERIFY(svc_->requestsTo(QStringLiteral("/fsearch")).empty());
     }
@@ -226,11 +231,7 @@ private slots:
             return OfflineDict::answer(w, dict, type, dictType, empty.path());
         });
         const auto restore = qScopeGuard([] { OfflineDict::install(); });
-        mini_->queryController()->setInternetActive(false);
-        QTest::keyClicks(field(), QStringLiteral("go"));
-        QSignalSpy shown(mini_.get(), &MiniSearchWndController::resultShown);
-        key(Qt::Key_Return);
-        QVERIFY(shown.wait(20000));
+        QVERIFY(offlineResultShown(QStringLiteral("go")));
         QString text;
         mini_->pageHost()->runScript(QStringLiteral("document.getElementById('result').textContent"),
                                      [&](const QVariant& v) { text = v.toString(); });
@@ -241,11 +242,7 @@ private slots:
     // and the field its text. A write that overtakes the release keeps the
     // page as it is.
     void aReleasedPageComesBackAsItWas() {
-        mini_->queryController()->setInternetActive(false);
-        QTest::keyClicks(field(), QStringLiteral("go"));
-        QSignalSpy shown(mini_.get(), &MiniSearchWndController::resultShown);
-        key(Qt::Key_Return);
-        QVERIFY(shown.wait(20000));
+        QVERIFY(offlineResultShown(QStringLiteral("go")));
         WebPageHost* host = mini_->pageHost();
         auto resultText = [host] {
             auto text = std::make_shared<std::optional<QString>>();
