@@ -7,6 +7,7 @@
 #include "platform/UserDefaults.h"
 #include "window/FrameWndController.h"
 #include "platform/ServiceHost.h"
+#include "window/pages/WebPageHost.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -69,6 +70,13 @@ MVOAuthLoginController::MVOAuthLoginController() {
     errorLabel_->hide();
     layout->addWidget(errorLabel_);
     connect(window_, &QDialog::finished, this, [this] { windowClosed(); });
+    // A closed window's page serves no later opening (each gets a fresh
+    // profile): after a while it goes, with its share of the renderer.
+    releaseTimer_.setSingleShot(true);
+    releaseTimer_.setInterval(WebPageHost::kReleaseAfterHiddenMs);
+    connect(&releaseTimer_, &QTimer::timeout, this, [this] {
+        if (!window_->isVisible()) releasePage();
+    });
     // The web engine must not outlive a page of ours at exit.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { releasePage(); });
 }
@@ -90,6 +98,7 @@ void MVOAuthLoginController::showLoading(bool on) {
 }
 
 void MVOAuthLoginController::showWindow() {
+    releaseTimer_.stop();
     const quint64 opening = ++opening_;
     window_->setWindowTitle(loginType_ == 0 ? QStringLiteral("QQ账号登录") : QStringLiteral("新浪微博登录"));
     // A fresh, off-the-record profile per opening: no page state of an
@@ -196,5 +205,7 @@ void MVOAuthLoginController::closeWindow() {
 void MVOAuthLoginController::windowClosed() {
     ++opening_;
     completing_ = checkAgain_ = false;
-    view_->setUrl(QUrl(QStringLiteral("about:blank")));
+    // Without a page of ours the view would make one just to show nothing.
+    if (profile_) view_->setUrl(QUrl(QStringLiteral("about:blank")));
+    releaseTimer_.start();
 }

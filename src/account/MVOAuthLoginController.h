@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 class QDialog;
 class QLabel;
@@ -30,7 +31,7 @@ public:
     // Opens the window and loads the login page.
     void showWindow();
     void closeWindow();
-    // Drops the page and its profile (at quit).
+    // Drops the page and its profile (at quit, and a while after closing).
     void releasePage();
     QDialog* window() const { return window_; }
     QWebEngineView* loginWebView() const { return view_; }
@@ -53,6 +54,7 @@ private:
     QDialog* window_ = nullptr;
     QWebEngineView* view_ = nullptr;
     QPointer<QWebEngineProfile> profile_;
+    QTimer releaseTimer_;
     QLabel* errorLabel_ = nullptr;
     QProgressBar* indicator_ = nullptr;
     bool loading_ = false;

@@ -111,19 +111,26 @@ void MiniSearchWndController::setUpWindow() {
     optionTableView_->setMVTableViewDelegate(this);
 
     queryController_ = new MiniSearchQueryController(this);
+
+    setupSearchField();
+    setupMenuItem();
+}
+
+WebPageHost* MiniSearchWndController::pageHost() {
+    // Made on the first opening: the tray icon alone needs no renderer.
+    if (host_) return host_;
     host_ = new WebPageHost(window_);
     host_->setBridgeMethods({{QStringLiteral("resizeWnd"), 1}});
-    bridge_ = new MiniSearchBridge(queryController_, this);
-    host_->setBridgeObject(bridge_);
+    host_->setBridgeObject(new MiniSearchBridge(queryController_, this));
     host_->setNavigationFilter([](const QUrl&) { return false; });
     host_->view()->setFocusPolicy(Qt::NoFocus);
     host_->view()->setContextMenuPolicy(Qt::NoContextMenu);
     host_->view()->setGeometry(0, kFieldHeight, kWidth, 1);
+    host_->view()->lower();
+    host_->view()->show();
     host_->loadResourcePage(QStringLiteral("minisearch.html"));
     queryController_->setPageHost(host_);
-
-    setupSearchField();
-    setupMenuItem();
+    return host_;
 }
 
 void MiniSearchWndController::awakeFromNib() {
@@ -208,8 +215,10 @@ void MiniSearchWndController::rebuildLayout() {
     optionTableView_->setGeometry(0, total - options, kWidth, options);
     // Kept a line high behind the lists, so the page lays out at the
     // window's width before it is shown.
-    host_->view()->setGeometry(0, kFieldHeight, kWidth, 1);
-    host_->view()->lower();
+    if (host_) {
+        host_->view()->setGeometry(0, kFieldHeight, kWidth, 1);
+        host_->view()->lower();
+    }
     deselectAll();
     isSelectedFromTableView_ = false;
     isSelectedInOptionView_ = false;
@@ -224,7 +233,7 @@ void MiniSearchWndController::buildResultLayout() {
     const int page = queryController_->resultHeight();
     const int total = (kOptionRowHeight + 4) * 1 + page + kFieldHeight + 4;
     placeWindow(total);
-    host_->view()->setGeometry(0, kFieldHeight, kWidth, page);
+    pageHost()->view()->setGeometry(0, kFieldHeight, kWidth, page);
     host_->view()->raise();
     optionTableView_->setGeometry(0, total - options, kWidth, options);
     isShowingResultView_ = true;
@@ -449,6 +458,7 @@ void MiniSearchWndController::showMiniWindow() {
         return;
     }
     previousWindow_ = CaptureRoad::current().focusedOtherWindow();
+    pageHost();
     rebuildLayout();
     // The key may have been set since the window was made.
     miniSearchField_->setPlaceholderText(MVMiniSearchField::placeholderForStoredKey());

@@ -79,7 +79,8 @@ public:
     MVTableView* resultTableView() const { return resultTableView_; }
     MVTableView* optionTableView() const { return optionTableView_; }
     MiniSearchQueryController* queryController() const { return queryController_; }
-    WebPageHost* pageHost() const { return host_; }
+    // The result page, made on first use.
+    WebPageHost* pageHost();
     QSystemTrayIcon* statusItem() const { return statusItem_; }
 
     // Seams: the tray icon's place, and the screen area the window keeps to.
@@ -117,7 +118,6 @@ private:
     QStandardItemModel* resultModel_ = nullptr;
     QStandardItemModel* optionModel_ = nullptr;
     WebPageHost* host_ = nullptr;
-    MiniSearchBridge* bridge_ = nullptr;
     QSystemTrayIcon* statusItem_ = nullptr;
     MiniSearchQueryController* queryController_ = nullptr;
 

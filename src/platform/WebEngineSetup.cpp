@@ -33,7 +33,7 @@ WebEngineSetup webEngineSetupFor(const QByteArray& flags, const QStringList& arg
                                         "--site-per-process", "--renderer-process-limit"}))
         add("--process-per-site");
     // The engine takes one --js-flags only: a second would undo the user's.
-    if (!anyMentions(flags, arguments, {"--js-flags"})) add("--js-flags=--optimize-for-size");
+    if (!anyMentions(flags, arguments, {"--js-flags"})) add("--js-flags=\"--optimize-for-size --expose-gc\"");
     if (!environmentPicksGraphics && !anyMentions(flags, arguments, {"gpu", "use-gl", "use-angle"})) {
         add("--disable-gpu");
         setup.softwareRendering = true;

@@ -12,6 +12,7 @@
 #include "window/MVAlertWndController.h"
 #include "window/PreferencePanelController.h"
 #include "window/ShellServices.h"
+#include "window/pages/WebPageHost.h"
 #include "../window/ShellFakes.h"
 
 #include <QClipboard>
@@ -19,6 +20,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
+#include <memory>
+#include <optional>
 
 #include <X11/Xlib.h>
 
@@ -60,6 +63,15 @@ class MiniWindowTest : public QObject {
                     && svc_->requestsTo(QStringLiteral("/suggest/minisuggest")).back().rawQuery.startsWith(
                            "q=" + text.toUtf8() + "&"));
         QTRY_COMPARE(mini_->resultArray().size(), 2);
+    }
+
+    // Offline, so the shipped dictionary answers at once.
+    bool offlineResultShown(const QString& word) {
+        mini_->queryController()->setInternetActive(false);
+        QTest::keyClicks(field(), word);
+        QSignalSpy shown(mini_.get(), &MiniSearchWndController::resultShown);
+        key(Qt::Key_Return);
+        return shown.wait(20000);
     }
 
 private slots:
@@ -206,11 +218,7 @@ private slots:
 
     // Offline, Return answers from the shipped dictionary.
     void offlineReturnUsesTheShippedDictionary() {
-        mini_->queryController()->setInternetActive(false);
-        QTest::keyClicks(field(), QStringLiteral("go"));
-        QSignalSpy shown(mini_.get(), &MiniSearchWndController::resultShown);
-        key(Qt::Key_Return);
-        QVERIFY(shown.wait(20000));
+        QVERIFY(offlineResultShown(QStringLiteral("go")));
         QVERIFY(mini_->isShowingResultView());
         QVERIFY(svc_->requestsTo(QStringLiteral("/fsearch")).empty());
     }
@@ -223,15 +231,52 @@ private slots:
             return OfflineDict::answer(w, dict, type, dictType, empty.path());
         });
         const auto restore = qScopeGuard([] { OfflineDict::install(); });
-        mini_->queryController()->setInternetActive(false);
-        QTest::keyClicks(field(), QStringLiteral("go"));
-        QSignalSpy shown(mini_.get(), &MiniSearchWndController::resultShown);
-        key(Qt::Key_Return);
-        QVERIFY(shown.wait(20000));
+        QVERIFY(offlineResultShown(QStringLiteral("go")));
         QString text;
         mini_->pageHost()->runScript(QStringLiteral("document.getElementById('result').textContent"),
                                      [&](const QVariant& v) { text = v.toString(); });
         QTRY_VERIFY_WITH_TIMEOUT(text.contains(OfflineDict::unavailableText()), 10000);
+    }
+
+    // Hidden for long, the page is released; shown again it has its result
+    // and the field its text. A write that overtakes the release keeps the
+    // page as it is.
+    void aReleasedPageComesBackAsItWas() {
+        QVERIFY(offlineResultShown(QStringLiteral("go")));
+        WebPageHost* host = mini_->pageHost();
+        auto resultText = [host] {
+            auto text = std::make_shared<std::optional<QString>>();
+            host->runScript(QStringLiteral("document.getElementById('result').textContent"),
+                            [text](const QVariant& v) { *text = v.toString(); });
+            [&] { QTRY_VERIFY_WITH_TIMEOUT(text->has_value(), 20000); }();
+            return text->value_or(QString());
+        };
+        const QString before = resultText();
+        QVERIFY(!before.isEmpty());
+        mini_->hideMiniWindow();
+        QSignalSpy released(host, &WebPageHost::released);
+        QVERIFY(host->releaseNow());
+        QVERIFY(released.wait(20000));
+        QVERIFY(host->isReleased());
+        mini_->showMiniWindow();
+        QCOMPARE(field()->text(), QStringLiteral("go"));
+        QCOMPARE(resultText(), before);
+        // Page script still reaches the application.
+        auto channel = std::make_shared<bool>(false);
+        auto ask = [&] {
+            host->runScript(QStringLiteral("!!window.sharedWebChannel"),
+                            [channel](const QVariant& v) { *channel = *channel || v.toBool(); });
+            return *channel;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(ask(), 20000);
+
+        mini_->hideMiniWindow();
+        QVERIFY(host->releaseNow());
+        host->setInnerHtml(QStringLiteral("result"), QStringLiteral("later"));
+        QCOMPARE(resultText(), QStringLiteral("later"));
+        QVERIFY(!host->isReleased());
+        mini_->showMiniWindow();
+        QCOMPARE(resultText(), QStringLiteral("later"));
     }
 
     // The window names the product and the key that opens it, as stored.

@@ -190,10 +190,10 @@ private Q_SLOTS:
     // each unless the user chose.
     void webEngineSetup() {
         WebEngineSetup s = webEngineSetupFor("", {}, false);
-        QCOMPARE(s.chromiumFlags, QByteArray("--process-per-site --js-flags=--optimize-for-size --disable-gpu"));
+        QCOMPARE(s.chromiumFlags, QByteArray("--process-per-site --js-flags=\"--optimize-for-size --expose-gc\" --disable-gpu"));
         QVERIFY(s.softwareRendering);
         s = webEngineSetupFor("--lang=zh", {"--lookup"}, true);
-        QCOMPARE(s.chromiumFlags, QByteArray("--lang=zh --process-per-site --js-flags=--optimize-for-size"));
+        QCOMPARE(s.chromiumFlags, QByteArray("--lang=zh --process-per-site --js-flags=\"--optimize-for-size --expose-gc\""));
         QVERIFY(!s.softwareRendering);
         for (const char* chosen : {"--single-process", "--renderer-process-limit=2", "--process-per-tab"}) {
             const QByteArray flags = QByteArray("--disable-gpu --js-flags=--jitless ") + chosen;

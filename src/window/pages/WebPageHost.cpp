@@ -6,6 +6,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -80,6 +81,29 @@ const char* kBootstrap = R"JS(
 })();
 )JS";
 
+// What the page shows, as one JSON text; and how it goes back into the same
+// page freshly loaded. Page script binds its handlers to the document, so
+// markup put back answers clicks as before.
+const char* kKeepContent = R"JS(
+(function () {
+  var r = document.documentElement, b = document.body;
+  return JSON.stringify({rc: r.className, rs: r.style.cssText, bc: b ? b.className : '',
+                         bs: b ? b.style.cssText : '', html: b ? b.innerHTML : '',
+                         x: window.scrollX, y: window.scrollY});
+})()
+)JS";
+
+const char* kRestoreContent = R"JS(
+(function (s, dark) {
+  var r = document.documentElement, b = document.body;
+  if (!b) return;
+  r.className = s.rc; r.style.cssText = s.rs;
+  b.className = s.bc; b.style.cssText = s.bs; b.innerHTML = s.html;
+  r.classList.toggle('dark', dark);
+  window.scrollTo(s.x, s.y);
+})(JSON.parse(%1), %2);
+)JS";
+
 WebPageHost::PageHook& pageHook()
 {
     static WebPageHost::PageHook hook;
@@ -113,6 +137,20 @@ WebPageHost::WebPageHost(QWidget* parentWidget) : QObject(parentWidget)
         pageHook()(page_, channel_);
     connect(page_, &QWebEnginePage::loadStarted, this, &WebPageHost::onLoadStarted);
     connect(page_, &QWebEnginePage::loadFinished, this, &WebPageHost::onLoadFinished);
+    releaseTimer_.setSingleShot(true);
+    releaseTimer_.setInterval(kReleaseAfterHiddenMs);
+    connect(&releaseTimer_, &QTimer::timeout, this, &WebPageHost::releaseNow);
+    // Each write leaves the old markup and the script that carried it as
+    // garbage the engine is slow to collect on its own (platform/WebEngineSetup).
+    collectTimer_.setSingleShot(true);
+    collectTimer_.setInterval(1500);
+    connect(&collectTimer_, &QTimer::timeout, this, [this] {
+        if (!released_ && !loading_)
+            page_->runJavaScript(QStringLiteral("if (typeof gc === 'function') gc();"));
+    });
+    view_->installEventFilter(this);
+    // A view made hidden counts as hidden from now on.
+    releaseTimer_.start();
 }
 
 WebPageHost::~WebPageHost()
@@ -141,6 +179,7 @@ void WebPageHost::installScripts()
 
 void WebPageHost::applyColorScheme(bool dark)
 {
+    dark_ = dark;
     // The <html> element may not exist yet when a document starts: wait for it.
     static const char* kScheme = R"JS(
 (function (dark) {
@@ -194,6 +233,13 @@ void WebPageHost::loadResourcePage(const QString& fileName)
 
 void WebPageHost::load(const QUrl& url)
 {
+    // The kept content belonged to the page this load replaces.
+    keptContent_.clear();
+    restoring_ = false;
+    if (released_) {
+        released_ = false;
+        page_->setLifecycleState(QWebEnginePage::LifecycleState::Active);
+    }
     // Writes issued from now on belong to the new document.
     loading_ = true;
     MIRVOK_MARK(qPrintable(QStringLiteral("page load: ") + url.fileName()));
@@ -207,6 +253,13 @@ void WebPageHost::reload()
     if (url().isEmpty())
         return;
     loading_ = true;
+    if (released_) {
+        // Coming back is itself a fresh load of the page.
+        released_ = false;
+        keptContent_.clear();
+        page_->setLifecycleState(QWebEnginePage::LifecycleState::Active);
+        return;
+    }
     view_->reload();
 }
 
@@ -256,12 +309,26 @@ void WebPageHost::setBridgeObject(QObject* bridge)
 void WebPageHost::onLoadStarted()
 {
     loading_ = true;
+    // The engine brought the page back by itself.
+    if (released_) {
+        released_ = false;
+        restoring_ = true;
+    }
 }
 
 void WebPageHost::onLoadFinished(bool ok)
 {
     loading_ = false;
     MIRVOK_MARK("page loaded");
+    if (restoring_) {
+        // The page as it was, not a new one: its owner has nothing to redo.
+        restoring_ = false;
+        if (ok)
+            restoreContent();
+        keptContent_.clear();
+        flushQueue();
+        return;
+    }
     qInfo().noquote() << "didFinishLoadForFrame";
     const QUrl u = url();
     emit loadFinished(u, ok);
@@ -281,6 +348,7 @@ void WebPageHost::flushQueue()
 
 void WebPageHost::afterLoading(std::function<void()> task)
 {
+    wake();
     if (!loading_) {
         task();
         return;
@@ -295,6 +363,8 @@ void WebPageHost::runScript(const QString& script, std::function<void(const QVar
         if (!self)
             return;
         MIRVOK_MARK("script to the page");
+        ++self->scriptsRun_;
+        self->collectTimer_.start();
         if (done)
             self->page_->runJavaScript(script, [done](const QVariant& v) { done(v); });
         else
@@ -319,4 +389,67 @@ void WebPageHost::setInnerHtml(const QString& elementId, const QString& html)
     MIRVOK_MARK("inner HTML asked");
     runScript(QStringLiteral("(function(){var e=document.getElementById(%1);if(e)e.innerHTML=%2;})();")
                   .arg(jsString(elementId), jsString(html)));
+}
+
+bool WebPageHost::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == view_) {
+        if (event->type() == QEvent::Show) {
+            releaseTimer_.stop();
+            wake();
+        } else if (event->type() == QEvent::Hide && !released_) {
+            releaseTimer_.start();
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+bool WebPageHost::releaseNow()
+{
+    if (released_ || releasing_ || view_->isVisible() || url().isEmpty())
+        return false;
+    if (loading_) {
+        releaseTimer_.start();
+        return false;
+    }
+    releasing_ = true;
+    const quint64 runBefore = scriptsRun_;
+    QPointer<WebPageHost> self(this);
+    page_->runJavaScript(QString::fromLatin1(kKeepContent), [self, runBefore](const QVariant& content) {
+        if (!self)
+            return;
+        self->releasing_ = false;
+        // Shown, loading or written to meanwhile: what was kept is stale.
+        if (self->view_->isVisible())
+            return;
+        if (self->scriptsRun_ != runBefore || self->loading_ || content.typeId() != QMetaType::QString) {
+            self->releaseTimer_.start();
+            return;
+        }
+        self->page_->setLifecycleState(QWebEnginePage::LifecycleState::Discarded);
+        if (self->page_->lifecycleState() != QWebEnginePage::LifecycleState::Discarded)
+            return;
+        self->keptContent_ = content.toString();
+        self->released_ = true;
+        emit self->released();
+    });
+    return true;
+}
+
+void WebPageHost::wake()
+{
+    if (!released_)
+        return;
+    released_ = false;
+    restoring_ = true;
+    loading_ = true;
+    page_->setLifecycleState(QWebEnginePage::LifecycleState::Active);
+}
+
+void WebPageHost::restoreContent()
+{
+    if (keptContent_.isEmpty())
+        return;
+    page_->runJavaScript(QString::fromLatin1(kRestoreContent)
+                             .arg(jsString(keptContent_), dark_ ? QStringLiteral("true") : QStringLiteral("false")));
 }

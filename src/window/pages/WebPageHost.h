@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPair>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 #include <QVariant>
 #include <functional>
@@ -20,6 +21,12 @@ class HostedWebPage;
 // (so nobody has to spin an event loop), inner HTML set from JSON-escaped
 // strings, and the script object `framewnd` published over a web channel to
 // our own local pages only.
+//
+// A view hidden for kReleaseAfterHiddenMs gives its page's memory back: what
+// the page shows is kept (markup, classes, scroll place) and the page is
+// discarded; shown or written to again, it comes back with that content
+// before any later write runs. A tray application keeps its windows for
+// days, and each hidden page held a renderer's worth of DOM and script heap.
 class WebPageHost : public QObject {
     Q_OBJECT
 public:
@@ -57,6 +64,12 @@ public:
     // return false to ignore one.
     void setNavigationFilter(std::function<bool(const QUrl&)> filter);
 
+    static constexpr int kReleaseAfterHiddenMs = 5 * 60 * 1000;
+    // What the hidden timer does, at once (tests): false when the view is
+    // shown, has nothing loaded or is already released.
+    bool releaseNow();
+    bool isReleased() const { return released_; }
+
     // A JavaScript string literal for any text.
     static QString jsString(const QString& text);
     // Called for every host made from now on with its page and the channel
@@ -67,6 +80,8 @@ public:
 
 signals:
     void loadFinished(const QUrl& url, bool ok);
+    // The page was discarded (its content kept here).
+    void released();
 
 private:
     friend class HostedWebPage;
@@ -78,6 +93,11 @@ private:
     // The desktop's light or dark scheme as a class on <html>: set before
     // the page paints, and switched live on the page already shown.
     void applyColorScheme(bool dark);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Brings a released page back (reloads it; the kept content goes back
+    // in when it has loaded).
+    void wake();
+    void restoreContent();
 
     QWebEngineView* view_ = nullptr;
     HostedWebPage* page_ = nullptr;
@@ -85,6 +105,16 @@ private:
     QPointer<QObject> bridge_;
     bool loading_ = false;
     bool channelInstalled_ = false;
+    bool dark_ = false;
+    QTimer releaseTimer_;
+    QTimer collectTimer_;
+    bool releasing_ = false;
+    bool released_ = false;
+    bool restoring_ = false;
+    // Scripts run on the page so far: one run while the content was being
+    // kept would be lost with the page.
+    quint64 scriptsRun_ = 0;
+    QString keptContent_;
     std::function<bool(const QUrl&)> navigationFilter_;
     std::vector<std::function<void()>> queue_;
     QList<QPair<QString, int>> bridgeMethods_{
