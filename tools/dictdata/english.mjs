@@ -87,9 +87,11 @@ const QUALIFIED_PENALTY = 2.5;
 const FEW_OWN_RENDERINGS = 2;
 
 // "to listen to", "to wait for", "to look at": the verb without its
-// preposition is the word a reader looks up.
+// preposition is the word a reader looks up. Some such pairs are idioms of
+// their own ("to bring about" is to cause, not to bring), so a verb rendered
+// alone comes first when the two are used about as much.
 const PARTICLE = /^([a-z]+) (to|at|for|on|with|about|of|from|into)$/;
-const PARTICLE_PENALTY = 0.3;
+const PARTICLE_PENALTY = 0.6;
 const verbOf = (sub, form) => (/^\s*to /i.test(sub) ? PARTICLE.exec(form)?.[1] ?? null : null);
 
 // { word, closed } or null.
