@@ -177,15 +177,16 @@ const OTHER_USE_PENALTY = 1;
 // dialogue says it. Both speak of a word's main use, so they count in full
 // for the first gloss of its first sense and less the further down the
 // entry the English word is named: 多少 is learnt as "how many", not as
-// "number". They add to the score and never replace it: 老师 and 先生 are
-// both learnt first.
+// "number". The subtitles count a written form, so a reading or entry gets
+// the part of it that usage.mjs gives it (了 "to finish" is rarely said). They
+// add to the score and never replace it: 老师 and 先生 are both learnt first.
 const GRADED_BONUS = 2;
 const GRADED_LEVELS = 6;
 const gradedBonus = (level) => (level ? GRADED_BONUS * (GRADED_LEVELS + 1 - level) / GRADED_LEVELS : 0);
 const SPOKEN_WEIGHT = 0.8;
 const PRIMACY_DECAY = 0.5;
 const everydayBonus = (c, levelOf, spokenOf) =>
-  c.primacy * (gradedBonus(levelOf(c.zh)) + SPOKEN_WEIGHT * Math.log1p(spokenOf(c.zh)));
+  c.primacy * (gradedBonus(levelOf(c.zh)) + SPOKEN_WEIGHT * Math.log1p(spokenOf(c.zh) * c.share));
 
 export function englishHeadwords(entries, frequencyOf, shares,
   { mainUseOf = () => '', singularOf = () => null, levelOf = () => 0, spokenOf = () => 0 } = {}) {
@@ -200,7 +201,8 @@ export function englishHeadwords(entries, frequencyOf, shares,
     if (!old) h.candidates.set(c.zh, c);
     else h.candidates.set(c.zh, { ...c, score: logSumExp(old.score, c.score),
       disreputable: old.disreputable && c.disreputable, direct: old.direct || c.direct,
-      closed: old.closed && c.closed, primacy: Math.max(old.primacy, c.primacy) });
+      closed: old.closed && c.closed, primacy: Math.max(old.primacy, c.primacy),
+      share: Math.max(old.share, c.share) });
   };
   for (const e of entries) {
     const zh = e[1];
@@ -211,6 +213,7 @@ export function englishHeadwords(entries, frequencyOf, shares,
     const single = [...zh].length === 1;
     const rare = isRare(zh, listed);
     const meanings = meaningsOf(e);
+    const share = shares.get(e);
     meanings.forEach((meaning, meaningIndex) => {
       const disreputable = isDisreputable(meaning);
       const secondary = SECONDARY.test(meaning);
@@ -227,11 +230,11 @@ export function englishHeadwords(entries, frequencyOf, shares,
           restricted: RESTRICTED.test(sub) || NARROWED.test(meaning) }) - (otherUse ? OTHER_USE_PENALTY : 0);
         const primacy = PRIMACY_DECAY ** (meaningIndex + subIndex);
         offer(form.toLowerCase(), form, proper ? 1 : 4,
-          { zh, disreputable, rare, direct: true, score: value, primacy });
+          { zh, disreputable, rare, direct: true, score: value, primacy, share });
         const plain = plainWordOf(sub, form);
         if (plain && !proper) {
           offer(plain.word, null, 0,
-            { zh, disreputable, rare, closed: plain.closed, score: value - QUALIFIED_PENALTY, primacy });
+            { zh, disreputable, rare, closed: plain.closed, score: value - QUALIFIED_PENALTY, primacy, share });
         }
         // "sports" renders "sport" too, which CC-CEDICT glosses in the plural
         // only; like a closed compound it stays out where the singular has
@@ -239,11 +242,11 @@ export function englishHeadwords(entries, frequencyOf, shares,
         const singular = proper ? null : singularOf(form);
         if (singular) {
           offer(singular, singular, 0,
-            { zh, disreputable, rare, closed: true, score: value - QUALIFIED_PENALTY, primacy });
+            { zh, disreputable, rare, closed: true, score: value - QUALIFIED_PENALTY, primacy, share });
         }
         const verb = verbOf(sub, form);
         if (verb && !proper) {
-          offer(verb, null, 0, { zh, disreputable, rare, score: value - PARTICLE_PENALTY, primacy });
+          offer(verb, null, 0, { zh, disreputable, rare, score: value - PARTICLE_PENALTY, primacy, share });
         }
       });
     });
