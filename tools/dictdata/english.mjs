@@ -180,7 +180,7 @@ const OTHER_USE_PENALTY = 1;
 // "number". The subtitles count a written form, so a reading or entry gets
 // the part of it that usage.mjs gives it (了 "to finish" is rarely said). They
 // add to the score and never replace it: 老师 and 先生 are both learnt first.
-const GRADED_BONUS = 2;
+const GRADED_BONUS = 1.5;
 const GRADED_LEVELS = 6;
 const gradedBonus = (level) => (level ? GRADED_BONUS * (GRADED_LEVELS + 1 - level) / GRADED_LEVELS : 0);
 const SPOKEN_WEIGHT = 0.8;
