@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     bool isJson = false;
     const QJsonObject reply = MVAuthServer::parseReply(fuzz::bytes(data, size), &isJson);
-    if (MVAuthServer::namesUser(reply)) {
+    (void)MVAuthServer::soundUserMembers(reply, true);
+    if (MVAuthServer::soundUserMembers(reply, false)) {
         const QVariantMap info = reply.toVariantMap();
         (void)info.value(QStringLiteral("userid")).toString();
         (void)info.value(QStringLiteral("DICT-PC")).toString();

@@ -43,12 +43,13 @@ bool MVAuthServer::jsonTrue(const QJsonValue& v) {
     return false;
 }
 
-bool MVAuthServer::namesUser(const QJsonObject& reply) {
-    for (const char* key : {"userid", "DICT-PC"}) {
-        const QJsonValue v = reply.value(QLatin1String(key));
-        if (!v.isString() || v.toString().isEmpty()) return false;
-    }
-    return true;
+bool MVAuthServer::soundUserMembers(const QJsonObject& reply, bool bothRequired) {
+    const QJsonValue user = reply.value(QStringLiteral("userid"));
+    const QJsonValue token = reply.value(QStringLiteral("DICT-PC"));
+    if (!user.isUndefined() && (!user.isString() || user.toString().isEmpty())) return false;
+    if (!token.isUndefined() && (!token.isString() || !AccountRequest::isSafeHeaderValue(token.toString())))
+        return false;
+    return !bothRequired || (!user.isUndefined() && !token.isUndefined());
 }
 
 QString MVAuthServer::header(const QVariantMap& info, const QString& key) {
@@ -122,7 +123,7 @@ void MVAuthServer::finishOwnLogin(const AccountResponse& r, quint64 session, boo
         return;
     }
     const QJsonObject reply = parseReply(r.body);
-    if (r.status != 200 || !namesUser(reply)) {
+    if (r.status != 200 || !soundUserMembers(reply, true)) {
         fail(reply.contains(QStringLiteral("tpcode"))
                  ? AccountError::fromTpcode(int(reply.value(QStringLiteral("tpcode")).toVariant().toLongLong()))
                  : AccountError::normalError());
@@ -193,7 +194,8 @@ void MVAuthServer::requestUserInfoAndCookie(int loginType, BoolDone done) {
         [this, session, loginType, done](const AccountResponse& poll) {
             webRequest_ = nullptr;
             const QJsonObject pollReply = parseReply(poll.body);
-            if (session != session_ || !jsonTrue(pollReply.value(QStringLiteral("login"))) || !namesUser(pollReply)) {
+            if (session != session_ || !jsonTrue(pollReply.value(QStringLiteral("login"))) ||
+                !soundUserMembers(pollReply, false)) {
                 done(false);
                 return;
             }
@@ -233,7 +235,7 @@ void MVAuthServer::autoLogin(BoolDone done) {
             return;
         }
         const QJsonValue login = reply.value(QStringLiteral("login"));
-        if (session != session_ || !jsonTrue(login) || !namesUser(reply) || isLoggingIn()) {
+        if (session != session_ || !jsonTrue(login) || !soundUserMembers(reply, false) || isLoggingIn()) {
             if (done) done(false);
             return;
         }

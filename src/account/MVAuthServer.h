@@ -80,10 +80,13 @@ public:
     // Parses an account reply: an object, or an empty object for anything else.
     static QJsonObject parseReply(const QByteArray& body, bool* isJson = nullptr);
     static bool jsonTrue(const QJsonValue& v);
-    // Whether a login, poll or auto-login answer names someone: non-empty
-    // strings for both "userid" and "DICT-PC". Without them the word book
-    // would sync as nobody while the panel said the user was signed in.
-    static bool namesUser(const QJsonObject& reply);
+    // Whether the user members of an account answer can be signed in with.
+    // A member that is there must be usable: "userid" a non-empty string (it
+    // becomes the word book's user), "DICT-PC" a value a header can carry (it
+    // goes back with later requests). The own-account login must name both;
+    // the web login's poll and auto-login may leave either out, and the
+    // hand-over then keeps what is stored.
+    static bool soundUserMembers(const QJsonObject& reply, bool bothRequired);
 
 Q_SIGNALS:
     void avatarChanged(const QImage& image);

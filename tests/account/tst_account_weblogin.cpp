@@ -12,6 +12,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QtTest>
+#include <optional>
 
 namespace {
 MVOAuthLoginController& web() { return MVOAuthLoginController::sharedInstance(); }
@@ -104,6 +105,61 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(server.hasLogined(), 15000);
         QCOMPARE(UserDefaults::standard().integerValue("loginSuccessType"), 1);
         QCOMPARE(DictSettings::sharedInstance().authUserId(), QStringLiteral("weibo-7"));
+    }
+
+    // The poll answers with what the service gives a web login (no user id,
+    // the token optional) and auto-login with no more than "login": both
+    // sign in, and the stored user id stays. Members that are there but
+    // unusable still refuse.
+    void answersWithoutUserIdSignIn() {
+        AccountWorld w;
+        auto& server = MVAuthServer::sharedInstance();
+        auto& s = DictSettings::sharedInstance();
+        s.setAuthUserId(QStringLiteral("qq-5"));
+        std::atomic<int> polls{0};
+        std::atomic<int> answer{0};
+        w.svc.http().on("GET", "/login/acc/poll", [&](const RecordedRequest&) {
+            static const char* const answers[] = {
+                R"({"login":true,"DICT-PC":"t\u0001x","username":"WebReader"})",
+                R"({"login":true,"userid":5,"username":"WebReader"})",
+                R"({"login":true,"DICT-PC":"qq-token","username":"WebReader"})"};
+            ++polls;
+            return ScriptedResponse(200, answers[answer], "application/json");
+        });
+        w.svc.http().on("GET", "/login/acc/co/cq", ScriptedResponse(200, R"({"login":true})", "application/json"));
+        web().setLoginType(0);
+        web().showWindow();
+        QVERIFY(pageShows("/login/acc/login"));
+        for (const char* script : {"fetch('/login/acc/setcookie')", "location.reload()"}) {
+            const int before = polls;
+            runJs(script);
+            QTRY_VERIFY_WITH_TIMEOUT(polls > before, 15000);
+            QTest::qWait(300);
+            QVERIFY(!server.hasLogined());
+            ++answer;
+        }
+        QVERIFY(w.svc.http().requestsTo("/login/acc/co/cq").empty());
+        runJs("location.reload()");
+        QTRY_VERIFY_WITH_TIMEOUT(server.hasLogined(), 15000);
+        QCOMPARE(w.svc.http().requestsTo("/login/acc/co/cq").back().header("DICT-PC"), QByteArray("qq-token"));
+        QCOMPARE(s.authUserName(), QStringLiteral("WebReader"));
+        QCOMPARE(s.authServerPC(), QStringLiteral("qq-token"));
+        QCOMPARE(s.authUserId(), QStringLiteral("qq-5"));
+        QCOMPARE(UserDefaults::standard().integerValue("loginSuccessType"), 0);
+
+        for (const char* reply : {R"({"login":1})", R"({"login":true,"username":"x"})"}) {
+            (void)QTest::qWaitFor([] { return !MVWordBook::sharedInstance().isSyncing(); }, 10000);
+            server.logout();
+            s.setAuthUserId(QStringLiteral("qq-5"));
+            w.svc.http().on("POST", "/login/acc/co/cq", ScriptedResponse(200, reply, "application/json"));
+            std::optional<bool> r;
+            server.autoLogin([&](bool ok) { r = ok; });
+            QTRY_VERIFY_WITH_TIMEOUT(r.has_value(), 5000);
+            QVERIFY2(*r && server.hasLogined(), reply);
+            QCOMPARE(s.authUserId(), QStringLiteral("qq-5"));
+            QCOMPARE(s.currentUser(), QStringLiteral("qq-5"));
+        }
+        QCOMPARE(s.authUserName(), QStringLiteral("x"));
     }
 
     // An rp answer without pci stops the indicator and says so; reopening retries.
