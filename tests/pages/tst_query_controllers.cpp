@@ -234,6 +234,38 @@ void TestQueryControllers::fullEntryGoesAsGetBelow800EscapedCharactersElsePost()
     QCOMPARE(qc.lastQueryWord(), post);
 }
 
+void TestQueryControllers::usageEventGoesBeforeTheEntryRequest()
+{
+    // The two requests travel on connections of their own, so their arrival
+    // alone proves nothing: this page, when the lookup prepares it, waits
+    // until the usage event has reached the service. Sent first, it arrives
+    // before the entry's request has even been made.
+    struct SlowPage : FakePage {
+        FakeHttpService* service = nullptr;
+        bool eventArrived = false;
+        void removeWelcomeOverlay() override
+        {
+            FakePage::removeWelcomeOverlay();
+            eventArrived = QTest::qWaitFor([this] { return !service->requestsTo("/appapi/log").empty(); }, 2000);
+        }
+    };
+    service_->on("GET", "/jsonapi", json("{}"));
+    SlowPage page;
+    page.service = service_.get();
+    page.url = "file:///res/pages/result.html";
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.setHasLoadedResultWebView(true);
+    qc.doQuery("pear");
+    QVERIFY(page.eventArrived);
+    QVERIFY(service_->waitForRequests(2));
+    QStringList paths;
+    for (const RecordedRequest& r : service_->requests())
+        paths << r.path;
+    QCOMPARE(paths, (QStringList{"/appapi/log", "/jsonapi"}));
+    QCOMPARE(service_->requests().at(0).queryValue("action"), QString("lookup_lookup"));
+}
+
 void TestQueryControllers::answersWaitForTheResultPage()
 {
     FakePage page;

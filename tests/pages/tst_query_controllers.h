@@ -29,6 +29,7 @@ private slots:
     void emptyTextGoesHome();
     void offlineTypingSearchesTheWordCurrentWhenTheTimerFires();
     void fullEntryGoesAsGetBelow800EscapedCharactersElsePost();
+    void usageEventGoesBeforeTheEntryRequest();
     void answersWaitForTheResultPage();
     void failureBeforeLoadStopsSpinnerAndShowsTheError();
     void networkErrorKeepsTheResultPageUsable();

@@ -205,16 +205,15 @@ void MainQueryController::startQuery(const QString& text)
         loadFirstPage();
         return;
     }
+    // The usage event leads the entry's request, the order the services have
+    // always received a lookup in; offline lookups are logged the same way.
+    LogUtils::log(QStringLiteral("action"), QStringLiteral("lookup_lookup"));
     loadResultPage();
     if (internetActive_)
         lastQueryWord_ = text;
     const bool pending = requestEntry(
         mainQueryRequestData_, offlineRequestData_, mainQueryUrl(text, le_), text,
         [this](const QVariant& a) { return answerIsReadable(a); }, [this](const QVariant& a) { mainQueryHelper(a); });
-    // After the entry's request, which waits for nothing: the usage event
-    // goes on a connection of its own, so the service sees the same two
-    // requests either way.
-    LogUtils::log(QStringLiteral("action"), QStringLiteral("lookup_lookup"));
     // When nothing will come back the page has said so: no spinner then.
     if (pending && page_)
         page_->showLoadingIndicator();
