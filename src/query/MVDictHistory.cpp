@@ -73,13 +73,25 @@ void writeWord(const QString& path, bool readOnly, const WordRecord& w) {
             update.bind(2, w.time);
             update.bind(3, w.key);
             update.exec();
+            // A row written without an answer (by an earlier version's offline
+            // lookup, or before the column existed) takes the first one given.
+            if (!w.json.isEmpty()) {
+                SQLite::Statement fill(*db, "UPDATE HISTORY SET jsonDefinition = ? WHERE WORD = ? AND "
+                                            "(jsonDefinition IS NULL OR length(jsonDefinition) = 0)");
+                fill.bind(1, w.json.constData(), static_cast<int>(w.json.size()));
+                fill.bind(2, w.key);
+                fill.exec();
+            }
         } else {
             SQLite::Statement insert(*db, "INSERT INTO HISTORY VALUES (?, ?, ?, ?, ?)");
             insert.bind(1, w.key);
             insert.bind(2, w.date);
             insert.bind(3, w.time);
             insert.bind(4, w.definition);
-            insert.bind(5, w.json.constData(), static_cast<int>(w.json.size()));
+            if (w.json.isEmpty())
+                insert.bind(5);  // no answer: none, rather than an empty one
+            else
+                insert.bind(5, w.json.constData(), static_cast<int>(w.json.size()));
             insert.exec();
         }
         transaction.commit();
@@ -272,7 +284,8 @@ QString MVDictHistory::jsonDefinition(const QString& word) const {
             // Bound rather than formatted into the statement text.
             SQLite::Statement q(*db, "SELECT jsonDefinition FROM HISTORY WHERE WORD = ?");
             q.bind(1, key);
-            if (q.executeStep() && !q.getColumn(0).isNull()) {
+            // An empty answer is no answer (rows of earlier versions).
+            if (q.executeStep() && !q.getColumn(0).isNull() && q.getColumn(0).getBytes() > 0) {
                 const SQLite::Column c = q.getColumn(0);
                 return QString::fromUtf8(static_cast<const char*>(c.getBlob()), c.getBytes());
             }

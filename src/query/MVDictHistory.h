@@ -55,7 +55,8 @@ public:
     // Queued.
     void deleteDictQueryHistory(const DictQueryHistoryItem& item);
     void clearQueryHistory();
-    // The JSON answer stored with a word at its first lookup; null when none.
+    // The JSON answer stored with a word at its first lookup that had one;
+    // null when none.
     QString jsonDefinition(const QString& word) const;
 
     // Opens a new connection for one operation; nullptr when it can't be

@@ -37,8 +37,8 @@ public:
     std::optional<QVariantList> parseSimpleDict(const QJsonValue& section, bool primary) const;
     // Records a looked-up entry in the query history when the recording flags
     // ask for it (the definition: its basic translations, space-separated),
-    // then consumes the flags. The service's answer and the offline
-    // dictionary's both go through here.
+    // then consumes the flags. Only the service's answers are recorded: a
+    // row keeps the answer beside the definition.
     static void recordInHistory(const QString& title, const QVariantList& simpleTrans, const QString& json);
     // Copies the four side-bar flags (all null for no result).
     static void bindToSideBarItemModel(const MainQueryResult* result);

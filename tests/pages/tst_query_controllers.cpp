@@ -328,11 +328,35 @@ void TestQueryControllers::offlineEntryIsRenderedAndSpinnerCleared()
     QVERIFY(waitFor([&] { return !page.spinner; }, 2000));
     QVERIFY(page.scripts.contains("initCollapse();"));
     QVERIFY(service_->requestsTo("/jsonapi").empty());
-    // Looked up offline, listed in the history like any answer.
-    const QVector<DictQueryHistoryItem> listed = MVDictHistory::sharedInstance()->getDictHistory();
-    QCOMPARE(listed.size(), 1);
-    QCOMPARE(listed.front().displayWord, QString("apple"));
-    QCOMPARE(listed.front().definition.trimmed(), QString("苹果"));
+}
+
+void TestQueryControllers::historyRowsCarryTheServiceAnswer()
+{
+    // Offline, the entry is shown but no row is written: a row would lack
+    // the answer every history row keeps.
+    setReachable(false);
+    FakePage page;
+    page.url = "file:///res/pages/result.html";
+    MainQueryController qc;
+    qc.setPage(&page);
+    qc.setHasLoadedResultWebView(true);
+    qc.doQuery("apple");
+    QCOMPARE(offlineWords_, QStringList{"apple:mvdict.idx:1"});
+    MVDictHistory::finishQueuedWork();
+    MVDictHistory* history = MVDictHistory::sharedInstance();
+    QVERIFY(history);
+    QVERIFY(history->getDictHistory().isEmpty());
+    // The same word from the service is recorded with that answer.
+    const QByteArray answer = R"({"simple":{"word":[{"return-phrase":"apple"}]}})";
+    service_->on("GET", "/jsonapi", json(answer));
+    static_cast<FakeReachability*>(Reachability::shared())->setReachable(true);
+    qc.doQuery("apple");
+    QVERIFY(waitFor([&] {
+        MVDictHistory::finishQueuedWork();
+        return !history->getDictHistory().isEmpty();
+    }));
+    QCOMPARE(history->getDictHistory().front().displayWord, QString("apple"));
+    QCOMPARE(history->jsonDefinition("apple"), QString::fromUtf8(answer));
 }
 
 void TestQueryControllers::unanswerableLookupsStopTheSpinner()

@@ -34,6 +34,7 @@ private slots:
     void failureBeforeLoadStopsSpinnerAndShowsTheError();
     void networkErrorKeepsTheResultPageUsable();
     void offlineEntryIsRenderedAndSpinnerCleared();
+    void historyRowsCarryTheServiceAnswer();
     void unanswerableLookupsStopTheSpinner();
     void returnDropsAnswersOfTheTypingItOvertook();
     void newLookupKeepsItsLoadingIndicator();

@@ -131,6 +131,18 @@ void TestQueryHistory::repeatLookupKeepsFirstDefinition() {
     QCOMPARE(words(items), QStringList({"alpha", "beta"}));
     QCOMPARE(items[0].definition, QStringLiteral("first"));
     QCOMPARE(store.jsonDefinition("alpha"), QStringLiteral("{\"n\":1}"));
+    // A row an earlier version wrote with an empty answer has none, and
+    // takes the next lookup's answer while keeping its definition.
+    {
+        SQLite::Database db((env.root() + "/h.db").toStdString(), SQLite::OPEN_READWRITE);
+        db.exec("INSERT INTO HISTORY VALUES ('legacy', '2026-03-01', '2026-03-01 00:00:00 +0000', 'g', x'')");
+    }
+    QVERIFY(store.jsonDefinition("legacy").isNull());
+    store.addWord("legacy", "later", "{\"n\":3}");
+    QCOMPARE(store.jsonDefinition("legacy"), QStringLiteral("{\"n\":3}"));
+    QCOMPARE(store.getDictHistory().front().definition, QStringLiteral("g"));
+    store.addWord("unanswered", "u", QString());
+    QVERIFY(store.jsonDefinition("unanswered").isNull());
 
     // DATE is the local day, TIME the UTC instant (23:30 UTC may be another day locally).
     {

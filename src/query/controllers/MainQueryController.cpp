@@ -255,10 +255,8 @@ void MainQueryController::showAnswer(const QVariant& answer)
     };
     if (answer.metaType() == QMetaType::fromType<MainQueryResultPtr>()) {
         const MainQueryResultPtr r = answer.value<MainQueryResultPtr>();
-        // The offline dictionary's entry: looked up like any other, so it
-        // goes to the history too (a word it does not know does not).
-        if (r && r->hasNoAnyTrans.isNull())
-            MainQueryJSONResultParser::recordInHistory(r->title, r->simpleTrans, QString());
+        // The offline dictionary's entry stays out of the history: a history
+        // row carries the service's answer, which an offline lookup has not.
         if (r)
             setHTMLElementId(QStringLiteral("result"),
                              mustachedata::render(QStringLiteral("mainquerytemplate"), r->toMustache())
