@@ -89,6 +89,11 @@ public:
     // The clipboard's text, null when it holds none.
     virtual QString clipboardText() const;
 
+    // The user closed the popup (Escape, a click beside its links): the same
+    // text selected again is a new selection. Roads that watch selections
+    // by themselves use it; the others have nothing to forget.
+    virtual void popupDismissed() {}
+
     // Pointer, focus and clipboard of a desktop that any road may reach
     // (the calls above, in the same words), apart from the roads that read
     // the text: an X display serves the Wayland road's XWayland windows too.
@@ -113,8 +118,9 @@ public:
 signals:
     // Any change of a watched selection (the popup of the last one goes).
     void selectionChanged();
-    // A selection that stayed the same for a short pause, reported once
-    // even when it is made again. `extents` are screen pixels, or empty.
+    // A selection that stayed the same for a short pause, reported once:
+    // a repeated report of it stays quiet until the selection changes or
+    // the popup is dismissed. `extents` are screen pixels, or empty.
     void selectionSettled(const QString& text, const QRect& extents);
     // parts() has changed (a watch started or failed).
     void partsChanged();
