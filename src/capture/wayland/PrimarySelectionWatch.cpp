@@ -124,8 +124,10 @@ void PrimarySelectionWatch::ended(const QString& why) {
 
 void PrimarySelectionWatch::report(const std::optional<QString>& text) {
     if (!active_) setState(true, QString());
-    if (std::exchange(firstInRun_, false) && (!text || *text == known_)) {
-        qCInfo(lcPrimary) << "primary selection at start: selected before, not looked up";
+    const bool first = std::exchange(firstInRun_, false);
+    if (first) qCInfo(lcPrimary) << "primary selection watch: first report since its start";
+    if (first && (!text || *text == known_)) {
+        qCInfo(lcPrimary) << "primary selection: selected before the watch started, not looked up";
         return;
     }
     known_ = text.value_or(QString());
