@@ -194,17 +194,17 @@ void PortalHotkeyCenter::createSession() {
     });
 }
 
-void PortalHotkeyCenter::bind() {
+void PortalHotkeyCenter::bind(bool askUser) {
     if (!bindPath_.isEmpty()) {
         // One bind at a time; the portal takes the whole list again.
         bindAgain_ = true;
         return;
     }
     // Asked again for what it already bound, a desktop may ask the user
-    // again: only a changed list is sent.
+    // again: only a changed list is sent, unless that is the point.
     const Asked list = wanted();
-    if (list == asked_) return;
-    if (bindsAtCreation_) {
+    if (list == asked_ && !askUser) return;
+    if (bindsAtCreation_ && !askUser) {
         // Such a portal binds only what a new session brings.
         QDBusMessage close = QDBusMessage::createMethodCall(kService, session_, QStringLiteral("org.freedesktop.portal.Session"),
                                                             QStringLiteral("Close"));
@@ -327,11 +327,9 @@ void PortalHotkeyCenter::changeBound() {
         w->deleteLater();
         const QList<QVariant> answer = w->reply().arguments();
         const uint version = answer.isEmpty() ? 0 : qdbus_cast<QDBusVariant>(answer[0]).variant().toUInt();
-        if (version < 2) {
-            // The same list again is how such a desktop is asked.
-            asked_.clear();
-            return bind();
-        }
+        // The same list again is how such a desktop is asked (KDE's opens
+        // its shortcut settings).
+        if (version < 2) return bind(true);
         QDBusMessage m = QDBusMessage::createMethodCall(kService, kPath, kIface, QStringLiteral("ConfigureShortcuts"));
         m.setArguments({QVariant::fromValue(QDBusObjectPath(session_)), QString(), QVariantMap()});
         bus_.asyncCall(m);

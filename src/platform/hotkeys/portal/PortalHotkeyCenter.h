@@ -55,7 +55,7 @@ private:
 
     QString requestPath(const QString& token) const;
     void createSession();
-    void bind();
+    void bind(bool askUser = false);
     void forgetSession();
     void portalOwnerChanged(const QString& before, const QString& owner);
     Asked wanted() const;
