@@ -1,9 +1,6 @@
 #include "capture/CaptureRoad.h"
 
 #include "capture/CaptureRoads.h"
-#include "capture/x11/QZRPasteboardProxy.h"
-#include "capture/x11/X11FocusReturn.h"
-#include "capture/x11/X11PointerSource.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -21,38 +18,32 @@ QPointF CaptureRoad::popupPoint(const QRect& selection, const QPointF& pointer) 
     return QPointF(avail.right() - 20, avail.top() + 20);
 }
 
+void CaptureRoad::setDesktop(std::unique_ptr<Desktop> desktop) { desktop_ = std::move(desktop); }
+
 bool CaptureRoad::watchPointer(QObject* context, PointerWatch watch) {
-    X11PointerSource* source = X11PointerSource::shared();
-    if (!source) return false;
-    connect(source, &X11PointerSource::pressed, context, std::move(watch.pressed));
-    connect(source, &X11PointerSource::released, context, std::move(watch.released));
-    connect(source, &X11PointerSource::moved, context, std::move(watch.moved));
-    return true;
+    return desktop_ && desktop_->watchPointer(context, std::move(watch));
 }
 
-bool CaptureRoad::pointerOverOwnWindow() const {
-    bool own = false;
-    if (X11PointerSource* source = X11PointerSource::shared()) source->topLevelAt(&own);
-    return own;
+bool CaptureRoad::pointerOverOwnWindow() const { return desktop_ && desktop_->pointerOverOwnWindow(); }
+
+void CaptureRoad::setPopupWindow(quint64 windowId) {
+    if (desktop_) desktop_->setPopupWindow(windowId);
 }
 
-void CaptureRoad::setPopupWindow(quint64 windowId) { X11PointerSource::setPopupWindow(windowId); }
+// Without a desktop to ask, the windows are not on an X display.
+bool CaptureRoad::translucentWindows() const { return !desktop_ || desktop_->translucentWindows(); }
 
-bool CaptureRoad::translucentWindows() const {
-    X11PointerSource* source = X11PointerSource::shared();
-    return !source || source->hasCompositor();
+quint64 CaptureRoad::focusedOtherWindow() const { return desktop_ ? desktop_->focusedOtherWindow() : 0; }
+
+void CaptureRoad::giveFocusBack(quint64 window) {
+    if (desktop_) desktop_->giveFocusBack(window);
 }
 
-quint64 CaptureRoad::focusedOtherWindow() const {
-    const quint64 focused = x11focus::focusedWindow();
-    return x11focus::isOwnWindow(focused) ? 0 : focused;
+void CaptureRoad::focusShownWindow(quint64 window) {
+    if (desktop_) desktop_->focusShownWindow(window);
 }
 
-void CaptureRoad::giveFocusBack(quint64 window) { x11focus::focusWindow(window); }
-
-void CaptureRoad::focusShownWindow(quint64 window) { x11focus::focusShownWindow(window); }
-
-QString CaptureRoad::clipboardText() const { return QZRPasteboardProxy::pasteText(); }
+QString CaptureRoad::clipboardText() const { return desktop_ ? desktop_->clipboardText() : QString(); }
 
 CaptureRoad& CaptureRoad::current() {
     if (g_override) return *g_override;

@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QString>
 #include <functional>
+#include <memory>
 
 // How desktop capture reaches other applications in this session: pointer
 // gestures, the selected text, the text around a point, where the popup
@@ -53,8 +54,8 @@ public:
     virtual QPointF popupPoint(const QRect& selection, const QPointF& pointer) const;
 
     // The desktop around our windows. Unless a road says otherwise these
-    // are the X display's wherever one can be reached (XWayland included),
-    // and do nothing where none can.
+    // go to the Desktop the loader gave it (the X display's wherever one can
+    // be reached, XWayland included), and do nothing without one.
 
     // The pointer's left button and movement over the whole desktop: a
     // press comes with the server time and whether it fell on one of our
@@ -88,6 +89,28 @@ public:
     // The clipboard's text, null when it holds none.
     virtual QString clipboardText() const;
 
+    // The user closed the popup (Escape, a click beside its links): the same
+    // text selected again is a new selection. Roads that watch selections
+    // by themselves use it; the others have nothing to forget.
+    virtual void popupDismissed() {}
+
+    // Pointer, focus and clipboard of a desktop that any road may reach
+    // (the calls above, in the same words), apart from the roads that read
+    // the text: an X display serves the Wayland road's XWayland windows too.
+    class Desktop {
+    public:
+        virtual ~Desktop() = default;
+        virtual bool watchPointer(QObject* context, PointerWatch watch) = 0;
+        virtual bool pointerOverOwnWindow() const = 0;
+        virtual void setPopupWindow(quint64 windowId) = 0;
+        virtual bool translucentWindows() const = 0;
+        virtual quint64 focusedOtherWindow() const = 0;
+        virtual void giveFocusBack(quint64 window) = 0;
+        virtual void focusShownWindow(quint64 window) = 0;
+        virtual QString clipboardText() const = 0;
+    };
+    void setDesktop(std::unique_ptr<Desktop> desktop);
+
     // The road in use, chosen on first call; tests may put one in place.
     static CaptureRoad& current();
     static void setCurrent(CaptureRoad* road);  // nullptr: the loader's choice again
@@ -95,9 +118,13 @@ public:
 signals:
     // Any change of a watched selection (the popup of the last one goes).
     void selectionChanged();
-    // A selection that stayed the same for a short pause, reported once
-    // even when it is made again. `extents` are screen pixels, or empty.
+    // A selection that stayed the same for a short pause, reported once:
+    // a repeated report of it stays quiet until the selection changes or
+    // the popup is dismissed. `extents` are screen pixels, or empty.
     void selectionSettled(const QString& text, const QRect& extents);
     // parts() has changed (a watch started or failed).
     void partsChanged();
+
+private:
+    std::unique_ptr<Desktop> desktop_;
 };

@@ -3,6 +3,7 @@
 #include "capture/none/NullCaptureRoad.h"
 #include "capture/wayland/WaylandCaptureRoad.h"
 #include "capture/x11/X11CaptureRoad.h"
+#include "capture/x11/X11Desktop.h"
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -49,6 +50,9 @@ CaptureRoad* load() {
         road = new WaylandCaptureRoad(QCoreApplication::instance());
     else
         road = new NullCaptureRoad(c.why, QCoreApplication::instance());
+    // Whichever road reads the text, an X display that can be reached (an
+    // X11 session, or XWayland's) serves the pointer, focus and clipboard.
+    if (c.road != QLatin1String("x11")) road->setDesktop(std::make_unique<X11Desktop>());
     qCInfo(lcRoad).noquote() << "capture road:" << c.road << "(" + c.why + ")";
     return road;
 }

@@ -161,6 +161,12 @@ void ScrTransController::hideWindow() {
     pendingShow_ = false;
 }
 
+void ScrTransController::dismiss() {
+    hideWindow();
+    // The user is done with this word: selected again, it is looked up again.
+    CaptureRoad::current().popupDismissed();
+}
+
 void ScrTransController::place(const QRect& frame) {
     QWidget* w = noLayeredView_;
     // A fixed size is what a Wayland compositor sees of the page's height.
@@ -260,7 +266,7 @@ void ScrTransController::clickedInPage(const QPointF& at) {
                          // A page going away answers an invalid value, with the
                          // popup half destroyed: only a real answer counts.
                          const bool answered = onLink.metaType() == QMetaType::fromType<bool>();
-                         if (answered && !onLink.toBool() && bShow_ && title_ == word) hideWindow();
+                         if (answered && !onLink.toBool() && bShow_ && title_ == word) dismiss();
                      });
 }
 
@@ -276,7 +282,7 @@ bool ScrTransController::eventFilter(QObject* watched, QEvent* e) {
     }
     if (wayland_ && e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Escape
         && (watched == w || watched == host_->view()->focusProxy())) {
-        hideWindow();
+        dismiss();
         return true;
     }
     const bool press = e->type() == QEvent::MouseButtonPress, release = e->type() == QEvent::MouseButtonRelease;

@@ -39,6 +39,8 @@ public:
     bool showWindow(const QString& html, const WordStrokeXMLResultPtr& result,
                     std::optional<QPointF> at = std::nullopt);
     void hideWindow();
+    // Hidden by the user (Escape, a click beside the links).
+    void dismiss();
     bool bShow() const { return bShow_; }
 
     // The window's top-left for a window of `size` at `pointer`, inside the

@@ -92,12 +92,6 @@ FrameWndController::FrameWndController(PageFactory factory, bool pagesLater) {
     auto& center = NotificationCenter::defaultCenter();
     // The preferences' update button asks for a manual check.
     center.addObserver(Update, this, [this](const Notification&) { checkUpdate(false); });
-    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
-        if (s == Qt::ApplicationActive)
-            activeZoomShortCuts();
-        else
-            resignZoomShortCuts();
-    });
     connect(&UserDefaults::standard(), &UserDefaults::changed, this, [this](const QString& key) {
         if (key == ScreenTrans || key == WordStroke || key == UserIdDefaultsKey) defaultsChanged();
     });
@@ -195,6 +189,7 @@ void FrameWndController::awakeChrome() {
     connect(window_, &MVWindow::moved, this, [] { postCloseSuggest(); });
     connect(window_, &MVWindow::miniaturized, this, [] { postCloseSuggest(); });
     connect(window_, &MVWindow::resized, this, [this] { windowResized(); });
+    addZoomShortcuts();
     auto* quit = new QShortcut(QKeySequence::Quit, window_);
     connect(quit, &QShortcut::activated, this, [this] { requestQuit(); });
     // The platform's preferences key has no binding on most Linux desktops;

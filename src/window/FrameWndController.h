@@ -82,7 +82,8 @@ public:
     HyperlinkTextField* scoreTextField() const { return scoreTextField_; }
     HyperlinkTextField* noteTextField() const { return noteTextField_; }
 
-    // Hotkeys.
+    // Hotkeys: registerHotKey() makes the ones the preferences define
+    // global; zoom stays a shortcut of the main window.
     void registerHotKey();
     void hotkeyAction();
     void triggerScreenTrans();
@@ -90,8 +91,6 @@ public:
     void zoomOutWebView();
     void zoomInWebView();
     void changeMiniSearchWindow();
-    void activeZoomShortCuts();
-    void resignZoomShortCuts();
 
     // Tabs and input (ToolBarOwner).
     void changeViewController(int index);
@@ -155,7 +154,7 @@ private:
     void doAutoLogin();
     void initWordBook();
     void updateToggle(MVToolBarItemView* item, const QString& key);
-    void registerZoom(bool active);
+    void addZoomShortcuts();
     static void postCloseSuggest();
 
     MVWindow* window_ = nullptr;
@@ -181,6 +180,5 @@ private:
     bool haveFullScreenApp_ = false;
     QList<QRect> fullScreenFrames_;
     bool shouldTeminatedApp_ = false;
-    bool zoomRegistered_ = false;
     bool launched_ = false;
 };

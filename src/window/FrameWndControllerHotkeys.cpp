@@ -7,7 +7,11 @@
 #include "window/ShellPages.h"
 #include "window/ShellServices.h"
 
-// Global hotkeys: their stored defaults, registration, and what each does.
+#include <QShortcut>
+
+// Hotkeys: their stored defaults, registration, and what each does. Only
+// the combinations the preferences define are global; zoom is a key of the
+// main window alone (see awakeChrome), never taken from other programs.
 
 namespace {
 constexpr quint64 kCommand = KeyCodeTable::kCommandFlag;
@@ -48,8 +52,6 @@ void FrameWndController::registerHotKey() {
         {HideWindowCode, HideWindowFlags, false, 0, [this] { hotkeyAction(); }},
         {ScreenTransCode, ScreenTransFlags, false, 0, [this] { triggerScreenTrans(); }},
         {WordStrokeCode, WordStrokeFlags, false, 0, [this] { triggerWordStroke(); }},
-        {MVWebViewZoomOutKey, MVWebViewZoomOutFlagsKey, true, kCommand, [this] { zoomOutWebView(); }},
-        {MVWebViewZoomInKey, MVWebViewZoomInFlagsKey, true, kCommand, [this] { zoomInWebView(); }},
         {MVMiniSearchCodeKey, MVMiniSearchCodeFlagsKey, true, kOption, [this] { changeMiniSearchWindow(); }},
     };
     for (const Entry& e : entries) {
@@ -57,30 +59,25 @@ void FrameWndController::registerHotKey() {
         if (!usable(code, flags)) continue;
         const bool ok = hk.registerHotKey(int(code), e.fixed ? e.fixedFlags : quint64(flags), e.action);
         if (!ok) qWarning("hotkey %s could not be registered", e.code.data());
-        if (e.code == MVWebViewZoomOutKey && ok) zoomRegistered_ = true;
     }
 }
 
-void FrameWndController::registerZoom(bool active) {
+void FrameWndController::addZoomShortcuts() {
     auto& d = UserDefaults::standard();
-    auto& hk = HotkeyCenter::shared();
-    const std::pair<QLatin1String, QLatin1String> keys[] = {
-        {MVWebViewZoomOutKey, MVWebViewZoomOutFlagsKey}, {MVWebViewZoomInKey, MVWebViewZoomInFlagsKey}};
-    for (int i = 0; i < 2; ++i) {
-        const qint64 code = d.integerValue(keys[i].first), flags = d.integerValue(keys[i].second);
-        if (!usable(code, flags)) continue;
-        if (active) {
-            if (!hk.isRegistered(int(code), kCommand))
-                hk.registerHotKey(int(code), kCommand, i == 0 ? std::function<void()>([this] { zoomOutWebView(); })
-                                                               : std::function<void()>([this] { zoomInWebView(); }));
-        } else {
-            hk.unregisterHotKey(int(code), kCommand);
-        }
+    const struct {
+        QLatin1String code, flags;
+        void (FrameWndController::*zoom)();
+    } keys[] = {{MVWebViewZoomOutKey, MVWebViewZoomOutFlagsKey, &FrameWndController::zoomOutWebView},
+                {MVWebViewZoomInKey, MVWebViewZoomInFlagsKey, &FrameWndController::zoomInWebView}};
+    for (const auto& k : keys) {
+        const qint64 code = d.integerValue(k.code), flags = d.integerValue(k.flags);
+        const int qtKey = KeyCodeTable::qtKeyForCode(int(code));
+        if (!usable(code, flags) || !qtKey) continue;
+        // Command is Ctrl here, whatever else the stored flags hold.
+        auto* shortcut = new QShortcut(QKeySequence(QKeyCombination(Qt::ControlModifier, Qt::Key(qtKey))), window_);
+        connect(shortcut, &QShortcut::activated, this, k.zoom);
     }
 }
-
-void FrameWndController::activeZoomShortCuts() { registerZoom(true); }
-void FrameWndController::resignZoomShortCuts() { registerZoom(false); }
 void FrameWndController::hotkeyAction() {
     if (window_->isHidden()) {
         window_->show();

@@ -20,17 +20,38 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QtTest>
+#include <csignal>
 
 namespace {
 const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kShortcuts = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 
+// The shortcuts of a{sv}'s "shortcuts" or BindShortcuts' list: ids, and the
+// triggers asked for.
+void readShortcuts(const QDBusArgument& list, QStringList* ids, QStringList* triggers) {
+    list.beginArray();
+    while (!list.atEnd()) {
+        QString id;
+        QVariantMap props;
+        list.beginStructure();
+        list >> id >> props;
+        list.endStructure();
+        *ids << id;
+        *triggers << props.value(QStringLiteral("preferred_trigger")).toString();
+    }
+    list.endArray();
+}
+
 // org.freedesktop.portal.Desktop with GlobalShortcuts only: answers each
-// request through its Request object's Response, records what was bound.
+// request through its Request object's Response, records what was bound and
+// every trigger it was asked for, and counts sessions and binds.
 class StandInPortal : public QDBusVirtualObject {
 public:
     QString session;
     QStringList bound;
+    QStringList asked;
+    int sessions = 0;
+    int binds = 0;
 
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& m, const QDBusConnection& bus) override {
@@ -43,19 +64,16 @@ public:
             session = QStringLiteral("/org/freedesktop/portal/desktop/session/%1/%2")
                           .arg(sender, options.value(QStringLiteral("session_handle_token")).toString());
             results[QStringLiteral("session_handle")] = session;
+            ++sessions;
+            // Passed by, as a portal that binds only through BindShortcuts
+            // does; what it asks for still counts.
+            QStringList ignored;
+            if (options.contains(QStringLiteral("shortcuts")))
+                readShortcuts(options.value(QStringLiteral("shortcuts")).value<QDBusArgument>(), &ignored, &asked);
         } else if (m.member() == QLatin1String("BindShortcuts")) {
             options = qdbus_cast<QVariantMap>(m.arguments().value(3));
-            const QDBusArgument list = m.arguments().value(1).value<QDBusArgument>();
-            list.beginArray();
-            while (!list.atEnd()) {
-                QString id;
-                QVariantMap props;
-                list.beginStructure();
-                list >> id >> props;
-                list.endStructure();
-                bound << id;
-            }
-            list.endArray();
+            readShortcuts(m.arguments().value(1).value<QDBusArgument>(), &bound, &asked);
+            ++binds;
         } else {
             return false;
         }
@@ -173,6 +191,39 @@ class TestWaylandSession : public QObject {
         if (dir.isEmpty()) return;
         run(QStringLiteral("grim"), {dir + QLatin1Char('/') + name + QStringLiteral(".png")});
     }
+    // What the compositor says: the pid of the window with the keyboard
+    // focus, and the id of a visible window of `pid` named `name`.
+    QList<QJsonObject> windows() {
+        const QByteArray tree = run(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QStringLiteral("get_tree")}).toUtf8();
+        QList<QJsonObject> nodes{QJsonDocument::fromJson(tree).object()}, out;
+        while (!nodes.isEmpty()) {
+            const QJsonObject n = nodes.takeLast();
+            if (n.contains(QStringLiteral("pid"))) out << n;
+            for (const char* key : {"nodes", "floating_nodes"})
+                for (const QJsonValue& c : n.value(QLatin1String(key)).toArray()) nodes << c.toObject();
+        }
+        return out;
+    }
+    qint64 focusedPid() {
+        for (const QJsonObject& w : windows())
+            if (w.value(QStringLiteral("focused")).toBool()) return w.value(QStringLiteral("pid")).toInteger();
+        return 0;
+    }
+    bool focus(qint64 pid) {
+        for (const QJsonObject& w : windows())
+            if (w.value(QStringLiteral("pid")).toInteger() == pid && w.value(QStringLiteral("visible")).toBool()) {
+                run(QStringLiteral("swaymsg"), {QStringLiteral("[con_id=%1] focus").arg(w.value(QStringLiteral("id")).toInteger())});
+                return focusedPid() == pid;
+            }
+        return false;
+    }
+    // Mirvok's own selection watch: its wl-paste child, 0 when none runs.
+    qint64 watchChild() {
+        const QString out = run(QStringLiteral("pgrep"), {QStringLiteral("-P"), QString::number(mirvok_.processId()),
+                                                          QStringLiteral("-x"), QStringLiteral("wl-paste")});
+        return out.split(u'\n', Qt::SkipEmptyParts).value(0).toLongLong();
+    }
+
     void startMirvok() {
         log_.clear();
         QProcessEnvironment pe = QProcessEnvironment::systemEnvironment();
@@ -234,7 +285,7 @@ private slots:
         run(QStringLiteral("wl-copy"), {QStringLiteral("--primary"), QStringLiteral("serendipity")});
         run(QStringLiteral("wl-copy"), {QStringLiteral("--primary"), QStringLiteral("quixotic")});
         QTRY_VERIFY_WITH_TIMEOUT(looked(QStringLiteral("quixotic")), 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(log_.contains("primary selection: quixotic"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(log_.contains("primary selection: quixotic"), 30000);
         QCOMPARE(lookups(QStringLiteral("serendipity")), 1);
         QTRY_VERIFY_WITH_TIMEOUT(popupShows(QStringLiteral("quixotic")), 30000);
         grab(QStringLiteral("popup-primary"));
@@ -251,7 +302,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(log_.indexOf("primary selection: quixotic", from) > 0, 30000);
         run(QStringLiteral("wl-copy"), {QStringLiteral("--primary"), QStringLiteral(" ")});
         QTRY_VERIFY_WITH_TIMEOUT(windowNamed(QStringLiteral("quixotic")).isEmpty(), 30000);
-        QTRY_VERIFY(log_.indexOf("primary selection:  \n", from) > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(log_.indexOf("primary selection:  \n", from) > 0, 30000);
         QVERIFY(!log_.mid(from, log_.indexOf("primary selection:  \n", from) - from).contains("popup hidden"));
 
         run(QStringLiteral("wl-copy"), {QStringLiteral("--primary"), QStringLiteral("zephyr")});
@@ -271,6 +322,18 @@ private slots:
         keyboard.waitForFinished();
     }
 
+    // The word its popup showed, selected again after Escape closed that
+    // popup, is a new selection; reported again while it shows, it was not.
+    void sameWordAgainAfterEscapeIsLookedUp() {
+        QCOMPARE(lookups(QStringLiteral("zephyr")), 1);
+        QVERIFY(windowNamed(QStringLiteral("zephyr")).isEmpty());
+        run(QStringLiteral("wl-copy"), {QStringLiteral("--primary"), QStringLiteral("zephyr")});
+        QTRY_COMPARE_WITH_TIMEOUT(lookups(QStringLiteral("zephyr")), 2, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(popupShows(QStringLiteral("zephyr")), 30000);
+        run(QStringLiteral("wl-copy"), {QStringLiteral("--primary"), QStringLiteral(" ")});
+        QTRY_VERIFY_WITH_TIMEOUT(windowNamed(QStringLiteral("zephyr")).isEmpty(), 30000);
+    }
+
     // A selection in a Wayland-native Qt program, told by the accessibility
     // bus only (Qt sets no primary selection without a user's input), and
     // no key reaches that program.
@@ -279,7 +342,7 @@ private slots:
         startTarget(target, "wayland");
         target.write("select 12 17\n");  // "apple"
         QTRY_VERIFY_WITH_TIMEOUT(looked(QStringLiteral("apple")), 30000);
-        QTRY_VERIFY_WITH_TIMEOUT(log_.contains("accessibility selection: apple"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(log_.contains("accessibility selection: apple"), 30000);
         QVERIFY(!log_.contains("primary selection: apple"));
         QTRY_VERIFY_WITH_TIMEOUT(popupShows(QStringLiteral("apple")), 30000);
         grab(QStringLiteral("popup-accessibility"));
@@ -328,6 +391,66 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!miniWindowShown(), 30000);
         QCOMPARE(QDBusConnection::sessionBus().call(call).type(), QDBusMessage::ReplyMessage);
         QTRY_VERIFY_WITH_TIMEOUT(miniWindowShown(), 30000);
+    }
+
+    // Only the shortcuts the preferences define are global: the main
+    // window's zoom keys are never asked of the portal.
+    void onlyThePreferencesShortcutsAreAskedFor() {
+        QTRY_VERIFY_WITH_TIMEOUT(portal_.bound.contains(QStringLiteral("mirvok-6-524288")), 30000);
+        QStringList triggers = portal_.asked;
+        triggers.removeDuplicates();
+        triggers.sort();
+        QCOMPARE(triggers, QStringList({QStringLiteral("ALT+z"), QStringLiteral("CTRL+ALT+x")}));
+    }
+
+    // Focus going back and forth between Mirvok and another program binds
+    // nothing again; a portal that starts again gets a new session, bound
+    // once.
+    void shortcutsAreBoundOncePerSession() {
+        QTRY_COMPARE_WITH_TIMEOUT(portal_.binds, 1, 30000);
+        QProcess target;
+        startTarget(target, "wayland");
+        QTRY_VERIFY_WITH_TIMEOUT(focusedPid() == target.processId(), 30000);
+        for (int i = 0; i < 3; ++i) {
+            QTRY_VERIFY_WITH_TIMEOUT(focus(mirvok_.processId()), 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(focus(target.processId()), 30000);
+        }
+        target.kill();
+        QVERIFY(target.waitForFinished());
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop")));
+        QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+        QTRY_COMPARE_WITH_TIMEOUT(portal_.sessions, 2, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(portal_.binds, 2, 30000);
+        QVERIFY(log_.contains("shortcuts bound:"));
+        QCOMPARE(portal_.binds, 2);
+    }
+
+    // The selection watch that ends (here: its child killed) comes back.
+    void selectionWatchComesBack() {
+        qint64 child = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((child = watchChild()) > 0, 30000);
+        const qsizetype from = log_.size();
+        QCOMPARE(::kill(pid_t(child), SIGKILL), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(log_.indexOf("primary selection watch ended", from) > 0, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(watchChild() > 0 && watchChild() != child, 30000);
+        run(QStringLiteral("wl-copy"), {QStringLiteral("--primary"), QStringLiteral("afterlife")});
+        QTRY_VERIFY_WITH_TIMEOUT(looked(QStringLiteral("afterlife")), 30000);
+    }
+
+    // A selection that was there before Mirvok started is not looked up;
+    // the first one made after is.
+    void selectionMadeBeforeStartIsNotLookedUp() {
+        stopMirvok();
+        run(QStringLiteral("wl-copy"), {QStringLiteral("--primary"), QStringLiteral("beforehand")});
+        startMirvok();
+        QTRY_VERIFY_WITH_TIMEOUT(log_.contains("primary selection watch: first report"), 30000);
+        run(QStringLiteral("wl-copy"), {QStringLiteral("--primary"), QStringLiteral("afterwards")});
+        QTRY_VERIFY_WITH_TIMEOUT(looked(QStringLiteral("afterwards")), 30000);
+        // Offered as a selection it would have been said so at once, long
+        // before the next one was looked up.
+        QVERIFY(!log_.contains("primary selection: beforehand"));
+        QVERIFY(!looked(QStringLiteral("beforehand")));
     }
 
     // The tests above ran without a tray; started where a StatusNotifierItem

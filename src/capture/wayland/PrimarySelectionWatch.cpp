@@ -5,21 +5,34 @@
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QStandardPaths>
+#include <memory>
+#include <utility>
 
 namespace {
 Q_LOGGING_CATEGORY(lcPrimary, "mirvok.capture.primary")
 
 constexpr qint64 kMaxBytes = 64 * 1024;
+constexpr int kFirstDelayMs = 500;
+constexpr int kLongestDelayMs = 30000;
+constexpr qint64 kSteadyMs = 60000;
+
+void stop(QProcess* p) {
+    if (!p) return;
+    p->disconnect();
+    p->kill();
+    p->waitForFinished(1000);
+}
 }  // namespace
 
-PrimarySelectionWatch::PrimarySelectionWatch(QObject* parent) : QObject(parent) {}
+PrimarySelectionWatch::PrimarySelectionWatch(QObject* parent) : QObject(parent) {
+    restart_.setSingleShot(true);
+    connect(&restart_, &QTimer::timeout, this, &PrimarySelectionWatch::launch);
+}
 
 PrimarySelectionWatch::~PrimarySelectionWatch() {
-    if (watch_) {
-        watch_->disconnect(this);
-        watch_->kill();
-        watch_->waitForFinished(1000);
-    }
+    restart_.stop();
+    stop(reader_);
+    stop(watch_);
 }
 
 QString PrimarySelectionWatch::program() {
@@ -33,10 +46,41 @@ void PrimarySelectionWatch::setState(bool active, const QString& note) {
 }
 
 void PrimarySelectionWatch::start() {
-    if (watch_) return;
-    const QString exe = program();
-    if (exe.isEmpty()) return setState(false, QStringLiteral("未安装 wl-clipboard"));
+    if (started_) return;
+    started_ = true;
+    if (program().isEmpty()) return setState(false, QStringLiteral("未安装 wl-clipboard"));
+    readCurrent();
+}
+
+void PrimarySelectionWatch::readCurrent() {
+    // What is selected now was selected before we started: its report from
+    // the watch is no new selection. Read whole, within the lookup limit.
+    reader_ = new QProcess(this);
+    auto tooLong = std::make_shared<bool>(false);
+    connect(reader_, &QProcess::readyReadStandardOutput, this, [this, tooLong] {
+        if (reader_->bytesAvailable() <= kMaxBytes) return;
+        *tooLong = true;
+        reader_->kill();
+    });
+    auto done = [this, tooLong] {
+        const bool ok = !*tooLong && reader_->exitStatus() == QProcess::NormalExit && reader_->exitCode() == 0;
+        known_ = ok ? QString::fromUtf8(reader_->readAllStandardOutput()) : QString();
+        reader_->deleteLater();
+        reader_ = nullptr;
+        launch();
+    };
+    connect(reader_, &QProcess::finished, this, done);
+    connect(reader_, &QProcess::errorOccurred, this, [done](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart) done();
+    });
+    reader_->start(program(), {QStringLiteral("--primary"), QStringLiteral("--type"), QStringLiteral("text"),
+                               QStringLiteral("--no-newline")});
+}
+
+void PrimarySelectionWatch::launch() {
     watch_ = new QProcess(this);
+    pending_.clear();
+    firstInRun_ = true;
     watch_->setProcessChannelMode(QProcess::SeparateChannels);
     // wl-paste hands each new selection to the command's input, which must
     // be read whole (a command that leaves it unread makes the owner lose
@@ -44,22 +88,49 @@ void PrimarySelectionWatch::start() {
     // feeds cannot split a report.
     connect(watch_, &QProcess::readyReadStandardOutput, this, [this] {
         pending_ += watch_->readAllStandardOutput();
-        for (const std::optional<QString>& text : primaryselection::takeLines(pending_, kMaxBytes)) {
-            if (!active_) setState(true, QString());
-            emit changed();
-            if (text) emit selected(*text);
-        }
+        for (const std::optional<QString>& text : primaryselection::takeLines(pending_, kMaxBytes)) report(text);
     });
-    connect(watch_, &QProcess::started, this, [this] { setState(true, QString()); });
-    connect(watch_, &QProcess::finished, this, [this] {
-        const QString why = QString::fromLocal8Bit(watch_->readAllStandardError()).trimmed();
-        qCInfo(lcPrimary).noquote() << "primary selection watch ended:" << why;
-        setState(false, QStringLiteral("混成器不提供 data-control 协议"));
+    connect(watch_, &QProcess::started, this, [this] {
+        lived_.start();
+        setState(true, QString());
+    });
+    connect(watch_, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
+        QStringList lines = QString::fromLocal8Bit(watch_->readAllStandardError()).trimmed().split(u'\n');
+        QString why = lines.last().trimmed();
+        if (why.isEmpty())
+            why = status == QProcess::CrashExit ? QStringLiteral("被信号结束") : QStringLiteral("退出码 %1").arg(code);
+        ended(why);
     });
     connect(watch_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError e) {
-        if (e == QProcess::FailedToStart) setState(false, QStringLiteral("无法启动 wl-paste"));
+        if (e == QProcess::FailedToStart) ended(QStringLiteral("无法启动 wl-paste"));
     });
-    watch_->start(exe, {QStringLiteral("--primary"), QStringLiteral("--type"), QStringLiteral("text"),
-                        QStringLiteral("--watch"), QStringLiteral("sh"), QStringLiteral("-c"),
-                        QStringLiteral("base64 -w0; echo")});
+    watch_->start(program(), {QStringLiteral("--primary"), QStringLiteral("--type"), QStringLiteral("text"),
+                              QStringLiteral("--watch"), QStringLiteral("sh"), QStringLiteral("-c"),
+                              QStringLiteral("base64 -w0; echo")});
+}
+
+void PrimarySelectionWatch::ended(const QString& why) {
+    watch_->deleteLater();
+    watch_ = nullptr;
+    // A watch that served a while has a fault of its own behind it, not the
+    // last one's: it is tried again soon.
+    if (lived_.isValid() && lived_.elapsed() >= kSteadyMs) delayMs_ = kFirstDelayMs;
+    lived_.invalidate();
+    qCInfo(lcPrimary).noquote() << "primary selection watch ended:" << why << "- again in" << delayMs_ << "ms";
+    setState(false, QStringLiteral("wl-paste 已退出：%1（%2 秒后重试）").arg(why, QString::number(delayMs_ / 1000.0)));
+    restart_.start(delayMs_);
+    delayMs_ = qMin(delayMs_ * 2, kLongestDelayMs);
+}
+
+void PrimarySelectionWatch::report(const std::optional<QString>& text) {
+    if (!active_) setState(true, QString());
+    const bool first = std::exchange(firstInRun_, false);
+    if (first) qCInfo(lcPrimary) << "primary selection watch: first report since its start";
+    if (first && (!text || *text == known_)) {
+        qCInfo(lcPrimary) << "primary selection: selected before the watch started, not looked up";
+        return;
+    }
+    known_ = text.value_or(QString());
+    emit changed();
+    if (text) emit selected(*text);
 }

@@ -50,8 +50,15 @@ void WaylandCaptureRoad::offer(const QString& text, const QRect& extents) {
     const QString t = text.trimmed();
     // Only a different selection ends the popup: applications report
     // theirs again when they lose the focus, as they do to the popup itself.
-    if (t != last_) emit selectionChanged();
-    if (t.isEmpty()) return;
+    // Once another (or none) was reported, the old text is new again.
+    if (t != last_) {
+        emit selectionChanged();
+        last_.clear();
+    }
+    if (t.isEmpty()) {
+        settle_.stop();
+        return;
+    }
     // The accessibility bus and the primary selection often report the same
     // selection; keep whichever told where it lies.
     if (t == candidate_ && settle_.isActive() && extents.isEmpty()) return;
@@ -61,6 +68,7 @@ void WaylandCaptureRoad::offer(const QString& text, const QRect& extents) {
 }
 
 void WaylandCaptureRoad::settle() {
+    // Reported again while its popup is up: the same selection.
     if (candidate_ == last_) return;
     last_ = candidate_;
     emit selectionSettled(candidate_, extents_);

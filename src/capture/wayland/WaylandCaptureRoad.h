@@ -11,8 +11,10 @@ class PrimarySelectionWatch;
 // selections come to us instead: from the accessibility bus (any
 // application that reports them) and from the primary selection where the
 // compositor lets a client watch it (which also carries XWayland clients'
-// selections). A selection unchanged for 300 ms is reported once; no key is
-// ever sent to another client. selectionChanged means a different text.
+// selections). A selection unchanged for 300 ms is reported once; the same
+// text counts again only after another (or none) was reported, or after the
+// popup was dismissed. No key is ever sent to another client.
+// selectionChanged means a different text.
 class WaylandCaptureRoad : public CaptureRoad {
     Q_OBJECT
 public:
@@ -27,6 +29,7 @@ public:
     // arrives through selectionSettled.
     void selectedText(const capture::SelectionRequest&, QObject*, SelectedDone) override {}
     void textAround(const QPoint&, QObject*, AroundDone) override {}
+    void popupDismissed() override { last_.clear(); }
 
     // A selection as a watch saw it. Public so tests can step the pause.
     void offer(const QString& text, const QRect& extents);

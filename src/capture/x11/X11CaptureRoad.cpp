@@ -1,9 +1,10 @@
 #include "capture/x11/X11CaptureRoad.h"
 
 #include "capture/x11/CaptureReader.h"
+#include "capture/x11/X11Desktop.h"
 #include "capture/x11/X11PointerSource.h"
 
-X11CaptureRoad::X11CaptureRoad(QObject* parent) : CaptureRoad(parent) {}
+X11CaptureRoad::X11CaptureRoad(QObject* parent) : CaptureRoad(parent) { setDesktop(std::make_unique<X11Desktop>()); }
 
 bool X11CaptureRoad::hasPointerGestures() const { return X11PointerSource::shared() != nullptr; }
 

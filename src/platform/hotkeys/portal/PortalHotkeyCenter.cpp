@@ -8,8 +8,10 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <X11/X.h>
 #include <X11/Xlib.h>
 
@@ -19,6 +21,7 @@ Q_LOGGING_CATEGORY(lcPortalKeys, "mirvok.platform.shortcuts")
 const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kIface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QString kAppId = QStringLiteral("com.mirvok.Dict");
 
 struct Shortcut {
     QString first;
@@ -41,19 +44,26 @@ const QDBusArgument& operator>>(const QDBusArgument& a, Shortcut& s) {
 
 Q_DECLARE_METATYPE(Shortcut)
 
-PortalHotkeyCenter::PortalHotkeyCenter(QObject* parent) : QObject(parent) {
+PortalHotkeyCenter::PortalHotkeyCenter(QObject* parent)
+    : QObject(parent), bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("mirvok-shortcuts"))) {
     qDBusRegisterMetaType<Shortcut>();
     qDBusRegisterMetaType<QList<Shortcut>>();
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
+    if (!bus_.isConnected()) {
         state_ = State::Unavailable;
         return;
     }
-    bus.connect(kService, QString(), QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"),
-                this, SLOT(onResponse(QDBusMessage)));
-    bus.connect(kService, kPath, kIface, QStringLiteral("Activated"), this, SLOT(onActivated(QDBusMessage)));
-    bus.connect(kService, kPath, kIface, QStringLiteral("ShortcutsChanged"), this,
-                SLOT(onShortcutsChanged(QDBusMessage)));
+    bus_.connect(kService, QString(), QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"),
+                 this, SLOT(onResponse(QDBusMessage)));
+    bus_.connect(kService, kPath, kIface, QStringLiteral("Activated"), this, SLOT(onActivated(QDBusMessage)));
+    bus_.connect(kService, kPath, kIface, QStringLiteral("ShortcutsChanged"), this,
+                 SLOT(onShortcutsChanged(QDBusMessage)));
+    bus_.connect(kService, QString(), QStringLiteral("org.freedesktop.portal.Session"), QStringLiteral("Closed"), this,
+                 SLOT(onSessionClosed(QDBusMessage)));
+    // A portal that starts again (an update, a crash) has forgotten our
+    // session: the shortcuts are bound anew in a new one.
+    auto* watcher = new QDBusServiceWatcher(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString& before, const QString& owner) { portalOwnerChanged(before, owner); });
 }
 
 QString PortalHotkeyCenter::idFor(int keyCode, quint64 flags) {
@@ -74,7 +84,7 @@ QString PortalHotkeyCenter::triggerFor(int keyCode, quint64 flags) {
 }
 
 QString PortalHotkeyCenter::requestPath(const QString& token) const {
-    QString sender = QDBusConnection::sessionBus().baseService().mid(1);
+    QString sender = bus_.baseService().mid(1);
     sender.replace(u'.', u'_');
     return QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
 }
@@ -115,10 +125,18 @@ bool PortalHotkeyCenter::registerHotKey(int keyCode, quint64 flags, Action actio
     if (entries_.count(id) || triggerFor(keyCode, flags).isEmpty()) return false;
     if (state_ == State::Unavailable) return false;
     entries_[id] = {keyCode, flags, std::move(action)};
-    if (session_.isEmpty())
-        createSession();
-    else
-        bind();
+    // Registrations made together (the start registers each shortcut in
+    // turn) go to the portal together.
+    if (!askSoon_) {
+        askSoon_ = true;
+        QTimer::singleShot(0, this, [this] {
+            askSoon_ = false;
+            if (session_.isEmpty())
+                createSession();
+            else
+                bind();
+        });
+    }
     return true;
 }
 
@@ -132,15 +150,41 @@ bool PortalHotkeyCenter::isRegistered(int keyCode, quint64 flags) const {
     return entries_.count(idFor(keyCode, flags)) > 0;
 }
 
+PortalHotkeyCenter::Asked PortalHotkeyCenter::wanted() const {
+    Asked list;
+    for (const auto& [id, e] : entries_) list.append({id, triggerFor(e.keyCode, e.flags)});
+    return list;
+}
+
+QVariant PortalHotkeyCenter::shortcutList(const Asked& asked) const {
+    QList<Shortcut> list;
+    for (const auto& [id, trigger] : asked)
+        list.append({id, QVariantMap{{QStringLiteral("description"), QStringLiteral("Mirvok %1").arg(id)},
+                                     {QStringLiteral("preferred_trigger"), trigger}}});
+    return QVariant::fromValue(list);
+}
+
 void PortalHotkeyCenter::createSession() {
     if (creating_) return;
     creating_ = true;
     const QString token = QStringLiteral("mirvok%1").arg(++token_);
     createPath_ = requestPath(token);
+    asking_ = wanted();
+    // Where the portal keeps a registry of host applications it learns our
+    // id from us, not from how we were started; the first call on the
+    // connection must be this one (later it fails, and changes nothing).
+    QDBusMessage reg = QDBusMessage::createMethodCall(kService, kPath, QStringLiteral("org.freedesktop.host.portal.Registry"),
+                                                      QStringLiteral("Register"));
+    reg.setArguments({kAppId, QVariantMap()});
+    bus_.asyncCall(reg);
     QDBusMessage m = QDBusMessage::createMethodCall(kService, kPath, kIface, QStringLiteral("CreateSession"));
+    // The shortcuts go with the session too: KDE's portal (5.27) binds only
+    // what it is given here, and answers BindShortcuts by opening its
+    // settings; portals that do not know the option pass it by.
     m.setArguments({QVariantMap{{QStringLiteral("handle_token"), token},
-                                {QStringLiteral("session_handle_token"), QStringLiteral("mirvok")}}});
-    auto* w = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(m), this);
+                                {QStringLiteral("session_handle_token"), QStringLiteral("mirvok")},
+                                {QStringLiteral("shortcuts"), shortcutList(asking_)}}});
+    auto* w = new QDBusPendingCallWatcher(bus_.asyncCall(m), this);
     connect(w, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         if (!w->isError()) return;
@@ -150,22 +194,32 @@ void PortalHotkeyCenter::createSession() {
     });
 }
 
-void PortalHotkeyCenter::bind() {
+void PortalHotkeyCenter::bind(bool askUser) {
     if (!bindPath_.isEmpty()) {
         // One bind at a time; the portal takes the whole list again.
         bindAgain_ = true;
         return;
     }
-    QList<Shortcut> list;
-    for (const auto& [id, e] : entries_)
-        list.append({id, QVariantMap{{QStringLiteral("description"), QStringLiteral("Mirvok %1").arg(id)},
-                                     {QStringLiteral("preferred_trigger"), triggerFor(e.keyCode, e.flags)}}});
+    // Asked again for what it already bound, a desktop may ask the user
+    // again: only a changed list is sent, unless that is the point.
+    const Asked list = wanted();
+    if (list == asked_ && !askUser) return;
+    if (bindsAtCreation_ && !askUser) {
+        // Such a portal binds only what a new session brings.
+        QDBusMessage close = QDBusMessage::createMethodCall(kService, session_, QStringLiteral("org.freedesktop.portal.Session"),
+                                                            QStringLiteral("Close"));
+        bus_.asyncCall(close);
+        forgetSession();
+        return createSession();
+    }
+    asking_ = list;
     const QString token = QStringLiteral("mirvok%1").arg(++token_);
     bindPath_ = requestPath(token);
+    qCInfo(lcPortalKeys) << "binding shortcuts:" << list.size();
     QDBusMessage m = QDBusMessage::createMethodCall(kService, kPath, kIface, QStringLiteral("BindShortcuts"));
-    m.setArguments({QVariant::fromValue(QDBusObjectPath(session_)), QVariant::fromValue(list), QString(),
+    m.setArguments({QVariant::fromValue(QDBusObjectPath(session_)), shortcutList(list), QString(),
                     QVariantMap{{QStringLiteral("handle_token"), token}}});
-    auto* w = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(m), this);
+    auto* w = new QDBusPendingCallWatcher(bus_.asyncCall(m), this);
     connect(w, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         if (!w->isError()) return;
@@ -173,6 +227,38 @@ void PortalHotkeyCenter::bind() {
         qCWarning(lcPortalKeys).noquote() << "binding shortcuts failed:" << w->error().message();
         setState(State::Refused);
     });
+}
+
+void PortalHotkeyCenter::forgetSession() {
+    session_.clear();
+    createPath_.clear();
+    bindPath_.clear();
+    creating_ = false;
+    bindAgain_ = false;
+    asked_.clear();
+    triggers_.clear();
+}
+
+void PortalHotkeyCenter::portalOwnerChanged(const QString& before, const QString& owner) {
+    // Started by our own first call: that call is on its way to it.
+    if (before.isEmpty() && (creating_ || !session_.isEmpty())) return;
+    forgetSession();
+    bindsAtCreation_ = false;
+    if (owner.isEmpty()) {
+        qCInfo(lcPortalKeys) << "the desktop portal went away";
+        return setState(State::Unavailable);
+    }
+    qCInfo(lcPortalKeys) << "the desktop portal started again: a new shortcuts session";
+    setState(State::Unknown);
+    if (!entries_.empty()) createSession();
+}
+
+void PortalHotkeyCenter::onSessionClosed(const QDBusMessage& message) {
+    if (session_.isEmpty() || message.path() != session_) return;
+    qCInfo(lcPortalKeys) << "the portal closed the shortcuts session: a new one";
+    forgetSession();
+    setState(State::Unknown);
+    if (!entries_.empty()) createSession();
 }
 
 void PortalHotkeyCenter::onResponse(const QDBusMessage& message) {
@@ -188,12 +274,21 @@ void PortalHotkeyCenter::onResponse(const QDBusMessage& message) {
             qCWarning(lcPortalKeys) << "the portal refused a shortcuts session";
             return setState(State::Refused);
         }
+        if (results.contains(QStringLiteral("shortcuts"))) {
+            // Bound with the session already.
+            bindsAtCreation_ = true;
+            asked_ = asking_;
+            readTriggers(results.value(QStringLiteral("shortcuts")));
+            setState(State::Bound);
+            emit stateChanged();
+        }
         bind();
     } else if (message.path() == bindPath_) {
         bindPath_.clear();
         if (code != 0) {
             setState(State::Refused);
         } else {
+            asked_ = asking_;
             readTriggers(results.value(QStringLiteral("shortcuts")));
             setState(State::Bound);
             emit stateChanged();
@@ -227,15 +322,17 @@ void PortalHotkeyCenter::changeBound() {
     QDBusMessage get = QDBusMessage::createMethodCall(kService, kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
                                                       QStringLiteral("Get"));
     get.setArguments({kIface, QStringLiteral("version")});
-    auto* w = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get), this);
+    auto* w = new QDBusPendingCallWatcher(bus_.asyncCall(get), this);
     connect(w, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         const QList<QVariant> answer = w->reply().arguments();
         const uint version = answer.isEmpty() ? 0 : qdbus_cast<QDBusVariant>(answer[0]).variant().toUInt();
-        if (version < 2) return bind();
+        // The same list again is how such a desktop is asked (KDE's opens
+        // its shortcut settings).
+        if (version < 2) return bind(true);
         QDBusMessage m = QDBusMessage::createMethodCall(kService, kPath, kIface, QStringLiteral("ConfigureShortcuts"));
         m.setArguments({QVariant::fromValue(QDBusObjectPath(session_)), QString(), QVariantMap()});
-        QDBusConnection::sessionBus().asyncCall(m);
+        bus_.asyncCall(m);
         qCInfo(lcPortalKeys) << "asked the desktop to configure the shortcuts";
     });
 }

@@ -2,8 +2,11 @@
 
 #include "platform/hotkeys/HotkeyCenter.h"
 
+#include <QDBusConnection>
 #include <QDBusMessage>
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <map>
 
@@ -12,7 +15,9 @@
 // combination bound in it as the preferred trigger, the desktop deciding
 // (and letting the user change) what finally triggers it. The portal
 // answers later, so registering succeeds when the portal is there and the
-// outcome shows in state(). Main thread only.
+// outcome shows in state(). The list is bound once per session, and again
+// only when it changes or the portal starts a new session (it restarted,
+// or closed ours). Main thread only.
 class PortalHotkeyCenter : public QObject, public HotkeyCenter {
     Q_OBJECT
 public:
@@ -43,11 +48,18 @@ private slots:
     void onResponse(const QDBusMessage& message);
     void onActivated(const QDBusMessage& message);
     void onShortcutsChanged(const QDBusMessage& message);
+    void onSessionClosed(const QDBusMessage& message);
 
 private:
+    using Asked = QList<QPair<QString, QString>>;  // id, preferred trigger
+
     QString requestPath(const QString& token) const;
     void createSession();
-    void bind();
+    void bind(bool askUser = false);
+    void forgetSession();
+    void portalOwnerChanged(const QString& before, const QString& owner);
+    Asked wanted() const;
+    QVariant shortcutList(const Asked& asked) const;
     void setState(State s);
     void readTriggers(const QVariant& shortcuts);
 
@@ -57,12 +69,23 @@ private:
         Action action;
     };
     std::map<QString, Entry> entries_;
+    // A connection of our own: the portal learns an application's id from
+    // the first call on a connection, which must then be the registration.
+    QDBusConnection bus_;
     State state_ = State::Unknown;
     QString session_;
     QString createPath_;
     QString bindPath_;
     bool creating_ = false;
     bool bindAgain_ = false;
+    bool askSoon_ = false;
+    // The portal bound the list given with the session (KDE's, 5.27): a
+    // changed list needs a new session there.
+    bool bindsAtCreation_ = false;
+    // What this session was last asked to bind (at its creation or by a
+    // bind that succeeded), and what the bind on its way asks.
+    Asked asked_;
+    Asked asking_;
     int token_ = 0;
     QMap<QString, QString> triggers_;
 };
