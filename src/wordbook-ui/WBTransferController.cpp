@@ -82,7 +82,8 @@ void WBTransferController::showProgress(qint64 bytesRead, qint64 totalBytes)
         progress_->setAttribute(Qt::WA_DeleteOnClose);
         progress_->setWindowTitle(QStringLiteral("导入单词本"));
         progress_->setCancelButton(nullptr);
-        progress_->setWindowModality(Qt::WindowModal);
+        // Not modal: a modal one runs the event loop inside setValue.
+        progress_->setWindowModality(Qt::NonModal);
         progress_->setAutoClose(false);
         progress_->setAutoReset(false);
         progress_->setMinimumDuration(400);  // a small file comes and goes unseen
