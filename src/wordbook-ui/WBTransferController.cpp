@@ -17,8 +17,15 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QThreadPool>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 // A word book file is a few megabytes at most; anything far larger is not one.
@@ -31,30 +38,55 @@ struct FileRead {
     QString refusal;  // the user's message when the file was not read
 };
 
-// Runs on a pool thread: opening a FIFO waits for its writer, and a large
-// file takes seconds to read and check. The bytes are parsed as they come,
-// so neither the file nor its text is ever held whole; the limit counts the
-// bytes read, since the size a pipe or a device states means nothing.
+// Runs on a pool thread: a large file takes seconds to read and check. The
+// bytes are parsed as they come, so neither the file nor its text is ever
+// held whole; the limit counts the bytes read, since the size a pipe or a
+// device states means nothing. Nothing blocks for long: a FIFO is opened
+// without waiting for its writer and then waited on in short steps, so a
+// controller that goes (the application quitting) ends the reading.
 FileRead readCsvFile(const QString& path, const std::atomic_bool& gone,
                      const std::function<void(qint64, qint64)>& progress)
 {
-    QFile in(path);
-    auto unreadable = [&] {
-        return FileRead{{}, QStringLiteral("导入失败：无法读取 %1（%2）").arg(QDir::toNativeSeparators(path), in.errorString())};
+    auto unreadable = [&](int error) {
+        return FileRead{{}, QStringLiteral("导入失败：无法读取 %1（%2）").arg(QDir::toNativeSeparators(path), qt_error_string(error))};
     };
     const FileRead tooLarge{{}, QStringLiteral("导入失败：文件太大，不像是单词本文件")};
-    if (!in.open(QIODevice::ReadOnly))
-        return unreadable();
-    const qint64 total = in.isSequential() ? -1 : in.size();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return unreadable(errno);
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return unreadable(errno);
+    if (S_ISDIR(st.st_mode))
+        return unreadable(EISDIR);
+    const qint64 total = S_ISREG(st.st_mode) ? qint64(st.st_size) : -1;
     if (total > kMaxImportBytes)
         return tooLarge;
+    // A FIFO reads as ended until its writer has come: wait for it first.
+    bool waitFirst = S_ISFIFO(st.st_mode);
     wordbooktransfer::CsvParser parser;
     QByteArray piece(kReadPiece, Qt::Uninitialized);
     qint64 done = 0;
     while (!gone) {
-        const qint64 n = in.read(piece.data(), kReadPiece);
+        if (waitFirst) {
+            pollfd p{fd, POLLIN, 0};
+            const int ready = ::poll(&p, 1, 200);
+            if (ready < 0 && errno != EINTR)
+                return unreadable(errno);
+            if (ready <= 0)
+                continue;
+            waitFirst = false;
+        }
+        const ssize_t n = ::read(fd, piece.data(), size_t(kReadPiece));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            waitFirst = true;
+            continue;
+        }
         if (n < 0)
-            return unreadable();
+            return unreadable(errno);
         if (n == 0)
             return FileRead{parser.finish(), QString()};
         done += n;
