@@ -1,5 +1,5 @@
-// What the clipboard keeper reads on its standard input (a file Mirvok
-// wrote at exit, but read by a separate process): any bytes, and what came
+// What the clipboard keeper reads on its standard input (what Mirvok
+// sends at exit, but read by a separate process): any bytes, and what came
 // out written back, which must read back the same.
 #include "FuzzSupport.h"
 

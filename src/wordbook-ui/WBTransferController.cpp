@@ -5,6 +5,7 @@
 #include "wordbook-ui/WordBookViewController.h"
 #include "wordbook/MVWordBook.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -13,17 +14,130 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QStandardPaths>
+#include <QThreadPool>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 // A word book file is a few megabytes at most; anything far larger is not one.
 constexpr qint64 kMaxImportBytes = 64 * 1024 * 1024;
 constexpr int kErrorsShown = 8;
+constexpr qint64 kReadPiece = 1 << 20;
+
+struct FileRead {
+    wordbooktransfer::CsvRead csv;
+    QString refusal;  // the user's message when the file was not read
+};
+
+// Runs on a pool thread: a large file takes seconds to read and check. The
+// bytes are parsed as they come, so neither the file nor its text is ever
+// held whole; the limit counts the bytes read, since the size a pipe or a
+// device states means nothing. Nothing blocks for long: a FIFO is opened
+// without waiting for its writer and then waited on in short steps, so a
+// controller that goes (the application quitting) ends the reading.
+FileRead readCsvFile(const QString& path, const std::atomic_bool& gone,
+                     const std::function<void(qint64, qint64)>& progress)
+{
+    auto unreadable = [&](int error) {
+        return FileRead{{}, QStringLiteral("导入失败：无法读取 %1（%2）").arg(QDir::toNativeSeparators(path), qt_error_string(error))};
+    };
+    const FileRead tooLarge{{}, QStringLiteral("导入失败：文件太大，不像是单词本文件")};
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return unreadable(errno);
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return unreadable(errno);
+    if (S_ISDIR(st.st_mode))
+        return unreadable(EISDIR);
+    const qint64 total = S_ISREG(st.st_mode) ? qint64(st.st_size) : -1;
+    if (total > kMaxImportBytes)
+        return tooLarge;
+    // A FIFO reads as ended until its writer has come: wait for it first.
+    bool waitFirst = S_ISFIFO(st.st_mode);
+    wordbooktransfer::CsvParser parser;
+    QByteArray piece(kReadPiece, Qt::Uninitialized);
+    qint64 done = 0;
+    while (!gone) {
+        if (waitFirst) {
+            pollfd p{fd, POLLIN, 0};
+            const int ready = ::poll(&p, 1, 200);
+            if (ready < 0 && errno != EINTR)
+                return unreadable(errno);
+            if (ready <= 0)
+                continue;
+            waitFirst = false;
+        }
+        const ssize_t n = ::read(fd, piece.data(), size_t(kReadPiece));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            waitFirst = true;
+            continue;
+        }
+        if (n < 0)
+            return unreadable(errno);
+        if (n == 0)
+            return FileRead{parser.finish(), QString()};
+        done += n;
+        if (done > kMaxImportBytes)
+            return tooLarge;
+        parser.feed(QByteArrayView(piece.constData(), n));
+        progress(done, total);
+    }
+    return {};
+}
 }  // namespace
 
 WBTransferController::WBTransferController(WordBookViewController* screen) : QObject(screen), screen_(screen) {}
+
+WBTransferController::~WBTransferController()
+{
+    *gone_ = true;
+}
+
+void WBTransferController::showProgress(qint64 bytesRead, qint64 totalBytes)
+{
+    emit importProgress(bytesRead, totalBytes);
+    if (!progress_) {
+        progress_ = new QProgressDialog(screen_->window());
+        progress_->setAttribute(Qt::WA_DeleteOnClose);
+        progress_->setWindowTitle(QStringLiteral("导入单词本"));
+        progress_->setCancelButton(nullptr);
+        // Not modal: a modal one runs the event loop inside setValue.
+        progress_->setWindowModality(Qt::NonModal);
+        progress_->setAutoClose(false);
+        progress_->setAutoReset(false);
+        progress_->setMinimumDuration(400);  // a small file comes and goes unseen
+    }
+    if (bytesRead < 0) {
+        progress_->setLabelText(QStringLiteral("正在写入单词本…"));
+        progress_->setRange(0, 0);
+    } else if (totalBytes <= 0) {
+        progress_->setLabelText(QStringLiteral("正在读取文件…"));
+        progress_->setRange(0, 0);
+    } else {
+        progress_->setLabelText(QStringLiteral("正在读取文件…"));
+        progress_->setRange(0, 1000);
+        progress_->setValue(int(bytesRead * 1000 / totalBytes));
+    }
+}
+
+void WBTransferController::endProgress()
+{
+    if (progress_)
+        progress_->close();
+}
 
 void WBTransferController::tell(const QString& message, bool failure)
 {
@@ -55,16 +169,46 @@ QString WBTransferController::exportToFile(const QString& path, const QString& g
 
 void WBTransferController::importFromFile(const QString& path)
 {
+    QPointer<WBTransferController> self(this);
+    // Back on the main thread through the application object, which
+    // outlives any controller; a controller gone by then is simply skipped.
+    auto onMain = [self](auto call) {
+        QMetaObject::invokeMethod(
+            qApp, [self, call] {
+                if (self)
+                    call(self.data());
+            },
+            Qt::QueuedConnection);
+    };
+    showProgress(0, 0);
+    QThreadPool::globalInstance()->start([path, gone = gone_, onMain] {
+        int shown = -1;
+        qint64 lastUnknown = 0;
+        FileRead read = readCsvFile(path, *gone, [&](qint64 done, qint64 total) {
+            // A few hundred updates at most, whatever the file's size.
+            const int now = total > 0 ? int(done * 200 / total) : -1;
+            if (total > 0 ? now == shown : done - lastUnknown < 8 * kReadPiece)
+                return;
+            shown = now;
+            lastUnknown = done;
+            onMain([done, total](WBTransferController* c) { c->showProgress(done, total); });
+        });
+        if (*gone)
+            return;
+        auto shared = std::make_shared<FileRead>(std::move(read));
+        onMain([shared](WBTransferController* c) { c->importRead(std::move(shared->csv), shared->refusal); });
+    });
+}
+
+void WBTransferController::importRead(wordbooktransfer::CsvRead read, const QString& refusal)
+{
     auto refuse = [this](const QString& message) {
+        endProgress();
         tell(message, true);
         emit importFinished(false, message);
     };
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly))
-        return refuse(QStringLiteral("导入失败：无法读取 %1（%2）").arg(QDir::toNativeSeparators(path), in.errorString()));
-    if (in.size() > kMaxImportBytes)
-        return refuse(QStringLiteral("导入失败：文件太大，不像是单词本文件"));
-    const wordbooktransfer::CsvRead read = wordbooktransfer::fromCsv(in.readAll());
+    if (!refusal.isNull())
+        return refuse(refusal);
     if (!read.errors.isEmpty()) {
         QStringList shown = read.errors.mid(0, kErrorsShown);
         if (read.errors.size() > kErrorsShown)
@@ -73,8 +217,10 @@ void WBTransferController::importFromFile(const QString& path)
     }
     if (read.records.isEmpty())
         return refuse(QStringLiteral("文件里没有单词，没有导入任何单词"));
+    showProgress(-1, -1);
     QPointer<WordBookViewController> screen(screen_);
-    screen_->book().importWords(read.records, this, [this, screen](const WordBookImportOutcome& outcome) {
+    screen_->book().importWords(std::move(read.records), this, [this, screen](const WordBookImportOutcome& outcome) {
+        endProgress();
         if (!outcome.ok) {
             const QString message = QStringLiteral("导入失败：单词本无法写入，没有导入任何单词");
             tell(message, true);

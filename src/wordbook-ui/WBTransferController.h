@@ -1,7 +1,15 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+
+#include "wordbook/WordBookTransfer.h"
+
+#include <atomic>
+#include <memory>
+
+class QProgressDialog;
 
 class WordBookViewController;
 
@@ -15,6 +23,7 @@ public:
     enum class Format { Csv, Anki };
 
     explicit WBTransferController(WordBookViewController* screen);
+    ~WBTransferController() override;
 
     void exportAction();
     void importAction();
@@ -22,17 +31,27 @@ public:
     // Writes the group's words (all for an empty name or 所有单词); the
     // user's message on failure, else a null string.
     QString exportToFile(const QString& path, const QString& group, Format format);
-    // Reads and checks the whole file first: a file with any bad row adds
-    // nothing. The outcome is shown (and importFinished emitted) once the
-    // book has written it, or refused it.
+    // Reads and checks the whole file first, off the main thread and with
+    // its progress shown: a file with any bad row adds nothing. The outcome
+    // is shown (and importFinished emitted) once the book has written it, or
+    // refused it.
     void importFromFile(const QString& path);
 
 Q_SIGNALS:
+    // bytesRead of totalBytes (-1: a pipe or a device, size unknown).
+    void importProgress(qint64 bytesRead, qint64 totalBytes);
     // ok: the words are in the book; message: what the user was told.
     void importFinished(bool ok, const QString& message);
 
 private:
     void tell(const QString& message, bool failure);
+    void showProgress(qint64 bytesRead, qint64 totalBytes);
+    void endProgress();
+    // The file read and checked: refused, or handed to the store.
+    void importRead(wordbooktransfer::CsvRead read, const QString& refusal);
 
     WordBookViewController* screen_;
+    QPointer<QProgressDialog> progress_;
+    // Tells a reading still under way that nobody waits for it any more.
+    std::shared_ptr<std::atomic_bool> gone_ = std::make_shared<std::atomic_bool>(false);
 };

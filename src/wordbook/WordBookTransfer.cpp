@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QStringDecoder>
 
+#include <utility>
+
 namespace wordbooktransfer {
 namespace {
 
@@ -25,12 +27,49 @@ const QHash<QString, int>& headerNames()
 }
 constexpr int kMaxWordLength = 256;
 
-QString csvField(const QString& text)
+// A spreadsheet runs a cell that starts with one of these as a formula (or,
+// for a tab or a carriage return, a cell it trims into one).
+bool startsFormula(QChar c)
 {
+    return c == u'=' || c == u'+' || c == u'-' || c == u'@' || c == u'\t' || c == u'\r';
+}
+
+// Apostrophes, none or more, then a formula start: the cells that get the
+// leading apostrophe a spreadsheet shows as "this is text". Taking off one
+// apostrophe only where at least one is followed by such a start undoes it
+// exactly, also for a word that began with apostrophes of its own.
+bool apostrophesThenFormula(const QString& text, qsizetype from)
+{
+    qsizetype i = from;
+    while (i < text.size() && text.at(i) == u'\'')
+        ++i;
+    return i < text.size() && startsFormula(text.at(i));
+}
+
+QString unmarked(QString field)
+{
+    if (field.startsWith(u'\'') && apostrophesThenFormula(field, 1))
+        field.remove(0, 1);
+    return field;
+}
+
+QString csvField(const QString& value)
+{
+    const QString text = apostrophesThenFormula(value, 0) ? u'\'' + value : value;
+    // Quoted also for a tab, which a spreadsheet may take for a separator.
     if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') && !text.contains(u'\r') &&
-        text.trimmed() == text)
+        !text.contains(u'\t') && text.trimmed() == text)
         return text;
     return u'"' + QString(text).replace(u'"', QStringLiteral("\"\"")) + u'"';
+}
+
+bool blank(const QStringList& fields)
+{
+    for (const QString& f : fields)
+        for (QChar c : f)
+            if (!c.isSpace())
+                return false;
+    return true;
 }
 
 QString ankiField(const QString& text)
@@ -43,74 +82,6 @@ QString ankiField(const QString& text)
     html.replace(u'\n', QStringLiteral("<br>"));
     html.replace(u'\r', QStringLiteral("<br>"));
     return html;
-}
-
-struct CsvRow {
-    int line = 0;
-    QStringList fields;
-};
-
-// RFC 4180 rows, with the line each starts on. Stops at the first row whose
-// quoting is broken: nothing after it can be split reliably.
-QList<CsvRow> splitRows(const QString& text, QStringList* errors)
-{
-    QList<CsvRow> out;
-    CsvRow row;
-    QString field;
-    int line = 1;
-    row.line = 1;
-    bool quoted = false;     // inside a quoted field
-    bool wasQuoted = false;  // the field so far was a closed quoted one
-    const qsizetype n = text.size();
-    auto endField = [&] {
-        row.fields.append(field);
-        field.clear();
-        wasQuoted = false;
-    };
-    auto endRow = [&] {
-        endField();
-        out.append(row);
-        row = CsvRow();
-        row.line = line;
-    };
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text.at(i);
-        if (quoted) {
-            if (c == u'"') {
-                if (i + 1 < n && text.at(i + 1) == u'"') {
-                    field += u'"';
-                    ++i;
-                } else {
-                    quoted = false;
-                    wasQuoted = true;
-                }
-            } else {
-                if (c == u'\n') ++line;
-                field += c;
-            }
-            continue;
-        }
-        if (c == u',') {
-            endField();
-        } else if (c == u'\n' || c == u'\r') {
-            if (c == u'\r' && i + 1 < n && text.at(i + 1) == u'\n') ++i;
-            ++line;
-            endRow();
-        } else if (c == u'"' && field.isEmpty() && !wasQuoted) {
-            quoted = true;
-        } else if (wasQuoted) {
-            errors->append(QStringLiteral("第 %1 行：引号后面还有字符").arg(line));
-            return out;
-        } else {
-            field += c;
-        }
-    }
-    if (quoted) {
-        errors->append(QStringLiteral("第 %1 行：引号没有闭合").arg(row.line));
-        return out;
-    }
-    if (!field.isEmpty() || !row.fields.isEmpty() || wasQuoted) endRow();
-    return out;
 }
 
 QString normalisedDate(const QString& text)
@@ -169,78 +140,197 @@ QByteArray toAnki(const QList<WordBookRecord>& records)
     return out.toUtf8();
 }
 
-CsvRead fromCsv(const QByteArray& bytes)
+void CsvParser::feed(QByteArrayView bytes)
 {
-    CsvRead result;
+    if (broken_)
+        return;
+    // Whole lines only: a line break never falls inside a UTF-8 sequence,
+    // so each piece decodes on its own and a bad one is named by its line.
+    const qsizetype lastBreak = bytes.lastIndexOf('\n');
+    if (lastBreak < 0) {
+        pending_.append(bytes);
+        return;
+    }
+    if (pending_.isEmpty()) {
+        parseLines(bytes.first(lastBreak + 1));
+    } else {
+        pending_.append(bytes.first(lastBreak + 1));
+        const QByteArray lines = std::exchange(pending_, QByteArray());
+        parseLines(lines);
+    }
+    pending_ = bytes.sliced(lastBreak + 1).toByteArray();
+}
+
+void CsvParser::parseLines(QByteArrayView lines)
+{
+    if (broken_ || lines.isEmpty())
+        return;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
+    QString text = decoder.decode(lines);
     if (decoder.hasError()) {
         // Name the first line that is not UTF-8 (a file saved in GBK, say).
-        int line = 1;
-        for (const QByteArray& l : bytes.split('\n')) {
+        int line = byteLine_;
+        for (const QByteArray& l : lines.toByteArray().split('\n')) {
             QStringDecoder one(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
             const QString decoded = one.decode(l);  // decodes only when converted
             Q_UNUSED(decoded);
-            if (one.hasError()) break;
+            if (one.hasError())
+                break;
             ++line;
         }
-        result.errors.append(QStringLiteral("第 %1 行：文件不是 UTF-8 编码").arg(line));
-        return result;
+        broken_ = true;
+        structural_ = QStringLiteral("第 %1 行：文件不是 UTF-8 编码").arg(line);
+        return;
     }
-    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+    byteLine_ += int(lines.count('\n'));
+    if (!started_ && text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    started_ = true;
 
-    const QList<CsvRow> rows = splitRows(text, &result.errors);
-    if (!result.errors.isEmpty()) return result;
-    qsizetype first = 0;
-    while (first < rows.size() && rows[first].fields.join(QString()).trimmed().isEmpty()) ++first;
-    if (first == rows.size()) {
-        result.errors.append(QStringLiteral("第 1 行：文件是空的，没有表头"));
-        return result;
-    }
-    QList<int> columnOf;  // file column → record field, -1 ignored
-    for (const QString& name : rows[first].fields)
-        columnOf.append(headerNames().value(name.trimmed().toLower(), -1));
-    if (!columnOf.contains(0)) {
-        result.errors.append(QStringLiteral("第 %1 行：表头里没有 word 列").arg(rows[first].line));
-        return result;
-    }
-    for (qsizetype i = first + 1; i < rows.size(); ++i) {
-        const CsvRow& row = rows[i];
-        if (row.fields.join(QString()).trimmed().isEmpty()) continue;
-        if (row.fields.size() > columnOf.size()) {
-            result.errors.append(QStringLiteral("第 %1 行：有 %2 列，表头只有 %3 列")
-                                     .arg(row.line).arg(row.fields.size()).arg(columnOf.size()));
-            continue;
-        }
-        QString values[5];
-        for (qsizetype c = 0; c < row.fields.size(); ++c) {
-            if (columnOf[c] >= 0) values[columnOf[c]] = row.fields[c];
-        }
-        WordBookRecord r{values[0].trimmed(), values[1].trimmed(), values[2].trimmed(), values[3].trimmed(),
-                         values[4].trimmed()};
-        if (r.word.isEmpty()) {
-            result.errors.append(QStringLiteral("第 %1 行：没有单词").arg(row.line));
-            continue;
-        }
-        if (r.word.size() > kMaxWordLength || r.word.contains(u'\n') || r.word.contains(u'\r')) {
-            result.errors.append(QStringLiteral("第 %1 行：单词过长或含有换行").arg(row.line));
-            continue;
-        }
-        if (r.group.contains(u'\n') || r.group.contains(u'\r') || r.group.size() > kMaxWordLength) {
-            result.errors.append(QStringLiteral("第 %1 行：分组名过长或含有换行").arg(row.line));
-            continue;
-        }
-        if (!r.dateAdded.isEmpty()) {
-            const QString date = normalisedDate(r.dateAdded);
-            if (date.isEmpty()) {
-                result.errors.append(QStringLiteral("第 %1 行：日期“%2”不是 年-月-日").arg(row.line).arg(r.dateAdded));
-                continue;
+    // RFC 4180 rows, with the line each starts on. Stops at the first row
+    // whose quoting is broken: nothing after it can be split reliably.
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n && !broken_; ++i) {
+        const QChar c = text.at(i);
+        if (quoted_) {
+            if (c == u'"') {
+                if (i + 1 < n && text.at(i + 1) == u'"') {
+                    field_ += u'"';
+                    ++i;
+                } else {
+                    quoted_ = false;
+                    wasQuoted_ = true;
+                }
+            } else {
+                if (c == u'\n')
+                    ++line_;
+                field_ += c;
             }
-            r.dateAdded = date;
+            continue;
         }
-        result.records.append(r);
+        if (c == u',') {
+            endField();
+        } else if (c == u'\n' || c == u'\r') {
+            if (c == u'\r' && i + 1 < n && text.at(i + 1) == u'\n')
+                ++i;
+            ++line_;
+            endRow();
+        } else if (c == u'"' && field_.isEmpty() && !wasQuoted_) {
+            quoted_ = true;
+        } else if (wasQuoted_) {
+            broken_ = true;
+            structural_ = QStringLiteral("第 %1 行：引号后面还有字符").arg(line_);
+        } else {
+            field_ += c;
+        }
     }
-    return result;
+}
+
+void CsvParser::endField()
+{
+    // A copy of its own size: the records outlive the parse, the buffer not.
+    fields_.append(QString(field_.constData(), field_.size()));
+    field_.resize(0);
+    wasQuoted_ = false;
+}
+
+void CsvParser::endRow()
+{
+    endField();
+    takeRow();
+    fields_.clear();
+    rowLine_ = line_;
+}
+
+QString CsvParser::interned(const QString& value)
+{
+    if (value.isEmpty())
+        return value;
+    const auto it = common_.constFind(value);
+    if (it != common_.cend())
+        return *it;
+    if (common_.size() < 4096)
+        common_.insert(value);
+    return value;
+}
+
+void CsvParser::takeRow()
+{
+    if (blank(fields_))
+        return;
+    if (headerLine_ == 0) {
+        for (const QString& name : fields_)
+            columnOf_.append(headerNames().value(name.trimmed().toLower(), -1));
+        headerLine_ = rowLine_;
+        if (!columnOf_.contains(0)) {
+            broken_ = true;
+            structural_ = QStringLiteral("第 %1 行：表头里没有 word 列").arg(rowLine_);
+        }
+        return;
+    }
+    QStringList& errors = result_.errors;
+    const int line = rowLine_;
+    if (fields_.size() > columnOf_.size()) {
+        errors.append(QStringLiteral("第 %1 行：有 %2 列，表头只有 %3 列").arg(line).arg(fields_.size()).arg(columnOf_.size()));
+        return;
+    }
+    QString values[5];
+    for (qsizetype c = 0; c < fields_.size(); ++c) {
+        if (columnOf_[c] >= 0)
+            values[columnOf_[c]] = unmarked(fields_[c]);
+    }
+    WordBookRecord r{values[0], values[1], values[2], interned(values[3]), values[4].trimmed()};
+    if (r.word.trimmed().isEmpty()) {
+        errors.append(QStringLiteral("第 %1 行：没有单词").arg(line));
+        return;
+    }
+    if (r.word.size() > kMaxWordLength || r.word.contains(u'\n') || r.word.contains(u'\r')) {
+        errors.append(QStringLiteral("第 %1 行：单词过长或含有换行").arg(line));
+        return;
+    }
+    if (r.group.contains(u'\n') || r.group.contains(u'\r') || r.group.size() > kMaxWordLength) {
+        errors.append(QStringLiteral("第 %1 行：分组名过长或含有换行").arg(line));
+        return;
+    }
+    if (!r.dateAdded.isEmpty()) {
+        const QString date = normalisedDate(r.dateAdded);
+        if (date.isEmpty()) {
+            errors.append(QStringLiteral("第 %1 行：日期“%2”不是 年-月-日").arg(line).arg(r.dateAdded));
+            return;
+        }
+        r.dateAdded = interned(date);
+    }
+    // A file with an error is not imported: its words need not be kept.
+    if (errors.isEmpty())
+        result_.records.append(std::move(r));
+}
+
+CsvRead CsvParser::finish()
+{
+    parseLines(std::exchange(pending_, QByteArray()));
+    if (!broken_ && quoted_) {
+        broken_ = true;
+        structural_ = QStringLiteral("第 %1 行：引号没有闭合").arg(rowLine_);
+    }
+    if (!broken_ && (!field_.isEmpty() || !fields_.isEmpty() || wasQuoted_))
+        endRow();
+    CsvRead out = std::exchange(result_, CsvRead());
+    if (broken_) {
+        out.records.clear();
+        out.errors = QStringList{structural_};
+    } else if (headerLine_ == 0) {
+        out.errors = QStringList{QStringLiteral("第 1 行：文件是空的，没有表头")};
+    }
+    if (!out.errors.isEmpty())
+        out.records.clear();
+    return out;
+}
+
+CsvRead fromCsv(const QByteArray& bytes)
+{
+    CsvParser parser;
+    parser.feed(bytes);
+    return parser.finish();
 }
 
 }  // namespace wordbooktransfer

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -36,8 +38,42 @@ struct CsvRead {
     // row was good. A file with any error must not be imported at all.
     QStringList errors;
 };
-// Reads a CSV of the form toCsv writes; columns are found by their header
-// names, in any order, and only "word" is required.
+
+// Reads a CSV of the form toCsv writes, as its bytes come in pieces cut
+// anywhere, so a large file is never held whole (nor as text); columns are
+// found by their header names, in any order, and only "word" is required.
+// Fields keep their spaces; the mark that made a cell safe for a
+// spreadsheet is taken off again.
+class CsvParser {
+public:
+    void feed(QByteArrayView bytes);
+    CsvRead finish();
+
+private:
+    void parseLines(QByteArrayView lines);
+    void endField();
+    void endRow();
+    void takeRow();
+    QString interned(const QString& value);
+
+    QByteArray pending_;  // bytes after the last line break fed
+    int byteLine_ = 1;    // the file's line pending_ starts on
+    bool started_ = false;
+    bool broken_ = false;  // quoting or encoding broke: nothing after it is read
+    QString structural_;   // why, when broken_
+    // The row being split.
+    int line_ = 1;
+    int rowLine_ = 1;
+    QStringList fields_;
+    QString field_;
+    bool quoted_ = false;
+    bool wasQuoted_ = false;
+    // The rows so far.
+    QList<int> columnOf_;  // file column -> record field, -1 ignored; empty before the header
+    int headerLine_ = 0;
+    QSet<QString> common_;  // dates and groups repeat: one copy each
+    CsvRead result_;
+};
 CsvRead fromCsv(const QByteArray& bytes);
 
 }  // namespace wordbooktransfer

@@ -7,13 +7,21 @@
 #include "support/TestEnv.h"
 #include "support/capture/TargetProcess.h"
 
+#include "ClipboardPayload.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
+#include <climits>
 #include <csignal>
+#include <optional>
+#include <sys/inotify.h>
+#include <sys/select.h>
+#include <unistd.h>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -48,6 +56,62 @@ QList<Window> windowsOf(Display* d, qint64 pid, bool overrideRedirect) {
     }
     if (kids) XFree(kids);
     return out;
+}
+
+// The next event for `w` of `type`, waiting until `deadline` at most.
+bool nextEvent(Display* d, Window w, int type, const QDeadlineTimer& deadline, XEvent* ev) {
+    for (;;) {
+        if (XCheckTypedWindowEvent(d, w, type, ev)) return true;
+        const qint64 left = deadline.remainingTime();
+        if (left == 0) return false;
+        const int fd = ConnectionNumber(d);
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(fd, &set);
+        timeval tv{0, 50000};
+        select(fd + 1, &set, nullptr, nullptr, &tv);
+    }
+}
+
+// CLIPBOARD converted to `target` as any other X client reads it, with the
+// incremental transfer (ICCCM's INCR) for what one request cannot carry.
+std::optional<QByteArray> readClipboard(Display* d, const char* target) {
+    const Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+    const auto destroy = qScopeGuard([&] { XDestroyWindow(d, w); XSync(d, False); });
+    XSelectInput(d, w, PropertyChangeMask);
+    const Atom property = XInternAtom(d, "MIRVOK_TEST_READ", False);
+    XConvertSelection(d, XInternAtom(d, "CLIPBOARD", False), XInternAtom(d, target, False), property, w,
+                      CurrentTime);
+    XFlush(d);
+    const QDeadlineTimer deadline(30000);
+    XEvent ev;
+    if (!nextEvent(d, w, SelectionNotify, deadline, &ev) || ev.xselection.property == None) return std::nullopt;
+    auto take = [&](Atom* type) -> std::optional<QByteArray> {
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(d, w, property, 0, LONG_MAX / 4, True, AnyPropertyType, type, &format, &items, &after,
+                               &data) != Success)
+            return std::nullopt;
+        QByteArray bytes(reinterpret_cast<const char*>(data), format == 8 ? qsizetype(items) : 0);
+        if (data) XFree(data);
+        return bytes;
+    };
+    // The owner's own setting of the property came before its answer.
+    while (XCheckTypedWindowEvent(d, w, PropertyNotify, &ev)) {}
+    Atom type = None;
+    std::optional<QByteArray> got = take(&type);
+    if (!got || type != XInternAtom(d, "INCR", False)) return got;
+    QByteArray all;
+    for (;;) {  // deleting what came asks for the next part; an empty one ends it
+        do {
+            if (!nextEvent(d, w, PropertyNotify, deadline, &ev)) return std::nullopt;
+        } while (ev.xproperty.atom != property || ev.xproperty.state != PropertyNewValue);
+        const std::optional<QByteArray> part = take(&type);
+        if (!part) return std::nullopt;
+        if (part->isEmpty()) return all;
+        all += *part;
+    }
 }
 }  // namespace
 
@@ -179,6 +243,66 @@ private slots:
         QVERIFY2(png, qPrintable(clip.join(u'|')));
         // The keeper steps aside for the next owner, and is gone.
         QCOMPARE(keepers(), 1);
+        TargetProcess next(QStringLiteral(CAPTURE_TARGET), {QStringLiteral("--clipboard-owner")});
+        QVERIFY(next.waitFor(QStringLiteral("ready")));
+        QTRY_COMPARE(keepers(), 0);
+    }
+
+    // A copy larger than one X request (20 MB of text, 17 MB of image):
+    // kept whole past the quit, read by another client byte for byte, and
+    // never written to a file on the way.
+    void aLargeClipboardIsKeptWholeAndNeverOnDisk() {
+        constexpr qint64 kText = 20 * 1024 * 1024, kImage = 17 * 1024 * 1024;
+        QTemporaryDir tmp, runtime;
+        QVERIFY(tmp.isValid() && runtime.isValid());
+        Display* d = XOpenDisplay(nullptr);
+        QVERIFY(d);
+        auto cleanup = qScopeGuard([&] { XCloseDisplay(d); });
+        QCOMPARE(XGetSelectionOwner(d, XInternAtom(d, "CLIPBOARD_MANAGER", False)), Window(0));
+        // Any file made there on the way counts, even one gone by the end.
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0 && inotify_add_watch(watch, QFile::encodeName(tmp.path()).constData(), IN_CREATE) >= 0);
+        const auto closeWatch = qScopeGuard([watch] { ::close(watch); });
+        QProcess quitting;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), tmp.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        quitting.setProcessEnvironment(env);
+        quitting.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        quitting.start(QStringLiteral(CLIPBOARD_HANDOVER),
+                       {QStringLiteral(MIRVOK_EXECUTABLE), QString::number(kText), QString::number(kImage)});
+        QElapsedTimer handOver;
+        handOver.start();
+        QVERIFY(quitting.waitForFinished(60000));
+        qInfo("copied, handed over and quit in %lld ms", handOver.elapsed());
+        QCOMPARE(quitting.readAllStandardOutput(), QByteArray("owner\n"));
+        QCOMPARE(quitting.exitCode(), 0);
+        char event[4096];
+        QCOMPARE(::read(watch, event, sizeof event), ssize_t(-1));
+
+        const std::optional<QByteArray> text = readClipboard(d, "UTF8_STRING");
+        QVERIFY(text);
+        const QByteArray expected = clipboardpayload::text(kText);
+        QCOMPARE(text->size(), expected.size());
+        QVERIFY(*text == expected);
+        const std::optional<QByteArray> image = readClipboard(d, "image/png");
+        QVERIFY(image);
+        QCOMPARE(image->size(), kImage);
+        QVERIFY(*image == clipboardpayload::image(kImage));
+        // The keeper holds the data about once, not once per text target.
+        qint64 rss = 0;
+        for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            QFile cmd(QStringLiteral("/proc/%1/cmdline").arg(pid));
+            if (!cmd.open(QIODevice::ReadOnly) || !cmd.readAll().split('\0').contains("--keep-clipboard")) continue;
+            QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+            if (status.open(QIODevice::ReadOnly))
+                for (const QByteArray& l : status.readAll().split('\n'))
+                    if (l.startsWith("VmHWM:")) rss = l.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+        }
+        qInfo("keeper peak %lld MB for %lld MB of data", rss >> 20, (kText + kImage) >> 20);
+        // The executable alone takes about 55 MB; every further copy would be 20 MB.
+        QVERIFY2(rss > 0 && rss < kText + kImage + 80 * 1024 * 1024, qPrintable(QString::number(rss)));
+
         TargetProcess next(QStringLiteral(CAPTURE_TARGET), {QStringLiteral("--clipboard-owner")});
         QVERIFY(next.waitFor(QStringLiteral("ready")));
         QTRY_COMPARE(keepers(), 0);

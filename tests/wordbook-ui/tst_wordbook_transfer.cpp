@@ -5,10 +5,13 @@
 #include "window/MVAlertWndController.h"
 #include "wordbook-ui/WBTransferController.h"
 
+#include <QElapsedTimer>
 #include <QMenu>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <sys/stat.h>
 
 namespace {
 void writeFile(const QString& path, const QByteArray& bytes)
@@ -44,6 +47,9 @@ private slots:
     void importMergesWithoutOverwriting();
     void badRowsAreNamedAndNothingIsImported();
     void aFailureHalfwayLeavesTheBookAsItWas();
+    void formulaCellsOpenAsTextAndComeBackAsTheyWere();
+    void aPipeOverTheLimitIsRefused();
+    void aLargeFileIsReadWithoutStallingTheWindow();
 };
 
 void TestWordBookTransfer::menuOffersExportAndImport()
@@ -178,6 +184,95 @@ void TestWordBookTransfer::aFailureHalfwayLeavesTheBookAsItWas()
     QVERIFY(told.value(1).toString().contains(QStringLiteral("没有导入任何单词")));
     QVERIFY(f.book->exportWords(QString()).isEmpty());
     QVERIFY(f.book->getTags().isEmpty());
+}
+
+void TestWordBookTransfer::formulaCellsOpenAsTextAndComeBackAsTheyWere()
+{
+    ScreenFixture f;
+    // What a spreadsheet would run, what merely looks like it, and words
+    // that begin with apostrophes of their own (one before "=" too).
+    const QStringList words = {"=HYPERLINK(\"http://x.invalid\",\"y\")", "=1+1", "+1+1", "-2+3", "@SUM(A1)",
+                               "\tcmd", "'tis", "'=x", "''-y", "a=b", "  padded  "};
+    for (const QString& w : words)
+        f.book->addWord(w, "-ə", " -ing form, kept spaced ");
+    f.book->waitForQueuedWork();
+    QVERIFY(f.book->addWordTags({"=group"}));
+    QVERIFY(f.book->addTag("=group", {"=1+1"}));
+    const QList<WordBookRecord> stored = f.book->exportWords(QString());
+    QCOMPARE(stored.size(), words.size());
+    auto& screen = f.open();
+    const QString path = f.env.root() + "/nasty.csv";
+    QVERIFY(screen.transfer().exportToFile(path, MVWordBook::kAllWords, WBTransferController::Format::Csv).isNull());
+    const QByteArray csv = readFile(path);
+    for (const char* line : {"\r\n\"'=HYPERLINK(\"\"http://x.invalid\"\",\"\"y\"\")\",'-ə,\" -ing form, kept spaced \",,",
+                             "\r\n'=1+1,'-ə,\" -ing form, kept spaced \",'=group,", "\r\n'+1+1,", "\r\n'-2+3,",
+                             "\r\n'@SUM(A1),", "\r\n\"'\tcmd\",", "\r\n'tis,", "\r\n''=x,", "\r\n'''-y,", "\r\na=b,",
+                             "\r\n\"  padded  \","})
+        QVERIFY2(csv.contains(line), line);
+
+    MVWordBook empty;
+    empty.configureWithDbPath(f.env.root() + "/empty.db", QUrl());
+    WordBookViewController second(empty, &f.shell);
+    QCOMPARE(importAndWait(second, path).value(0).toBool(), true);
+    QCOMPARE(empty.exportWords(QString()), stored);
+    empty.waitForQueuedWork();
+}
+
+void TestWordBookTransfer::aPipeOverTheLimitIsRefused()
+{
+    ScreenFixture f;
+    auto& screen = f.open();
+    // A FIFO states no size: only the bytes read can tell.
+    const QString fifo = f.env.root() + "/in.csv";
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QProcess writer;
+    writer.start("sh", {"-c", "{ printf 'word\\n'; head -c 70000000 /dev/zero | tr '\\0' 'a'; } > \"$0\"", fifo});
+    QVERIFY(writer.waitForStarted());
+    const QList<QVariant> told = importAndWait(screen, fifo);
+    QCOMPARE(told.value(0).toBool(), false);
+    QCOMPARE(told.value(1).toString(), QStringLiteral("导入失败：文件太大，不像是单词本文件"));
+    writer.kill();
+    writer.waitForFinished();
+}
+
+void TestWordBookTransfer::aLargeFileIsReadWithoutStallingTheWindow()
+{
+    ScreenFixture f;
+    auto& screen = f.open();
+    const QString path = f.env.root() + "/big.csv";
+    {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QByteArray rows = "word,phonetic,definition,group,date added\r\n";
+        for (int i = 0; i < 400000; ++i) {
+            rows += "word" + QByteArray::number(i) + ",ˈwɜːd,\"n. 单词, 字\",Group " + QByteArray::number(i % 50) +
+                    ",2025-03-07\r\n";
+            if (rows.size() > (1 << 20)) {
+                out.write(rows);
+                rows.clear();
+            }
+        }
+        // Read to the end, then refused: the whole file is checked.
+        out.write(rows + "last,x,y,z,2025-02-30\r\n");
+    }
+    QSignalSpy done(&screen.transfer(), &WBTransferController::importFinished);
+    QSignalSpy progress(&screen.transfer(), &WBTransferController::importProgress);
+    QElapsedTimer sinceTick;
+    qint64 longest = 0;
+    QTimer ticks;
+    ticks.setInterval(5);
+    connect(&ticks, &QTimer::timeout, [&] { longest = qMax(longest, sinceTick.restart()); });
+    sinceTick.start();
+    ticks.start();
+    QTimer::singleShot(0, &screen.transfer(), [&] { screen.transfer().importFromFile(path); });
+    QVERIFY(done.wait(120000));
+    ticks.stop();
+    QCOMPARE(done.first().value(0).toBool(), false);
+    QVERIFY2(done.first().value(1).toString().contains(QStringLiteral("第 400002 行：日期")),
+             qPrintable(done.first().value(1).toString()));
+    QVERIFY(progress.size() > 2);
+    qInfo("longest wait of the event loop: %lld ms", longest);
+    QVERIFY2(longest < 500, qPrintable(QString::number(longest)));
 }
 
 QTEST_MAIN(TestWordBookTransfer)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -24,23 +25,36 @@ using Formats = QList<QPair<QString, QByteArray>>;  // X target name, bytes
 inline constexpr char kArgument[] = "--keep-clipboard";
 
 // Main thread, after the event loop ended and before the application object
-// goes. Starts the keeper when we own the clipboard and no manager runs,
-// and waits (1 s at most) until it has taken the clipboard over. True when
-// nothing was to be done or the keeper took it.
+// goes. Starts the keeper (keeperProgram, by default this executable) when
+// we own the clipboard and no manager runs, hands it the formats through a
+// socket (never a file: a copied password must not touch the disk), and
+// waits until it has taken the clipboard over, for a time that grows with
+// the size (handOverMs). True when nothing was to be done or the keeper
+// took it.
 bool handOverAtExit();
+bool handOverAtExit(const QString& keeperProgram);
+int handOverMs(qint64 bytes);
 
 // The keeper's whole life: reads the formats from standard input, owns the
-// clipboard, serves it until another client takes it. Returns the exit
-// status. Uses no Qt event loop.
+// clipboard, serves it until another client takes it (a format larger than
+// one X request goes incrementally, as ICCCM's INCR), and finishes the
+// transfers under way. Returns the exit status. Uses no Qt event loop.
 int serveFromStdin();
 
-// The formats of our clipboard as X targets (text under its usual names).
+// The formats of our clipboard as X targets (text under its usual names,
+// one shared copy of the bytes for all of them).
 Formats formatsOf(const QMimeData& data);
 
-// The keeper's input: what write() makes, read back; nothing when the bytes
-// are not that (cut, longer than kMaxInput, or anything else).
-inline constexpr qint64 kMaxInput = 64 * 1024 * 1024 + 4096;
+// The keeper's input. Bytes shared by several targets (the text's names)
+// go once. pieces() is it in parts that refer to the formats' own bytes,
+// for sending without a copy; write() is the parts joined. read() and
+// readFrom() give it back, with shared bytes shared again; nothing when
+// the input is not what write() makes (cut, its data larger than
+// kMaxInput in all, or anything else). readFrom reads until end of file.
+inline constexpr qint64 kMaxInput = qint64(1) << 30;
+QByteArrayList pieces(const Formats& formats);
 QByteArray write(const Formats& formats);
 std::optional<Formats> read(const QByteArray& bytes);
+std::optional<Formats> readFrom(int fd);
 
 }  // namespace clipboardkeeper
