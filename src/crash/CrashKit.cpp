@@ -321,16 +321,12 @@ void CrashKit::reportingControllerInternalDidDetectReportForLastExecution(
 
 void CrashKit::reportingControllerDidDetectUncleanEnd(const std::shared_ptr<CRKInternalReport>& report)
 {
+    // A line of the log only: the report service and the analytics service
+    // know no such event.
     const auto started = CRKReport(report).dateCreated();
     const QString when = started ? started->toString(Qt::ISODate) : QStringLiteral("unknown");
     KTHLog::write(QStringLiteral("[CrashKit:Crash] The run %1 started at %2 ended uncleanly: no crash record, no quit")
                       .arg(report->identifier(), when));
-    const auto hooks = tally();
-    if (hooks.logCustomEvent && QCoreApplication::instance())
-        runOnMain([hooks, id = report->identifier(), when] {
-            hooks.logCustomEvent(QStringLiteral("app_unclean_end"),
-                                 {{QStringLiteral("report_id"), id}, {QStringLiteral("started_at"), when}});
-        });
 }
 
 bool CrashKit::reportingControllerEnsureDeliveryOfUnixSignal(int signal)
