@@ -125,6 +125,10 @@ int main(int argc, char** argv) {
                                  Tally::logCustomEventWithName(name, attributes);
                              },
                              &Tally::logPreviousSessionCrashedOnDate});
+    // Crashes are recorded from here on, before the window and the web
+    // engine; the rest of the kits' start waits for the launch's end.
+    KitHostStartup::startCrashRecording();
+    MIRVOK_MARK("crash handlers installed");
     // A script error in any of our pages becomes a recorded error.
     WebPageHost::setPageHook([](QWebEnginePage* page, QWebChannel* channel) {
         CrashKit::sharedInstance().monitorErrorsForWebPage(page, channel);
