@@ -5,6 +5,7 @@
 #include "capture/x11/ClipboardKeeper.h"
 #include "crash/CrashKit.h"
 #include "kithost/KitHostStartup.h"
+#include "platform/ApplicationActivity.h"
 #include "platform/ColorScheme.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Resources.h"
@@ -109,6 +110,7 @@ int main(int argc, char** argv) {
                          if ((state == Qt::ApplicationActive) == active)
                              return;
                          active = state == Qt::ApplicationActive;
+                         ApplicationActivity::setActive(active);
                          post(active ? "NSApplicationWillBecomeActiveNotification"
                                      : "NSApplicationWillResignActiveNotification");
                          post(active ? "NSApplicationDidBecomeActiveNotification"
