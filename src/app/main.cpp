@@ -5,6 +5,7 @@
 #include "capture/x11/ClipboardKeeper.h"
 #include "crash/CrashKit.h"
 #include "kithost/KitHostStartup.h"
+#include "platform/ApplicationActivity.h"
 #include "platform/ColorScheme.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Resources.h"
@@ -109,6 +110,7 @@ int main(int argc, char** argv) {
                          if ((state == Qt::ApplicationActive) == active)
                              return;
                          active = state == Qt::ApplicationActive;
+                         ApplicationActivity::setActive(active);
                          post(active ? "NSApplicationWillBecomeActiveNotification"
                                      : "NSApplicationWillResignActiveNotification");
                          post(active ? "NSApplicationDidBecomeActiveNotification"
@@ -125,6 +127,10 @@ int main(int argc, char** argv) {
                                  Tally::logCustomEventWithName(name, attributes);
                              },
                              &Tally::logPreviousSessionCrashedOnDate});
+    // Crashes are recorded from here on, before the window and the web
+    // engine; the rest of the kits' start waits for the launch's end.
+    KitHostStartup::startCrashRecording();
+    MIRVOK_MARK("crash handlers installed");
     // A script error in any of our pages becomes a recorded error.
     WebPageHost::setPageHook([](QWebEnginePage* page, QWebChannel* channel) {
         CrashKit::sharedInstance().monitorErrorsForWebPage(page, channel);

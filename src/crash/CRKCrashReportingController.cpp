@@ -94,6 +94,11 @@ QString CRKCrashReportingController::launchFailureMarkerPath() const
 
 bool CRKCrashReportingController::startWithProfilingMark(quint64 mark, const QString& betaToken)
 {
+    return beginWithProfilingMark(mark, betaToken) && finishStart();
+}
+
+bool CRKCrashReportingController::beginWithProfilingMark(quint64 mark, const QString& betaToken)
+{
     if (!checkPreconditions())
         return false;
     if (!settings().crashReportingEnabled()) {
@@ -103,21 +108,29 @@ bool CRKCrashReportingController::startWithProfilingMark(quint64 mark, const QSt
     }
     if (!prepareForNewLaunch())
         return false;
-    const bool lastLaunchFailed = checkForAndCreateLaunchMarker();
-    QStringList earlier;
+    profilingMark_ = mark;
+    lastLaunchFailed_ = checkForAndCreateLaunchMarker();
+    earlierReportPaths_.clear();
     for (const QString& path : fileManager_->activePathContents())
         if (!CRKFileManager::isReportFolderLive(path))
-            earlier << path;
+            earlierReportPaths_ << path;
     const auto report = setupCurrentReport();
+    hasCurrentReport_ = report != nullptr;
     if (report)
         installCrashReportingHandlers(report, betaToken);
     else
         KTHLog::write(QStringLiteral("[CrashKit:Crash] Unable to setup a new report"));
     crashReportingSetupCompleted(mark);
-    processExistingReportPaths(earlier, lastLaunchFailed);
+    return true;
+}
+
+bool CRKCrashReportingController::finishStart()
+{
+    processExistingReportPaths(earlierReportPaths_, lastLaunchFailed_);
+    earlierReportPaths_.clear();
     handleContentsInOtherReportingDirectories();
-    writeInternalKeyLater("com.crashkit.kit-start-time", QByteArray::number(CRKProfileEndWithMark(mark)));
-    return report != nullptr;
+    writeInternalKeyLater("com.crashkit.kit-start-time", QByteArray::number(CRKProfileEndWithMark(profilingMark_)));
+    return hasCurrentReport_;
 }
 
 bool CRKCrashReportingController::checkPreconditions()

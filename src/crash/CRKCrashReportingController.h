@@ -60,7 +60,23 @@ public:
                                 CRKCrashReportingControllerDelegate* delegate);
     ~CRKCrashReportingController() override;
 
+    // The whole start: beginWithProfilingMark() and, when it answers true,
+    // finishStart(). Answers whether this run has a report folder.
     bool startWithProfilingMark(quint64 mark, const QString& betaToken);
+    // What must be in place from the first moment of a launch, on the
+    // starting thread: the report folders, the launch marker, this run's
+    // folder and the crash handlers, and the list of the folders earlier
+    // runs left. False when crash reporting cannot or must not run (no
+    // bundle identifier, switched off, folders not creatable); then
+    // finishStart() must not be called. Writes files; not for signal
+    // handlers.
+    bool beginWithProfilingMark(quint64 mark, const QString& betaToken);
+    // The rest, once, after beginWithProfilingMark() answered true: the
+    // reports of earlier runs (urgent ones on this thread, the others
+    // through the delegate and the work queue) and the left-over
+    // processing and prepared folders. Answers whether this run has a
+    // report folder.
+    bool finishStart();
 
     uint32_t machExceptionMask();
     bool canProcessUrgentReports();
@@ -126,6 +142,11 @@ private:
     QHash<QString, int> retries_;
     std::atomic<int> promptChoice_{0};
     QString currentReportPath_;
+    // Carried from beginWithProfilingMark() to finishStart().
+    quint64 profilingMark_ = 0;
+    bool lastLaunchFailed_ = false;
+    QStringList earlierReportPaths_;
+    bool hasCurrentReport_ = false;
     int currentReportLock_ = -1;
     LifeGuard life_;
     struct PendingAlert {

@@ -26,13 +26,25 @@ CRKNetworkClient::CRKNetworkClient(const std::shared_ptr<SerialQueue>& queue, st
 {
     if (delegate_)
         delegate_->networkClientCanUseBackgroundSessions();
-    CRKURLSessionConfiguration configuration;
-    configuration.pinnedRoots = KTHPinnedCertificates();
-    session_ = CRKURLSession::sessionWithConfiguration(configuration);
-    if (!session_)
-        KTHLog::write(QStringLiteral("[CrashKit:Crash:Client] Failed to initialize"));
     KTHLog::debugWrite(QStringLiteral(
         "[CrashKit:Crash:Client] Background session uploading not supported, asynchronous uploading will be used"));
+}
+
+std::shared_ptr<CRKURLSession> CRKNetworkClient::session()
+{
+    // Made at the first upload: the pinned roots and the session's network
+    // thread cost tens of milliseconds at a launch's first moment, which
+    // makes this client.
+    QMutexLocker lock(&sessionMutex_);
+    if (!sessionMade_) {
+        sessionMade_ = true;
+        CRKURLSessionConfiguration configuration;
+        configuration.pinnedRoots = KTHPinnedCertificates();
+        session_ = CRKURLSession::sessionWithConfiguration(configuration);
+        if (!session_)
+            KTHLog::write(QStringLiteral("[CrashKit:Crash:Client] Failed to initialize"));
+    }
+    return session_;
 }
 
 CRKNetworkClient::~CRKNetworkClient()
@@ -104,7 +116,8 @@ void CRKNetworkClient::startNewUploadRequest(const KTHURLRequest& request, const
 {
     const QString description = relativeTaskPathForAbsolutePath(path);
     const QFileInfo info(path);
-    if (description.isNull() || !info.isReadable() || !session_) {
+    const std::shared_ptr<CRKURLSession> session = this->session();
+    if (description.isNull() || !info.isReadable() || !session) {
         KTHError error{QString::fromLatin1(kCRKNetworkErrorDomain), -2, {{QStringLiteral("path"), path}}, QStringLiteral("file unreadable")};
         finish(path, error);
         return;
@@ -121,7 +134,7 @@ void CRKNetworkClient::startNewUploadRequest(const KTHURLRequest& request, const
     // The answer arrives on the session's thread, perhaps after the client
     // is gone (quit, a controller replaced): it touches nothing of the
     // client until it runs on the work queue under the client's guard.
-    auto task = session_->uploadTaskWithRequest(
+    auto task = session->uploadTaskWithRequest(
         request, path,
         [this, queue = queue_, watch = life_.watch(), request, path](const QByteArray&, const KTHHTTPResponse& response,
                                                                      const KTHError& error) {
@@ -189,7 +202,8 @@ void CRKNetworkClient::finish(const QString& path, const KTHError& error)
 
 void CRKNetworkClient::startImmediateUploadRequest(const KTHURLRequest& request, const QString& path)
 {
-    if (!QFileInfo(path).isReadable() || !session_) {
+    const std::shared_ptr<CRKURLSession> session = this->session();
+    if (!QFileInfo(path).isReadable() || !session) {
         CRKSDKLog("%s: Error: file unreadable\n", __PRETTY_FUNCTION__);
         return;
     }
@@ -204,7 +218,7 @@ void CRKNetworkClient::startImmediateUploadRequest(const KTHURLRequest& request,
         KTHError error;
     };
     auto wait = std::make_shared<Wait>();
-    auto task = session_->uploadTaskWithRequest(
+    auto task = session->uploadTaskWithRequest(
         request, path,
         [wait](const QByteArray&, const KTHHTTPResponse& response, const KTHError& error) {
             std::lock_guard<std::mutex> guard(wait->mutex);

@@ -70,6 +70,10 @@ private:
     std::weak_ptr<SerialQueue> queue_;
     std::shared_ptr<CRKFileManager> fileManager_;
     CRKNetworkClientDelegate* delegate_;
+    std::shared_ptr<CRKURLSession> session();
+
+    QMutex sessionMutex_;   // guards the two below only
+    bool sessionMade_ = false;
     std::shared_ptr<CRKURLSession> session_;
     QMutex mutex_;
     QHash<QString, int> inFlight_;   // description → package lock descriptor

@@ -71,6 +71,7 @@ void CrashKit::registerKit()
     kit.kitDisplayVersion = kitDisplayVersion();
     kit.kitBuildVersion = kitBuildVersion();
     kit.initializeIfNeeded = [] { initializeIfNeeded(); };
+    kit.initializeEarly = [] { sharedInstance().startRecording(); };
     KTHKitRegistry::registerKit(kit);
 }
 
@@ -86,18 +87,33 @@ CrashKitDelegate CrashKit::delegate() const
     return delegate_;
 }
 
+namespace {
+// The kit's start runs once, on the first caller's thread; a second caller
+// waits for it rather than seeing a half-started kit. Recursive: the
+// analytics kit started from here may ask for this start again.
+QRecursiveMutex g_startMutex;
+}  // namespace
+
+void CrashKit::startRecording()
+{
+    QMutexLocker once(&g_startMutex);
+    beginStart();
+}
+
 void CrashKit::start()
 {
-    // The kit's start runs once, on the first caller's thread; a second
-    // caller waits for it rather than seeing a half-started kit. Recursive:
-    // the analytics kit started from here may ask for this start again.
-    static QRecursiveMutex startMutex;
-    QMutexLocker once(&startMutex);
+    QMutexLocker once(&g_startMutex);
+    beginStart();
+    finishStart();
+}
+
+void CrashKit::beginStart()
+{
     {
         QMutexLocker lock(&mutex_);
-        if (started_)
+        if (stage_ != Stage::NotStarted)
             return;
-        started_ = true;
+        stage_ = Stage::Recording;
     }
     const quint64 mark = CRKProfileMark();
     KTHLog::write(QStringLiteral("[CrashKit] Version %1 (%2)").arg(kitDisplayVersion(), kitBuildVersion()));
@@ -120,8 +136,26 @@ void CrashKit::start()
     {
         QMutexLocker lock(&mutex_);
         controller_ = std::move(controller);
+        betaToken_ = betaToken;
     }
-    if (!raw->startWithProfilingMark(mark, betaToken))
+    controllerBegun_ = raw->beginWithProfilingMark(mark, betaToken);
+    if (!controllerBegun_)
+        KTHLog::write(QStringLiteral("[CrashKit] Crash reporting could not be initialized"));
+}
+
+void CrashKit::finishStart()
+{
+    CRKCrashReportingController* controller;
+    QString betaToken;
+    {
+        QMutexLocker lock(&mutex_);
+        if (stage_ != Stage::Recording)
+            return;
+        stage_ = Stage::Started;
+        controller = controller_.get();
+        betaToken = betaToken_;
+    }
+    if (controllerBegun_ && !controller->finishStart())
         KTHLog::write(QStringLiteral("[CrashKit] Crash reporting could not be initialized"));
     if (const auto hooks = tally(); hooks.startWithBetaToken)
         hooks.startWithBetaToken(betaToken);
@@ -321,16 +355,12 @@ void CrashKit::reportingControllerInternalDidDetectReportForLastExecution(
 
 void CrashKit::reportingControllerDidDetectUncleanEnd(const std::shared_ptr<CRKInternalReport>& report)
 {
+    // A line of the log only: the report service and the analytics service
+    // know no such event.
     const auto started = CRKReport(report).dateCreated();
     const QString when = started ? started->toString(Qt::ISODate) : QStringLiteral("unknown");
     KTHLog::write(QStringLiteral("[CrashKit:Crash] The run %1 started at %2 ended uncleanly: no crash record, no quit")
                       .arg(report->identifier(), when));
-    const auto hooks = tally();
-    if (hooks.logCustomEvent && QCoreApplication::instance())
-        runOnMain([hooks, id = report->identifier(), when] {
-            hooks.logCustomEvent(QStringLiteral("app_unclean_end"),
-                                 {{QStringLiteral("report_id"), id}, {QStringLiteral("started_at"), when}});
-        });
 }
 
 bool CrashKit::reportingControllerEnsureDeliveryOfUnixSignal(int signal)

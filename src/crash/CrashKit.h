@@ -62,7 +62,14 @@ public:
     static QString kitBuildVersion() { return QStringLiteral("92"); }
     QString version() const { return kitDisplayVersion(); }
 
+    // The whole start, once per process (the kit host's initializeIfNeeded).
+    // After startRecording() it does the rest only.
     void start();
+    // The part of the start that must not wait for the window: the report
+    // folders, this run's folder and the crash handlers, from here on. The
+    // reports of earlier runs, their upload and the analytics kit wait for
+    // start(). Main thread, once; writes files, so not for signal handlers.
+    void startRecording();
     static CrashKit& startWithAPIKey(const QString& key, const CrashKitDelegate* delegate = nullptr);
     static CrashKit& startWithAPIKeyAfterDelay(const QString& key, const CrashKitDelegate* delegate, double delay);
 
@@ -104,6 +111,8 @@ public:
 
 private:
     CrashKit() = default;
+    void beginStart();
+    void finishStart();
     CrashKitDelegate delegate() const;
     void warnDelegateAboutMethods();
 
@@ -127,7 +136,10 @@ private:
 
     mutable QMutex mutex_;
     CrashKitDelegate delegate_;
-    bool started_ = false;
+    enum class Stage { NotStarted, Recording, Started };
+    Stage stage_ = Stage::NotStarted;
+    bool controllerBegun_ = false;   // under the start mutex
+    QString betaToken_;
     std::unique_ptr<CRKCrashReportingController> controller_;
     std::unique_ptr<CRKBetaController> betaController_;
 };

@@ -19,6 +19,10 @@ struct KTHKitDescriptor {
     QString kitDisplayVersion;
     QString kitBuildVersion;
     std::function<void()> initializeIfNeeded;
+    // What a kit must have running from a launch's first moment (the crash
+    // kit: its handlers), before the host's start; initializeIfNeeded then
+    // does the rest. Optional.
+    std::function<void()> initializeEarly;
 
     // Legacy kits only.
     bool hasSharedInstance = false;

@@ -12,9 +12,18 @@
 
 KTHSettingsOnboardingManager::KTHSettingsOnboardingManager(std::shared_ptr<const KTHApplicationIdentiferModel> model)
     : settings_(settingsPath()),
-      model_(std::move(model)),
-      networkClient_(std::make_shared<KTHNetworkClient>(KTHPinnedCertificates()))
+      model_(std::move(model))
 {
+}
+
+std::shared_ptr<KTHNetworkClient> KTHSettingsOnboardingManager::networkClient() const
+{
+    // Made on first use: the pinned roots and the session's network thread
+    // cost tens of milliseconds that a launch's first moment cannot spare.
+    QMutexLocker lock(&clientMutex_);
+    if (!networkClient_)
+        networkClient_ = std::make_shared<KTHNetworkClient>(KTHPinnedCertificates());
+    return networkClient_;
 }
 
 KTHSettingsOnboardingManager::~KTHSettingsOnboardingManager() = default;
@@ -85,7 +94,7 @@ void KTHSettingsOnboardingManager::beginSettingsDownload()
     auto operation = std::make_shared<KTHDownloadAndSaveSettingsOperation>(
         key, weak_from_this(), settingsURL(), settingsDirectoryPath(), settingsPath(),
         model_ ? model_->installID() : KitHost::sharedSDK().installID(), KitHost::sharedSDK().advertisingToken(),
-        networkClient_);
+        networkClient());
     operation->start();
 }
 
@@ -95,13 +104,19 @@ void KTHSettingsOnboardingManager::beginOnboarding(bool create, const QString& e
     if (onboardingOperation_)
         onboardingOperation_->cancel();
     onboardingOperation_ = std::make_shared<KTHOnboardingOperation>(weak_from_this(), create, APIKey_, kitVersions_,
-                                                                   model_, endpointString, networkClient_);
+                                                                   model_, endpointString, networkClient());
     onboardingOperation_->start();
 }
 
 void KTHSettingsOnboardingManager::finishNetworkingSession()
 {
-    networkClient_->invalidateAndCancel();
+    std::shared_ptr<KTHNetworkClient> client;
+    {
+        QMutexLocker lock(&clientMutex_);
+        client = networkClient_;
+    }
+    if (client)
+        client->invalidateAndCancel();
 }
 
 void KTHSettingsOnboardingManager::postSettingsDownloadCompletedNotification()

@@ -44,7 +44,7 @@ public:
     static QVariantMap defaultConfiguration();
 
     void finishNetworkingSession();
-    std::shared_ptr<KTHNetworkClient> networkClient() const { return networkClient_; }
+    std::shared_ptr<KTHNetworkClient> networkClient() const;
 
     void operationDidDownloadAndSaveSettingsWithError(KTHDownloadAndSaveSettingsOperation* operation,
                                                       const KTHError& error) override;
@@ -63,5 +63,6 @@ private:
     std::shared_ptr<KTHOnboardingOperation> onboardingOperation_;
     QString APIKey_;
     QVariantMap kitVersions_;
-    std::shared_ptr<KTHNetworkClient> networkClient_;
+    mutable QMutex clientMutex_;   // guards networkClient_ only
+    mutable std::shared_ptr<KTHNetworkClient> networkClient_;
 };

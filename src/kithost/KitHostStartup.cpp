@@ -20,4 +20,20 @@ void startWithCrashKit()
     }
 }
 
+void startCrashRecording()
+{
+    const auto kit = KTHKitRegistry::kitNamed(QStringLiteral("CrashKit"));
+    if (!kit || !kit->initializeEarly)
+        return;
+    KitHost& host = KitHost::sharedSDK();
+    try {
+        host.kitHostConfig();
+    } catch (const KTHException&) {
+        return;
+    }
+    if (host.APIKey().isEmpty())
+        return;
+    kit->initializeEarly();
+}
+
 }  // namespace KitHostStartup

@@ -9,4 +9,11 @@ namespace KitHostStartup {
 
 void startWithCrashKit();
 
+// Before the window and the web engine (main thread, after the application
+// object exists and the single copy is claimed): the crash kit's early part,
+// so a crash from here on is reported at the next start. Nothing when the
+// crash kit is not built in or the host has no usable API key; a
+// misconfiguration is left for startWithCrashKit() to report.
+void startCrashRecording();
+
 }  // namespace KitHostStartup

@@ -3,7 +3,10 @@
 #include "kithost/KTHApplicationInfo.h"
 #include "kithost/KTHKit.h"
 #include "kithost/KitHost.h"
+#include "platform/ApplicationActivity.h"
+#include "platform/MainThread.h"
 #include "tally/CRKAnalyticsController.h"
+#include "tally/CRKAnalyticsEvent.h"
 #include "tally/CRKTallyEvent.h"
 
 #include <QStandardPaths>
@@ -68,6 +71,18 @@ void Tally::start(const QString& betaToken)
         }
         controller->logAppInstalled();
         controller->logAppLaunched();
+        // The application may have become active before this start (its
+        // window takes the focus early): its notice went unheard. It is
+        // told a turn later, as a notice would come, after what this start
+        // queued for the main thread (the previous run's crash); unless a
+        // notice came meanwhile and was heard.
+        if (ApplicationActivity::isActive())
+            runOnMain([weak = std::weak_ptr<CRKAnalyticsController>(controller),
+                       changes = ApplicationActivity::changes()] {
+                const auto c = weak.lock();
+                if (c && ApplicationActivity::changes() == changes)
+                    c->applicationLifecycleEvent(QString::fromLatin1(kNSApplicationDidBecomeActiveNotification));
+            });
     });
 }
 

@@ -1,7 +1,13 @@
 // Test-only: preloaded into the real application, makes it die the way
 // MIRVOK_TEST_DIE names once a byte arrives on the FIFO MIRVOK_TEST_DIE_FIFO.
 // The thread that dies is one the application never started, as a library's
-// would be.
+// would be. "at-mark" dies on the main thread instead, when the start-up
+// logs the timing mark MIRVOK_TEST_DIE_AT (the mirvok.timing category must
+// be on): a death at a named step, however fast or slow the machine.
+#include <QByteArray>
+#include <QMessageLogContext>
+#include <QString>
+#include <QtGlobal>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -16,6 +22,17 @@
 namespace {
 
 volatile int gNever = -1;
+QtMessageHandler gPreviousHandler = nullptr;
+
+void dieAtMark(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    static const QByteArray mark = qgetenv("MIRVOK_TEST_DIE_AT");
+    // A mark is "<microseconds> <what>".
+    if (!mark.isEmpty() && message.toUtf8().endsWith(" " + mark))
+        *static_cast<volatile int*>(nullptr) = 1;
+    if (gPreviousHandler)
+        gPreviousHandler(type, context, message);
+}
 
 __attribute__((noinline)) int recurse(int depth)
 {
@@ -32,7 +49,13 @@ __attribute__((constructor)) void arm()
 {
     const char* how = getenv("MIRVOK_TEST_DIE");
     const char* fifo = getenv("MIRVOK_TEST_DIE_FIFO");
-    if (!how || !fifo || strcmp(program_invocation_short_name, "mirvok") != 0)
+    if (!how || strcmp(program_invocation_short_name, "mirvok") != 0)
+        return;
+    if (strcmp(how, "at-mark") == 0) {
+        gPreviousHandler = qInstallMessageHandler(dieAtMark);
+        return;
+    }
+    if (!fifo)
         return;
     // Extra threads parked a few frames deep, for fault-to-death figures.
     for (int i = 0, n = getenv("MIRVOK_TEST_DIE_THREADS") ? atoi(getenv("MIRVOK_TEST_DIE_THREADS")) : 0; i < n; ++i)

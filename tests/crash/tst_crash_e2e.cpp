@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -23,6 +24,7 @@ private slots:
     void segvIsReportedAtNextLaunch();
     void otherDeathsEndInAReportOrACount_data();
     void otherDeathsEndInAReportOrACount();
+    void crashIsCountedAtTheNextFocusedStart();
 };
 
 namespace {
@@ -46,6 +48,42 @@ void stopApp(QProcess& app)
         app.kill();
     app.waitForFinished(5000);
 }
+
+// The run's folder holds the internal key (its line is hex), written or compacted.
+bool runRecorded(const QString& runFolder, const QByteArray& key)
+{
+    for (const char* name : {"internal_incremental_kv.crkrecord", "internal_compacted_kv.crkrecord"}) {
+        QFile f(runFolder + QLatin1Char('/') + QLatin1String(name));
+        if (f.open(QIODevice::ReadOnly) && f.readAll().contains(key.toHex()))
+            return true;
+    }
+    return false;
+}
+
+// Everything the analytics store holds on disk.
+QByteArray analyticsStore(const QString& cacheHome)
+{
+    QByteArray all;
+    QDirIterator it(cacheHome + QStringLiteral("/com.crashkit.data/com.mirvok.dict/analytics"), QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        if (f.open(QIODevice::ReadOnly))
+            all += f.readAll();
+    }
+    return all;
+}
+
+QString xdotool(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    p.waitForFinished(10000);
+    return QString::fromLatin1(p.readAllStandardOutput()).trimmed();
+}
+
+const QByteArray kAnalyticsSettings =
+    R"({"app":{"status":"activated"},"features":{"collect_analytics":true},"analytics":{"track_custom_events":true}})";
 }  // namespace
 
 void TestCrashE2E::segvIsReportedAtNextLaunch()
@@ -68,7 +106,8 @@ void TestCrashE2E::segvIsReportedAtNextLaunch()
     const QStringList active = QDir(v3 + "/active").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QCOMPARE(active.size(), 1);
     const QString runId = active.first();
-    QTest::qWait(500);
+    // The launch has ended: the user's identity is in the run's records.
+    QVERIFY(QTest::qWaitFor([&] { return runRecorded(v3 + "/active/" + runId, "com.crashkit.user-id"); }, 30000));
     ::kill(pid_t(first.processId()), SIGSEGV);
     QVERIFY(first.waitForFinished(10000));
     QCOMPARE(first.exitStatus(), QProcess::CrashExit);
@@ -167,17 +206,21 @@ void TestCrashE2E::otherDeathsEndInAReportOrACount_data()
     QTest::newRow("fault on a thread blocking every signal") << "blocked-thread";
     QTest::newRow("stack overflow on a library's thread") << "overflow-thread";
     QTest::newRow("SIGKILL") << "sigkill";
+    QTest::newRow("fault on the main thread before the window") << "at-mark";
 }
 
 // Catches: deaths that left nothing: a fault the kernel gives the default
 // action because the thread blocks it, an overflow on a thread without an
-// alternate stack, a kill no handler sees (then counted at the next start).
+// alternate stack, a fault before the window and the web engine (the
+// handlers went in only at the launch's end), a kill no handler sees (then
+// logged at the next start, and nothing sent for it).
 void TestCrashE2E::otherDeathsEndInAReportOrACount()
 {
     QFETCH(QString, how);
+    const bool early = how == QStringLiteral("at-mark");
     TestEnv env;
     FakeKitService kit;
-    kit.setSettingsAnswers({FakeKitService::settingsJson(R"({"app":{"status":"activated"}})")});
+    kit.setSettingsAnswers({FakeKitService::settingsJson(kAnalyticsSettings)});
     FakeHttpService reports;
     reports.on(QStringLiteral("POST"), kPath, ScriptedResponse(200, "{}", "application/json"));
     qputenv("CrashKitReportsEndpoint", reports.baseUrl().toUtf8());
@@ -186,21 +229,28 @@ void TestCrashE2E::otherDeathsEndInAReportOrACount()
     QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
 
     QProcess first;
-    startApp(first, {QStringLiteral("LD_PRELOAD=" DIE_PRELOAD), "MIRVOK_TEST_DIE=" + how, "MIRVOK_TEST_DIE_FIFO=" + fifo});
+    // The last step before the main window is made.
+    startApp(first, {QStringLiteral("LD_PRELOAD=" DIE_PRELOAD), "MIRVOK_TEST_DIE=" + how, "MIRVOK_TEST_DIE_FIFO=" + fifo,
+                     QStringLiteral("MIRVOK_TEST_DIE_AT=kits registered"),
+                     QStringLiteral("QT_LOGGING_RULES=mirvok.timing.debug=true")});
     QVERIFY(first.waitForStarted());
-    QVERIFY(QTest::qWaitFor([&] { return !kit.settingsRequests().empty() && !QFile::exists(v3 + "/launchmarker"); }, 30000));
-    const QStringList active = QDir(v3 + "/active").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    QCOMPARE(active.size(), 1);
-    const QString runId = active.first();
+    if (!early) {
+        QVERIFY(QTest::qWaitFor([&] { return !kit.settingsRequests().empty() && !QFile::exists(v3 + "/launchmarker"); },
+                                30000));
+        QCOMPARE(QDir(v3 + "/active").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+    }
     if (how == QStringLiteral("sigkill")) {
         ::kill(pid_t(first.processId()), SIGKILL);
-    } else {
+    } else if (!early) {
         const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_CLOEXEC);
         QVERIFY(fd >= 0 && ::write(fd, "x", 1) == 1);
         ::close(fd);
     }
     QVERIFY(first.waitForFinished(20000));
     QCOMPARE(first.exitStatus(), QProcess::CrashExit);
+    const QStringList active = QDir(v3 + "/active").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(active.size(), 1);
+    const QString runId = active.first();
     const QString record = v3 + "/active/" + runId + "/signal.crkrecord";
     QCOMPARE(QFile::exists(record), how != QStringLiteral("sigkill"));
     if (QFile::exists(record)) {
@@ -241,10 +291,75 @@ void TestCrashE2E::otherDeathsEndInAReportOrACount()
     if (how == QStringLiteral("sigkill")) {
         QCOMPARE(output.count(unclean), 1);
         QVERIFY(reports.requestsTo(kPath).empty());
+        // A line of the log, not an event of its own.
+        QVERIFY(!analyticsStore(env.cacheHome()).contains("unclean"));
     } else {
         QCOMPARE(QString::fromUtf8(reports.requestsTo(kPath).front().parts[1].bytes), runId);
         QVERIFY(!output.contains(unclean));
     }
+}
+
+// Catches: a kit that starts after the window took the focus never hears
+// that the application became active, so the crash of the run before waits
+// on disk for a timed upload minutes later.
+void TestCrashE2E::crashIsCountedAtTheNextFocusedStart()
+{
+    TestEnv env;
+    FakeKitService kit;
+    kit.http().on(QStringLiteral("POST"), QStringLiteral("/upload"), ScriptedResponse(200));
+    kit.setSettingsAnswers({FakeKitService::settingsJson(
+        R"({"app":{"status":"activated"},"features":{"collect_analytics":true},"analytics":{"url":")"
+        + kit.baseUrl().toLatin1() + R"(/upload"}})")});
+    FakeHttpService reports;
+    reports.on(QStringLiteral("POST"), kPath, ScriptedResponse(200, "{}", "application/json"));
+    qputenv("CrashKitReportsEndpoint", reports.baseUrl().toUtf8());
+    auto unset = qScopeGuard([] { qunsetenv("CrashKitReportsEndpoint"); });
+    const QString v3 = env.cacheHome() + QStringLiteral("/com.crashkit.data/com.mirvok.dict/v3");
+
+    QProcess first;
+    startApp(first);
+    QVERIFY(first.waitForStarted());
+    size_t uploadsBefore = 0;
+    const auto uploaded = [&] {
+        QByteArray all;
+        const auto uploads = kit.http().requestsTo(QStringLiteral("/upload"));
+        for (size_t i = uploadsBefore; i < uploads.size(); ++i)
+            for (const RecordedPart& part : uploads[i].parts)
+                all += crashTestGunzip(part.bytes);
+        return all;
+    };
+    // Both kits have started: the analytics kit has saved this session
+    // (its first lines may have gone up already).
+    QVERIFY(QTest::qWaitFor([&] {
+        return !kit.settingsRequests().empty() && !QFile::exists(v3 + "/launchmarker")
+               && (analyticsStore(env.cacheHome()) + uploaded()).contains("\tapp_launched\t");
+    }, 30000));
+    ::kill(pid_t(first.processId()), SIGSEGV);
+    QVERIFY(first.waitForFinished(10000));
+    QCOMPARE(first.exitStatus(), QProcess::CrashExit);
+    uploadsBefore = kit.http().requestsTo(QStringLiteral("/upload")).size();
+
+    QProcess second;
+    startApp(second);
+    QVERIFY(second.waitForStarted());
+    auto stop = qScopeGuard([&] { stopApp(second); });
+    // The focus as soon as the window is there, long before the launch has
+    // ended. The window is made anew when the pages come (the web views
+    // need another kind of surface), and with no window manager here the
+    // new one would stay unfocused: each new one gets the focus too.
+    QString focused;
+    QByteArray sent;
+    const bool both = QTest::qWaitFor([&] {
+        const QString window =
+            xdotool({"search", "--onlyvisible", "--pid", QString::number(second.processId())}).section('\n', 0, 0);
+        if (!window.isEmpty() && window != focused) {
+            xdotool({"windowfocus", "--sync", window});
+            focused = window;
+        }
+        sent = uploaded();
+        return sent.contains("\tapp_crashed\t") && sent.contains("\tapp_became_active\t");
+    }, 30000);
+    QVERIFY2(both, (sent + "\n--- on disk:\n" + analyticsStore(env.cacheHome())).right(3000).constData());
 }
 
 QTEST_GUILESS_MAIN(TestCrashE2E)
