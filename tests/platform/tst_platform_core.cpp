@@ -13,8 +13,26 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QTest>
+#include <QProcess>
 #include <QThread>
 #include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+int fileMode(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+}  // namespace
 
 class PlatformCoreTest : public QObject {
     Q_OBJECT
@@ -113,6 +131,103 @@ private Q_SLOTS:
         QVERIFY(!again.contains(QStringLiteral("Hang")));
     }
 
+    // Values Mirvok does not read were dropped at the next write, and an
+    // empty list was written in a form then refused.
+    void unreadLinesAndEmptyListsSurviveAWrite() {
+        TestEnv env;
+        const QString path = UserDefaults::standardPath();
+        UserDefaults::resetStandard();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QVERIFY(QFile::copy(testDataPath(QStringLiteral("platform/mirvok.conf")), path));
+        QList<QByteArray> unread;
+        for (const QByteArray& line : readFile(path).split('\n'))
+            if (line.contains("=@Variant(") || line.contains("=@DateTime(") || line.contains("=@Rect(")) unread << line;
+        QCOMPARE(unread.size(), 4);
+        auto& d = UserDefaults::standard();
+        d.setValue(QStringLiteral("none"), QStringList());
+        env.restart();
+        const QByteArray written = readFile(path);
+        for (const QByteArray& line : unread) QVERIFY2(written.contains(line + '\n'), line.constData());
+        auto& again = UserDefaults::standard();
+        QVERIFY(!again.contains(QStringLiteral("HotKeyMap")));
+        QVERIFY(again.contains(QStringLiteral("none")));
+        QCOMPARE(again.value(QStringLiteral("none")).typeId(), QMetaType::QStringList);
+        QVERIFY(again.value(QStringLiteral("none")).toStringList().isEmpty());
+        // A value set over an unread line replaces it.
+        again.setValue(QStringLiteral("LastSync"), QStringLiteral("2026-01-02"));
+        env.restart();
+        QCOMPARE(UserDefaults::standard().stringValue(QStringLiteral("LastSync")), QStringLiteral("2026-01-02"));
+        QVERIFY(!readFile(path).contains("@DateTime("));
+    }
+
+    // Characters beyond the BMP were written one UTF-16 half at a time and
+    // came back as "??". Another process reads what this one wrote.
+    void textKeepsEveryCharacterAcrossProcesses() {
+        TestEnv env;
+        const QStringList texts = {QStringLiteral("龙🐉尾"), QStringLiteral("𠀀字"), QStringLiteral("中文"),
+                                   QStringLiteral("\U0001F600, \U0002A6D6 ;x")};
+        auto& d = UserDefaults::standard();
+        for (qsizetype i = 0; i < texts.size(); ++i) d.setValue(QStringLiteral("text%1").arg(i), texts[i]);
+        d.setValue(QStringLiteral("list"), QStringList{texts[0], texts[1]});
+        d.sync();
+        const QByteArray onDisk = readFile(UserDefaults::standardPath());
+        for (const QString& t : texts.first(3)) QVERIFY2(onDisk.contains(t.toUtf8()), onDisk.constData());
+        QProcess reader;
+        reader.start(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--print-preferences"), QStringLiteral("text0"), QStringLiteral("text1"),
+                      QStringLiteral("text2"), QStringLiteral("text3"), QStringLiteral("list")});
+        QVERIFY(reader.waitForFinished(30000));
+        QCOMPARE(reader.exitCode(), 0);
+        QByteArray want;
+        for (const QString& t : texts) want += t.toUtf8() + '\n';
+        want += (texts[0] + u'|' + texts[1]).toUtf8() + '\n';
+        QCOMPARE(reader.readAllStandardOutput(), want);
+    }
+
+    // Deleted while Mirvok ran, the file came back with the umask's 0644.
+    void fileStaysPrivateWhenDeletedBetweenWrites() {
+        const mode_t before = ::umask(022);
+        TestEnv env;
+        auto& d = UserDefaults::standard();
+        const QString path = UserDefaults::standardPath();
+        d.setValue(QStringLiteral("a"), 1);
+        d.sync();
+        QCOMPARE(fileMode(path), 0600);
+        QVERIFY(QFile::remove(path));
+        d.setValue(QStringLiteral("b"), 2);
+        d.sync();
+        const int mode = fileMode(path);
+        ::umask(before);
+        QCOMPARE(mode, 0600);
+    }
+
+    // Every start set the values it had read, and each such start rewrote
+    // the whole file.
+    void settingWhatIsStoredWritesNothing() {
+        TestEnv env;
+        const QVariantMap values = {{QStringLiteral("flag"), true},
+                                    {QStringLiteral("count"), 7},
+                                    {QStringLiteral("scale"), 1.25},
+                                    {QStringLiteral("name"), QStringLiteral("龙🐉")},
+                                    {QStringLiteral("words"), QStringList{QStringLiteral("a"), QStringLiteral("b c")}},
+                                    {QStringLiteral("none"), QStringList()}};
+        for (auto it = values.cbegin(); it != values.cend(); ++it) UserDefaults::standard().setValue(it.key(), it.value());
+        env.restart();
+        const QString path = UserDefaults::standardPath();
+        struct stat first {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &first), 0);
+        auto& again = UserDefaults::standard();
+        for (auto it = values.cbegin(); it != values.cend(); ++it) again.setValue(it.key(), it.value());
+        again.remove(QStringLiteral("never stored"));
+        env.restart();
+        struct stat second {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &second), 0);
+        QCOMPARE(second.st_ino, first.st_ino);
+        UserDefaults::standard().setValue(QStringLiteral("count"), 8);
+        env.restart();
+        QCOMPARE(UserDefaults::standard().integerValue(QStringLiteral("count")), 8);
+    }
+
     void nullRemovesAndSignals() {
         TestEnv env;
         auto& d = UserDefaults::standard();
@@ -209,5 +324,21 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(PlatformCoreTest)
+int main(int argc, char** argv) {
+    // The other process of a test: prints the named preferences as this
+    // user's Mirvok reads them, one a line (a list's items joined by "|").
+    if (argc > 1 && std::strcmp(argv[1], "--print-preferences") == 0) {
+        QCoreApplication app(argc, argv);
+        QByteArray out;
+        for (int i = 2; i < argc; ++i) {
+            const QVariant v = UserDefaults::standard().value(QString::fromUtf8(argv[i]));
+            out += (v.typeId() == QMetaType::QStringList ? v.toStringList().join(u'|') : v.toString()).toUtf8() + '\n';
+        }
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    QCoreApplication app(argc, argv);
+    PlatformCoreTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_platform_core.moc"
