@@ -15,6 +15,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     fuzz::quietQt();
@@ -60,7 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes = fuzz::bytes(data, size);
     formatRoundTrip(bytes);
 
-    const QString path = fuzz::writeScratchFile(QStringLiteral("mirvok.conf"), bytes.constData(), size);
+    // A new name each time: QSettings serves a name it has open or has just
+    // closed from memory when the file's size and time look unchanged.
+    static int run = 0;
+    const QString name = QStringLiteral("%1.conf").arg(++run);
+    const QString path = fuzz::writeScratchFile(QStringLiteral("mirvok-") + name, bytes.constData(), size);
     QVariantMap values;
     {
         UserDefaults defaults(path);
@@ -80,18 +85,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // UserDefaults and read by the next, as by two starts.
     QString units(qsizetype(size / 2), Qt::Uninitialized);
     std::memcpy(units.data(), data, size / 2 * sizeof(QChar));
+    // Every three bytes one code point, so characters beyond the BMP are
+    // as common as any (random UTF-8 or UTF-16 seldom forms one).
+    std::u32string points;
+    for (std::size_t i = 0; i + 2 < size; i += 3)
+        points += char32_t(((data[i] << 16) | (data[i + 1] << 8) | data[i + 2]) % 0x110000);
+    values.insert(QStringLiteral("fuzz/points"), QString::fromUcs4(points.data(), qsizetype(points.size())));
     values.insert(QStringLiteral("fuzz/units"), units);
     values.insert(QStringLiteral("fuzz/utf8"), fuzz::text(data, size));
     values.insert(QStringLiteral("fuzz/list"), QStringList{units, fuzz::text(data, size), QString()});
-    const QString stored = fuzz::scratchFolder() + QStringLiteral("/stored.conf");
-    QFile::remove(stored);
+    const QString stored = fuzz::scratchFolder() + QStringLiteral("/stored-") + name;
     {
         UserDefaults out(stored);
         for (auto it = values.cbegin(); it != values.cend(); ++it) out.setValue(it.key(), it.value());
     }
-    UserDefaults back(stored);
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        if (it.value().isValid() && !sameValue(it.value(), back.value(it.key()))) std::abort();
+    // Read under another name: QSettings would serve the same name from what
+    // this process holds in memory, not from the file.
+    const QString copy = fuzz::scratchFolder() + QStringLiteral("/copy-") + name;
+    if (!QFile::copy(stored, copy)) std::abort();
+    {
+        UserDefaults back(copy);
+        if (!back.movedAside().isEmpty()) std::abort();  // what was written must read
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            if (it.value().isValid() && !sameValue(it.value(), back.value(it.key()))) std::abort();
+    }
     QCoreApplication::sendPostedEvents();
+    for (const QString& file : {path, stored, copy}) QFile::remove(file);
     return 0;
 }

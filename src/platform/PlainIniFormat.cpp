@@ -180,7 +180,9 @@ void escapeString(const QString& s, QByteArray& out) {
             }
         }
     }
-    if (needsQuotes || (out.size() > start && (out.at(start) == ' ' || out.back() == ' '))) {
+    // The reader trims every kind of white space around a line (U+3000, the
+    // ideographic space, too): only quotes keep it.
+    if (needsQuotes || (!s.isEmpty() && (s.front().isSpace() || s.back().isSpace()))) {
         out.insert(start, '"');
         out += '"';
     }

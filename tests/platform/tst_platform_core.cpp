@@ -169,11 +169,12 @@ private Q_SLOTS:
     }
 
     // Characters beyond the BMP were written one UTF-16 half at a time and
-    // came back as "??". Another process reads what this one wrote.
+    // came back as "??"; an ideographic space at either end was lost.
+    // Another process reads what this one wrote.
     void textKeepsEveryCharacterAcrossProcesses() {
         TestEnv env;
         const QStringList texts = {QStringLiteral("龙🐉尾"), QStringLiteral("𠀀字"), QStringLiteral("中文"),
-                                   QStringLiteral("\U0001F600, \U0002A6D6 ;x")};
+                                   QStringLiteral("\U0001F600, \U0002A6D6 ;x"), QStringLiteral("\u3000前后\u3000")};
         auto& d = UserDefaults::standard();
         for (qsizetype i = 0; i < texts.size(); ++i) d.setValue(QStringLiteral("text%1").arg(i), texts[i]);
         d.setValue(QStringLiteral("list"), QStringList{texts[0], texts[1]});
@@ -184,7 +185,7 @@ private Q_SLOTS:
         for (const QString& t : texts) want += t.toUtf8() + '\n';
         want += (u'[' + texts[0] + u'|' + texts[1] + u']').toUtf8() + '\n';
         QCOMPARE(printedPreferences({QStringLiteral("text0"), QStringLiteral("text1"), QStringLiteral("text2"),
-                                     QStringLiteral("text3"), QStringLiteral("list")}),
+                                     QStringLiteral("text3"), QStringLiteral("text4"), QStringLiteral("list")}),
                  want);
     }
 
