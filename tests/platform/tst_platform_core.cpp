@@ -306,8 +306,8 @@ private Q_SLOTS:
         QCOMPARE(hits, 12);
     }
 
-    // One renderer, a heap sized for memory and CPU drawing for our pages,
-    // each unless the user chose.
+    // One renderer, a heap sized for memory, CPU drawing for our pages and no
+    // zygote without the sandbox, each unless the user chose.
     void webEngineSetup() {
         WebEngineSetup s = webEngineSetupFor("", {}, false);
         QCOMPARE(s.chromiumFlags, QByteArray("--process-per-site --js-flags=\"--optimize-for-size --expose-gc\" --disable-gpu"));
@@ -326,6 +326,13 @@ private Q_SLOTS:
             QCOMPARE(s.chromiumFlags, QByteArray("--js-flags=--jitless --process-per-site"));
             QVERIFY(!s.softwareRendering);
         }
+        // Without the sandbox no zygote (two processes holding ~8 MB for nothing).
+        QCOMPARE(webEngineSetupFor("--js-flags=x --process-per-tab", {}, true, true).chromiumFlags,
+                 QByteArray("--js-flags=x --process-per-tab --no-zygote"));
+        QCOMPARE(webEngineSetupFor("--js-flags=x --process-per-tab --no-sandbox", {}, true).chromiumFlags,
+                 QByteArray("--js-flags=x --process-per-tab --no-sandbox --no-zygote"));
+        QCOMPARE(webEngineSetupFor("--js-flags=x --process-per-tab", {"--zygote-cmd-prefix=y"}, true, true).chromiumFlags,
+                 QByteArray("--js-flags=x --process-per-tab"));
     }
 };
 
