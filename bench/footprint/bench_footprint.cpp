@@ -1,11 +1,15 @@
 // Memory of the real mirvok on a private X server: the proportional set size
 // of its whole process tree (web engine helpers included) some seconds after
-// start, and again after N lookups sent through the D-Bus Query method
-// against a local dictionary service that answers at once; with the number of
-// helper processes. Given `--peer PROGRAM`, the same start-up figures for
-// another desktop dictionary, started the same way, for comparison.
+// start, and again every `--every` lookups and after N lookups sent through
+// the D-Bus Query method against a local dictionary service that answers at
+// once. Each process of the tree gets a line: its PSS, and of that what is
+// anonymous (its own heap and stacks, the same whatever else runs) and what
+// maps files (libraries and fonts, whose pages the PSS divides among every
+// process on the machine that maps them, so that share falls when other
+// programs of the same libraries run). Given `--peer PROGRAM`, the same
+// start-up figures for another desktop dictionary, started the same way.
 //
-//   bench_footprint [--lookups 500] [--settle 10] [--peer PROGRAM] [--verbose]
+//   bench_footprint [--lookups 500] [--every 0] [--settle 10] [--peer PROGRAM]
 #include "../common/DesktopSession.h"
 #include "support/FakeHttpService.h"
 #include "support/GuiTestHelpers.h"
@@ -29,24 +33,27 @@ QByteArray sharedData(const char* name) {
 
 void settle(int seconds) { QThread::sleep(static_cast<unsigned long>(seconds)); }
 
-bool g_verbose = false;
+QByteArray processName(qint64 pid) {
+    QFile cmd(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    QByteArray line = cmd.open(QIODevice::ReadOnly) ? cmd.readAll() : QByteArray();
+    line.replace('\0', ' ');
+    const qsizetype type = line.indexOf("--type=");
+    return line.left(line.indexOf(' ')).split('/').last() +
+           (type >= 0 ? ' ' + line.mid(type, line.indexOf(' ', type) - type) : QByteArray());
+}
+
+double mb(qint64 kb) { return double(kb) / 1024.0; }
 
 void report(const char* who, const char* when, qint64 pid) {
-    std::printf("%-6s %-22s tree PSS %7.1f MB, %zu helper processes\n", who, when,
-                double(treePssKb(pid)) / 1024.0, processTree(pid).size() - 1);
-    if (g_verbose) {
-        for (qint64 p : processTree(pid)) {
-            QFile cmd(QStringLiteral("/proc/%1/cmdline").arg(p));
-            QByteArray line = cmd.open(QIODevice::ReadOnly) ? cmd.readAll() : QByteArray();
-            line.replace('\0', ' ');
-            const qsizetype type = line.indexOf("--type=");
-            const QByteArray name = line.left(line.indexOf(' ')).split('/').last() +
-                                    (type >= 0 ? ' ' + line.mid(type, line.indexOf(' ', type) - type) : QByteArray());
-            std::printf("         %7.1f MB  %-34s (anonymous %.1f, shared memory %.1f, files %.1f)\n",
-                        double(processPssKb(p)) / 1024.0, name.constData(), double(processPssKb(p, "Pss_Anon:")) / 1024.0,
-                        double(processPssKb(p, "Pss_Shmem:")) / 1024.0, double(processPssKb(p, "Pss_File:")) / 1024.0);
-        }
-    }
+    const std::vector<qint64> tree = processTree(pid);
+    qint64 anonymous = 0;
+    for (qint64 p : tree) anonymous += processPssKb(p, "Pss_Anon:");
+    std::printf("%-6s %-22s tree PSS %7.1f MB (anonymous %.1f), %zu helper processes\n", who, when,
+                mb(treePssKb(pid)), mb(anonymous), tree.size() - 1);
+    for (qint64 p : tree)
+        std::printf("         %7.1f MB  %-34s (anonymous %.1f, shared memory %.1f, files %.1f; RSS %.1f)\n",
+                    mb(processPssKb(p)), processName(p).constData(), mb(processPssKb(p, "Pss_Anon:")),
+                    mb(processPssKb(p, "Pss_Shmem:")), mb(processPssKb(p, "Pss_File:")), mb(processPssKb(p, "Rss:")));
     std::fflush(stdout);
 }
 
@@ -61,10 +68,11 @@ int main(int argc, char** argv) {
                        QStringLiteral("s"), QStringLiteral("10")});
     options.addOption({QStringLiteral("peer"), QStringLiteral("Another program to measure the same way."),
                        QStringLiteral("program")});
-    options.addOption({QStringLiteral("verbose"), QStringLiteral("Each process's share as well.")});
+    options.addOption({QStringLiteral("every"), QStringLiteral("Also measure after every n lookups (no settling)."),
+                       QStringLiteral("n"), QStringLiteral("0")});
     options.process(app);
-    g_verbose = options.isSet(QStringLiteral("verbose"));
     const int lookups = options.value(QStringLiteral("lookups")).toInt();
+    const int every = options.value(QStringLiteral("every")).toInt();
     const int settleSeconds = options.value(QStringLiteral("settle")).toInt();
 
     DesktopSession desktop;
@@ -115,6 +123,10 @@ int main(int argc, char** argv) {
             answered += guitest::spinUntil([&] { return int(service->requestsTo(QStringLiteral("/jsonapi")).size()) > before; },
                                 5000);
             service->clearRequests();
+            if (every > 0 && (i + 1) % every == 0 && i + 1 < lookups) {
+                const QByteArray when = "after " + QByteArray::number(i + 1) + " lookups";
+                report("mirvok", when.constData(), mirvok.processId());
+            }
         }
         settle(settleSeconds);
         std::printf("mirvok %d of %d lookups reached the service\n", answered, lookups);

@@ -1,7 +1,10 @@
 #include "platform/PlainIniFormat.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QDateTime>
 #include <QDebug>
+#include <QFileDevice>
 #include <QStringDecoder>
 #include <QUrl>
 
@@ -118,12 +121,38 @@ bool unescapeValue(QStringView in, QString& single, QStringList& list) {
     return isList;
 }
 
+void appendUtf8(char32_t c, QByteArray& out) {
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
 void escapeString(const QString& s, QByteArray& out) {
     const qsizetype start = out.size();
     bool needsQuotes = false, escapeNextIfHex = false;
     const bool bytes = s.startsWith(QLatin1String("@ByteArray("));
-    for (QChar qc : s) {
-        const char16_t c = qc.unicode();
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        // A character beyond the BMP is two UTF-16 units: written as one
+        // UTF-8 sequence, never unit by unit (each half alone is not text).
+        if (QChar::isHighSurrogate(c) && i + 1 < s.size() && QChar::isLowSurrogate(s[i + 1].unicode()) && !bytes) {
+            appendUtf8(QChar::surrogateToUcs4(c, s[i + 1].unicode()), out);
+            escapeNextIfHex = false;
+            ++i;
+            continue;
+        }
         if (c == ';' || c == ',' || c == '=') needsQuotes = true;
         if (escapeNextIfHex && isHex(c)) {
             out += "\\x" + QByteArray::number(c, 16);
@@ -142,15 +171,18 @@ void escapeString(const QString& s, QByteArray& out) {
         case '"':
         case '\\': out += '\\'; out += char(c); break;
         default:
-            if (c <= 0x1F || c == 0x7F || (c > 0x7F && bytes)) {
+            // A lone surrogate has no UTF-8 form; its escape reads back as it.
+            if (c <= 0x1F || c == 0x7F || (c > 0x7F && bytes) || QChar::isSurrogate(c)) {
                 out += "\\x" + QByteArray::number(c, 16);
                 escapeNextIfHex = true;
             } else {
-                out += QString(qc).toUtf8();
+                appendUtf8(c, out);
             }
         }
     }
-    if (needsQuotes || (out.size() > start && (out.at(start) == ' ' || out.back() == ' '))) {
+    // The reader trims every kind of white space around a line (U+3000, the
+    // ideographic space, too): only quotes keep it.
+    if (needsQuotes || (!s.isEmpty() && (s.front().isSpace() || s.back().isSpace()))) {
         out.insert(start, '"');
         out += '"';
     }
@@ -161,6 +193,7 @@ void escapeString(const QString& s, QByteArray& out) {
 QVariant decodeScalar(const QString& s, bool& refused) {
     if (!s.startsWith(u'@')) return s;
     if (s.startsWith(QLatin1String("@@"))) return s.mid(1);
+    if (s == QLatin1String("@Invalid()")) return QStringList();
     if (s.endsWith(u')')) {
         if (s.startsWith(QLatin1String("@ByteArray("))) return s.mid(11, s.size() - 12).toLatin1();
         if (s.startsWith(QLatin1String("@String("))) return s.mid(8, s.size() - 9);
@@ -237,16 +270,19 @@ bool read(QIODevice& device, QSettings::SettingsMap& map) {
         const qsizetype eq = line.indexOf(u'=');
         if (eq <= 0) return false;
         const QString key = section + unescapeKey(line.first(eq).trimmed());
-        QStringView raw = line.sliced(eq + 1);
+        const QStringView asWritten = line.sliced(eq + 1);
+        QStringView raw = asWritten;
         if (!stripComment(raw)) return false;
         QString single;
         QStringList list;
         bool refused = false;
         QVariant value;
         if (unescapeValue(raw, single, list)) {
+            // Items are text: "@@x" and @String(...) (text with a NUL) as written.
             for (QString& item : list)
                 if (item.startsWith(u'@')) {
                     if (item.startsWith(QLatin1String("@@"))) item.remove(0, 1);
+                    else if (item.startsWith(QLatin1String("@String(")) && item.endsWith(u')')) item = item.mid(8, item.size() - 9);
                     else refused = true;
                 }
             value = list;
@@ -255,24 +291,64 @@ bool read(QIODevice& device, QSettings::SettingsMap& map) {
         }
         if (refused) {
             qWarning().noquote() << QStringLiteral("preferences: the stored value of %1 is of a type Mirvok does not "
-                                                   "read; it is left out")
+                                                   "read; it is kept as it is")
                                         .arg(key);
-            continue;
+            value = QVariant::fromValue(KeptLine{asWritten.toString()});
         }
         map.insert(key, value);
     }
     return true;
 }
 
+namespace {
+
+void writeValue(const QVariant& value, QByteArray& out) {
+    if (value.typeId() == QMetaType::QStringList) {
+        const QStringList items = value.toStringList();
+        if (items.isEmpty()) out += "@Invalid()";
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            if (i) out += ", ";
+            escapeString(encodeScalar(items[i]), out);
+        }
+    } else {
+        escapeString(encodeScalar(value), out);
+    }
+}
+
+}  // namespace
+
+bool isKept(const QVariant& value) { return value.metaType() == QMetaType::fromType<KeptLine>(); }
+
+bool sameOnDisk(const QVariant& a, const QVariant& b) {
+    if (isKept(a) || isKept(b)) return isKept(a) && isKept(b) && a.value<KeptLine>() == b.value<KeptLine>();
+    const QVariant sa = storable(a), sb = storable(b);
+    if (!sa.isValid() || !sb.isValid()) return false;
+    QByteArray ea, eb;
+    writeValue(sa, ea);
+    writeValue(sb, eb);
+    return ea == eb;
+}
+
 bool write(QIODevice& device, const QSettings::SettingsMap& map) {
+    // QSettings hands us the new file (QSaveFile's), made with the umask's
+    // mode or the old file's: narrowed here before anything is in it.
+    if (auto* file = qobject_cast<QFileDevice*>(&device); file && !file->setPermissions(privatefiles::kFilePermissions)) {
+        qWarning().noquote() << QStringLiteral("preferences: cannot make %1 private: %2")
+                                    .arg(file->fileName(), file->errorString());
+        return false;
+    }
     QByteArray out;
     QString current = QStringLiteral("\x01");  // no section written yet
     // Keys without a group first, under [General], as QSettings does.
     for (int pass = 0; pass < 2; ++pass) {
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            const qsizetype slash = it.key().lastIndexOf(u'/');
+            // "/a" and "a/" have no section of their own: their slashes go
+            // escaped into the key (an empty section or key would not read).
+            qsizetype slash = it.key().lastIndexOf(u'/');
+            if (slash == 0 || slash == it.key().size() - 1) slash = -1;
             if ((slash < 0) != (pass == 0)) continue;
-            const QVariant value = storable(it.value());
+            const bool kept = isKept(it.value());
+            const QVariant value = kept ? it.value() : storable(it.value());
             if (!value.isValid()) continue;
             const QString section = slash < 0 ? QString() : it.key().left(slash);
             if (section != current) {
@@ -286,16 +362,8 @@ bool write(QIODevice& device, const QSettings::SettingsMap& map) {
             }
             escapeKey(QStringView(it.key()).mid(slash + 1), out);
             out += '=';
-            if (value.typeId() == QMetaType::QStringList) {
-                const QStringList items = value.toStringList();
-                if (items.isEmpty()) out += "@Invalid()";
-                for (qsizetype i = 0; i < items.size(); ++i) {
-                    if (i) out += ", ";
-                    escapeString(encodeScalar(items[i]), out);
-                }
-            } else {
-                escapeString(encodeScalar(value), out);
-            }
+            if (kept) out += value.value<KeptLine>().text.toUtf8();
+            else writeValue(value, out);
             out += '\n';
         }
     }

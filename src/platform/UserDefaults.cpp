@@ -21,11 +21,10 @@ UserDefaults::UserDefaults(const QString& iniPath, QObject* parent)
     : QObject(parent) {
     privatefiles::makeParentDir(iniPath);
     // The file holds the account's session token and cookie copies: owner
-    // only. QSettings rewrites it through QSaveFile, which keeps the mode.
-    QFile file(iniPath);
-    if (file.exists() || file.open(QIODevice::WriteOnly))
-        file.setPermissions(privatefiles::kFilePermissions);
-    file.close();
+    // only. Every write makes it so (plainini::write); one left wider by an
+    // older version is narrowed now.
+    if (QFileInfo(iniPath).isFile() && QFile::permissions(iniPath) != privatefiles::kFilePermissions)
+        privatefiles::restrictFile(iniPath);
     settings_ = std::make_unique<QSettings>(iniPath, plainini::format());
     if (settings_->status() != QSettings::NoError && QFileInfo::exists(iniPath)) {
         // A damaged file must not stop every start, nor be overwritten: it is
@@ -90,16 +89,18 @@ QString UserDefaults::unescapeKey(const QString& key) {
     return out;
 }
 
+// A line kept unread (plainini::KeptLine) is, to every reader, no value.
 QVariant UserDefaults::value(const QString& key) const {
     QMutexLocker lock(&mutex_);
-    const QString k = escapeKey(key);
-    if (settings_->contains(k)) return settings_->value(k);
+    const QVariant stored = settings_->value(escapeKey(key));
+    if (stored.isValid() && !plainini::isKept(stored)) return stored;
     return registered_.value(key);
 }
 
 bool UserDefaults::contains(const QString& key) const {
     QMutexLocker lock(&mutex_);
-    return settings_->contains(escapeKey(key));
+    const QVariant stored = settings_->value(escapeKey(key));
+    return stored.isValid() && !plainini::isKept(stored);
 }
 
 void UserDefaults::setValue(const QString& key, const QVariant& given) {
@@ -115,8 +116,11 @@ void UserDefaults::setValue(const QString& key, const QVariant& given) {
         return;
     }
     {
+        // Setting what is stored leaves the file alone: a start that changes
+        // nothing must not rewrite it (with a large file that took seconds).
         QMutexLocker lock(&mutex_);
-        settings_->setValue(escapeKey(key), value);
+        const QString k = escapeKey(key);
+        if (!settings_->contains(k) || !plainini::sameOnDisk(settings_->value(k), value)) settings_->setValue(k, value);
     }
     Q_EMIT changed(key);
 }
@@ -124,7 +128,8 @@ void UserDefaults::setValue(const QString& key, const QVariant& given) {
 void UserDefaults::remove(const QString& key) {
     {
         QMutexLocker lock(&mutex_);
-        settings_->remove(escapeKey(key));
+        const QString k = escapeKey(key);
+        if (settings_->contains(k)) settings_->remove(k);
     }
     Q_EMIT changed(key);
 }
@@ -137,7 +142,8 @@ void UserDefaults::registerDefaults(const QVariantMap& defaults) {
 QStringList UserDefaults::keys() const {
     QMutexLocker lock(&mutex_);
     QStringList out;
-    for (const QString& k : settings_->allKeys()) out << unescapeKey(k);
+    for (const QString& k : settings_->allKeys())
+        if (!plainini::isKept(settings_->value(k))) out << unescapeKey(k);
     return out;
 }
 

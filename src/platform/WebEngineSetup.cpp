@@ -22,7 +22,7 @@ bool anyMentions(const QByteArray& flags, const QStringList& arguments, std::ini
 }  // namespace
 
 WebEngineSetup webEngineSetupFor(const QByteArray& flags, const QStringList& arguments,
-                                 bool environmentPicksGraphics) {
+                                 bool environmentPicksGraphics, bool sandboxOff) {
     WebEngineSetup setup;
     setup.chromiumFlags = flags.trimmed();
     auto add = [&setup](const char* flag) {
@@ -34,6 +34,8 @@ WebEngineSetup webEngineSetupFor(const QByteArray& flags, const QStringList& arg
         add("--process-per-site");
     // The engine takes one --js-flags only: a second would undo the user's.
     if (!anyMentions(flags, arguments, {"--js-flags"})) add("--js-flags=\"--optimize-for-size --expose-gc\"");
+    sandboxOff = sandboxOff || anyMentions(flags, arguments, {"--no-sandbox"});
+    if (sandboxOff && !anyMentions(flags, arguments, {"zygote"})) add("--no-zygote");
     if (!environmentPicksGraphics && !anyMentions(flags, arguments, {"gpu", "use-gl", "use-angle"})) {
         add("--disable-gpu");
         setup.softwareRendering = true;
@@ -49,7 +51,9 @@ bool applyWebEngineSetup(int argc, char** argv) {
     const bool picked = qEnvironmentVariableIsSet("QT_QUICK_BACKEND") ||
                         qEnvironmentVariableIsSet("QSG_RHI_BACKEND") ||
                         qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION");
-    const WebEngineSetup setup = webEngineSetupFor(flags, arguments, picked);
+    // Set by now when Mirvok turned the sandbox off for root (WebEngineSandbox).
+    const bool sandboxOff = qEnvironmentVariableIntValue("QTWEBENGINE_DISABLE_SANDBOX") != 0;
+    const WebEngineSetup setup = webEngineSetupFor(flags, arguments, picked, sandboxOff);
     if (setup.chromiumFlags != flags) qputenv("QTWEBENGINE_CHROMIUM_FLAGS", setup.chromiumFlags);
     // Without this the X11 platform still loads the GL driver for a context
     // nobody draws with.

@@ -27,13 +27,19 @@
 // Left alone when the environment picks a graphics path (QT_QUICK_BACKEND,
 // QSG_RHI_BACKEND, QT_XCB_GL_INTEGRATION) or the flags or arguments say
 // anything of the GPU or GL.
+//
+// Zygote: the engine forks its renderers from two zygote processes so that
+// each starts inside the sandbox. With the sandbox off (root, or the user's
+// own choice) they guard nothing and hold about 8 MB of their own: renderers
+// are then started directly (--no-zygote, which the engine accepts only
+// without the sandbox). Left alone when the flags or arguments name it.
 struct WebEngineSetup {
     QByteArray chromiumFlags;  // what QTWEBENGINE_CHROMIUM_FLAGS is to hold
     bool softwareRendering = false;
 };
 
 WebEngineSetup webEngineSetupFor(const QByteArray& flags, const QStringList& arguments,
-                                 bool environmentPicksGraphics);
+                                 bool environmentPicksGraphics, bool sandboxOff = false);
 
 // Reads and sets the environment accordingly. The caller then sets the
 // scene graph to software (true) or shares OpenGL contexts (false), which

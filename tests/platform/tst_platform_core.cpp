@@ -13,8 +13,35 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QTest>
+#include <QProcess>
 #include <QThread>
 #include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+int fileMode(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// What another process of this user's reads from the preferences file: each
+// value a line, a list as [a|b].
+QByteArray printedPreferences(const QStringList& keys) {
+    QProcess reader;
+    reader.start(QCoreApplication::applicationFilePath(), QStringList{QStringLiteral("--print-preferences")} + keys);
+    if (!reader.waitForFinished(30000) || reader.exitCode() != 0) return "reader failed";
+    return reader.readAllStandardOutput();
+}
+
+}  // namespace
 
 class PlatformCoreTest : public QObject {
     Q_OBJECT
@@ -113,6 +140,99 @@ private Q_SLOTS:
         QVERIFY(!again.contains(QStringLiteral("Hang")));
     }
 
+    // Values Mirvok does not read were dropped at the next write, and an
+    // empty list was written in a form then refused.
+    void unreadLinesAndEmptyListsSurviveAWrite() {
+        TestEnv env;
+        const QString path = UserDefaults::standardPath();
+        UserDefaults::resetStandard();
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QVERIFY(QFile::copy(testDataPath(QStringLiteral("platform/mirvok.conf")), path));
+        QList<QByteArray> unread;
+        for (const QByteArray& line : readFile(path).split('\n'))
+            if (line.contains("=@Variant(") || line.contains("=@DateTime(") || line.contains("=@Rect(")) unread << line;
+        QCOMPARE(unread.size(), 4);
+        auto& d = UserDefaults::standard();
+        d.setValue(QStringLiteral("none"), QStringList());
+        env.restart();
+        const QByteArray written = readFile(path);
+        for (const QByteArray& line : unread) QVERIFY2(written.contains(line + '\n'), line.constData());
+        // As the next start reads it (this process keeps what it wrote).
+        QCOMPARE(printedPreferences({QStringLiteral("none"), QStringLiteral("HotKeyMap")}), QByteArray("[]\n\n"));
+        auto& again = UserDefaults::standard();
+        QVERIFY(!again.contains(QStringLiteral("HotKeyMap")));
+        // A value set over an unread line replaces it.
+        again.setValue(QStringLiteral("LastSync"), QStringLiteral("2026-01-02"));
+        env.restart();
+        QCOMPARE(UserDefaults::standard().stringValue(QStringLiteral("LastSync")), QStringLiteral("2026-01-02"));
+        QVERIFY(!readFile(path).contains("@DateTime("));
+    }
+
+    // Characters beyond the BMP were written one UTF-16 half at a time and
+    // came back as "??"; an ideographic space at either end was lost.
+    // Another process reads what this one wrote.
+    void textKeepsEveryCharacterAcrossProcesses() {
+        TestEnv env;
+        const QStringList texts = {QStringLiteral("龙🐉尾"), QStringLiteral("𠀀字"), QStringLiteral("中文"),
+                                   QStringLiteral("\U0001F600, \U0002A6D6 ;x"), QStringLiteral("\u3000前后\u3000")};
+        auto& d = UserDefaults::standard();
+        for (qsizetype i = 0; i < texts.size(); ++i) d.setValue(QStringLiteral("text%1").arg(i), texts[i]);
+        d.setValue(QStringLiteral("list"), QStringList{texts[0], texts[1]});
+        d.sync();
+        const QByteArray onDisk = readFile(UserDefaults::standardPath());
+        for (const QString& t : texts.first(3)) QVERIFY2(onDisk.contains(t.toUtf8()), onDisk.constData());
+        QByteArray want;
+        for (const QString& t : texts) want += t.toUtf8() + '\n';
+        want += (u'[' + texts[0] + u'|' + texts[1] + u']').toUtf8() + '\n';
+        QCOMPARE(printedPreferences({QStringLiteral("text0"), QStringLiteral("text1"), QStringLiteral("text2"),
+                                     QStringLiteral("text3"), QStringLiteral("text4"), QStringLiteral("list")}),
+                 want);
+    }
+
+    // Deleted while Mirvok ran, the file came back with the umask's 0644.
+    void fileStaysPrivateWhenDeletedBetweenWrites() {
+        const mode_t before = ::umask(022);
+        TestEnv env;
+        auto& d = UserDefaults::standard();
+        const QString path = UserDefaults::standardPath();
+        d.setValue(QStringLiteral("a"), 1);
+        d.sync();
+        QCOMPARE(fileMode(path), 0600);
+        QVERIFY(QFile::remove(path));
+        d.setValue(QStringLiteral("b"), 2);
+        d.sync();
+        const int mode = fileMode(path);
+        ::umask(before);
+        QCOMPARE(mode, 0600);
+    }
+
+    // Every start set the values it had read, and each such start rewrote
+    // the whole file.
+    void settingWhatIsStoredWritesNothing() {
+        TestEnv env;
+        const QVariantMap values = {{QStringLiteral("flag"), true},
+                                    {QStringLiteral("count"), 7},
+                                    {QStringLiteral("scale"), 1.25},
+                                    {QStringLiteral("name"), QStringLiteral("龙🐉")},
+                                    {QStringLiteral("words"), QStringList{QStringLiteral("a"), QStringLiteral("b c")}},
+                                    {QStringLiteral("none"), QStringList()}};
+        for (auto it = values.cbegin(); it != values.cend(); ++it) UserDefaults::standard().setValue(it.key(), it.value());
+        env.restart();
+        const QString path = UserDefaults::standardPath();
+        struct stat first {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &first), 0);
+        auto& again = UserDefaults::standard();
+        for (auto it = values.cbegin(); it != values.cend(); ++it) again.setValue(it.key(), it.value());
+        again.remove(QStringLiteral("never stored"));
+        env.restart();
+        struct stat second {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &second), 0);
+        QCOMPARE(second.st_ino, first.st_ino);
+        UserDefaults::standard().setValue(QStringLiteral("count"), 8);
+        env.restart();
+        QCOMPARE(UserDefaults::standard().integerValue(QStringLiteral("count")), 8);
+    }
+
     void nullRemovesAndSignals() {
         TestEnv env;
         auto& d = UserDefaults::standard();
@@ -186,8 +306,8 @@ private Q_SLOTS:
         QCOMPARE(hits, 12);
     }
 
-    // One renderer, a heap sized for memory and CPU drawing for our pages,
-    // each unless the user chose.
+    // One renderer, a heap sized for memory, CPU drawing for our pages and no
+    // zygote without the sandbox, each unless the user chose.
     void webEngineSetup() {
         WebEngineSetup s = webEngineSetupFor("", {}, false);
         QCOMPARE(s.chromiumFlags, QByteArray("--process-per-site --js-flags=\"--optimize-for-size --expose-gc\" --disable-gpu"));
@@ -206,8 +326,33 @@ private Q_SLOTS:
             QCOMPARE(s.chromiumFlags, QByteArray("--js-flags=--jitless --process-per-site"));
             QVERIFY(!s.softwareRendering);
         }
+        // Without the sandbox no zygote (two processes holding ~8 MB for nothing).
+        QCOMPARE(webEngineSetupFor("--js-flags=x --process-per-tab", {}, true, true).chromiumFlags,
+                 QByteArray("--js-flags=x --process-per-tab --no-zygote"));
+        QCOMPARE(webEngineSetupFor("--js-flags=x --process-per-tab --no-sandbox", {}, true).chromiumFlags,
+                 QByteArray("--js-flags=x --process-per-tab --no-sandbox --no-zygote"));
+        QCOMPARE(webEngineSetupFor("--js-flags=x --process-per-tab", {"--zygote-cmd-prefix=y"}, true, true).chromiumFlags,
+                 QByteArray("--js-flags=x --process-per-tab"));
     }
 };
 
-QTEST_GUILESS_MAIN(PlatformCoreTest)
+int main(int argc, char** argv) {
+    // The other process of a test: prints the named preferences as this
+    // user's Mirvok reads them (printedPreferences).
+    if (argc > 1 && std::strcmp(argv[1], "--print-preferences") == 0) {
+        QCoreApplication app(argc, argv);
+        QByteArray out;
+        for (int i = 2; i < argc; ++i) {
+            const QVariant v = UserDefaults::standard().value(QString::fromUtf8(argv[i]));
+            const QString shown =
+                v.typeId() == QMetaType::QStringList ? u'[' + v.toStringList().join(u'|') + u']' : v.toString();
+            out += shown.toUtf8() + '\n';
+        }
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    QCoreApplication app(argc, argv);
+    PlatformCoreTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_platform_core.moc"
