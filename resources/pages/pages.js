@@ -85,11 +85,10 @@
     if (d.url) { call('goURL', d.url); ev.preventDefault(); return; }
     if (d.wordbookAdd !== undefined || d.wordbookRemove !== undefined) {
       // One star both adds and removes, by what it shows now.
-      // An add fills the star only when the application calls
-      // wordBookChanged: the word is stored by then.
+      // It changes only when the application calls wordBookChanged: the
+      // word is stored, or gone, by then.
       if (el.classList.contains('in-wordbook')) {
         call('removeFromWordBook', d.word || '');
-        window.wordBookChanged(d.word || '', false);
       } else {
         call('addToWordBook', d.word || '', d.definition || '', d.phonetic || '');
       }

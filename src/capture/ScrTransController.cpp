@@ -46,7 +46,13 @@ ScrTransController* ScrTransController::getInstance() {
 
 bool ScrTransController::isShown() { return g_instance && g_instance->bShow(); }
 
-ScrTransController::ScrTransController() { setUp(); }
+ScrTransController::ScrTransController() {
+    setUp();
+    // A star read while another program held the word book came back empty.
+    connect(&MVWordBook::sharedInstance(), &MVWordBook::storeAvailable, this, [this] {
+        if (!title_.isEmpty()) changeFavoriteButtonState(MVWordBook::sharedInstance().hasWord(title_));
+    });
+}
 
 ScrTransController::~ScrTransController() {
     if (g_instance == this) g_instance = nullptr;
@@ -227,9 +233,14 @@ void ScrTransController::didClickOnView(MVClickableView* view) {
     if (view != favoriteButton_ || title_.isEmpty()) return;
     MVWordBook& book = MVWordBook::sharedInstance();
     if (favoriteButton_->isStateOn) {
-        book.delWord(title_);
+        // Emptied once the word is out of the file; a failure leaves it
+        // filled and the word book tells the user why.
+        const QString word = title_;
+        book.delWord(word, this, [this, word](bool removed) {
+            if (removed && title_ == word)
+                changeFavoriteButtonState(false);
+        });
         ShellServices::wordBook().startSync(false);
-        changeFavoriteButtonState(false);
     } else {
         // Filled once the row is in the file; a failure leaves it empty and
         // the word book tells the user why. The popup may show another word

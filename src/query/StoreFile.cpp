@@ -14,7 +14,6 @@
 
 namespace storefile {
 namespace {
-constexpr int kBusyTimeoutMs = 5000;
 // Beside the database: its rollback journal and the files of WAL mode. A
 // journal left beside a fresh file would be played into it.
 const char* const kCompanions[] = {"-journal", "-wal", "-shm"};
@@ -28,10 +27,11 @@ bool isDamage(int code)
 // What stops this version from using the file: empty when nothing does,
 // "damaged: …" when SQLite cannot read it, "newer: …" for unknown columns,
 // anything else when it cannot be looked at.
-QString inspect(const QString& path, const Layout& layout, bool* damaged, bool* newer)
+QString inspect(const QString& path, const Layout& layout, int busyTimeoutMs, bool* damaged, bool* newer,
+                bool* busy)
 {
     try {
-        SQLite::Database db(path.toStdString(), SQLite::OPEN_READONLY, kBusyTimeoutMs);
+        SQLite::Database db(path.toStdString(), SQLite::OPEN_READONLY, busyTimeoutMs);
         SQLite::Statement check(db, "PRAGMA quick_check");
         while (check.executeStep()) {
             const QString line = QString::fromUtf8(check.getColumn(0).getText());
@@ -52,21 +52,27 @@ QString inspect(const QString& path, const Layout& layout, bool* damaged, bool* 
         }
     } catch (const SQLite::Exception& e) {
         *damaged = isDamage(e.getExtendedErrorCode()) || isDamage(e.getErrorCode());
+        *busy = (e.getErrorCode() & 0xff) == SQLITE_BUSY || (e.getErrorCode() & 0xff) == SQLITE_LOCKED;
         return QString::fromUtf8(e.what());
     }
     return {};
 }
 }  // namespace
 
-Check prepare(const QString& path, const Layout& layout, const QString& storeTitle)
+Check prepare(const QString& path, const Layout& layout, const QString& storeTitle, int busyTimeoutMs)
 {
     Check out;
     if (!QFileInfo::exists(path))
         return out;
-    bool damaged = false, newer = false;
-    out.error = inspect(path, layout, &damaged, &newer);
+    bool damaged = false, newer = false, busy = false;
+    out.error = inspect(path, layout, busyTimeoutMs, &damaged, &newer, &busy);
     if (out.error.isEmpty())
         return out;
+    if (busy) {
+        out.state = State::Busy;
+        qInfo().noquote() << "store:" << path << "is held by another program -" << out.error;
+        return out;
+    }
     if (newer) {
         out.state = State::NewerLayout;
         qWarning().noquote() << "store:" << path << "is of a newer layout (" << out.error << "); not written";
@@ -120,6 +126,9 @@ Fault faultOf(int sqliteCode, int sysErrno)
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
         return Fault::Damaged;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return Fault::Busy;
     default:
         return Fault::Other;
     }

@@ -16,6 +16,7 @@ enum class State {
     SetAside,     // unreadable: moved to asidePath; the owner makes a fresh one
     NewerLayout,  // readable, but a later version added columns: never write it
     Unreachable,  // cannot even be looked at (permissions, I/O): left alone
+    Busy,         // another program holds it locked: look again later
 };
 
 struct Check {
@@ -30,10 +31,12 @@ struct Check {
 // table with a column the layout does not name marks a file of a newer
 // version. storeTitle ("单词本", "查询历史") names the store in what the user
 // is told, once, through usernotices.
-Check prepare(const QString& path, const Layout& layout, const QString& storeTitle);
+// busyTimeoutMs bounds the wait for a lock another program holds.
+Check prepare(const QString& path, const Layout& layout, const QString& storeTitle, int busyTimeoutMs = 5000);
 
 // Why a statement failed, as the user can act on it.
-enum class Fault { None, DiskFull, NoPermission, Damaged, NewerLayout, Other };
+// Busy: another connection held the file past the busy timeout.
+enum class Fault { None, DiskFull, NoPermission, Damaged, NewerLayout, Busy, Other };
 // From SQLite's (extended) result code and the errno behind it.
 Fault faultOf(int sqliteCode, int sysErrno);
 

@@ -151,7 +151,8 @@ void CreateGroupPanelController::saveAction()
                     screen_->reloadWordTable();
             });
         }
-        book.addTag(name, words);
+        // The current list shows the group's words once they are in it.
+        book.addTag(name, words, screen_, [screen = screen_](bool) { screen->showStoredList(); });
     }
     wordDictArray_.clear();
     screen_->startSync(false);

@@ -34,10 +34,16 @@ void RenameGroupPanelController::saveAction()
     if (name.isEmpty() || !groupNameProblem(name).isEmpty())
         return;
     if (!oldTag_.isEmpty()) {
-        screen_->book().updateWordTag(oldTag_, name);
-        // The list that showed the old group shows it under its new name.
-        if (screen_->curCategory() == oldTag_)
-            screen_->changeSelectedGroupType(name);
+        // The list that showed the old group shows it under its new name
+        // once the rename is in the file; a failed one changes nothing (the
+        // word book tells the user why).
+        const QString from = oldTag_;
+        screen_->book().updateWordTag(from, name, this, [this, from, name](bool renamed) {
+            if (renamed && screen_->curCategory() == from)
+                screen_->changeSelectedGroupType(name);
+            else
+                screen_->showStoredList();
+        });
     }
     window_->nameField()->clear();
     screen_->startSync(false);
@@ -80,9 +86,12 @@ void RenameGroupPanelController::deleteGroup()
     const QString group = groupToDelete_;
     groupToDelete_.clear();
     if (!group.isEmpty()) {
-        screen_->book().deleteWordForTag(group);
-        if (screen_->curCategory() == group)
-            screen_->changeSelectedGroupType(WordBookViewController::kAllWordsLabel);
+        screen_->book().deleteWordForTag(group, this, [this, group](bool deleted) {
+            if (deleted && screen_->curCategory() == group)
+                screen_->changeSelectedGroupType(WordBookViewController::kAllWordsLabel);
+            else
+                screen_->showStoredList();
+        });
         screen_->startSync(false);
     }
     MVAlertWndController::sharedInstance().hideWindow();

@@ -113,17 +113,16 @@ void WBEditPanelController::editSaveButtonAction()
         return;
     MVWordBook& book = screen_->book();
     const QString text = wordParaphaseLabel_->toPlainText();
-    if (!book.rewriteParaphrase(word, entry_.phonetic, text)) {
-        // The word left the book meanwhile (a synchronisation): add it back as edited.
-        book.addWord(word, entry_.phonetic, text);
-    }
-    if (!pickedGroup_.isNull()) {
+    // The list shows the edit once the last of it is in the file (or failed).
+    auto stored = [screen = screen_](bool) { screen->showStoredList(); };
+    const bool moves = !pickedGroup_.isNull();
+    book.rewriteParaphrase(word, entry_.phonetic, text, screen_, moves ? MVWordBook::WriteDone() : stored);
+    if (moves) {
         if (pickedGroup_ == MVWordBook::kNoGroup || pickedGroup_ == MVWordBook::kAllWords)
-            book.deleteTagsForWord(word);
+            book.deleteTagsForWord(word, screen_, stored);
         else
-            book.addTag(pickedGroup_, {word});
+            book.addTag(pickedGroup_, {word}, screen_, stored);
     }
-    screen_->loadWordListWithCategory(screen_->curCategory(), screen_->isSortedByDate());
     window_->hide();
     screen_->startSync(false);
 }

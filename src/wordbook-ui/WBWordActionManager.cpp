@@ -29,18 +29,20 @@ void WBWordActionManager::addToGroupAction(const QString& group, const WordBookR
     if (entry.word.isEmpty())
         return;
     MVWordBook& book = screen_->book();
+    // The list shows what the file holds once the move is in it, or failed.
+    auto stored = [this](bool) { screen_->showStoredList(); };
     if (entry.fromHistory()) {
         if (!book.hasWord(entry.word))
             book.addWord(entry.word, QStringLiteral(""), entry.intp);
         if (group != MVWordBook::kNoGroup)
-            book.addTag(group, {entry.word});
+            book.addTag(group, {entry.word}, this, stored);
         else
-            book.deleteTagsForWord(entry.word);
+            book.deleteTagsForWord(entry.word, this, stored);
         logAction(QStringLiteral("history_collect"));
     } else if (group == MVWordBook::kNoGroup) {
-        book.deleteTagsForWord(entry.word);
+        book.deleteTagsForWord(entry.word, this, stored);
     } else {
-        book.addTag(group, {entry.word});
+        book.addTag(group, {entry.word}, this, stored);
     }
     screen_->startSync(false);
 }
@@ -58,10 +60,11 @@ void WBWordActionManager::addWordsToGroupAction(const QString& group, const QVec
             book.addWord(e.word, QStringLiteral(""), e.intp);
         words << e.word;
     }
+    auto stored = [this](bool) { screen_->showStoredList(); };
     if (group == MVWordBook::kNoGroup)
-        book.deleteTagsForWords(words);
+        book.deleteTagsForWords(words, this, stored);
     else
-        book.addTag(group, words);
+        book.addTag(group, words, this, stored);
     screen_->setCurWordIndex(qint64(screen_->wordListTableView()->curSelectedRow()));
     screen_->resetMultiSelectedRows();
     screen_->startSync(false);
@@ -141,12 +144,11 @@ void WBWordActionManager::deleteFavourites(const PendingDelete& d)
             if (!e.word.isEmpty())
                 words << e.word;
         const qint64 follow = d.firstRow == 0 ? 0 : d.firstRow - 1;
-        book.delWords(words);
-        screen_->startSync(false);
-        logAction(QStringLiteral("collect_delete"));
         screen_->resetMultiSelectedRows();
-        screen_->loadWordListWithCategory(screen_->curCategory(), screen_->isSortedByDate());
-        showFollowUp(follow, false);
+        // The rows go once the words are out of the file; a failed delete
+        // leaves them listed (the word book tells the user why).
+        book.delWords(words, this, [this, follow](bool removed) { deleted(removed, follow); });
+        screen_->startSync(false);
         return;
     }
     const QString word = d.entries.value(0).word;
@@ -164,11 +166,17 @@ void WBWordActionManager::deleteFavourites(const PendingDelete& d)
         follow = index - 1;
     if (index == 0)
         follow = 0;
-    book.delWord(word);
+    book.delWord(word, this, [this, follow](bool removed) { deleted(removed, follow); });
     screen_->startSync(false);
-    logAction(QStringLiteral("collect_delete"));
-    screen_->loadWordListWithCategory(screen_->curCategory(), screen_->isSortedByDate());
-    showFollowUp(follow, false);
+}
+
+void WBWordActionManager::deleted(bool removed, qint64 follow)
+{
+    if (removed)
+        logAction(QStringLiteral("collect_delete"));
+    screen_->showStoredList();
+    if (removed)
+        showFollowUp(follow, false);
 }
 
 void WBWordActionManager::deleteHistory(const PendingDelete& d)

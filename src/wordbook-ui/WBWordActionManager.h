@@ -42,6 +42,8 @@ private:
     void deleteHistory(const PendingDelete& d);
     // Shows and selects the row after a delete, bounded to the list.
     void showFollowUp(qint64 row, bool history);
+    // A delete is in the file (or failed): the list shows what is stored.
+    void deleted(bool removed, qint64 follow);
 
     WordBookViewController* screen_;
     PendingDelete pending_;

@@ -86,9 +86,9 @@ void installWordBookScreens()
         book.addWord(word, phonetic, definition, nullptr, std::move(stored));
         services.startSync(false);
     };
-    actions.delWord = [](const QString& word) {
+    actions.delWord = [](const QString& word, std::function<void(bool)> removed) {
         MVWordBook& book = MVWordBook::sharedInstance();
-        book.delWord(word);
+        book.delWord(word, nullptr, std::move(removed));
         services.startSync(false);
     };
     pagewordbook::setActions(std::move(actions));

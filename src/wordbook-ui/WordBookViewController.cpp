@@ -76,6 +76,8 @@ WordBookViewController::WordBookViewController(MVWordBook& book, WordBookShell* 
                    [this](const Notification&) { animation_->stopSyncAnimation(); });
     curCategory_ = QString();
     isSortedByDate_ = true;
+    // Lists read while another program held the file came back empty.
+    connect(&book_, &MVWordBook::storeAvailable, this, &WordBookViewController::showStoredList);
     loadWordListWithCategory(curCategory_, isSortedByDate_);
 }
 
@@ -165,6 +167,11 @@ void WordBookViewController::loadWordListWithCategory(const QString& category, b
         }
     }
     reloadWordTable();
+}
+
+void WordBookViewController::showStoredList()
+{
+    loadWordListWithCategory(curCategory_, isSortedByDate_);
 }
 
 void WordBookViewController::reloadWordTable()

@@ -100,6 +100,8 @@ public:
     void loadWordListWithCategory(const QString& category, bool byDate);
     // Reloads the current tab's rows, keeping the selection by word.
     void reloadWordTable();
+    // The current group's words as the file holds them now.
+    void showStoredList();
     void showParaphaseForWord(const WordBookRowEntry& entry);
     void showParaphaseForFirstWord();
     void resetMultiSelectedRows();

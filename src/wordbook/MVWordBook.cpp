@@ -20,6 +20,7 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <future>
+#include <thread>
 
 namespace {
 const QString kCurUserKey = QStringLiteral("wb_cur_user_key");
@@ -44,22 +45,39 @@ storefile::Fault lastFault()
     return fault == storefile::Fault::None ? storefile::Fault::Other : fault;
 }
 
-QString faultText(storefile::Fault fault, const QString& folder)
+// What a failed write tells the user: `failed` says what did not happen.
+QString faultText(const QString& failed, storefile::Fault fault, const QString& folder)
 {
     switch (fault) {
     case storefile::Fault::DiskFull:
-        return QStringLiteral("单词没有加入单词本：磁盘已满。请清理磁盘空间后再试。");
+        return QStringLiteral("%1：磁盘已满。请清理磁盘空间后再试。").arg(failed);
     case storefile::Fault::NoPermission:
-        return QStringLiteral("单词没有加入单词本：没有权限写入文件夹“%1”。请检查它的权限后再试。")
-            .arg(QDir::toNativeSeparators(folder));
+        return QStringLiteral("%1：没有权限写入文件夹“%2”。请检查它的权限后再试。")
+            .arg(failed, QDir::toNativeSeparators(folder));
     case storefile::Fault::Damaged:
-        return QStringLiteral("单词没有加入单词本：单词本文件已损坏，且无法另存。请检查文件夹“%1”。")
-            .arg(QDir::toNativeSeparators(folder));
+        return QStringLiteral("%1：单词本文件已损坏，且无法另存。请检查文件夹“%2”。")
+            .arg(failed, QDir::toNativeSeparators(folder));
     case storefile::Fault::NewerLayout:
-        return QStringLiteral("单词没有加入单词本：单词本文件来自更新版本的 Mirvok，本版本不会修改它。请更新 Mirvok。");
+        return QStringLiteral("%1：单词本文件来自更新版本的 Mirvok，本版本不会修改它。请更新 Mirvok。").arg(failed);
+    case storefile::Fault::Busy:
+        return QStringLiteral("%1：单词本文件正被其他程序占用。").arg(failed);
     default:
-        return QStringLiteral("单词没有加入单词本：无法写入单词本文件。");
+        return QStringLiteral("%1：无法写入单词本文件。").arg(failed);
     }
+}
+
+const QString kNotAdded = QStringLiteral("单词没有加入单词本");
+const QString kNotDeleted = QStringLiteral("单词没有从单词本删除");
+const QString kNotEdited = QStringLiteral("释义没有保存");
+const QString kGroupNotMade = QStringLiteral("分组没有创建");
+const QString kGroupNotChanged = QStringLiteral("单词的分组没有修改");
+const QString kGroupNotDeleted = QStringLiteral("分组没有删除");
+const QString kGroupNotRenamed = QStringLiteral("分组没有重命名");
+
+bool heldByAnother()
+{
+    const wbsql::Failure f = wbsql::lastFailure();
+    return storefile::faultOf(f.code, f.sysErrno) == storefile::Fault::Busy;
 }
 
 }  // namespace
@@ -76,6 +94,8 @@ MVWordBook::~MVWordBook()
 {
     if (WordPresence::shared() == this)
         WordPresence::setShared(nullptr);
+    // Writes still waiting for another program's lock give up.
+    stopping_ = true;
     queue_.reset();
     pool_.waitForDone();
 }
@@ -99,6 +119,10 @@ void MVWordBook::configureWithDbPath(const QString& path, const QUrl& syncUrl)
     auto db = std::make_shared<MVWordBookDb>(path, [this] { return curUser(); });
     closeAddBatch();
     queue_->sync([&] { wbdb_ = db; });
+    // Another program holds the file: it is looked over on the queue, before
+    // any write, once it is free.
+    if (!db->isOpen())
+        refillWhenFree();
     updateUserName();
     syncUrl_ = syncUrl;
     WordPresence::setShared(this);
@@ -215,10 +239,15 @@ bool MVWordBook::addWord(const QString& word, const QString& phonetic, const QSt
         for (const QueuedAdd& q : std::as_const(*queued))
             adds.append(q.add);
         int fault = 0;
-        const QList<bool> stored = writeAdds(*db, adds, &fault);
+        QList<bool> stored;
+        retryWhileBusy([&] {
+            fault = 0;
+            stored = writeAdds(*db, adds, &fault);
+            return fault != int(storefile::Fault::Busy);
+        });
         pendingWrites_ -= static_cast<int>(adds.size());
         if (fault)
-            usernotices::post(faultText(storefile::Fault(fault), QFileInfo(db->dbPath()).absolutePath()));
+            usernotices::post(faultText(kNotAdded, storefile::Fault(fault), QFileInfo(db->dbPath()).absolutePath()));
         runOnMain([queued, stored] {
             for (qsizetype i = 0; i < queued->size(); ++i) {
                 const QueuedAdd& q = queued->at(i);
@@ -246,6 +275,11 @@ QList<bool> MVWordBook::writeAdds(MVWordBookDb& db, const QList<WordBookAdd>& ad
     }
     wbsql::clearFailure();
     bool together = db.addWordList(adds);
+    if (!together && heldByAnother()) {
+        // All of them again once the file is free, not one by one now.
+        *fault = int(storefile::Fault::Busy);
+        return QList<bool>(adds.size(), false);
+    }
     // A file that turned out damaged is moved aside and the adds go into a
     // fresh one, rather than failing every add until the next start.
     if (!together && lastFault() == storefile::Fault::Damaged && db.setAsideIfDamaged())
@@ -286,143 +320,206 @@ void MVWordBook::closeAddBatch()
     openBatch_.reset();
 }
 
-bool MVWordBook::delWord(const QString& word)
+template <typename T, typename Read>
+T MVWordBook::readStore(Read read) const
 {
-    if (!wbdb_)
+    wbsql::clearFailure();
+    T out = read();
+    if (heldByAnother())
+        refillWhenFree();
+    return out;
+}
+
+bool MVWordBook::delWord(const QString& word, QObject* context, WriteDone done)
+{
+    return !word.isEmpty() && delWords({word}, context, std::move(done));
+}
+
+bool MVWordBook::delWords(const QStringList& words, QObject* context, WriteDone done)
+{
+    if (!wbdb_ || words.isEmpty())
         return false;
     // Through the queue, so that an add asked for earlier cannot bring the
     // word back after it was deleted.
-    closeAddBatch();
-    queue_->sync([&] {
-        wbdb_->deleteWord(word, curUser(), preUser());
-        wbdb_->deleteTagsForWord(word);
-        wbdb_->delRemForWord(word);
-    });
+    const QString user = curUser(), pre = preUser();
+    queueStoreWrite(kNotDeleted, [words, user, pre](MVWordBookDb& db) { return db.removeWords(words, user, pre); },
+                    context, std::move(done));
     return true;
 }
 
-bool MVWordBook::rewriteParaphrase(const QString& word, const QString& phonetic, const QString& definition)
+bool MVWordBook::rewriteParaphrase(const QString& word, const QString& phonetic, const QString& definition,
+                                   QObject* context, WriteDone done)
 {
-    if (!wbdb_)
+    if (!wbdb_ || word.isEmpty())
         return false;
-    bool ok = false;
-    queue_->sync([&] { ok = wbdb_->rewriteParaphrase(word, phonetic, definition); });
-    return ok;
-}
-
-bool MVWordBook::delWords(const QStringList& words)
-{
-    if (!wbdb_)
-        return false;
-    closeAddBatch();
-    queue_->sync([&] {
-        wbdb_->deleteWords(words, curUser(), preUser());
-        wbdb_->deleteTagsForWords(words);
-        wbdb_->delRemForWords(words);
-    });
+    const QString user = curUser();
+    queueStoreWrite(kNotEdited, [=](MVWordBookDb& db) {
+        if (db.rewriteParaphrase(word, phonetic, definition))
+            return true;
+        if (wbsql::lastFailure().code != 0)
+            return false;
+        // The word left the book meanwhile (a synchronisation): it comes
+        // back as edited.
+        int fault = 0;
+        return writeAdds(db, {WordBookAdd{word, phonetic, definition, user}}, &fault).value(0);
+    }, context, std::move(done));
     return true;
 }
 
 bool MVWordBook::hasWord(const QString& word) const
 {
-    return wbdb_ && wbdb_->hasWord(word);
+    return wbdb_ && readStore<bool>([&] { return wbdb_->hasWord(word); });
 }
 
 bool MVWordBook::hasUnsyncWords() const
 {
-    return wbdb_ && wbdb_->hasUnSyncedWordsForUser(curUser());
+    return wbdb_ && readStore<bool>([&] { return wbdb_->hasUnSyncedWordsForUser(curUser()); });
 }
 
 // ---- groups ----
 
 QStringList MVWordBook::getTags() const
 {
-    return wbdb_ ? wbdb_->getAllTags() : QStringList();
+    return wbdb_ ? readStore<QStringList>([&] { return wbdb_->getAllTags(); }) : QStringList();
 }
 
-bool MVWordBook::addWordTags(const QStringList& names)
+bool MVWordBook::addWordTags(const QStringList& names, QObject* context, WriteDone done)
 {
-    if (!wbdb_)
+    if (!wbdb_ || names.isEmpty())
         return false;
-    bool ok = false;
-    closeAddBatch();
-    queue_->sync([&] { ok = wbdb_->addWordTags(names, curUser()); });
-    return ok;
+    const QString user = curUser();
+    queueStoreWrite(kGroupNotMade, [names, user](MVWordBookDb& db) { return db.addWordTags(names, user); }, context,
+                    std::move(done));
+    return true;
 }
 
-bool MVWordBook::addTag(const QString& tag, const QStringList& words)
+bool MVWordBook::addTag(const QString& tag, const QStringList& words, QObject* context, WriteDone done)
 {
-    if (!wbdb_)
+    if (!wbdb_ || words.isEmpty())
         return false;
-    bool ok = false;
-    closeAddBatch();
-    queue_->sync([&] { ok = wbdb_->addWords(words, tag, curUser()); });
-    return ok;
+    const QString user = curUser();
+    queueStoreWrite(kGroupNotChanged, [tag, words, user](MVWordBookDb& db) { return db.addWords(words, tag, user); },
+                    context, std::move(done));
+    return true;
 }
 
-bool MVWordBook::deleteTagsForWord(const QString& word)
+bool MVWordBook::deleteTagsForWord(const QString& word, QObject* context, WriteDone done)
 {
-    if (!wbdb_)
-        return false;
-    bool ok = false;
-    closeAddBatch();
-    queue_->sync([&] { ok = wbdb_->deleteTagsForWord(word); });
-    return ok;
+    return !word.isEmpty() && deleteTagsForWords({word}, context, std::move(done));
 }
 
-bool MVWordBook::deleteTagsForWords(const QStringList& words)
+bool MVWordBook::deleteTagsForWords(const QStringList& words, QObject* context, WriteDone done)
 {
-    if (!wbdb_)
+    if (!wbdb_ || words.isEmpty())
         return false;
-    bool ok = false;
-    closeAddBatch();
-    queue_->sync([&] { ok = wbdb_->deleteTagsForWords(words); });
-    return ok;
+    queueStoreWrite(kGroupNotChanged, [words](MVWordBookDb& db) { return db.deleteTagsForWords(words); }, context,
+                    std::move(done));
+    return true;
 }
 
-bool MVWordBook::deleteWordForTag(const QString& tag)
+bool MVWordBook::deleteWordForTag(const QString& tag, QObject* context, WriteDone done)
 {
-    if (!wbdb_)
+    if (!wbdb_ || tag.isEmpty())
         return false;
-    bool ok = false;
-    closeAddBatch();
-    queue_->sync([&] {
-        const QStringList words = loadWordListWithCategory(tag, false);
-        wbdb_->deleteTag(tag);
-        if (!words.isEmpty())
-            wbdb_->deleteTagsForWords(words);
-        // The name "" puts the words in no group and marks them for upload.
-        ok = wbdb_->addWords(words, QStringLiteral(""), curUser());
+    const QString user = curUser();
+    queueStoreWrite(kGroupNotDeleted, [tag, user](MVWordBookDb& db) { return db.moveGroup(tag, QString(), user); },
+                    context, std::move(done));
+    return true;
+}
+
+bool MVWordBook::updateWordTag(const QString& from, const QString& to, QObject* context, WriteDone done)
+{
+    if (!wbdb_ || from.isEmpty() || to.isEmpty())
+        return false;
+    const QString user = curUser();
+    queueStoreWrite(kGroupNotRenamed, [from, to, user](MVWordBookDb& db) { return db.moveGroup(from, to, user); },
+                    context, std::move(done));
+    return true;
+}
+
+// ---- the queue ----
+
+void MVWordBook::queueStoreWrite(const QString& failed, std::function<bool(MVWordBookDb&)> write, QObject* context,
+                                 WriteDone done)
+{
+    auto db = wbdb_;
+    QPointer<QObject> guard(context);
+    const bool guarded = context != nullptr;
+    queueWrite([this, db, failed, write = std::move(write), guard, guarded, done = std::move(done)] {
+        bool stored = false;
+        storefile::Fault fault = storefile::Fault::NewerLayout;
+        wbsql::clearFailure();
+        if (!db->isReadOnly()) {
+            stored = retryWhileBusy([&] { return write(*db); });
+            fault = wbsql::lastFailure().code ? lastFault() : storefile::Fault::None;
+        }
+        if (!stored && fault != storefile::Fault::None) {
+            qWarning().noquote() << "wordbook:" << failed;
+            usernotices::post(faultText(failed, fault, QFileInfo(db->dbPath()).absolutePath()));
+        }
+        if (done) {
+            runOnMain([guard, guarded, done, stored] {
+                if (!guarded || guard)
+                    done(stored);
+            });
+        }
     });
-    return ok;
 }
 
-bool MVWordBook::updateWordTag(const QString& from, const QString& to)
+bool MVWordBook::retryWhileBusy(const std::function<bool()>& attempt)
 {
-    if (!wbdb_)
-        return false;
-    bool ok = false;
-    closeAddBatch();
-    queue_->sync([&] {
-        const QStringList words = loadWordListWithCategory(from, false);
-        if (!deleteWordForTag(from))
-            return;
-        addWordTags({to});
-        ok = addTag(to, words);
+    for (;;) {
+        wbsql::clearFailure();
+        if (attempt()) {
+            busyTold_ = false;
+            return true;
+        }
+        if (!heldByAnother() || stopping_)
+            return false;
+        noteBusy();
+        // Each try has waited out the busy timeout; this only keeps a file
+        // that fails at once from spinning the queue.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+void MVWordBook::noteBusy() const
+{
+    if (!busyTold_.exchange(true))
+        usernotices::post(QStringLiteral("单词本文件正被其他程序使用。它可用后，Mirvok 会保存你的修改并刷新单词本。"));
+}
+
+void MVWordBook::refillWhenFree() const
+{
+    noteBusy();
+    if (refillQueued_.exchange(true))
+        return;
+    auto db = wbdb_;
+    auto* self = const_cast<MVWordBook*>(this);
+    queue_->async([self, db] {
+        self->retryWhileBusy([&] { return db->open() && db->isReadable(); });
+        self->refillQueued_ = false;
+        QPointer<MVWordBook> guard(self);
+        runOnMain([guard] {
+            if (guard)
+                emit guard->storeAvailable();
+        });
     });
-    return ok;
 }
 
 // ---- lists ----
 
 WordSections MVWordBook::wordListWithCategory(const QString& tag, bool byDate) const
 {
-    return wbdb_ ? wbdb_->getWordsSortedByDate(byDate, tag, curUser(), preUser(), false) : WordSections();
+    return wbdb_ ? readStore<WordSections>([&] {
+        return wbdb_->getWordsSortedByDate(byDate, tag, curUser(), preUser(), false);
+    }) : WordSections();
 }
 
 WordSections MVWordBook::wordListWithNoCategorySortedByDate(bool byDate) const
 {
-    return wbdb_ ? wbdb_->getWordsSortedWithNoTagByDate(byDate, curUser(), preUser()) : WordSections();
+    return wbdb_ ? readStore<WordSections>([&] { return wbdb_->getWordsSortedWithNoTagByDate(byDate, curUser(), preUser()); })
+                 : WordSections();
 }
 
 QStringList MVWordBook::loadWordListWithCategory(const QString& category, bool byDate) const

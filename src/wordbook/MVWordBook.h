@@ -38,7 +38,12 @@ public:
 // The word book's single entry point: words, groups and lists of the signed-in
 // user (or of nobody), and synchronisation with the service. Call it from the
 // main thread. Writes run on one work queue in the order they were asked
-// for; reads answer at once from the store.
+// for and answer at once whether they were queued; their `done` says, on the
+// main thread, whether the change is in the file (and runs only while its
+// `context`, when given, exists). A write that failed tells the user why,
+// once, through usernotices. While another program holds the file, writes
+// wait on the queue until it is free, reads on the main thread answer empty
+// at once, and storeAvailable() says when to read again.
 class MVWordBook : public QObject, public MVSyncDelegate, public WordPresence {
     Q_OBJECT
 public:
@@ -65,30 +70,34 @@ public:
     bool didLoginWithUser(const QString& user);
     void didLogout();
 
-    // Words.
-    // Told on the main thread whether the word's row is in the file.
-    using AddDone = std::function<void(bool committed)>;
-    // Queues the add and answers at once whether it was taken; only `done`
-    // says it was stored. `done` runs only while `context` (when given)
-    // exists. A failed add tells the user why, once per failing batch
-    // (usernotices).
+    // Told on the main thread whether the change is in the file.
+    using WriteDone = std::function<void(bool stored)>;
+    using AddDone = WriteDone;
+
+    // Words. Adds asked for one after another are written together; a
+    // failed add tells the user why once per failing batch.
     bool addWord(const QString& word, const QString& phonetic, const QString& definition,
                  QObject* context = nullptr, AddDone done = {});
-    bool delWord(const QString& word);
-    // An edited definition: the row keeps its date, groups and review record.
-    bool rewriteParaphrase(const QString& word, const QString& phonetic, const QString& definition);
-    bool delWords(const QStringList& words);
+    // The word with its groups and review record.
+    bool delWord(const QString& word, QObject* context = nullptr, WriteDone done = {});
+    bool delWords(const QStringList& words, QObject* context = nullptr, WriteDone done = {});
+    // An edited definition: the row keeps its date, groups and review record;
+    // a word that left the book meanwhile comes back as edited.
+    bool rewriteParaphrase(const QString& word, const QString& phonetic, const QString& definition,
+                           QObject* context = nullptr, WriteDone done = {});
     bool hasWord(const QString& word) const override;
     bool hasUnsyncWords() const;
 
     // Groups.
     QStringList getTags() const;
-    bool addWordTags(const QStringList& names);
-    bool addTag(const QString& tag, const QStringList& words);
-    bool deleteTagsForWord(const QString& word);
-    bool deleteTagsForWords(const QStringList& words);
-    bool deleteWordForTag(const QString& tag);
-    bool updateWordTag(const QString& from, const QString& to);
+    bool addWordTags(const QStringList& names, QObject* context = nullptr, WriteDone done = {});
+    bool addTag(const QString& tag, const QStringList& words, QObject* context = nullptr, WriteDone done = {});
+    bool deleteTagsForWord(const QString& word, QObject* context = nullptr, WriteDone done = {});
+    bool deleteTagsForWords(const QStringList& words, QObject* context = nullptr, WriteDone done = {});
+    // The group goes, its words stay in no group.
+    bool deleteWordForTag(const QString& tag, QObject* context = nullptr, WriteDone done = {});
+    // All of the rename or nothing.
+    bool updateWordTag(const QString& from, const QString& to, QObject* context = nullptr, WriteDone done = {});
 
     // Lists.
     WordSections wordListWithCategory(const QString& tag, bool byDate) const;
@@ -129,7 +138,27 @@ public:
     void syncUpdateTimestamp(const QString& ts, const QString& remTs) override;
     void syncDidFinish() override;
 
+signals:
+    // The file answers again after another program held it: lists and
+    // stars read meanwhile may have come back empty.
+    void storeAvailable();
+
 private:
+    // Queues a write (see queueWrite); `failed` opens what the user is told
+    // when it could not be stored.
+    void queueStoreWrite(const QString& failed, std::function<bool(MVWordBookDb&)> write, QObject* context,
+                         WriteDone done);
+    // On the queue: runs the attempt again for as long as another program
+    // holds the file (each try waits out the busy timeout).
+    bool retryWhileBusy(const std::function<bool()>& attempt);
+    // Tells the user once per spell that another program holds the file.
+    void noteBusy() const;
+    // After a read found the file held: reads again on the queue until it
+    // answers, then storeAvailable().
+    void refillWhenFree() const;
+    template <typename T, typename Read>
+    T readStore(Read read) const;
+
     void setSyncing(bool on);
     void syncingRateSet(quint64 rate);
     void preprocessingBeforeSync(const QString& user, const QString& filter);
@@ -189,6 +218,9 @@ private:
     bool pendingIsObject_ = false;
 
     std::atomic<int> pendingWrites_{0};
+    std::atomic<bool> stopping_{false};
+    mutable std::atomic<bool> busyTold_{false};
+    mutable std::atomic<bool> refillQueued_{false};
     QMutex batchMutex_;
     std::shared_ptr<QList<QueuedAdd>> openBatch_;
     QThreadPool pool_;

@@ -8,17 +8,29 @@
 #include "wordbook/WordBookClock.h"
 #include "wordbook/WordBookSql.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QThread>
 #include <cerrno>
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <sqlite3.h>
 
 using namespace wbsql;
 
 namespace {
-constexpr int kBusyTimeoutMs = 5000;
+bool onMainThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+int busyTimeout()
+{
+    return onMainThread() ? MVWordBookDb::kMainThreadBusyMs : MVWordBookDb::kBusyTimeoutMs;
+}
 
 // Every column this version knows; a file with any other is from a later one.
 const storefile::Layout& knownLayout()
@@ -44,15 +56,29 @@ QString timestampKey(const char* base, const QString& user)
 MVWordBookDb::MVWordBookDb(const QString& dbPath, std::function<QString()> currentUser)
     : dbPath_(dbPath), userSQL_(QStringLiteral("USERNAME = ''")), currentUser_(std::move(currentUser))
 {
-    readOnly_ = storefile::prepare(dbPath_, knownLayout(), QStringLiteral("单词本")).state
-                == storefile::State::NewerLayout;
+    open();
+}
+
+bool MVWordBookDb::open()
+{
+    if (open_)
+        return true;
+    const storefile::State state = storefile::prepare(dbPath_, knownLayout(), QStringLiteral("单词本"), busyTimeout()).state;
+    if (state == storefile::State::Busy) {
+        noteFailure(SQLITE_BUSY, 0);
+        return false;
+    }
+    readOnly_ = state == storefile::State::NewerLayout;
     // The schema is made on every start; an existing column makes its ALTER
     // fail, which is how the layout stays unversioned.
-    if (auto db = dateBase(); db && !readOnly_)
-        createSchema(*db);
+    if (auto db = dateBase(); db && !readOnly_ && !createSchema(*db)
+                              && storefile::faultOf(lastFailure().code, 0) == storefile::Fault::Busy)
+        return false;
     // Words and account names are the user's alone, also in files made
     // under a wider mode before (SQLite gives its journals the file's mode).
     privatefiles::restrictFile(dbPath_);
+    open_ = true;
+    return true;
 }
 
 bool MVWordBookDb::setAsideIfDamaged()
@@ -136,7 +162,7 @@ std::unique_ptr<SQLite::Database> MVWordBookDb::dateBase() const
         // any write on it.
         db = std::make_unique<SQLite::Database>(
             dbPath_.toStdString(), readOnly_ ? SQLite::OPEN_READONLY : SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE,
-            kBusyTimeoutMs);
+            busyTimeout());
     } catch (const SQLite::Exception& e) {
         noteFailure(e.getExtendedErrorCode(), errno);
         qWarning().noquote() << "wordbook: cannot open" << dbPath_ << "-" << e.what();
@@ -166,19 +192,25 @@ std::unique_ptr<SQLite::Database> MVWordBookDb::dateBase() const
     return db;
 }
 
-void MVWordBookDb::createSchema(SQLite::Database& db) const
+bool MVWordBookDb::createSchema(SQLite::Database& db) const
 {
-    exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS WORDBOOK (WORD TEXT, DATE TEXT, TIME TEXT, INTP TEXT, "
-                            "TS TEXT, OP TEXT, USERNAME TEXT, PRIMARY KEY(WORD,USERNAME))"));
-    exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS USERTS (USERNAME TEXT, TS TEXT)"));
-    exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS TAGTABLE (WORD TEXT, TAG TEXT, USERNAME TEXT, "
-                            "primary key(WORD, TAG, USERNAME))"));
-    exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS WORDTAGTABLE (ID TEXT, TAG TEXT, USERNAME TEXT)"));
-    exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS REMTABLE (WORD TEXT, PROGRESS TEXT, MODTIME TEXT, "
-                            "STATUS TEXT, USERNAME TEXT, REMTS TEXT, PRIMARY KEY(WORD,USERNAME))"));
+    // Stops at the first table it cannot make: on a file another program
+    // holds, every further statement would only wait out the timeout again.
+    const bool made =
+        exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS WORDBOOK (WORD TEXT, DATE TEXT, TIME TEXT, INTP TEXT, "
+                                "TS TEXT, OP TEXT, USERNAME TEXT, PRIMARY KEY(WORD,USERNAME))"))
+        && exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS USERTS (USERNAME TEXT, TS TEXT)"))
+        && exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS TAGTABLE (WORD TEXT, TAG TEXT, USERNAME TEXT, "
+                                   "primary key(WORD, TAG, USERNAME))"))
+        && exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS WORDTAGTABLE (ID TEXT, TAG TEXT, USERNAME TEXT)"))
+        && exec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS REMTABLE (WORD TEXT, PROGRESS TEXT, MODTIME TEXT, "
+                                   "STATUS TEXT, USERNAME TEXT, REMTS TEXT, PRIMARY KEY(WORD,USERNAME))"));
+    if (!made)
+        return false;
     exec(db, QStringLiteral("ALTER TABLE WORDBOOK ADD COLUMN SPELLTIME TEXT DEFAULT '0'"), {}, true);
     exec(db, QStringLiteral("ALTER TABLE REMTABLE ADD COLUMN REMINDTIME TEXT DEFAULT '0'"), {}, true);
     exec(db, QStringLiteral("ALTER TABLE WORDTAGTABLE ADD COLUMN LISTORDER TEXT DEFAULT '0'"), {}, true);
+    return true;
 }
 
 // ---- timestamps ----
@@ -334,12 +366,52 @@ bool MVWordBookDb::deleteWords(const QStringList& words, const QString& user, co
     return user.isEmpty() ? last : true;
 }
 
+bool MVWordBookDb::removeWords(const QStringList& words, const QString& user, const QString& preUser)
+{
+    if (words.isEmpty() || user.isNull())
+        return false;
+    auto db = dateBase();
+    if (!db || !begin(*db))
+        return false;
+    const QString filter = userSQL();
+    int removed = 0;
+    for (const QString& word : words) {
+        if (word.isEmpty())
+            continue;
+        const QString w = getSafeStringForDb(word);
+        if (!deleteWordWithDb(*db, word, user)
+            || !exec(*db, QStringLiteral("DELETE FROM TAGTABLE WHERE WORD = ? AND %1").arg(filter), {w})
+            || !exec(*db, QStringLiteral("DELETE FROM REMTABLE WHERE WORD = ? AND %1").arg(filter), {w})) {
+            rollback(*db);
+            return false;
+        }
+        ++removed;
+    }
+    if (!commit(*db))
+        return false;
+    for (int i = 0; i < removed; ++i)
+        markOneRemWordDelFromReviewPlan();
+    if (user.isEmpty() && !preUser.isEmpty()) {
+        setTimeStamp(QStringLiteral("0"), preUser);
+        setRemTimeStamp(QStringLiteral("0"), preUser);
+    }
+    return true;
+}
+
 bool MVWordBookDb::hasWordWithDb(SQLite::Database& db, const QString& quotedWord) const
 {
     return exists(db,
                   QStringLiteral("SELECT * FROM WORDBOOK WHERE UPPER(WORD) = UPPER(?) AND %1 AND OP != 'remove'")
                       .arg(userSQL()),
                   {quotedWord});
+}
+
+bool MVWordBookDb::isReadable() const
+{
+    bool ok = false;
+    if (auto db = dateBase())
+        rows(*db, QStringLiteral("SELECT COUNT(*) FROM sqlite_master"), {}, &ok);
+    return ok;
 }
 
 bool MVWordBookDb::hasWord(const QString& word) const
@@ -389,7 +461,9 @@ bool MVWordBookDb::addWordTags(const QStringList& names, const QString& user)
     if (!db)
         return false;
     const QString filter = userSQL();
-    bool all = begin(*db);
+    if (!begin(*db))
+        return false;
+    bool all = true;
     for (int i = 0; i < names.size(); ++i) {
         const QString t = getSafeStringForDb(names[i]);
         const QString order = QString::number(i);
@@ -400,7 +474,11 @@ bool MVWordBookDb::addWordTags(const QStringList& names, const QString& user)
             all = exec(*db, QStringLiteral("INSERT INTO WORDTAGTABLE(TAG, USERNAME, LISTORDER) VALUES (?, ?, ?);"),
                        {t, user, order}) && all;
     }
-    return commit(*db) && all;
+    if (!all) {
+        rollback(*db);
+        return false;
+    }
+    return commit(*db);
 }
 
 bool MVWordBookDb::addWords(const QStringList& words, const QString& tag, const QString& user)
@@ -452,12 +530,13 @@ bool MVWordBookDb::deleteTagsForWords(const QStringList& words)
         return false;
     const QString filter = userSQL();
     for (const QString& w : words) {
-        if (!w.isEmpty())
-            exec(*db, QStringLiteral("DELETE FROM TAGTABLE WHERE WORD = ? AND %1").arg(filter), {getSafeStringForDb(w)});
+        if (!w.isEmpty()
+            && !exec(*db, QStringLiteral("DELETE FROM TAGTABLE WHERE WORD = ? AND %1").arg(filter), {getSafeStringForDb(w)})) {
+            rollback(*db);
+            return false;
+        }
     }
-    if (!commit(*db))
-        return false;
-    return true;
+    return commit(*db);
 }
 
 bool MVWordBookDb::deleteTag(const QString& tag)
@@ -471,6 +550,45 @@ bool MVWordBookDb::deleteTag(const QString& tag)
     const QString filter = userSQL();
     const bool ok = exec(*db, QStringLiteral("delete from tagtable where tag = ? and %1").arg(filter), {t}) &&
                     exec(*db, QStringLiteral("DELETE FROM WORDTAGTABLE WHERE TAG = ? AND %1").arg(filter), {t});
+    if (!ok) {
+        rollback(*db);
+        return false;
+    }
+    return commit(*db);
+}
+
+bool MVWordBookDb::moveGroup(const QString& from, const QString& to, const QString& user)
+{
+    if (from.isEmpty())
+        return false;
+    auto db = dateBase();
+    if (!db || !begin(*db))
+        return false;
+    const QString f = getSafeStringForDb(from);
+    const QString t = getSafeStringForDb(to);
+    const QString filter = userSQL();
+    bool ok = false;
+    const auto words = rows(*db,
+                            QStringLiteral("SELECT DISTINCT WORD FROM WORDBOOK WHERE OP <> 'remove' AND %1 AND WORD IN "
+                                           "(SELECT WORD FROM TAGTABLE WHERE TAG = ?)").arg(filter),
+                            {f}, &ok);
+    ok = ok && exec(*db, QStringLiteral("DELETE FROM TAGTABLE WHERE TAG = ? AND %1").arg(filter), {f})
+         && exec(*db, QStringLiteral("DELETE FROM WORDTAGTABLE WHERE TAG = ? AND %1").arg(filter), {f});
+    if (ok && !t.isEmpty()) {
+        ok = exists(*db, QStringLiteral("SELECT * FROM WORDTAGTABLE WHERE TAG = ? AND %1").arg(filter), {t})
+                 ? exec(*db, QStringLiteral("UPDATE WORDTAGTABLE SET LISTORDER = '0' WHERE TAG = ? AND %1").arg(filter), {t})
+                 : exec(*db, QStringLiteral("INSERT INTO WORDTAGTABLE(TAG, USERNAME, LISTORDER) VALUES (?, ?, '0')"),
+                        {t, user});
+    }
+    for (const auto& r : words) {
+        if (!ok)
+            break;
+        const QString w = r.value(0);
+        ok = exec(*db, QStringLiteral("DELETE FROM TAGTABLE WHERE WORD = ? AND %1").arg(filter), {w})
+             && (t.isEmpty()
+                 || exec(*db, QStringLiteral("INSERT INTO TAGTABLE(WORD, TAG, USERNAME) VALUES (?, ?, ?)"), {w, t, user}))
+             && exec(*db, QStringLiteral("UPDATE WORDBOOK SET OP = 'add' WHERE WORD = ? AND %1").arg(filter), {w});
+    }
     if (!ok) {
         rollback(*db);
         return false;

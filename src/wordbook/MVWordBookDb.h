@@ -8,6 +8,7 @@
 #include <QMutex>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -45,11 +46,17 @@ using SyncActionMap = QMap<QString, MVSyncActionPtr>;
 // The word book's SQLite store (wordbook.db). Every operation opens its own
 // connection and closes it before returning, so the store can be called from
 // any thread; SQLite's locking (with a busy timeout) orders concurrent writers.
+// On the main thread that timeout is kMainThreadBusyMs: while another program
+// holds the file, a read there fails fast (wbsql::lastFailure says busy)
+// instead of freezing the window.
 class MVWordBookDb {
 public:
+    static constexpr int kBusyTimeoutMs = 5000;
+    static constexpr int kMainThreadBusyMs = 60;
+
     // Full path of the database file; the folder must exist. currentUser
     // names the account whose local timestamp is reset when the file has to
-    // be created (the facade's signed-in user).
+    // be created (the facade's signed-in user). Opens the file (see open).
     explicit MVWordBookDb(const QString& dbPath, std::function<QString()> currentUser = {});
     ~MVWordBookDb();
 
@@ -58,6 +65,13 @@ public:
                                                           std::function<QString()> currentUser = {});
 
     const QString& dbPath() const { return dbPath_; }
+    // Looks the file over (damaged, newer layout) and gives it its tables.
+    // False while another program holds it locked: call it again, off the
+    // main thread, until it answers true.
+    bool open();
+    bool isOpen() const { return open_; }
+    // False while the file cannot be read (another program holds it).
+    bool isReadable() const;
     // The file is of a newer layout (the user was told): opened read-only,
     // every write fails.
     bool isReadOnly() const { return readOnly_; }
@@ -95,6 +109,9 @@ public:
     bool rewriteParaphrase(const QString& word, const QString& phonetic, const QString& definition);
     bool deleteWord(const QString& word, const QString& user, const QString& preUser);
     bool deleteWords(const QStringList& words, const QString& user, const QString& preUser);
+    // The words with their groups and review records, in one transaction:
+    // true only when all of it is in the file.
+    bool removeWords(const QStringList& words, const QString& user, const QString& preUser);
     bool hasWord(const QString& word) const;
     bool hasUnSyncedWordsForUser(const QString& user) const;
     int getNumOfSyncedWordForUser(const QString& user) const;
@@ -106,6 +123,10 @@ public:
     bool deleteTagsForWord(const QString& word);
     bool deleteTagsForWords(const QStringList& words);
     bool deleteTag(const QString& tag);
+    // Renames group `from` to `to` (listed first), or with an empty `to`
+    // deletes it and leaves its words in no group; its words are marked for
+    // upload. One transaction: all of it or nothing.
+    bool moveGroup(const QString& from, const QString& to, const QString& user);
     QString getTagsForWord(const QString& word) const;
 
     // Lists.
@@ -149,13 +170,14 @@ public:
 
 private:
     std::unique_ptr<SQLite::Database> dateBase() const;
-    void createSchema(SQLite::Database& db) const;
+    bool createSchema(SQLite::Database& db) const;
     bool hasWordWithDb(SQLite::Database& db, const QString& quotedWord) const;
     bool deleteWordWithDb(SQLite::Database& db, const QString& word, const QString& user);
     bool addWordWithDb(SQLite::Database& db, const WordBookAdd& add, const QString& ts);
 
     QString dbPath_;
-    bool readOnly_ = false;
+    std::atomic<bool> readOnly_ = false;
+    std::atomic<bool> open_ = false;
     mutable QMutex mutex_;
     QString userSQL_;
     std::function<QString()> currentUser_;

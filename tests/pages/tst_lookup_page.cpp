@@ -111,7 +111,10 @@ void TestLookupPage::initTestCase()
                                   wordBookCalls_ << QStringLiteral("add|%1|%2|%3").arg(w, p, d);
                                   stored(true);
                               },
-                              [this](const QString& w) { wordBookCalls_ << "del|" + w; }});
+                              [this](const QString& w, std::function<void(bool)> removed) {
+                                  wordBookCalls_ << "del|" + w;
+                                  removed(true);
+                              }});
 
     service_->on("GET", "/jsonapi", [](const RecordedRequest& r) {
         if (r.queryValue("q") == "bk:main page")

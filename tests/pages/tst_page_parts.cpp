@@ -159,7 +159,7 @@ void TestPageParts::wordBookButtonsReachTheWordBookFile()
         QVERIFY(intp.startsWith("[ˈæpl]"));
         QVERIFY(intp.contains("n. 苹果"));
     }
-    pagewordbook::actions().delWord("apple");
+    pagewordbook::actions().delWord("apple", [](bool) {});
     book.waitForQueuedWork();
     QVERIFY(!book.hasWord("apple"));
 }

@@ -207,6 +207,7 @@ private slots:
         // No other write reaches it either.
         MVWordBook::sharedInstance().delWord("w1");
         MVWordBook::sharedInstance().addTag("group", {"w2"});
+        MVWordBook::sharedInstance().waitForQueuedWork();
         QCOMPARE(bytesOf(db), before);
         QVERIFY(QDir(folder).entryList({"wordbook.db.*"}).isEmpty());
     }
@@ -231,6 +232,31 @@ private slots:
         expectRefusal("没有权限");
         QVERIFY(!holdsWord(db, "apple"));
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // The filled star of a stored word stays filled when the file refuses
+    // the delete, with one alert that names the cause.
+    void refusedDeleteKeepsTheStarFilled()
+    {
+        const QString folder = freshFolder();
+        Tmpfs disk(folder, "size=1m,mode=0700");
+        if (!disk.ok)
+            QSKIP("a read-only file system needs root");
+        const QString db = folder + "/wordbook.db";
+        configure(db);
+        showApple();
+        clickStar();
+        QTRY_COMPARE(star(), QStringLiteral("★"));
+        QVERIFY(disk.remount(MS_RDONLY, "size=1m,mode=0700"));
+        clickStar();
+        QTRY_COMPARE(noticealerts::shown().size(), 1);
+        QVERIFY2(noticealerts::shown().first().startsWith(QStringLiteral("单词没有从单词本删除：没有权限")),
+                 qPrintable(noticealerts::shown().first()));
+        MVWordBook::sharedInstance().waitForQueuedWork();
+        QCoreApplication::processEvents();
+        QCOMPARE(star(), QStringLiteral("★"));
+        QVERIFY(holdsWord(db, "apple"));
+        QVERIFY(MVWordBook::sharedInstance().hasWord("apple"));
     }
 
     void fullDiskLeavesTheStarEmptyUntilSpaceIsFreed()

@@ -12,6 +12,7 @@
 #include "wordbook/MVWordBook.h"
 #include "wordbook/WordBookClock.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 #include <memory>
 
@@ -99,8 +100,15 @@ struct ScreenFixture {
         book->waitForQueuedWork();
         wbclock::setNowForTesting(nullptr);
     }
+    // Every write asked for so far is in the file and its answer delivered.
+    void settle()
+    {
+        book->waitForQueuedWork();
+        QCoreApplication::processEvents();
+    }
     WordBookViewController& open()
     {
+        book->waitForQueuedWork();
         screen = std::make_unique<WordBookViewController>(*book, &shell);
         screen->resize(228, 600);
         return *screen;

@@ -282,6 +282,7 @@ void TestWordBookScreen::deleteCasesShowTheFollowingRow()
         QCOMPARE(MVAlertWndController::sharedInstance().alertMessageLabel()->text(),
                  QStringLiteral("确定删除选中的单词？删除后将不可恢复。"));
         MVAlertWndController::sharedInstance().rightButtonAction();
+        f.settle();
     };
     del(4);  // the last row: the one before it
     QCOMPARE(f.listed(), (QStringList{"a", "b", "c", "d"}));
@@ -302,6 +303,7 @@ void TestWordBookScreen::deleteCasesShowTheFollowingRow()
     QCOMPARE(s.selectedRows(), (QList<qint64>{2, 4, 3}));
     s.actionManager().showDeleteActionAlert(0);
     MVAlertWndController::sharedInstance().rightButtonAction();
+    f.settle();
     QCOMPARE(f.listed(), (QStringList{"c", "d"}));
     QCOMPARE(s.curWordIndex(), 1);
     QVERIFY(s.selectedRows().isEmpty());
@@ -414,6 +416,7 @@ void TestWordBookScreen::groupPanelsReachTheStore()
     QVERIFY(w->saveButton()->isEnabled());
     QTest::keyClick(w->nameField(), Qt::Key_Return);
     QVERIFY(!w->isVisible());
+    f.settle();
     QCOMPARE(f.book->getTags(), QStringList{"Study"});
     QCOMPARE(f.book->loadWordListWithCategory("Study", false), QStringList{grouped});
     QCOMPARE(column(db, timeSql), time);  // a favourite keeps its row
@@ -423,6 +426,7 @@ void TestWordBookScreen::groupPanelsReachTheStore()
     s.renameGroupPanel().renameAction("Study");
     s.renameGroupPanel().window()->nameField()->setText("Exam");
     s.renameGroupPanel().saveAction();
+    f.settle();
     QCOMPARE(f.book->getTags(), QStringList{"Exam"});
     QCOMPARE(s.curCategory(), QStringLiteral("Exam"));
     QCOMPARE(f.listed(), QStringList{grouped});
@@ -432,6 +436,7 @@ void TestWordBookScreen::groupPanelsReachTheStore()
     QCOMPARE(MVAlertWndController::sharedInstance().alertMessageLabel()->text(),
              QStringLiteral("确定删除分组Exam?\n删除后该分组内的单词将保留到未分组单词中"));
     MVAlertWndController::sharedInstance().rightButtonAction();
+    f.settle();
     QVERIFY(f.book->getTags().isEmpty());
     QVERIFY(f.book->hasWord(grouped));
     QCOMPARE(s.curCategory(), QStringLiteral("所有单词"));
@@ -454,6 +459,7 @@ void TestWordBookScreen::editKeepsDateGroupsAndReview()
     QCOMPARE(panel.wordParaphaseLabel()->toPlainText(), QStringLiteral("old"));
     panel.wordParaphaseLabel()->setPlainText("new\\nlines");
     panel.editSaveButtonAction();
+    f.settle();
     QCOMPARE(column(db, "SELECT INTP FROM WORDBOOK"), QStringLiteral("[w]\\nnew\\nlines"));
     QCOMPARE(column(db, "SELECT OP FROM WORDBOOK"), QStringLiteral("add"));
     QCOMPARE(column(db, "SELECT TIME FROM WORDBOOK"), time);
@@ -463,6 +469,7 @@ void TestWordBookScreen::editKeepsDateGroupsAndReview()
     panel.showEditParaphasePanel(s.entryAt(0));
     panel.changeGroupTypeActionInEditPanel("未分组");
     panel.editSaveButtonAction();
+    f.settle();
     QVERIFY(column(db, "SELECT TAG FROM TAGTABLE WHERE WORD='word'").isNull());
 }
 
@@ -485,12 +492,14 @@ void TestWordBookScreen::menusActOnTheWordsTheyOpenedFor()
     QCOMPARE(s.wordAt(1), QStringLiteral("a"));
     s.favoriteMoreMenu()->actions().last()->trigger();  // 删除单词
     MVAlertWndController::sharedInstance().rightButtonAction();
+    f.settle();
     QVERIFY(!f.book->hasWord("b"));
     QVERIFY(f.book->hasWord("a"));
 
     s.prepareMoreMenu(1);  // a
     reloadWithNewWord("0n2");
     actionWithData(s.favoriteSubMenu(), "G")->trigger();
+    f.settle();
     QCOMPARE(f.book->loadWordListWithCategory("G", false), QStringList{"a"});
 
     s.prepareMoreMenu(3);  // c
@@ -498,6 +507,7 @@ void TestWordBookScreen::menusActOnTheWordsTheyOpenedFor()
     reloadWithNewWord("0n3");
     s.editPanel().wordParaphaseLabel()->setPlainText("edited");
     s.editPanel().editSaveButtonAction();
+    f.settle();
     QCOMPARE(column(db, "SELECT INTP FROM WORDBOOK WHERE WORD='c'"), QStringLiteral("\\nedited"));
 
     // The delete-group alert deletes the group it named.
@@ -505,6 +515,7 @@ void TestWordBookScreen::menusActOnTheWordsTheyOpenedFor()
     s.renameGroupPanel().deleteAction("G");
     f.book->addWordTags({"A", "G", "H"});
     MVAlertWndController::sharedInstance().rightButtonAction();
+    f.settle();
     QCOMPARE(f.book->getTags(), (QStringList{"A", "H"}));
 }
 

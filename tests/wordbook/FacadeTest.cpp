@@ -1,11 +1,15 @@
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
+#include "platform/UserNotices.h"
 #include "support/FakeWordBookService.h"
 #include "support/TestEnv.h"
 #include "wordbook/MVWordBook.h"
 
+#include <QProcess>
+#include <atomic>
 #include <QtTest>
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <sys/mount.h>
 
 namespace {
 struct Listener : MVWordBookSyncDelegate {
@@ -31,10 +35,50 @@ QString one(const QString& path, const QString& sql)
                                                          : QString();
 }
 
+// Writes on the queue that waited out the whole busy timeout (each is logged).
+std::atomic<int> g_lockedOut{0};
+QtMessageHandler g_previousHandler = nullptr;
+void countLockedOut(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (text.contains(QLatin1String("BEGIN IMMEDIATE - database is locked")))
+        ++g_lockedOut;
+    g_previousHandler(type, context, text);
+}
+
 bool nonDecreasing(const QList<quint64>& v)
 {
     return std::is_sorted(v.begin(), v.end());
 }
+
+// A small file system of its own (root only: root writes through any mode
+// bits), detached at the end.
+struct Tmpfs {
+    QByteArray path;
+    bool ok = false;
+    explicit Tmpfs(const QString& where) : path(where.toLocal8Bit())
+    {
+        QDir().mkpath(where);
+        ok = ::mount("tmpfs", path.constData(), "tmpfs", 0, "size=1m,mode=0700") == 0;
+    }
+    bool makeReadOnly()
+    {
+        return ::mount("tmpfs", path.constData(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=1m,mode=0700") == 0;
+    }
+    ~Tmpfs()
+    {
+        if (ok)
+            ::umount2(path.constData(), MNT_DETACH);
+    }
+};
+
+// What each write's `done` said, in the order they answered.
+struct Answers {
+    QList<bool> stored;
+    MVWordBook::WriteDone next()
+    {
+        return [this](bool ok) { stored << ok; };
+    }
+};
 }  // namespace
 
 class FacadeTest : public QObject {
@@ -107,11 +151,127 @@ private slots:
         book_->addWordTags({"old"});
         book_->addTag("old", {"a", "b"});
         QVERIFY(book_->updateWordTag("old", "new"));
+        book_->waitForQueuedWork();
         QCOMPARE(book_->loadWordListWithCategory("new", false), QStringList({"a", "b"}));
         QVERIFY(!book_->getTags().contains("old"));
         QVERIFY(book_->deleteWordForTag("new"));
+        book_->waitForQueuedWork();
         QCOMPARE(book_->loadWordListWithCategory("未分组", false), QStringList({"a", "b", "c"}));
         QVERIFY(book_->getTags().isEmpty());
+    }
+
+    // A delete or group change the file refuses is answered as not stored,
+    // told once each, and changes nothing: a rename is all or nothing.
+    void refusedDeletesAndGroupChangesAreToldAndChangeNothing()
+    {
+        Tmpfs disk(env_->root() + "/disk");
+        if (!disk.ok)
+            QSKIP("a read-only file system needs root");
+        const QString path = env_->root() + "/disk/wordbook.db";
+        book_->configureWithDbPath(path, QUrl());
+        for (const char* w : {"keep", "other"})
+            book_->addWord(w, "", "d");
+        book_->addWordTags({"old"});
+        book_->addTag("old", {"keep", "other"});
+        book_->waitForQueuedWork();
+        QStringList told;
+        usernotices::setPresenter([&](const QString& t) { told << t; });
+        {
+            // Half a rename: the new group's rows are refused after the old
+            // group was taken apart.
+            SQLite::Database db(path.toStdString(), SQLite::OPEN_READWRITE);
+            db.exec("CREATE TRIGGER refuse BEFORE INSERT ON TAGTABLE WHEN NEW.TAG = 'new' "
+                    "BEGIN SELECT RAISE(FAIL, 'refused'); END");
+        }
+        Answers a;
+        QVERIFY(book_->updateWordTag("old", "new", this, a.next()));
+        QTRY_COMPARE(a.stored, QList<bool>{false});
+        QCOMPARE(book_->getTags(), QStringList{"old"});
+        QCOMPARE(book_->loadWordListWithCategory("old", false), (QStringList{"keep", "other"}));
+        QTRY_COMPARE(told.size(), 1);
+        QVERIFY2(told.first().startsWith("分组没有重命名"), qPrintable(told.first()));
+
+        QVERIFY(disk.makeReadOnly());
+        QVERIFY(book_->delWord("keep", this, a.next()));
+        QVERIFY(book_->delWords({"keep", "other"}, this, a.next()));
+        QVERIFY(book_->deleteWordForTag("old", this, a.next()));
+        QVERIFY(book_->deleteTagsForWord("keep", this, a.next()));
+        QTRY_COMPARE(a.stored, (QList<bool>{false, false, false, false, false}));
+        QVERIFY(book_->hasWord("keep") && book_->hasWord("other"));
+        QCOMPARE(book_->loadWordListWithCategory("old", false), (QStringList{"keep", "other"}));
+        QTRY_COMPARE(told.size(), 5);
+        QVERIFY2(told[1].startsWith("单词没有从单词本删除：没有权限"), qPrintable(told[1]));
+        QVERIFY(told[2].startsWith("单词没有从单词本删除"));
+        QVERIFY(told[3].startsWith("分组没有删除"));
+        usernotices::setPresenter({});
+    }
+
+    // While another program holds the file locked, the main thread never
+    // waits on it; what the user did meanwhile is stored once it lets go.
+    void anotherProgramsLockFreezesNothingAndLosesNothing()
+    {
+        book_->addWord("old", "", "d");
+        book_->addWordTags({"g"});
+        book_->waitForQueuedWork();
+        QProcess holder;
+        holder.start("sqlite3", {path_});
+        if (!holder.waitForStarted())
+            QSKIP("no sqlite3 here");
+        holder.write("BEGIN EXCLUSIVE;\nSELECT COUNT(*) FROM WORDBOOK;\n.print locked\n");
+        QByteArray said;
+        QTRY_VERIFY2_WITH_TIMEOUT((said += holder.readAllStandardOutput()).contains("locked"),
+                                  holder.readAllStandardError().constData(), 10000);
+
+        QStringList told;
+        usernotices::setPresenter([&](const QString& t) { told << t; });
+        QSignalSpy available(book_.get(), &MVWordBook::storeAvailable);
+        qint64 longest = 0;
+        auto timed = [&](auto step) {
+            QElapsedTimer t;
+            t.start();
+            step();
+            longest = std::max(longest, t.elapsed());
+        };
+        Answers a;
+        MVWordBook next;  // a start while the file is held
+        timed([&] { book_->addWord("star", "", "d", this, a.next()); });
+        timed([&] { book_->delWord("old", this, a.next()); });
+        timed([&] { book_->addTag("g", {"star"}, this, a.next()); });
+        timed([&] { book_->hasWord("old"); });
+        timed([&] { book_->loadWordListWithCategory("所有单词", false); });
+        timed([&] { next.configureWithDbPath(path_, QUrl()); });
+        QTRY_COMPARE(told.size(), 2);  // each book says it is busy
+
+        // Held past the queue's busy timeout: the event loop keeps turning
+        // all the while, and the writes wait rather than fail.
+        QElapsedTimer sinceTick;
+        sinceTick.start();
+        qint64 longestTick = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { longestTick = std::max(longestTick, sinceTick.restart()); });
+        ticker.start(5);
+        g_lockedOut = 0;
+        g_previousHandler = qInstallMessageHandler(countLockedOut);
+        QTRY_VERIFY_WITH_TIMEOUT(g_lockedOut > 0, 15000);
+        qInstallMessageHandler(g_previousHandler);
+        QVERIFY(a.stored.isEmpty());
+        holder.write("COMMIT;\n");
+        holder.closeWriteChannel();
+        QVERIFY(holder.waitForFinished());
+
+        QTRY_COMPARE_WITH_TIMEOUT(a.stored, (QList<bool>{true, true, true}), 15000);
+        QTRY_VERIFY(available.size() >= 1);
+        QTRY_VERIFY(next.store()->isOpen());
+        ticker.stop();
+        qInfo("longest main-thread call %lld ms, longest event-loop gap %lld ms", longest, longestTick);
+        QVERIFY2(longest < 150, qPrintable(QString::number(longest)));
+        QVERIFY2(longestTick < 150, qPrintable(QString::number(longestTick)));
+        QVERIFY(book_->hasWord("star") && !book_->hasWord("old"));
+        QCOMPARE(book_->loadWordListWithCategory("g", false), QStringList{"star"});
+        // Told once per spell and book, then never again.
+        QCOMPARE(told.size(), 2);
+        QVERIFY2(told.first().contains("其他程序"), qPrintable(told.first()));
+        usernotices::setPresenter({});
     }
 
     void usersLoginLogoutAndFilter()

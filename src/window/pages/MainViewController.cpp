@@ -602,8 +602,16 @@ void MainViewController::addWordToWordBook(const QString& word, const QString& d
 
 void MainViewController::removeWordFromWordBook(const QString& word)
 {
-    if (pagewordbook::actions().delWord)
-        pagewordbook::actions().delWord(word);
+    // The star empties only once the word is out of the file; a failed
+    // delete leaves it filled (the word book tells the user why).
+    if (!pagewordbook::actions().delWord)
+        return;
+    pagewordbook::actions().delWord(word, [self = QPointer<MainViewController>(this), word](bool removed) {
+        if (self)
+            self->evaluateScript(QStringLiteral("window.wordBookChanged && wordBookChanged(%1, %2)")
+                                     .arg(WebPageHost::jsString(word), removed ? QStringLiteral("false")
+                                                                               : QStringLiteral("true")));
+    });
 }
 
 // ---------------------------------------------------------------- home page

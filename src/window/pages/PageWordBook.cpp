@@ -14,9 +14,9 @@ Actions facadeActions()
         book.addWord(word, phonetic, definition, nullptr, std::move(stored));
         book.startSyncWithDelegate(nullptr, false);
     };
-    a.delWord = [](const QString& word) {
+    a.delWord = [](const QString& word, std::function<void(bool)> removed) {
         MVWordBook& book = MVWordBook::sharedInstance();
-        book.delWord(word);
+        book.delWord(word, nullptr, std::move(removed));
         book.startSyncWithDelegate(nullptr, false);
     };
     return a;

@@ -12,8 +12,9 @@ struct Actions {
     std::function<void(const QString& word, const QString& phonetic, const QString& definition,
                        std::function<void(bool stored)> stored)>
         addWord;
-    // Removes a word and starts a synchronisation without merge.
-    std::function<void(const QString& word)> delWord;
+    // Removes a word and starts a synchronisation without merge; `removed`
+    // is told on the main thread whether the word is out of the file.
+    std::function<void(const QString& word, std::function<void(bool removed)> removed)> delWord;
 };
 void setActions(Actions actions);
 const Actions& actions();
