@@ -8,7 +8,7 @@
 #include <QLoggingCategory>
 
 namespace {
-Q_LOGGING_CATEGORY(lcRoad, "mirvok.capture.road")
+Q_LOGGING_CATEGORY(lcRoad, "mirvok.capture.road", QtInfoMsg)
 
 QString env(const char* name) { return qEnvironmentVariable(name).trimmed().toLower(); }
 }  // namespace
@@ -49,7 +49,7 @@ CaptureRoad* load() {
         road = new WaylandCaptureRoad(QCoreApplication::instance());
     else
         road = new NullCaptureRoad(c.why, QCoreApplication::instance());
-    qCInfo(lcRoad).noquote() << "capture road:" << c.road << "(" + c.why + ")";
+    qCDebug(lcRoad).noquote() << "capture road:" << c.road << "(" + c.why + ")";
     return road;
 }
 

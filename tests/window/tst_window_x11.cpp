@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -271,6 +272,63 @@ private slots:
             while (it.hasNext()) check(it.next());
         }
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1Char('\n'))));
+    }
+
+    // Started from a terminal with no service named, mirvok says once that
+    // the offline dictionary answers, and nothing meant for its developers:
+    // no page loads, no service registration, no web engine set-up, no line
+    // per failed request.
+    void quietTerminalWithoutService() {
+        TestEnv env;
+        QTemporaryDir runtime;  // a session has one; without it Qt says so
+        QProcessEnvironment pe = xcbEnvironment();
+        for (const char* name : {"QT_LOGGING_RULES", "QT_MESSAGE_PATTERN", "QTWEBENGINE_CHROMIUM_FLAGS",
+                                 "QTWEBENGINE_DISABLE_SANDBOX"})
+            pe.remove(QString::fromLatin1(name));
+        pe.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        // A sanitizer build's leak report at exit is not what a user reads.
+        pe.insert(QStringLiteral("ASAN_OPTIONS"), pe.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
+        const QStringList launchEnded = {env.dataHome() + QStringLiteral("/com.mirvok.dict/wordbook.db"),
+                                         env.dataHome() + QStringLiteral("/com.crashkit/CRKUserDefaults.plist")};
+        QProcess app;
+        app.setProcessEnvironment(pe);
+        app.start(QStringLiteral(MIRVOK_EXECUTABLE), {});
+        QVERIFY(app.waitForStarted());
+        QByteArray err;
+        const auto running = [&] {
+            err += app.readAllStandardError();
+            return app.state() == QProcess::Running;
+        };
+        // The launch has ended (home page loaded, its usage events sent, the
+        // kits and the word book started) and the notice is out.
+        QTRY_VERIFY_WITH_TIMEOUT(!running() || (err.contains("offline dictionary answers") &&
+                                                std::all_of(launchEnded.begin(), launchEnded.end(),
+                                                            [](const QString& f) { return QFileInfo::exists(f); })),
+                                 kProcessMs);
+        QVERIFY2(running(), err.constData());
+        app.terminate();
+        QVERIFY(app.waitForFinished(kProcessMs));
+        err += app.readAllStandardError();
+
+        // What a user may meet besides the notice: running as root (the web
+        // engine then runs without its sandbox and says so), or another copy
+        // on the machine holding the browser bridge's port.
+        static const char* const expected[] = {"mirvok: running as root", "Sandboxing disabled by user.",
+                                               "bind: Address already in use"};
+        int notices = 0;
+        QStringList unexpected;
+        for (const QByteArray& line : err.split('\n')) {
+            if (line.trimmed().isEmpty()) continue;
+            if (line.contains("offline dictionary answers")) {
+                ++notices;
+                QVERIFY2(line.contains("MVServiceHost"), line.constData());  // how to name a service
+                continue;
+            }
+            if (std::none_of(std::begin(expected), std::end(expected), [&](const char* e) { return line.startsWith(e); }))
+                unexpected << QString::fromUtf8(line);
+        }
+        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(QLatin1Char('\n'))));
+        QCOMPARE(notices, 1);
     }
 
     void secondLaunchShowsFirstAndExits() {

@@ -4,6 +4,7 @@
 #include "query/AppConstants.h"
 #include "query/LogUtils.h"
 #include "platform/ServiceHost.h"
+#include "platform/ServiceNotice.h"
 #include "window/pages/WebPageHost.h"
 
 #include <QDate>
@@ -125,8 +126,11 @@ static QByteArray answerBody(QNetworkReply* reply)
 {
     // An answer with an HTTP status is an answer; only a transport failure has no data.
     if (reply->error() != QNetworkReply::NoError
-        && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isNull())
+        && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isNull()) {
+        ServiceNotice::unreachable(reply->errorString(), reply->url());
         return {};
+    }
+    ServiceNotice::reached(reply->url());
     return reply->readAll();
 }
 
