@@ -152,6 +152,8 @@
     $('#wiki-summary').text(wiki || '');
     var img = document.getElementById('wiki-thumb');
     if (img) {
+      // Without the service the picture cannot come: no broken image then.
+      img.onerror = function () { img.style.display = 'none'; };
       if (/^https?:\/\//.test(thumb || '')) { img.setAttribute('src', thumb); img.style.display = ''; }
       else img.style.display = 'none';
     }

@@ -9,7 +9,7 @@
 #include <QLoggingCategory>
 
 namespace {
-Q_LOGGING_CATEGORY(lcRoad, "mirvok.capture.road")
+Q_LOGGING_CATEGORY(lcRoad, "mirvok.capture.road", QtInfoMsg)
 
 QString env(const char* name) { return qEnvironmentVariable(name).trimmed().toLower(); }
 }  // namespace
@@ -53,7 +53,7 @@ CaptureRoad* load() {
     // Whichever road reads the text, an X display that can be reached (an
     // X11 session, or XWayland's) serves the pointer, focus and clipboard.
     if (c.road != QLatin1String("x11")) road->setDesktop(std::make_unique<X11Desktop>());
-    qCInfo(lcRoad).noquote() << "capture road:" << c.road << "(" + c.why + ")";
+    qCDebug(lcRoad).noquote() << "capture road:" << c.road << "(" + c.why + ")";
     return road;
 }
 

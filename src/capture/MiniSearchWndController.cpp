@@ -24,7 +24,7 @@
 #include <QWebEngineView>
 
 namespace {
-Q_LOGGING_CATEGORY(lcMiniWnd, "mirvok.capture.miniwindow")
+Q_LOGGING_CATEGORY(lcMiniWnd, "mirvok.capture.miniwindow", QtInfoMsg)
 
 // A tray click that arrives this soon after the same click took the focus
 // away (and so hid the window) is the toggle closing it, not a new opening.
@@ -352,7 +352,7 @@ void MiniSearchWndController::doInsertNewLineCommand() {
             if (row >= 0 && row < resultTitles_.size()) {
                 const QString word = resultTitles_.at(row);
                 miniSearchField_->setText(word);
-                qCInfo(lcMiniWnd) << "doQuery";
+                qCDebug(lcMiniWnd) << "doQuery";
                 queryResult(word);
                 log(QStringLiteral("miniWindow_Query"));
             }

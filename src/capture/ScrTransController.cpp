@@ -26,7 +26,7 @@
 #include <cmath>
 
 namespace {
-Q_LOGGING_CATEGORY(lcPopup, "mirvok.capture.popup")
+Q_LOGGING_CATEGORY(lcPopup, "mirvok.capture.popup", QtInfoMsg)
 constexpr int kCorner = 30;
 constexpr int kStar = 16;
 const QColor kInBook(228, 55, 54);
@@ -199,7 +199,7 @@ void ScrTransController::resizeWnd(double value) {
 }
 
 void ScrTransController::doQueryFullWord() {
-    qCInfo(lcPopup) << "doQueryFullWord";
+    qCDebug(lcPopup) << "doQueryFullWord";
     chaciClick();
 }
 

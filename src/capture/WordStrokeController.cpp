@@ -17,7 +17,7 @@
 #include <QTimer>
 
 namespace {
-Q_LOGGING_CATEGORY(lcWordStroke, "mirvok.capture.selection")
+Q_LOGGING_CATEGORY(lcWordStroke, "mirvok.capture.selection", QtInfoMsg)
 
 QPoint toPixels(const QPointF& p) {
     auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
@@ -63,7 +63,7 @@ void WordStrokeController::startMonitor() {
 
 void WordStrokeController::settledSelection(const QString& text, const QRect& extents) {
     if (!UserDefaults::standard().boolValue(WordStroke)) return;
-    qCInfo(lcWordStroke).noquote() << "selection settled:" << text;
+    qCDebug(lcWordStroke).noquote() << "selection settled:" << text;
     const QString word = capturetext::selectionToQuery(text);
     if (word.isEmpty()) return;
     lastWord_ = word;

@@ -11,7 +11,7 @@
 #include <QPushButton>
 
 namespace {
-Q_LOGGING_CATEGORY(lcA11y, "mirvok.accessibility")
+Q_LOGGING_CATEGORY(lcA11y, "mirvok.accessibility", QtInfoMsg)
 
 const QString kService = QStringLiteral("org.a11y.Bus");
 const QString kPath = QStringLiteral("/org/a11y/bus");

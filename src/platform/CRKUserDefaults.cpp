@@ -5,6 +5,7 @@
 #include "platform/UserDefaults.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,12 +15,15 @@
 
 namespace {
 
+// The kits' lines: off in a terminal by default (QT_LOGGING_RULES="mirvok.kit.info=true").
+Q_LOGGING_CATEGORY(lcKitDefaults, "mirvok.kit", QtWarningMsg)
+
 QMutex g_instanceMutex;
 std::unique_ptr<CRKUserDefaults> g_instance;
 
 void logLine(const QString& line)
 {
-    qInfo().noquote() << line;
+    qCInfo(lcKitDefaults).noquote() << line;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "platform/MainThread.h"
 #include "platform/NotificationCenter.h"
+#include "platform/ServiceNotice.h"
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
@@ -93,11 +94,15 @@ NetworkReachability::NetworkReachability(std::function<QString()> hostFunction, 
 }
 
 NetworkReachability::~NetworkReachability() {
-    if (lookupId_ >= 0) QHostInfo::abortHostLookup(lookupId_);
+    // Destroyed with the other statics, after the application object: the
+    // lookup went with it, and asking now would only start the lookup
+    // machinery again, without an application to tie it to.
+    if (lookupId_ >= 0 && QCoreApplication::instance()) QHostInfo::abortHostLookup(lookupId_);
 }
 
 void NetworkReachability::probe() {
     if (!systemOnline_) {
+        ServiceNotice::unreachable(QStringLiteral("the system is offline"));
         setReachable(false);
         return;
     }
@@ -115,7 +120,9 @@ void NetworkReachability::probe() {
     lookupId_ = QHostInfo::lookupHost(host, this, [self](const QHostInfo& info) {
         if (!self) return;
         self->lookupId_ = -1;
-        self->onProbeResult(info.error() == QHostInfo::NoError && !info.addresses().isEmpty());
+        const bool resolved = info.error() == QHostInfo::NoError && !info.addresses().isEmpty();
+        if (!resolved) ServiceNotice::unreachable(info.errorString());
+        self->onProbeResult(resolved);
     });
 }
 

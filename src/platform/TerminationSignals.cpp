@@ -1,6 +1,7 @@
 #include "platform/TerminationSignals.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 namespace {
+Q_LOGGING_CATEGORY(lcTermination, "mirvok.platform.signals", QtInfoMsg)
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 // Zero-initialised statics: nothing is constructed when a signal arrives.
 int g_pipe[2] = {-1, -1};
@@ -60,7 +62,7 @@ void TerminationSignals::readPipe()
 {
     unsigned char byte = 0;
     while (::read(g_pipe[0], &byte, 1) == 1) {
-        qInfo().noquote() << QStringLiteral("signal %1: quitting").arg(byte);
+        qCDebug(lcTermination).noquote() << QStringLiteral("signal %1: quitting").arg(byte);
         emit received(byte);
     }
 }

@@ -1,5 +1,6 @@
 #include "platform/WebEngineSetup.h"
 
+#include <QLoggingCategory>
 #include <QString>
 
 #include <initializer_list>
@@ -17,6 +18,30 @@ bool anyMentions(const QByteArray& flags, const QStringList& arguments, std::ini
     for (const QString& a : arguments)
         if (mentionsAny(a, words)) return true;
     return false;
+}
+
+QtMessageHandler g_nextHandler = nullptr;
+
+// Qt's notices that follow from drawing on the CPU by choice: the X11
+// platform cannot make the GL context nobody draws with, and the engine
+// finds no GL scene graph to share.
+bool isChosenGlNotice(QtMsgType type, const QString& message) {
+    return type == QtWarningMsg &&
+           (message.startsWith(QLatin1String("QXcbIntegration: Cannot create platform OpenGL context")) ||
+            message.trimmed() == QLatin1String("No suitable graphics backend found"));
+}
+
+void dropChosenGlNotices(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (!isChosenGlNotice(type, message)) g_nextHandler(type, context, message);
+}
+
+// The engine's account of its set-up (qt.webenginecontext) is for its own
+// developers; a terminal shows it only when QT_LOGGING_RULES asks, which
+// also keeps the notices above.
+void quietWebEngineLog(bool softwareRendering) {
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+    if (softwareRendering && !qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
+        g_nextHandler = qInstallMessageHandler(dropChosenGlNotices);
 }
 
 }  // namespace
@@ -58,5 +83,6 @@ bool applyWebEngineSetup(int argc, char** argv) {
     // Without this the X11 platform still loads the GL driver for a context
     // nobody draws with.
     if (setup.softwareRendering) qputenv("QT_XCB_GL_INTEGRATION", "none");
+    quietWebEngineLog(setup.softwareRendering);
     return setup.softwareRendering;
 }

@@ -45,5 +45,7 @@ WebEngineSetup webEngineSetupFor(const QByteArray& flags, const QStringList& arg
 // scene graph to software (true) or shares OpenGL contexts (false), which
 // needs Qt Quick and so stays in the executable, and once the application
 // object exists drops QT_XCB_GL_INTEGRATION again (true), so that programs
-// it starts are not held to it.
+// it starts are not held to it. Also keeps the engine's set-up account and
+// Qt's notices of the GL path not taken out of the terminal, unless
+// QT_LOGGING_RULES asks for them.
 bool applyWebEngineSetup(int argc, char** argv);

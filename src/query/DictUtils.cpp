@@ -12,7 +12,7 @@
 #include <cmath>
 
 namespace {
-Q_LOGGING_CATEGORY(lcUtils, "mirvok.utils")
+Q_LOGGING_CATEGORY(lcUtils, "mirvok.utils", QtInfoMsg)
 QPointer<QObject> g_appDelegate;
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include "platform/MainThread.h"
 #include "platform/ServiceHost.h"
+#include "platform/ServiceNotice.h"
 #include "platform/TimingMark.h"
 
 #include <QCoreApplication>
@@ -17,7 +18,7 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcLog, "mirvok.log")
+Q_LOGGING_CATEGORY(lcLog, "mirvok.log", QtInfoMsg)
 
 QByteArray component(const QString& s) { return QUrl::toPercentEncoding(s); }
 
@@ -64,10 +65,14 @@ void send(const QByteArray& address) {
         reply->deleteLater();
         // Any HTTP answer, whatever its status, means the event arrived.
         const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-        if (reply->error() != QNetworkReply::NoError && !answered)
-            qCWarning(lcLog).noquote() << "sent log error:" + reply->errorString();
-        else
-            qCInfo(lcLog).noquote() << "log sent success!, log=" + QString::fromLatin1(address);
+        // A terminal hears of an unreachable service once, not per event.
+        if (reply->error() != QNetworkReply::NoError && !answered) {
+            ServiceNotice::unreachable(reply->errorString(), reply->url());
+            qCDebug(lcLog).noquote() << "sent log error:" + reply->errorString();
+        } else {
+            ServiceNotice::reached(reply->url());
+            qCDebug(lcLog).noquote() << "log sent success!, log=" + QString::fromLatin1(address);
+        }
     });
 }
 

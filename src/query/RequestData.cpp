@@ -1,5 +1,6 @@
 #include "query/RequestData.h"
 
+#include "platform/ServiceNotice.h"
 #include "platform/TimingMark.h"
 #include "query/offline/OfflineDict.h"
 
@@ -189,10 +190,12 @@ void RequestData::onFinished(QNetworkReply* reply) {
     // an answer.
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid() || isTransportFailure(reply->error())) {
+        if (!status.isValid()) ServiceNotice::unreachable(reply->errorString(), reply->url());
         data_.clear();
         deliver(QVariant());
         return;
     }
+    ServiceNotice::reached(reply->url());
     data_.append(reply->readAll());
     deliver(QVariant(data_));
 }

@@ -23,6 +23,7 @@
 #include "window/SideBarViewController.h"
 #include "window/SuggestWndController.h"
 #include "window/UpdateCheck.h"
+#include "window/WindowLog.h"
 #include "window/views/MVTableView.h"
 #include "window/views/SmallViews.h"
 
@@ -280,7 +281,7 @@ void FrameWndController::applicationDidFinishLaunching() {
     if (d.boolValue(MinimizedAfterStart)) window_->hide();
     doAutoLogin();
     ShellServices::capture().registerServiceProvider();
-    qInfo("registered service!");
+    qCDebug(lcWindow, "registered service!");
 
     const QString stored = d.stringValue(MVAPPVersionKey);
     const QString current = appShortVersion();

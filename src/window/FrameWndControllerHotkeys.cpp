@@ -6,6 +6,7 @@
 #include "query/AppConstants.h"
 #include "window/ShellPages.h"
 #include "window/ShellServices.h"
+#include "window/WindowLog.h"
 
 #include <QShortcut>
 
@@ -58,7 +59,12 @@ void FrameWndController::registerHotKey() {
         const qint64 code = d.integerValue(e.code), flags = d.integerValue(e.flags);
         if (!usable(code, flags)) continue;
         const bool ok = hk.registerHotKey(int(code), e.fixed ? e.fixedFlags : quint64(flags), e.action);
-        if (!ok) qWarning("hotkey %s could not be registered", e.code.data());
+        // Only a direct grab answers for its key (another program holds it);
+        // a desktop that binds them, or no way at all, is told once by the centre.
+        if (!ok && hk.standing() == HotkeyCenter::Standing::Direct)
+            qWarning("hotkey %s could not be registered", e.code.data());
+        else if (!ok)
+            qCDebug(lcWindow, "hotkey %s could not be registered", e.code.data());
     }
 }
 

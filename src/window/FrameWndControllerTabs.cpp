@@ -6,6 +6,7 @@
 #include "window/ShellPages.h"
 #include "window/ShellServices.h"
 #include "window/SideBarViewController.h"
+#include "window/WindowLog.h"
 
 // Tabs, jumps between them, and typing that reaches the search field.
 
@@ -225,7 +226,7 @@ void FrameWndController::keyDown(int qtKey, const QString& characters, Qt::Keybo
 }
 
 void FrameWndController::pasteToInput() {
-    qInfo("paste to input");
+    qCDebug(lcWindow, "paste to input");
     auto& capture = ShellServices::capture();
     if (capture.isShowingMiniWindow()) return;
     if (m_viewTag_ == 0 && pages_.lookup) {

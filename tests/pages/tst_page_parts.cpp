@@ -22,9 +22,11 @@
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTextEdit>
+#include <QUrlQuery>
 #include <QDate>
 #include <QtTest>
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <algorithm>
 
 namespace {
 ScriptedResponse body(const QByteArray& b, int delayMs = 0)
@@ -94,13 +96,25 @@ void TestPageParts::homeContentWithoutNetworkShowsBuiltInsOnce()
     const QJsonObject line = QJsonDocument::fromJson(shown.at(0).at(0).toString().toUtf8()).object();
     QCOMPARE(line.value("type").toString(), QString("每日一句"));
     QCOMPARE(line.value("rel").toString(), QString("rel"));
-    // Chinese first and complete: no "(Full article...)" leading nowhere, no
-    // picture the service would have to send.
-    QVERIFY(line.value("sen").toString().startsWith(QString("千里之行")));
+    // The English quotation with its author, the translation with the
+    // author's Chinese name.
+    const QString sen = line.value("sen").toString(), trans = line.value("trans").toString();
+    QVERIFY2(sen.startsWith("A ") && sen.endsWith("Laozi"), qPrintable(sen));
+    QVERIFY2(trans.startsWith(QString("千里之行")) && trans.endsWith(QString("老子")), qPrintable(trans));
+    // An English paragraph of about 1,100 characters, "Full" and "article"
+    // held together by a no-break space.
     const QString summary = shown.at(0).at(1).toString();
-    QVERIFY(summary.startsWith(QString("京杭大运河")) && summary.endsWith(QString("。")));
-    QVERIFY(!summary.contains("article"));
-    QCOMPARE(shown.at(0).at(2).toString(), QString());
+    QVERIFY2(summary.size() > 1000 && summary.size() < 1200, qPrintable(QString::number(summary.size())));
+    QVERIFY(summary.endsWith(QStringLiteral("(Full\u00a0article...)")));
+    QVERIFY(std::all_of(summary.begin(), summary.end(), [](QChar c) { return c.unicode() < 0x100; }));
+    // The picture comes through the service's image proxy.
+    const QUrl thumb(shown.at(0).at(2).toString());
+    const QUrlQuery query(thumb);
+    QCOMPARE(thumb.authority(), QString("127.0.0.1:9"));
+    QCOMPARE(thumb.path(), QString("/image"));
+    QCOMPARE(query.queryItemValue("product"), QString("wikipedia"));
+    QCOMPARE(query.queryItemValue("w"), QString("280"));
+    QVERIFY(QUrl(query.queryItemValue("url", QUrl::FullyDecoded)).scheme() == "https");
     QTest::qWait(500);
     QCOMPARE(shown.count(), 1);
     QVERIFY(!UserDefaults::standard().contains("WikipediaDefault"));

@@ -10,7 +10,7 @@
 #pragma pop_macro("signals")
 
 namespace {
-Q_LOGGING_CATEGORY(lcAtspi, "mirvok.capture.atspi")
+Q_LOGGING_CATEGORY(lcAtspi, "mirvok.capture.atspi", QtInfoMsg)
 
 constexpr int kCallTimeoutMs = 250;
 constexpr int kReadBudgetMs = 500;

@@ -11,7 +11,7 @@
 #include <memory>
 
 namespace {
-Q_LOGGING_CATEGORY(lcAtspiWatch, "mirvok.capture.atspi")
+Q_LOGGING_CATEGORY(lcAtspiWatch, "mirvok.capture.atspi", QtInfoMsg)
 
 const QString kTextIface = QStringLiteral("org.a11y.atspi.Text");
 // Longer than any sane selection to look up; the Text interface would hand
@@ -97,7 +97,7 @@ void AtspiSelectionWatch::connectBus(const QString& address) {
     if (!ok) return fail(QStringLiteral("无法订阅选区事件"));
     active_ = true;
     note_.clear();
-    qCInfo(lcAtspiWatch) << "watching accessibility selections";
+    qCDebug(lcAtspiWatch) << "watching accessibility selections";
     emit stateChanged();
 }
 

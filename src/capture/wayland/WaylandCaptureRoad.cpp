@@ -6,7 +6,7 @@
 #include <QLoggingCategory>
 
 namespace {
-Q_LOGGING_CATEGORY(lcWaylandRoad, "mirvok.capture.wayland")
+Q_LOGGING_CATEGORY(lcWaylandRoad, "mirvok.capture.wayland", QtInfoMsg)
 constexpr int kSettleMs = 300;
 }
 

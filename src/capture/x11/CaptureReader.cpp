@@ -12,7 +12,7 @@
 namespace {
 // Debug (the selected words themselves) only when asked for with
 // QT_LOGGING_RULES="mirvok.capture.debug=true".
-Q_LOGGING_CATEGORY(lcCapture, "mirvok.capture", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcCapture, "mirvok.capture", QtWarningMsg)
 
 constexpr int kSelectionTimeoutMs = 300;
 constexpr int kLoggedChars = 40;

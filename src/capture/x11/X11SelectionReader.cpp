@@ -11,7 +11,7 @@
 #include <X11/extensions/Xfixes.h>
 
 namespace {
-Q_LOGGING_CATEGORY(lcSel, "mirvok.capture.selection")
+Q_LOGGING_CATEGORY(lcSel, "mirvok.capture.selection", QtInfoMsg)
 
 // Ignores errors of this connection (a window that vanished between two
 // requests): the reader answers "nothing" instead of the process exiting.

@@ -9,7 +9,7 @@
 #include <QLoggingCategory>
 
 namespace {
-Q_LOGGING_CATEGORY(lcHotkeys, "mirvok.platform.shortcuts")
+Q_LOGGING_CATEGORY(lcHotkeys, "mirvok.platform.shortcuts", QtInfoMsg)
 
 HotkeyCenter* g_override = nullptr;
 }  // namespace
@@ -20,14 +20,14 @@ HotkeyCenter& HotkeyCenter::shared() {
     // desktop portal can give a shortcut that works in every window.
     static HotkeyCenter* center = []() -> HotkeyCenter* {
         if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-            qCInfo(lcHotkeys) << "global hotkeys: X11 key grabs";
+            qCDebug(lcHotkeys) << "global hotkeys: X11 key grabs";
             return new GlobalHotkeyCenter();
         }
         if (QDBusConnection::sessionBus().isConnected()) {
-            qCInfo(lcHotkeys) << "global hotkeys: desktop portal";
+            qCDebug(lcHotkeys) << "global hotkeys: desktop portal";
             return new PortalHotkeyCenter(qApp);
         }
-        qCInfo(lcHotkeys) << "global hotkeys: none (no X display, no session bus)";
+        qCDebug(lcHotkeys) << "global hotkeys: none (no X display, no session bus)";
         return new NullHotkeyCenter();
     }();
     return *center;

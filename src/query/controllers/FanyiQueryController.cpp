@@ -7,6 +7,11 @@
 #include "query/controllers/QueryReaders.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
+
+namespace {
+Q_LOGGING_CATEGORY(lcFanyi, "mirvok.query.translation", QtInfoMsg)
+}
 
 FanyiQueryController::FanyiQueryController(QObject* parent) : QueryController(parent)
 {
@@ -36,7 +41,7 @@ void FanyiQueryController::doQuery(const QString& text)
             serviceBaseUrl()
             + QStringLiteral("/translate?i=%1&type=%2&doctype=json&id=%3&vendor=%4&xmlVersion=1.6&keyfrom=mac.fanyi")
                   .arg(RequestData::escapeURL(text), type, machineId(), vendorAndVersionParam());
-        qInfo().noquote() << QStringLiteral("url=%1").arg(url);
+        qCDebug(lcFanyi).noquote() << QStringLiteral("url=%1").arg(url);
         fanyiQueryRequestData_->requestDataWithURL(url, {}, {}, this, cb);
         return;
     }

@@ -4,6 +4,7 @@
 #include "query/AppConstants.h"
 #include "query/LogUtils.h"
 #include "platform/ServiceHost.h"
+#include "platform/ServiceNotice.h"
 #include "window/pages/WebPageHost.h"
 
 #include <QDate>
@@ -13,6 +14,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QUrlQuery>
 #include <memory>
 
 namespace {
@@ -42,28 +44,42 @@ QString HomePageContent::dailyLineJson(const QString& type, const QString& sen, 
         .arg(WebPageHost::jsString(type), WebPageHost::jsString(sen), WebPageHost::jsString(trans));
 }
 
-// Shown until the service has answered once (and for good without it): in
-// Chinese first, complete in itself, and with no picture that would have to
-// come from the service.
+// Shown until the service has answered once: a quotation with its author,
+// and a featured article whose picture the service's image proxy serves.
 QString HomePageContent::builtInDailyLine()
 {
-    return dailyLineJson(kDailyType, QStringLiteral("千里之行，始于足下。——老子"),
-                         QStringLiteral("A journey of a thousand miles begins with a single step. -- Laozi"));
+    return dailyLineJson(kDailyType,
+                         QStringLiteral("A journey of a thousand miles begins with a single step. -- Laozi"),
+                         QStringLiteral("千里之行，始于足下。——老子"));
 }
 
 QString HomePageContent::builtInSummary()
 {
     return QStringLiteral(
-        "京杭大运河北起北京，南至杭州，纵贯华北平原与江南水乡，全长一千七百多公里，是世界上最长的人工河道。"
-        "运河最早的河段开凿于春秋末年；隋朝把各段连成一线，把南方的粮食运往北方的都城；元代截弯取直，"
-        "使运河直通大都；明清两代设官管理，漕船往来不绝。两岸因运河兴起了许多商业城镇，园林、石桥和会馆至今犹存，"
-        "南北之间的人员、货物与文化也随之流动。十九世纪黄河改道，铁路与海运兴起，运河不再是南北交通的命脉，"
-        "但南段至今仍有船只通航，部分河段还承担着向北方输水的任务。2014年，大运河被列入《世界遗产名录》。");
+        "The Grand Canal is a system of waterways in eastern China that links Beijing in the north with "
+        "Hangzhou in the south. Its oldest sections were dug in the fifth century BC, and under the Sui "
+        "dynasty, early in the seventh century, the separate stretches were joined into one route that "
+        "carried grain from the fertile south to the capitals of the north. Later dynasties rebuilt and "
+        "straightened it many times; the Yuan moved its northern end to Beijing, and the Ming and Qing "
+        "kept thousands of boatmen, lock keepers and officials at work on it. At more than 1,700 "
+        "kilometres it is the longest artificial river in the world. Along its banks grew market towns "
+        "whose gardens, bridges and merchant halls still stand, and the canal shaped the movement of "
+        "people, goods and ideas between north and south. "
+        "Silting of the Yellow River and the arrival of railways and coastal shipping in the nineteenth "
+        "century ended its role as the empire's main artery, but many southern sections still carry "
+        "barges today, and parts of it supply water to the dry north. The canal was inscribed on the list "
+        "of World Heritage Sites in 2014. (Full\u00a0article...)");
 }
 
 QString HomePageContent::builtInThumbnail()
 {
-    return QString();
+    QUrlQuery q;
+    q.addQueryItem(QStringLiteral("product"), QStringLiteral("wikipedia"));
+    q.addQueryItem(QStringLiteral("url"),
+                   QString::fromLatin1(QUrl::toPercentEncoding(
+                       QStringLiteral("https://upload.wikimedia.org/wikipedia/commons/Grand_Canal.jpg"))));
+    q.addQueryItem(QStringLiteral("w"), QStringLiteral("280"));
+    return serviceBaseUrl() + QStringLiteral("/image?") + q.toString(QUrl::FullyEncoded);
 }
 
 QString HomePageContent::updateContentScript(const QString& line, const QString& wiki, const QString& thumb)
@@ -110,8 +126,11 @@ static QByteArray answerBody(QNetworkReply* reply)
 {
     // An answer with an HTTP status is an answer; only a transport failure has no data.
     if (reply->error() != QNetworkReply::NoError
-        && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isNull())
+        && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isNull()) {
+        ServiceNotice::unreachable(reply->errorString(), reply->url());
         return {};
+    }
+    ServiceNotice::reached(reply->url());
     return reply->readAll();
 }
 

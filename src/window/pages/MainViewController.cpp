@@ -18,6 +18,7 @@
 #include "window/pages/ScriptBridge.h"
 #include "window/pages/SuggestionListModel.h"
 #include "window/pages/WebPageHost.h"
+#include "window/WindowLog.h"
 
 #include <QComboBox>
 #include <QDebug>
@@ -404,7 +405,7 @@ void MainViewController::pageFinishedLoading(const QString& url)
             qc->loadWelcomePage();
     }
     if (shouldLoadDefaultPage_) {
-        qInfo().noquote() << "load default page!";
+        qCDebug(lcWindowPages).noquote() << "load default page!";
         host_->setInnerHtml(QStringLiteral("result"), kWordBookPlaceholder);
         shouldLoadDefaultPage_ = false;
     }

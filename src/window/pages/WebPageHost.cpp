@@ -3,6 +3,7 @@
 #include "platform/ColorScheme.h"
 #include "platform/Resources.h"
 #include "platform/TimingMark.h"
+#include "window/WindowLog.h"
 
 #include <QDebug>
 #include <QDir>
@@ -329,7 +330,7 @@ void WebPageHost::onLoadFinished(bool ok)
         flushQueue();
         return;
     }
-    qInfo().noquote() << "didFinishLoadForFrame";
+    qCDebug(lcWindowPages).noquote() << "didFinishLoadForFrame";
     const QUrl u = url();
     emit loadFinished(u, ok);
     // A handler may have started another load; its writes wait for that one.

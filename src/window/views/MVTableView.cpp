@@ -1,5 +1,7 @@
 #include "window/views/MVTableView.h"
 
+#include "window/WindowLog.h"
+
 #include <QDebug>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -94,7 +96,7 @@ void MVTableView::keyPressEvent(QKeyEvent* e) {
         return;
     case Qt::Key_Left:
     case Qt::Key_Right:
-        qDebug() << "table view: horizontal arrow ignored";
+        qCDebug(lcWindow) << "table view: horizontal arrow ignored";
         return;
     case Qt::Key_Down:
         if (delegate_ && rows > 0 && curSelectedRow_ < static_cast<quint64>(rows - 1))

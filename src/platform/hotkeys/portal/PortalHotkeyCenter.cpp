@@ -16,7 +16,7 @@
 #include <X11/Xlib.h>
 
 namespace {
-Q_LOGGING_CATEGORY(lcPortalKeys, "mirvok.platform.shortcuts")
+Q_LOGGING_CATEGORY(lcPortalKeys, "mirvok.platform.shortcuts", QtInfoMsg)
 
 const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
@@ -304,7 +304,7 @@ void PortalHotkeyCenter::readTriggers(const QVariant& shortcuts) {
     triggers_.clear();
     for (const Shortcut& s : qdbus_cast<QList<Shortcut>>(shortcuts))
         triggers_[s.first] = s.second.value(QStringLiteral("trigger_description")).toString();
-    qCInfo(lcPortalKeys) << "shortcuts bound:" << triggers_;
+    qCDebug(lcPortalKeys) << "shortcuts bound:" << triggers_;
 }
 
 void PortalHotkeyCenter::onShortcutsChanged(const QDBusMessage& message) {
@@ -333,7 +333,7 @@ void PortalHotkeyCenter::changeBound() {
         QDBusMessage m = QDBusMessage::createMethodCall(kService, kPath, kIface, QStringLiteral("ConfigureShortcuts"));
         m.setArguments({QVariant::fromValue(QDBusObjectPath(session_)), QString(), QVariantMap()});
         bus_.asyncCall(m);
-        qCInfo(lcPortalKeys) << "asked the desktop to configure the shortcuts";
+        qCDebug(lcPortalKeys) << "asked the desktop to configure the shortcuts";
     });
 }
 
@@ -344,7 +344,7 @@ void PortalHotkeyCenter::onActivated(const QDBusMessage& message) {
     if (session != session_) return;
     auto it = entries_.find(args[1].toString());
     if (it == entries_.end()) return;
-    qCInfo(lcPortalKeys).noquote() << "shortcut activated:" << it->first;
+    qCDebug(lcPortalKeys).noquote() << "shortcut activated:" << it->first;
     // A window the action shows may take the focus with the desktop's
     // token: Qt's Wayland plugin hands it to the compositor at activation.
     const QString token = qdbus_cast<QVariantMap>(args.value(3)).value(QStringLiteral("activation_token")).toString();

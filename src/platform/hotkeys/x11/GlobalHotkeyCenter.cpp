@@ -38,6 +38,10 @@ xcb_window_t rootWindow(xcb_connection_t* c) {
 GlobalHotkeyCenter::GlobalHotkeyCenter() = default;
 
 GlobalHotkeyCenter::~GlobalHotkeyCenter() {
+    // Grabs outlive their client's objects: left in place, a key stays taken
+    // from every other program until the connection closes.
+    if (available())
+        for (const auto& [key, grab] : grabs_) ungrab(grab.keycode, grab.mods);
     if (filterInstalled_ && QCoreApplication::instance())
         QCoreApplication::instance()->removeNativeEventFilter(this);
 }
