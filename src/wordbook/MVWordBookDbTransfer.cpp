@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QHash>
+#include <QSet>
 #include <SQLiteCpp/SQLiteCpp.h>
 
 using namespace wbsql;
@@ -47,17 +48,37 @@ WordBookImportOutcome MVWordBookDb::importRecords(const QList<WordBookRecord>& r
         rollback(*db);
         return WordBookImportOutcome{};
     };
-    int groupCount = int(rows(*db, QStringLiteral("SELECT DISTINCT TAG FROM WORDTAGTABLE WHERE %1").arg(filter)).size());
+    // One look at what is stored, then sets: a query per row scans the
+    // unindexed tables each time, and a large file would never finish.
+    // UPPER() in SQLite folds ASCII only; asciiUpper matches it.
+    auto asciiUpper = [](QString s) {
+        for (QChar& c : s)
+            if (c >= u'a' && c <= u'z')
+                c = QChar(c.unicode() - 32);
+        return s;
+    };
+    QSet<QString> storedUpper, rowsOfUser, taggedOfUser, groups;
+    for (const Row& r : rows(*db, QStringLiteral("SELECT WORD FROM WORDBOOK WHERE %1 AND OP != 'remove'").arg(userSQL())))
+        storedUpper.insert(asciiUpper(r.value(0)));
+    for (const Row& r : rows(*db, QStringLiteral("SELECT WORD FROM WORDBOOK WHERE %1").arg(filter)))
+        rowsOfUser.insert(r.value(0));
+    for (const Row& r : rows(*db, QStringLiteral("SELECT WORD FROM TAGTABLE WHERE %1").arg(filter)))
+        taggedOfUser.insert(r.value(0));
+    for (const Row& r : rows(*db, QStringLiteral("SELECT DISTINCT TAG FROM WORDTAGTABLE WHERE %1").arg(filter)))
+        groups.insert(r.value(0));
+    int groupCount = int(groups.size());
     for (const WordBookRecord& r : records) {
         const QString w = getSafeStringForDb(r.word);
         if (w.isEmpty())
             return fail();
-        if (hasWordWithDb(*db, w)) {
+        const QString key = asciiUpper(w);
+        if (storedUpper.contains(key)) {
             ++outcome.alreadyStored;
             continue;
         }
         // A row kept only to carry a deletion to the service gives way.
-        if (!exec(*db, QStringLiteral("DELETE FROM WORDBOOK WHERE WORD = ? AND %1").arg(filter), {w}))
+        if (rowsOfUser.contains(w) &&
+            !exec(*db, QStringLiteral("DELETE FROM WORDBOOK WHERE WORD = ? AND %1").arg(filter), {w}))
             return fail();
         const QDate day = QDate::fromString(r.dateAdded, Qt::ISODate);
         const QString date = day.isValid() ? day.toString(Qt::ISODate) : wbclock::today();
@@ -67,19 +88,24 @@ WordBookImportOutcome MVWordBookDb::importRecords(const QList<WordBookRecord>& r
         if (!exec(*db, QStringLiteral("INSERT INTO WORDBOOK VALUES (?, ?, ?, ?, ?, 'add', ?, '0')"),
                   {w, date, time, intp, ts, user}))
             return fail();
+        storedUpper.insert(key);
+        rowsOfUser.insert(w);
         if (r.group.isEmpty()) {
             ++outcome.added;
             continue;
         }
         const QString t = getSafeStringForDb(r.group);
-        if (!exists(*db, QStringLiteral("SELECT * FROM WORDTAGTABLE WHERE TAG = ? AND %1").arg(filter), {t})) {
+        if (!groups.contains(t)) {
             if (!exec(*db, QStringLiteral("INSERT INTO WORDTAGTABLE(TAG, USERNAME, LISTORDER) VALUES (?, ?, ?)"),
                       {t, user, QString::number(groupCount++)}))
                 return fail();
+            groups.insert(t);
         }
-        if (!exec(*db, QStringLiteral("DELETE FROM TAGTABLE WHERE WORD = ? AND %1").arg(filter), {w}) ||
+        if ((taggedOfUser.contains(w) &&
+             !exec(*db, QStringLiteral("DELETE FROM TAGTABLE WHERE WORD = ? AND %1").arg(filter), {w})) ||
             !exec(*db, QStringLiteral("INSERT INTO TAGTABLE(WORD, TAG, USERNAME) VALUES (?, ?, ?)"), {w, t, user}))
             return fail();
+        taggedOfUser.insert(w);
         ++outcome.added;
     }
     if (!commit(*db))
