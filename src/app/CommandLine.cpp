@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "app/QueryRunningCopy.h"
+#include "app/AppLibrary.h"
 #include "platform/BundleInfo.h"
 #include "platform/Resources.h"
 #include "query/offline/OfflineDict.h"
@@ -150,14 +150,11 @@ int run(int argc, char** argv) {
         print(stderr, QStringLiteral("--query 需要要查的文字。\n"));
         return 2;
     }
+    // The session bus is the application library's: only this command loads it.
+    const auto query = reinterpret_cast<AppLibrary::QueryEntry>(AppLibrary::resolve(AppLibrary::kQueryEntry));
+    if (!query) return 1;
     QString failure;
-    QueryRunningCopy sender;
-    QObject::connect(&sender, &QueryRunningCopy::finished, &app, [&](const QString& error) {
-        failure = error;
-        QCoreApplication::exit(error.isEmpty() ? 0 : 1);
-    });
-    sender.send(text, QCoreApplication::applicationFilePath());
-    const int status = app.exec();
+    const int status = query(&text, &failure);
     if (!failure.isEmpty()) print(stderr, failure + u'\n');
     return status;
 }

@@ -56,7 +56,7 @@ private slots:
                      {"--install", QStringLiteral(MIRVOK_BUILD_DIR), "--prefix", prefix, "--strip"}, &log), 0);
         QDir p(prefix);
 
-        QStringList expected = {"bin/mirvok", "share/mirvok/dict/mvdict.idx", "share/mirvok/pages/result.html",
+        QStringList expected = {"bin/mirvok", "lib/mirvok/libmirvok-app.so", "share/mirvok/dict/mvdict.idx", "share/mirvok/pages/result.html",
                                 "share/applications/com.mirvok.Dict.desktop",
                                 "share/dbus-1/services/com.mirvok.Dict.service",
                                 "share/metainfo/com.mirvok.Dict.metainfo.xml",
@@ -95,6 +95,14 @@ private slots:
         QVERIFY(QDir().rename(prefix, moved));
         QCOMPARE(run(moved + "/bin/mirvok", {"--lookup", "dictionary"}, &log), 0);
         QVERIFY2(log.contains(QStringLiteral("词典")), qPrintable(log));
+        // ...loads the application library beside it for anything else (the
+        // clipboard keeper, handed nothing, is the part that needs no display)...
+        QProcess keeper;
+        keeper.setStandardInputFile(QProcess::nullDevice());
+        keeper.start(moved + "/bin/mirvok", {"--keep-clipboard"});
+        QVERIFY(keeper.waitForFinished(60000));
+        const QString keeperSaid = QString::fromUtf8(keeper.readAllStandardError());
+        QVERIFY2(keeper.exitCode() != 127 && keeperSaid.isEmpty(), qPrintable(keeperSaid));
         // ...and from no other copy: without its dictionary it has none.
         QVERIFY(QDir(moved + "/share/mirvok/dict").removeRecursively());
         QCOMPARE(run(moved + "/bin/mirvok", {"--lookup", "dictionary"}, &log), 1);
