@@ -84,6 +84,21 @@ private slots:
         QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).object().value("found"), QJsonValue(false));
     }
 
+    // A terminal command costs what a terminal dictionary costs: the loader
+    // brings in neither the interface's libraries nor the web engine.
+    void terminalCommandsLoadNoInterface()
+    {
+        QProcessEnvironment trace;
+        trace.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+        for (const QStringList& args : {QStringList{"--lookup", "hello", "--json"}, QStringList{"--version"}}) {
+            const Run r = mirvok(args, trace);
+            QCOMPARE(r.status, 0);
+            QVERIFY2(r.err.contains(QStringLiteral("libQt6Core.so")), qPrintable(r.err.left(2000)));
+            for (const char* heavy : {"libQt6Gui", "libQt6Widgets", "libQt6WebEngine", "libQt6DBus", "libmirvok-app"})
+                QVERIFY2(!r.err.contains(QLatin1String(heavy)), heavy);
+        }
+    }
+
     // An answer that could not be written is a failure, said on stderr.
     void unwritableOutputFails()
     {
