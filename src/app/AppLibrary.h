@@ -3,8 +3,8 @@
 class QString;
 
 // The application itself (interface, web engine, desktop capture, services)
-// is a library, lib/mirvok/libmirvok-app.so beside the program's bin/ in a
-// build tree and an installed prefix alike. The `mirvok` program links
+// is a library, lib/<multiarch>/mirvok/libmirvok-app.so beside the
+// program's bin/ in a build tree and an installed prefix alike. The `mirvok` program links
 // QtCore and the offline reader only and loads the library for a run that
 // needs it, so the terminal commands never pay for loading a web engine.
 namespace AppLibrary {
