@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "app/QueryRunningCopy.h"
+#include "app/AppLibrary.h"
 #include "platform/BundleInfo.h"
 #include "platform/Resources.h"
 #include "query/offline/OfflineDict.h"
@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -32,10 +33,34 @@ bool isOwnOption(const char* arg) {
     return false;
 }
 
-void print(FILE* to, const QString& text) {
+// Exit status when the answer could not be written (a full disk, a closed
+// pipe): never the "done" of an answer nobody got.
+constexpr int kNotWritten = 3;
+
+// False, with the reason on stderr, when `to` did not take all of it.
+bool print(FILE* to, const QString& text) {
     const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to);
-    std::fflush(to);
+    errno = 0;
+    const bool written = std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), to) == std::size_t(bytes.size());
+    if (std::fflush(to) == 0 && written) return true;
+    const int error = errno;
+    if (to != stderr)
+        std::fprintf(stderr, "mirvok: 无法写出结果：%s\n", error ? std::strerror(error) : "写入失败");
+    return false;
+}
+
+// After "--" every argument is a word, never an option: an option that takes
+// a value and stands right before it takes the first of them
+// (`mirvok --lookup -- -ing`).
+QStringList optionsEndedByDoubleDash(QStringList args) {
+    const qsizetype end = args.indexOf(QStringLiteral("--"), 1);
+    if (end < 0) return args;
+    QStringList words = args.mid(end + 1);
+    args.resize(end);
+    if (!words.isEmpty() &&
+        (args.last() == QLatin1String("--lookup") || args.last() == QLatin1String("--query")))
+        args.last() += u'=' + words.takeFirst();
+    return args << QStringLiteral("--") << words;
 }
 
 int lookup(const QString& word, bool json) {
@@ -50,7 +75,7 @@ int lookup(const QString& word, bool json) {
             o.insert(QStringLiteral("pronunciation"), e.phone.isNull() ? QJsonValue() : QJsonValue(e.phone));
             o.insert(QStringLiteral("renderings"), QJsonArray::fromStringList(e.senses));
         }
-        print(stdout, QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented)));
+        if (!print(stdout, QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented)))) return kNotWritten;
         return e.found ? 0 : 1;
     }
     if (!e.found) {
@@ -61,8 +86,7 @@ int lookup(const QString& word, bool json) {
     if (!e.phone.isEmpty()) out += u' ' + e.phone;
     out += u'\n';
     for (const QString& s : e.senses) out += QStringLiteral("  ") + s + u'\n';
-    print(stdout, out);
-    return 0;
+    return print(stdout, out) ? 0 : kNotWritten;
 }
 
 }  // namespace
@@ -100,17 +124,16 @@ int run(int argc, char** argv) {
         QStringLiteral("文字"));
     parser.addOptions({lookupOption, jsonOption, queryOption});
 
-    if (!parser.parse(QCoreApplication::arguments())) {
+    if (!parser.parse(optionsEndedByDoubleDash(QCoreApplication::arguments()))) {
         print(stderr, parser.errorText() + QStringLiteral("\n用 mirvok --help 查看用法。\n"));
         return 2;
     }
     if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
-        print(stdout, parser.helpText());
-        return 0;
+        return print(stdout, parser.helpText()) ? 0 : kNotWritten;
     }
     if (parser.isSet(versionOption)) {
-        print(stdout, QStringLiteral("mirvok %1\n").arg(QCoreApplication::applicationVersion()));
-        return 0;
+        return print(stdout, QStringLiteral("mirvok %1\n").arg(QCoreApplication::applicationVersion())) ? 0
+                                                                                                      : kNotWritten;
     }
     const bool hasLookup = parser.isSet(lookupOption);
     const bool hasQuery = parser.isSet(queryOption);
@@ -127,14 +150,11 @@ int run(int argc, char** argv) {
         print(stderr, QStringLiteral("--query 需要要查的文字。\n"));
         return 2;
     }
+    // The session bus is the application library's: only this command loads it.
+    const auto query = reinterpret_cast<AppLibrary::QueryEntry>(AppLibrary::resolve(AppLibrary::kQueryEntry));
+    if (!query) return 1;
     QString failure;
-    QueryRunningCopy sender;
-    QObject::connect(&sender, &QueryRunningCopy::finished, &app, [&](const QString& error) {
-        failure = error;
-        QCoreApplication::exit(error.isEmpty() ? 0 : 1);
-    });
-    sender.send(text, QCoreApplication::applicationFilePath());
-    const int status = app.exec();
+    const int status = query(&text, &failure);
     if (!failure.isEmpty()) print(stderr, failure + u'\n');
     return status;
 }

@@ -10,7 +10,8 @@ namespace CommandLine {
 bool wanted(int argc, char** argv);
 
 // Answers with a QCoreApplication of its own; returns the exit status
-// (0 done, 1 nothing found or the running copy unreachable, 2 bad usage).
+// (0 done, 1 nothing found or the running copy unreachable, 2 bad usage,
+// 3 the answer could not be written out).
 int run(int argc, char** argv);
 
 }  // namespace CommandLine

@@ -1,7 +1,9 @@
 #include "app/QueryRunningCopy.h"
 
+#include "app/AppLibrary.h"
 #include "platform/SingleInstance.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -94,4 +96,14 @@ void QueryRunningCopy::finish(const QString& error) {
     done_ = true;
     poll_.stop();
     emit finished(error);
+}
+
+extern "C" int mirvok_app_query(const QString* text, QString* failure) {
+    QueryRunningCopy sender;
+    QObject::connect(&sender, &QueryRunningCopy::finished, QCoreApplication::instance(), [failure](const QString& error) {
+        *failure = error;
+        QCoreApplication::exit(error.isEmpty() ? 0 : 1);
+    });
+    sender.send(*text, QCoreApplication::applicationFilePath());
+    return QCoreApplication::exec();
 }

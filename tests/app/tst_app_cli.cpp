@@ -13,7 +13,7 @@ struct Run {
 };
 
 // No display of any kind and no platform chosen: a QApplication would abort.
-Run mirvok(const QStringList& args, const QProcessEnvironment& extra = {})
+Run mirvok(const QStringList& args, const QProcessEnvironment& extra = {}, const QString& standardOutput = {})
 {
     QProcessEnvironment pe = QProcessEnvironment::systemEnvironment();
     for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -22,6 +22,8 @@ Run mirvok(const QStringList& args, const QProcessEnvironment& extra = {})
         pe.insert(k, extra.value(k));
     QProcess p;
     p.setProcessEnvironment(pe);
+    if (!standardOutput.isEmpty())
+        p.setStandardOutputFile(standardOutput);
     p.start(QStringLiteral(MIRVOK_EXECUTABLE), args);
     if (!p.waitForFinished(60000)) {
         p.kill();
@@ -80,6 +82,43 @@ private slots:
         r = mirvok({QStringLiteral("--json"), QStringLiteral("--lookup"), QStringLiteral("qzxqzxnotaword")});
         QCOMPARE(r.status, 1);
         QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).object().value("found"), QJsonValue(false));
+    }
+
+    // A terminal command costs what a terminal dictionary costs: the loader
+    // brings in neither the interface's libraries nor the web engine.
+    void terminalCommandsLoadNoInterface()
+    {
+        QProcessEnvironment trace;
+        trace.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+        for (const QStringList& args : {QStringList{"--lookup", "hello", "--json"}, QStringList{"--version"}}) {
+            const Run r = mirvok(args, trace);
+            QCOMPARE(r.status, 0);
+            QVERIFY2(r.err.contains(QStringLiteral("libQt6Core.so")), qPrintable(r.err.left(2000)));
+            for (const char* heavy : {"libQt6Gui", "libQt6Widgets", "libQt6WebEngine", "libQt6DBus", "libmirvok-app"})
+                QVERIFY2(!r.err.contains(QLatin1String(heavy)), heavy);
+        }
+    }
+
+    // An answer that could not be written is a failure, said on stderr.
+    void unwritableOutputFails()
+    {
+        for (const QStringList& args : {QStringList{"--lookup", "hello"}, QStringList{"--lookup", "hello", "--json"},
+                                        QStringList{"--version"}, QStringList{"--help"}}) {
+            const Run r = mirvok(args, {}, QStringLiteral("/dev/full"));
+            QVERIFY2(r.status != 0 && r.status != -1 && !r.err.isEmpty(), qPrintable(args.join(' ') + r.err));
+        }
+    }
+
+    // After "--" a word that looks like options is still the word.
+    void doubleDashEndsTheOptions()
+    {
+        const Run joined = mirvok({QStringLiteral("--lookup=-ing")});
+        const Run ended = mirvok({QStringLiteral("--lookup"), QStringLiteral("--"), QStringLiteral("-ing")});
+        QVERIFY2(ended.status != 2 && ended.err == joined.err, qPrintable(ended.err));
+        QCOMPARE(ended.status, joined.status);
+        QCOMPARE(ended.out, joined.out);
+        // Words after the first are still too many.
+        QCOMPARE(mirvok({"--lookup", "--", "a", "b"}).status, 2);
     }
 
     void wrongUsageSaysSo()

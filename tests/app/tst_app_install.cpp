@@ -1,6 +1,7 @@
 // What `cmake --install --strip` puts down is what a desktop needs, valid
 // by the desktop's own checkers, and the program runs from any prefix.
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -70,6 +71,11 @@ private slots:
         }
         // Stripped: the symbols and debug information stay behind.
         QVERIFY(QFileInfo(p.filePath("bin/mirvok")).size() < QFileInfo(QStringLiteral(MIRVOK_EXECUTABLE)).size() / 2);
+        // So is the application library, at the place it has in the build tree.
+        QDirIterator library(p.filePath("lib"), {"libmirvok-app.so"}, QDir::Files, QDirIterator::Subdirectories);
+        QVERIFY(library.hasNext());
+        const QString libraryFile = p.relativeFilePath(library.next());
+        QVERIFY(library.fileInfo().size() < QFileInfo(QStringLiteral(MIRVOK_BUILD_DIR "/") + libraryFile).size() / 2);
 
         // Both name the program where this prefix put it.
         const QString exec = QStringLiteral("Exec=") + p.filePath("bin/mirvok") + u'\n';
@@ -95,6 +101,14 @@ private slots:
         QVERIFY(QDir().rename(prefix, moved));
         QCOMPARE(run(moved + "/bin/mirvok", {"--lookup", "dictionary"}, &log), 0);
         QVERIFY2(log.contains(QStringLiteral("词典")), qPrintable(log));
+        // ...loads the application library beside it for anything else (the
+        // clipboard keeper, handed nothing, is the part that needs no display)...
+        QProcess keeper;
+        keeper.setStandardInputFile(QProcess::nullDevice());
+        keeper.start(moved + "/bin/mirvok", {"--keep-clipboard"});
+        QVERIFY(keeper.waitForFinished(60000));
+        const QString keeperSaid = QString::fromUtf8(keeper.readAllStandardError());
+        QVERIFY2(keeper.exitCode() != 127 && keeperSaid.isEmpty(), qPrintable(keeperSaid));
         // ...and from no other copy: without its dictionary it has none.
         QVERIFY(QDir(moved + "/share/mirvok/dict").removeRecursively());
         QCOMPARE(run(moved + "/bin/mirvok", {"--lookup", "dictionary"}, &log), 1);

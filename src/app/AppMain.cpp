@@ -1,5 +1,5 @@
 #include "account/AccountShell.h"
-#include "app/CommandLine.h"
+#include "app/AppLibrary.h"
 #include "capture/CaptureRoads.h"
 #include "capture/CaptureShell.h"
 #include "capture/x11/ClipboardKeeper.h"
@@ -49,11 +49,9 @@ QIcon appIcon() {
 }
 }  // namespace
 
-int main(int argc, char** argv) {
+extern "C" int mirvok_app_main(int argc, char** argv) {
     // The clipboard keeper a quitting copy started: no application at all.
     if (argc == 2 && std::strcmp(argv[1], clipboardkeeper::kArgument) == 0) return clipboardkeeper::serveFromStdin();
-    // Answered in the terminal, before anything needs a display.
-    if (CommandLine::wanted(argc, argv)) return CommandLine::run(argc, argv);
     MIRVOK_MARK("main");
     relaxWebEngineSandboxForRoot(argc, argv);
     CaptureRoads::choosePlatform();
