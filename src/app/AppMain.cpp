@@ -2,7 +2,6 @@
 #include "app/AppLibrary.h"
 #include "capture/CaptureRoads.h"
 #include "capture/CaptureShell.h"
-#include "capture/x11/ClipboardKeeper.h"
 #include "crash/CrashKit.h"
 #include "kithost/KitHostStartup.h"
 #include "platform/ApplicationActivity.h"
@@ -51,7 +50,7 @@ QIcon appIcon() {
 
 extern "C" int mirvok_app_main(int argc, char** argv) {
     // The clipboard keeper a quitting copy started: no application at all.
-    if (argc == 2 && std::strcmp(argv[1], clipboardkeeper::kArgument) == 0) return clipboardkeeper::serveFromStdin();
+    if (int code = 0; CaptureRoads::runsClipboardKeeper(argc, argv, &code)) return code;
     MIRVOK_MARK("main");
     relaxWebEngineSandboxForRoot(argc, argv);
     CaptureRoads::choosePlatform();
@@ -169,7 +168,7 @@ extern "C" int mirvok_app_main(int argc, char** argv) {
     });
     QObject::connect(frame, &FrameWndController::quitConfirmed, &app, leave);
     const int status = app.exec();
-    clipboardkeeper::handOverAtExit();
+    CaptureRoads::keepClipboardAtExit();
     // Words answered "added" reach the file whatever ended the loop.
     MVWordBook::sharedInstance().finishQueuedWork(10000);
     MVDictHistory::finishQueuedWork();

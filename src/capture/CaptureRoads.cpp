@@ -3,10 +3,13 @@
 #include "capture/none/NullCaptureRoad.h"
 #include "capture/wayland/WaylandCaptureRoad.h"
 #include "capture/x11/X11CaptureRoad.h"
+#include "capture/x11/ClipboardKeeper.h"
 #include "capture/x11/X11Desktop.h"
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
+
+#include <cstring>
 
 namespace {
 Q_LOGGING_CATEGORY(lcRoad, "mirvok.capture.road", QtInfoMsg)
@@ -55,6 +58,18 @@ CaptureRoad* load() {
     if (c.road != QLatin1String("x11")) road->setDesktop(std::make_unique<X11Desktop>());
     qCDebug(lcRoad).noquote() << "capture road:" << c.road << "(" + c.why + ")";
     return road;
+}
+
+bool runsClipboardKeeper(int argc, char** argv, int* exitCode)
+{
+    if (argc != 2 || std::strcmp(argv[1], clipboardkeeper::kArgument) != 0) return false;
+    *exitCode = clipboardkeeper::serveFromStdin();
+    return true;
+}
+
+void keepClipboardAtExit()
+{
+    clipboardkeeper::handOverAtExit();
 }
 
 }  // namespace CaptureRoads

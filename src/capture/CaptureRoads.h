@@ -26,4 +26,11 @@ void choosePlatform();
 // Builds the road for this process (after the application object exists).
 CaptureRoad* load();
 
+// The clipboard keeper, an X client the program runs as a child of its own:
+// true when argv asks for it, and then `exitCode` is what the run ends with.
+bool runsClipboardKeeper(int argc, char** argv, int* exitCode);
+
+// At quit: what this process owns on the X clipboard goes to a keeper.
+void keepClipboardAtExit();
+
 }  // namespace CaptureRoads
