@@ -13,6 +13,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -111,6 +112,20 @@ bool runsWebEngine(qint64 parent) {
     return false;
 }
 
+// Whether the condition held at some moment within the limit. QTRY_VERIFY
+// evaluates its expression again after the wait, and a window can be made
+// anew in between: the moment it was seen is what counts.
+template <typename Condition>
+bool heldOnce(Condition condition, int limitMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > limitMs) return false;
+        QTest::qWait(50);
+    }
+    return true;
+}
+
 // mirvok started in that environment puts its window on the screen and is
 // still running once its pages have started the web engine.
 void startsAndShowsItsWindow(const QProcessEnvironment& pe) {
@@ -120,13 +135,15 @@ void startsAndShowsItsWindow(const QProcessEnvironment& pe) {
     app.start(QStringLiteral(MIRVOK_EXECUTABLE), {});
     QVERIFY(app.waitForStarted());
     OtherClient x;
-    QTRY_VERIFY_WITH_TIMEOUT(x.showsWindowOf(app.processId()) || app.state() == QProcess::NotRunning, kProcessMs);
+    const auto shown = [&] { return x.showsWindowOf(app.processId()) || app.state() == QProcess::NotRunning; };
+    QVERIFY(heldOnce(shown, kProcessMs));
     QVERIFY2(app.state() == QProcess::Running, qPrintable(QStringLiteral("exit %1").arg(app.exitCode())));
-    QTRY_VERIFY_WITH_TIMEOUT(runsWebEngine(app.processId()) || app.state() == QProcess::NotRunning, kProcessMs);
+    QVERIFY(heldOnce([&] { return runsWebEngine(app.processId()) || app.state() == QProcess::NotRunning; },
+                     kProcessMs));
     QVERIFY2(app.state() == QProcess::Running, qPrintable(QStringLiteral("exit %1").arg(app.exitCode())));
     // The window is made anew when the pages attach (another kind of
     // surface): it must be back, not there at every instant.
-    QTRY_VERIFY_WITH_TIMEOUT(x.showsWindowOf(app.processId()) || app.state() == QProcess::NotRunning, kProcessMs);
+    QVERIFY(heldOnce(shown, kProcessMs));
     QVERIFY2(app.state() == QProcess::Running, qPrintable(QStringLiteral("exit %1").arg(app.exitCode())));
     app.terminate();
     if (!app.waitForFinished(kProcessMs)) app.kill();
