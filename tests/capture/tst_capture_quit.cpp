@@ -300,8 +300,12 @@ private slots:
                     if (l.startsWith("VmHWM:")) rss = l.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
         }
         qInfo("keeper peak %lld MB for %lld MB of data", rss >> 20, (kText + kImage) >> 20);
-        // The executable alone takes about 55 MB; every further copy would be 20 MB.
-        QVERIFY2(rss > 0 && rss < kText + kImage + 80 * 1024 * 1024, qPrintable(QString::number(rss)));
+        // The executable alone takes about 55 MB; every further copy would be
+        // 20 MB. The address sanitizer keeps freed blocks in quarantine, so
+        // there the peak says nothing about our copies.
+        QVERIFY(rss > 0);
+        if (!MIRVOK_SANITIZED)
+            QVERIFY2(rss < kText + kImage + 80 * 1024 * 1024, qPrintable(QString::number(rss)));
 
         TargetProcess next(QStringLiteral(CAPTURE_TARGET), {QStringLiteral("--clipboard-owner")});
         QVERIFY(next.waitFor(QStringLiteral("ready")));
