@@ -24,4 +24,6 @@ void soon() {
     });
 }
 
+void now() { malloc_trim(0); }
+
 }  // namespace heaptrim

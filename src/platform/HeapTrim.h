@@ -9,5 +9,8 @@
 namespace heaptrim {
 
 void soon();
+// At once, on the calling thread: after one large piece of work whose
+// memory should not wait for a quiet moment (an import about to be shown).
+void now();
 
 }  // namespace heaptrim

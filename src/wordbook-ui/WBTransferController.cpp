@@ -34,23 +34,26 @@ constexpr int kErrorsShown = 8;
 constexpr qint64 kReadPiece = 1 << 20;
 
 struct FileRead {
-    wordbooktransfer::CsvRead csv;
+    QStringList errors;  // the file's bad rows, "第 N 行：…"
+    QByteArray bytes;    // the file as read, parsed again as it is stored
+    qsizetype words = 0;
     QString refusal;  // the user's message when the file was not read
 };
 
 // Runs on a pool thread: a large file takes seconds to read and check. The
-// bytes are parsed as they come, so neither the file nor its text is ever
-// held whole; the limit counts the bytes read, since the size a pipe or a
-// device states means nothing. Nothing blocks for long: a FIFO is opened
+// bytes are checked as they come and kept, bounded by the limit, while the
+// words they hold are counted and let go: a million words as records take
+// several times the file's size. The limit counts the bytes read, since the
+// size a pipe or a device states means nothing. Nothing blocks for long: a FIFO is opened
 // without waiting for its writer and then waited on in short steps, so a
 // controller that goes (the application quitting) ends the reading.
 FileRead readCsvFile(const QString& path, const std::atomic_bool& gone,
                      const std::function<void(qint64, qint64)>& progress)
 {
     auto unreadable = [&](int error) {
-        return FileRead{{}, QStringLiteral("导入失败：无法读取 %1（%2）").arg(QDir::toNativeSeparators(path), qt_error_string(error))};
+        return FileRead{{}, {}, 0, QStringLiteral("导入失败：无法读取 %1（%2）").arg(QDir::toNativeSeparators(path), qt_error_string(error))};
     };
-    const FileRead tooLarge{{}, QStringLiteral("导入失败：文件太大，不像是单词本文件")};
+    const FileRead tooLarge{{}, {}, 0, QStringLiteral("导入失败：文件太大，不像是单词本文件")};
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return unreadable(errno);
@@ -68,6 +71,9 @@ FileRead readCsvFile(const QString& path, const std::atomic_bool& gone,
     wordbooktransfer::CsvParser parser;
     QByteArray piece(kReadPiece, Qt::Uninitialized);
     qint64 done = 0;
+    FileRead read;
+    if (total > 0)
+        read.bytes.reserve(total);
     while (!gone) {
         if (waitFirst) {
             pollfd p{fd, POLLIN, 0};
@@ -87,12 +93,21 @@ FileRead readCsvFile(const QString& path, const std::atomic_bool& gone,
         }
         if (n < 0)
             return unreadable(errno);
-        if (n == 0)
-            return FileRead{parser.finish(), QString()};
+        if (n == 0) {
+            wordbooktransfer::CsvRead rest = parser.finish();
+            read.words += rest.records.size();
+            read.errors = std::move(rest.errors);
+            if (!read.errors.isEmpty())
+                read.bytes.clear();
+            read.bytes.squeeze();
+            return read;
+        }
         done += n;
         if (done > kMaxImportBytes)
             return tooLarge;
         parser.feed(QByteArrayView(piece.constData(), n));
+        read.words += parser.takeRecords().size();
+        read.bytes.append(piece.constData(), n);
         progress(done, total);
     }
     return {};
@@ -196,11 +211,14 @@ void WBTransferController::importFromFile(const QString& path)
         if (*gone)
             return;
         auto shared = std::make_shared<FileRead>(std::move(read));
-        onMain([shared](WBTransferController* c) { c->importRead(std::move(shared->csv), shared->refusal); });
+        onMain([shared](WBTransferController* c) {
+            c->importRead(shared->errors, std::move(shared->bytes), shared->words, shared->refusal);
+        });
     });
 }
 
-void WBTransferController::importRead(wordbooktransfer::CsvRead read, const QString& refusal)
+void WBTransferController::importRead(const QStringList& errors, QByteArray csv, qsizetype words,
+                                      const QString& refusal)
 {
     auto refuse = [this](const QString& message) {
         endProgress();
@@ -209,17 +227,17 @@ void WBTransferController::importRead(wordbooktransfer::CsvRead read, const QStr
     };
     if (!refusal.isNull())
         return refuse(refusal);
-    if (!read.errors.isEmpty()) {
-        QStringList shown = read.errors.mid(0, kErrorsShown);
-        if (read.errors.size() > kErrorsShown)
-            shown << QStringLiteral("……还有 %1 处").arg(read.errors.size() - kErrorsShown);
+    if (!errors.isEmpty()) {
+        QStringList shown = errors.mid(0, kErrorsShown);
+        if (errors.size() > kErrorsShown)
+            shown << QStringLiteral("……还有 %1 处").arg(errors.size() - kErrorsShown);
         return refuse(QStringLiteral("文件有误，没有导入任何单词：\n") + shown.join(u'\n'));
     }
-    if (read.records.isEmpty())
+    if (words == 0)
         return refuse(QStringLiteral("文件里没有单词，没有导入任何单词"));
     showProgress(-1, -1);
     QPointer<WordBookViewController> screen(screen_);
-    screen_->book().importWords(std::move(read.records), this, [this, screen](const WordBookImportOutcome& outcome) {
+    screen_->book().importCsv(std::move(csv), this, [this, screen](const WordBookImportOutcome& outcome) {
         endProgress();
         if (!outcome.ok) {
             const QString message = QStringLiteral("导入失败：单词本无法写入，没有导入任何单词");

@@ -156,13 +156,17 @@ void WordBookViewController::loadWordListWithCategory(const QString& category, b
             return da > db;
         });
     }
+    // Each entry's stored paraphrase is let go once split: a large book is
+    // not held twice over.
     for (const QString& key : keys) {
-        for (const WordBookEntry& e : sections.value(key)) {
+        QList<WordBookEntry> entries = sections.take(key);
+        for (WordBookEntry& e : entries) {
             WordBookRowEntry row;
             row.word = e.word;
             const int at = e.intp.indexOf(kSep);
             row.phonetic = at >= 0 ? e.intp.left(at) : QStringLiteral("");
             row.intp = at >= 0 ? e.intp.mid(at + kSep.size()) : e.intp;
+            e = {};
             wordList_.append(row);
         }
     }

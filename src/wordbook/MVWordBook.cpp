@@ -1,6 +1,7 @@
 #include "wordbook/MVWordBook.h"
 
 #include "platform/CookieJar.h"
+#include "platform/HeapTrim.h"
 #include "platform/MainThread.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -561,8 +562,7 @@ QList<WordBookRecord> MVWordBook::exportWords(const QString& group)
     return out;
 }
 
-void MVWordBook::importWords(QList<WordBookRecord> records, QObject* receiver,
-                             std::function<void(const WordBookImportOutcome&)> done)
+void MVWordBook::importCsv(QByteArray csv, QObject* receiver, std::function<void(const WordBookImportOutcome&)> done)
 {
     auto answer = [receiver = QPointer<QObject>(receiver), done](const WordBookImportOutcome& outcome) {
         QMetaObject::invokeMethod(
@@ -574,14 +574,40 @@ void MVWordBook::importWords(QList<WordBookRecord> records, QObject* receiver,
     };
     if (!wbdb_)
         return answer({});
-    // The list's own names stand for "no group" in a file too.
-    for (WordBookRecord& r : records) {
-        if (r.group == kAllWords || r.group == kNoGroup)
-            r.group.clear();
-    }
     auto db = wbdb_;
     const QString user = curUser();
-    queueWrite([db, user, records = std::move(records), answer] { answer(db->importRecords(records, user)); });
+    queueWrite([db, user, csv = std::move(csv), answer]() mutable {
+        constexpr qsizetype kPiece = 1 << 20;
+        wordbooktransfer::CsvParser parser;
+        qsizetype at = 0;
+        bool finished = false;
+        const auto nextBatch = [&](QList<WordBookRecord>& batch) {
+            while (batch.isEmpty() && !finished) {
+                if (at < csv.size()) {
+                    const qsizetype n = qMin(kPiece, csv.size() - at);
+                    parser.feed(QByteArrayView(csv.constData() + at, n));
+                    at += n;
+                    batch = parser.takeRecords();
+                } else {
+                    finished = true;
+                    batch = parser.finish().records;
+                }
+            }
+            // The list's own names stand for "no group" in a file too.
+            for (WordBookRecord& r : batch) {
+                if (r.group == kAllWords || r.group == kNoGroup)
+                    r.group.clear();
+            }
+            return !batch.isEmpty();
+        };
+        const WordBookImportOutcome outcome = db->importRecords(nextBatch, user);
+        parser = {};
+        csv = QByteArray();
+        // A large file's bytes and look-up sets were freed here: give the
+        // pages back before the screen lists the words it added.
+        heaptrim::now();
+        answer(outcome);
+    });
 }
 
 void MVWordBook::queueWrite(std::function<void()> task)

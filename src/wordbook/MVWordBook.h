@@ -108,12 +108,14 @@ public:
     // name or kAllWords; kNoGroup: those in none), after every write asked
     // for before.
     QList<WordBookRecord> exportWords(const QString& group);
-    // Merges the records after every write asked for before: words not yet
-    // in the book are added, stored ones are left untouched, and a failure
-    // adds none. `done` hears the outcome on the main thread unless
-    // `receiver` is gone by then.
-    void importWords(QList<WordBookRecord> records, QObject* receiver,
-                     std::function<void(const WordBookImportOutcome&)> done);
+    // Merges the words of a CSV file that was read and checked whole before
+    // (wordbooktransfer::CsvParser found no error in it), after every write
+    // asked for before: words not yet in the book are added, stored ones are
+    // left untouched, and a failure adds none. The bytes are parsed again on
+    // the store's queue as they are written, so a large file's words are
+    // never held all at once. `done` hears the outcome on the main thread
+    // unless `receiver` is gone by then.
+    void importCsv(QByteArray csv, QObject* receiver, std::function<void(const WordBookImportOutcome&)> done);
 
     // Synchronisation. A start while one runs is run once the running one ends.
     void startSyncWithDelegate(MVWordBookSyncDelegate* delegate, bool needMerge);

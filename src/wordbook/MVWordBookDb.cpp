@@ -632,19 +632,21 @@ QString MVWordBookDb::getFirstCharCategory(const QString& word)
 }
 
 namespace {
-WordSections sectionsFrom(const std::vector<wbsql::Row>& found, bool byDate, bool preloading)
+// Sections made as the rows are read: a large book's rows are never held
+// beside them.
+WordSections sectionsFrom(SQLite::Database& db, const QString& sql, const QStringList& binds, bool byDate,
+                          bool preloading)
 {
     WordSections out;
     int n = 0;
-    for (const auto& r : found) {
+    wbsql::eachRow(db, sql, binds, [&](const wbsql::Row& r) {
         const QString word = MVWordBookDb::getStringFromSafeString(r.value(0));
         if (word.isEmpty())
-            continue;
+            return true;
         const QString key = byDate ? r.value(1) : MVWordBookDb::getFirstCharCategory(word);
         out[key].append(WordBookEntry{word, MVWordBookDb::getStringFromSafeString(r.value(2))});
-        if (preloading && ++n >= 50)
-            break;
-    }
+        return !(preloading && ++n >= 50);
+    });
     return out;
 }
 }  // namespace
@@ -662,12 +664,12 @@ WordSections MVWordBookDb::getWordsSortedByDate(bool byDate, const QString& tag,
                            "WHERE WORDBOOK.OP <> 'remove' AND %1 AND TAGTABLE.TAG = ? AND TAGTABLE.WORD = "
                            "WORDBOOK.WORD ORDER BY WORDBOOK.%2")
                 .arg(userCondition(QStringLiteral("WORDBOOK.USERNAME"), user, preUser), order);
-        return sectionsFrom(rows(*db, sql, {getSafeStringForDb(tag)}), byDate, preloading);
+        return sectionsFrom(*db, sql, {getSafeStringForDb(tag)}, byDate, preloading);
     }
     const QString sql =
         QStringLiteral("SELECT DISTINCT WORD, DATE, INTP FROM WORDBOOK WHERE OP <> 'remove' AND %1 ORDER BY %2")
             .arg(userCondition(QStringLiteral("USERNAME"), user, preUser), order);
-    return sectionsFrom(rows(*db, sql), byDate, preloading);
+    return sectionsFrom(*db, sql, {}, byDate, preloading);
 }
 
 WordSections MVWordBookDb::getWordsSortedWithNoTagByDate(bool byDate, const QString& user,
@@ -682,5 +684,5 @@ WordSections MVWordBookDb::getWordsSortedWithNoTagByDate(bool byDate, const QStr
                        "FROM TAGTABLE) ORDER BY WORDBOOK.%2")
             .arg(userCondition(QStringLiteral("WORDBOOK.USERNAME"), user, preUser),
                  byDate ? QStringLiteral("TIME DESC") : QStringLiteral("WORD ASC"));
-    return sectionsFrom(rows(*db, sql), byDate, false);
+    return sectionsFrom(*db, sql, {}, byDate, false);
 }

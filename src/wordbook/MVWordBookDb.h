@@ -141,7 +141,10 @@ public:
     // Adds, for `user`, every record whose word is not in the book yet (its
     // group made when missing), all in one transaction: a failure leaves the
     // book as it was. Stored words keep their paraphrase, date and group.
-    WordBookImportOutcome importRecords(const QList<WordBookRecord>& records, const QString& user);
+    // The records come a batch at a time from nextBatch, which answers false
+    // when there are no more, so a large file's words are never all held.
+    WordBookImportOutcome importRecords(const std::function<bool(QList<WordBookRecord>&)>& nextBatch,
+                                        const QString& user);
 
     // Synchronisation data. A synchronisation passes the user filter it
     // started with (userCondition); a null filter means the current one.

@@ -36,7 +36,8 @@ QList<WordBookRecord> MVWordBookDb::exportRecords(const QString& group, const QS
     return out;
 }
 
-WordBookImportOutcome MVWordBookDb::importRecords(const QList<WordBookRecord>& records, const QString& user)
+WordBookImportOutcome MVWordBookDb::importRecords(const std::function<bool(QList<WordBookRecord>&)>& nextBatch,
+                                                  const QString& user)
 {
     WordBookImportOutcome outcome;
     const QString ts = getTimeStampForUser(user);
@@ -67,46 +68,52 @@ WordBookImportOutcome MVWordBookDb::importRecords(const QList<WordBookRecord>& r
     for (const Row& r : rows(*db, QStringLiteral("SELECT DISTINCT TAG FROM WORDTAGTABLE WHERE %1").arg(filter)))
         groups.insert(r.value(0));
     int groupCount = int(groups.size());
-    for (const WordBookRecord& r : records) {
+    Prepared dropKept(*db, QStringLiteral("DELETE FROM WORDBOOK WHERE WORD = ? AND %1").arg(filter));
+    Prepared addWord(*db, QStringLiteral("INSERT INTO WORDBOOK VALUES (?, ?, ?, ?, ?, 'add', ?, '0')"));
+    Prepared dropTag(*db, QStringLiteral("DELETE FROM TAGTABLE WHERE WORD = ? AND %1").arg(filter));
+    Prepared addTag(*db, QStringLiteral("INSERT INTO TAGTABLE(WORD, TAG, USERNAME) VALUES (?, ?, ?)"));
+    // A word added here is in storedUpper from then on, so a later row with
+    // it is skipped before rowsOfUser or taggedOfUser would be asked.
+    // False: the store refused a write.
+    const auto importOne = [&](const WordBookRecord& r) {
         const QString w = getSafeStringForDb(r.word);
         if (w.isEmpty())
-            return fail();
+            return false;
         const QString key = asciiUpper(w);
         if (storedUpper.contains(key)) {
             ++outcome.alreadyStored;
-            continue;
+            return true;
         }
         // A row kept only to carry a deletion to the service gives way.
-        if (rowsOfUser.contains(w) &&
-            !exec(*db, QStringLiteral("DELETE FROM WORDBOOK WHERE WORD = ? AND %1").arg(filter), {w}))
-            return fail();
+        if (rowsOfUser.contains(w) && !dropKept.run({w}))
+            return false;
         const QDate day = QDate::fromString(r.dateAdded, Qt::ISODate);
         const QString date = day.isValid() ? day.toString(Qt::ISODate) : wbclock::today();
         const QString time = day.isValid() ? wbclock::describe(day.startOfDay()) : wbclock::nowDescription();
         const QString intp = getSafeStringForDb(
             MVWordBookItem::makeIntp(r.phonetic, wordbooktransfer::definitionForStore(r.definition)));
-        if (!exec(*db, QStringLiteral("INSERT INTO WORDBOOK VALUES (?, ?, ?, ?, ?, 'add', ?, '0')"),
-                  {w, date, time, intp, ts, user}))
-            return fail();
+        if (!addWord.run({w, date, time, intp, ts, user}))
+            return false;
         storedUpper.insert(key);
-        rowsOfUser.insert(w);
-        if (r.group.isEmpty()) {
-            ++outcome.added;
-            continue;
-        }
+        ++outcome.added;
+        if (r.group.isEmpty())
+            return true;
         const QString t = getSafeStringForDb(r.group);
         if (!groups.contains(t)) {
             if (!exec(*db, QStringLiteral("INSERT INTO WORDTAGTABLE(TAG, USERNAME, LISTORDER) VALUES (?, ?, ?)"),
                       {t, user, QString::number(groupCount++)}))
-                return fail();
+                return false;
             groups.insert(t);
         }
-        if ((taggedOfUser.contains(w) &&
-             !exec(*db, QStringLiteral("DELETE FROM TAGTABLE WHERE WORD = ? AND %1").arg(filter), {w})) ||
-            !exec(*db, QStringLiteral("INSERT INTO TAGTABLE(WORD, TAG, USERNAME) VALUES (?, ?, ?)"), {w, t, user}))
-            return fail();
-        taggedOfUser.insert(w);
-        ++outcome.added;
+        return (!taggedOfUser.contains(w) || dropTag.run({w})) && addTag.run({w, t, user});
+    };
+    QList<WordBookRecord> records;
+    while (nextBatch(records)) {
+        for (const WordBookRecord& r : std::as_const(records)) {
+            if (!importOne(r))
+                return fail();
+        }
+        records.clear();
     }
     if (!commit(*db))
         return WordBookImportOutcome{};

@@ -42,29 +42,60 @@ bool exec(SQLite::Database& db, const QString& sql, const QStringList& binds, bo
     }
 }
 
-std::vector<Row> rows(SQLite::Database& db, const QString& sql, const QStringList& binds, bool* ok)
+Prepared::Prepared(SQLite::Database& db, QString sql) : db_(db), sql_(std::move(sql)) {}
+
+Prepared::~Prepared() = default;
+
+bool Prepared::run(const QStringList& binds)
 {
-    std::vector<Row> out;
+    try {
+        if (!st_)
+            st_ = std::make_unique<SQLite::Statement>(db_, sql_.toStdString());
+        st_->reset();
+        st_->clearBindings();
+        bindAll(*st_, binds);
+        st_->exec();
+        return true;
+    } catch (const std::exception& e) {
+        report(db_, sql_, e);
+        return false;
+    }
+}
+
+bool eachRow(SQLite::Database& db, const QString& sql, const QStringList& binds,
+             const std::function<bool(const Row&)>& take)
+{
     try {
         SQLite::Statement st(db, sql.toStdString());
         bindAll(st, binds);
         const int n = st.getColumnCount();
+        Row r;
         while (st.executeStep()) {
-            Row r;
+            r.clear();
             r.reserve(n);
             for (int i = 0; i < n; ++i) {
                 SQLite::Column c = st.getColumn(i);
                 r.append(c.isNull() ? QString() : QString::fromUtf8(c.getText()));
             }
-            out.push_back(std::move(r));
+            if (!take(r))
+                break;
         }
-        if (ok)
-            *ok = true;
+        return true;
     } catch (const std::exception& e) {
         report(db, sql, e);
-        if (ok)
-            *ok = false;
+        return false;
     }
+}
+
+std::vector<Row> rows(SQLite::Database& db, const QString& sql, const QStringList& binds, bool* ok)
+{
+    std::vector<Row> out;
+    const bool read = eachRow(db, sql, binds, [&](const Row& r) {
+        out.push_back(r);
+        return true;
+    });
+    if (ok)
+        *ok = read;
     return out;
 }
 

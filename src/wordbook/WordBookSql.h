@@ -2,9 +2,14 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <memory>
 #include <vector>
 
-namespace SQLite { class Database; }
+namespace SQLite {
+class Database;
+class Statement;
+}  // namespace SQLite
 
 // Statement helpers for the word book's store. Every value is text; a null
 // QString binds as SQL NULL and a NULL column reads as a null QString.
@@ -28,8 +33,29 @@ void noteFailure(int code, int sysErrno);
 bool exec(SQLite::Database& db, const QString& sql, const QStringList& binds = {}, bool quiet = false);
 std::vector<Row> rows(SQLite::Database& db, const QString& sql, const QStringList& binds = {},
                       bool* ok = nullptr);
+// Hands each row to `take` as it is read, until `take` answers false: a
+// large book's rows are never all held at once. False when the query failed.
+bool eachRow(SQLite::Database& db, const QString& sql, const QStringList& binds,
+             const std::function<bool(const Row&)>& take);
 bool exists(SQLite::Database& db, const QString& sql, const QStringList& binds = {});
 int changes(SQLite::Database& db);
+
+// One statement compiled once and run again and again: a large import
+// spent most of its time compiling the same few statements for every row.
+// Failures are reported as exec reports them.
+class Prepared {
+public:
+    Prepared(SQLite::Database& db, QString sql);
+    ~Prepared();
+    Prepared(const Prepared&) = delete;
+    Prepared& operator=(const Prepared&) = delete;
+    bool run(const QStringList& binds);
+
+private:
+    SQLite::Database& db_;
+    QString sql_;
+    std::unique_ptr<SQLite::Statement> st_;
+};
 
 // A write transaction taken at once, so that a second writer waits in the
 // busy handler instead of failing on a lock upgrade.

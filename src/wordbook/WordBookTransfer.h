@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 // One word as it leaves or enters the book through a file: what the user
 // sees of it, without the synchronisation marks.
 struct WordBookRecord {
@@ -47,6 +49,10 @@ struct CsvRead {
 class CsvParser {
 public:
     void feed(QByteArrayView bytes);
+    // The good rows read since the last call, for a reader that passes them
+    // on as it goes instead of holding a large file's words at once; the
+    // errors stay for finish().
+    QList<WordBookRecord> takeRecords() { return std::exchange(result_.records, {}); }
     CsvRead finish();
 
 private:
