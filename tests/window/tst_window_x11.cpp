@@ -1,5 +1,6 @@
 // Global hotkeys on a real X server (fired with XTest, contested by a second
 // client) and the single-instance service on a private session bus.
+#include "support/GuiTestHelpers.h"
 #include "support/TestEnv.h"
 
 #include "platform/hotkeys/x11/GlobalHotkeyCenter.h"
@@ -13,7 +14,6 @@
 #include <QDBusPendingCallWatcher>
 #include <QDir>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -112,20 +112,6 @@ bool runsWebEngine(qint64 parent) {
     return false;
 }
 
-// Whether the condition held at some moment within the limit. QTRY_VERIFY
-// evaluates its expression again after the wait, and a window can be made
-// anew in between: the moment it was seen is what counts.
-template <typename Condition>
-bool heldOnce(Condition condition, int limitMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > limitMs) return false;
-        QTest::qWait(50);
-    }
-    return true;
-}
-
 // mirvok started in that environment puts its window on the screen and is
 // still running once its pages have started the web engine.
 void startsAndShowsItsWindow(const QProcessEnvironment& pe) {
@@ -135,15 +121,17 @@ void startsAndShowsItsWindow(const QProcessEnvironment& pe) {
     app.start(QStringLiteral(MIRVOK_EXECUTABLE), {});
     QVERIFY(app.waitForStarted());
     OtherClient x;
+    // Each condition counts once seen: QTRY_VERIFY evaluates its expression
+    // again after the wait, and the window is made anew in between.
     const auto shown = [&] { return x.showsWindowOf(app.processId()) || app.state() == QProcess::NotRunning; };
-    QVERIFY(heldOnce(shown, kProcessMs));
+    QVERIFY(guitest::spinUntil(shown, kProcessMs));
     QVERIFY2(app.state() == QProcess::Running, qPrintable(QStringLiteral("exit %1").arg(app.exitCode())));
-    QVERIFY(heldOnce([&] { return runsWebEngine(app.processId()) || app.state() == QProcess::NotRunning; },
-                     kProcessMs));
+    QVERIFY(guitest::spinUntil([&] { return runsWebEngine(app.processId()) || app.state() == QProcess::NotRunning; },
+                               kProcessMs));
     QVERIFY2(app.state() == QProcess::Running, qPrintable(QStringLiteral("exit %1").arg(app.exitCode())));
     // The window is made anew when the pages attach (another kind of
     // surface): it must be back, not there at every instant.
-    QVERIFY(heldOnce(shown, kProcessMs));
+    QVERIFY(guitest::spinUntil(shown, kProcessMs));
     QVERIFY2(app.state() == QProcess::Running, qPrintable(QStringLiteral("exit %1").arg(app.exitCode())));
     app.terminate();
     if (!app.waitForFinished(kProcessMs)) app.kill();
