@@ -165,7 +165,11 @@ void CsvParser::parseLines(QByteArrayView lines)
 {
     if (broken_ || lines.isEmpty())
         return;
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A byte-order mark is dropped only at the file's start (below): the
+    // decoder would drop one at the start of every piece, so the words read
+    // would depend on where the reads happened to end.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder.decode(lines);
     if (decoder.hasError()) {
         // Name the first line that is not UTF-8 (a file saved in GBK, say).
