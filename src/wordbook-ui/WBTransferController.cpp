@@ -44,9 +44,10 @@ struct FileRead {
 // bytes are checked as they come and kept, bounded by the limit, while the
 // words they hold are counted and let go: a million words as records take
 // several times the file's size. The limit counts the bytes read, since the
-// size a pipe or a device states means nothing. Nothing blocks for long: a FIFO is opened
-// without waiting for its writer and then waited on in short steps, so a
-// controller that goes (the application quitting) ends the reading.
+// size a pipe or a device states means nothing. Nothing blocks for long: a
+// FIFO is opened without waiting for its writer and then waited on in short
+// steps, so a controller that goes (the application quitting) ends the
+// reading.
 FileRead readCsvFile(const QString& path, const std::atomic_bool& gone,
                      const std::function<void(qint64, qint64)>& progress)
 {
