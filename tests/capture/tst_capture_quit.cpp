@@ -291,9 +291,7 @@ private slots:
         QVERIFY(*image == clipboardpayload::image(kImage));
         // The keeper holds the data about once, not once per text target.
         qint64 rss = 0;
-        for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-            QFile cmd(QStringLiteral("/proc/%1/cmdline").arg(pid));
-            if (!cmd.open(QIODevice::ReadOnly) || !cmd.readAll().split('\0').contains("--keep-clipboard")) continue;
+        for (const QString& pid : keeperPids()) {
             QFile status(QStringLiteral("/proc/%1/status").arg(pid));
             if (status.open(QIODevice::ReadOnly))
                 for (const QByteArray& l : status.readAll().split('\n'))
@@ -313,14 +311,20 @@ private slots:
     }
 
 private:
-    static int keepers() {
-        int n = 0;
+    // Keepers of this test's X server only: another test run on the machine
+    // has a server and keepers of its own.
+    static QStringList keeperPids() {
+        QStringList found;
+        const QByteArray display = "DISPLAY=" + qgetenv("DISPLAY");
         for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-            QFile f(QStringLiteral("/proc/%1/cmdline").arg(pid));
-            if (f.open(QIODevice::ReadOnly) && f.readAll().split('\0').contains("--keep-clipboard")) ++n;
+            QFile cmd(QStringLiteral("/proc/%1/cmdline").arg(pid));
+            if (!cmd.open(QIODevice::ReadOnly) || !cmd.readAll().split('\0').contains("--keep-clipboard")) continue;
+            QFile env(QStringLiteral("/proc/%1/environ").arg(pid));
+            if (env.open(QIODevice::ReadOnly) && env.readAll().split('\0').contains(display)) found << pid;
         }
-        return n;
+        return found;
     }
+    static int keepers() { return int(keeperPids().size()); }
 
     static QStringList printClipboard() {
         QProcess p;
