@@ -522,6 +522,9 @@ void TestTallyController::withoutSettingsTheStoreStaysBounded()
 void TestTallyController::kitHostStartsTheKitOnce()
 {
     FakeKitService kit;   // the kit host's own requests stay on this machine
+    // Settings that came back before the files are read would switch the kit
+    // off (they carry no analytics) and take its folder with them.
+    kit.setSettingsAnswers({ScriptedResponse(404, "{}", "application/json")});
     Tally::registerKit();
     KitHost& host = KitHost::with({"Tally"});
     QCOMPARE(host.kitClasses(), QStringList{"Tally"});
