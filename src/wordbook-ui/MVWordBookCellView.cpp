@@ -18,11 +18,12 @@ QColor selectedColor()
 
 WordListModel::WordListModel(QObject* parent) : QAbstractListModel(parent) {}
 
-void WordListModel::setRows(const QVector<Row>& rows)
+void WordListModel::setRows(int count, RowSource source)
 {
     beginResetModel();
-    rows_ = rows;
-    looks_ = QVector<Look>(rows.size());
+    count_ = std::max(count, 0);
+    source_ = std::move(source);
+    looks_ = QVector<Look>(count_);
     qDeleteAll(backViews_);
     backViews_.clear();
     endResetModel();
@@ -30,22 +31,22 @@ void WordListModel::setRows(const QVector<Row>& rows)
 
 int WordListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(rows_.size());
+    return parent.isValid() ? 0 : count_;
 }
 
 QVariant WordListModel::data(const QModelIndex& index, int role) const
 {
     const int r = index.row();
-    if (!index.isValid() || r < 0 || r >= rows_.size())
+    if (!index.isValid() || r < 0 || r >= count_)
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return cut(rows_.at(r).title);
+        return cut(source_(r).title);
     case DetailRole:
-        return cut(rows_.at(r).detail);
+        return cut(source_(r).detail);
     case Qt::ToolTipRole:
         // Tool tips guess at markup: say it is none.
-        return QStringLiteral("<p>%1</p>").arg(rows_.at(r).title.toHtmlEscaped());
+        return QStringLiteral("<p>%1</p>").arg(source_(r).title.toHtmlEscaped());
     case SelectedRole:
         return looks_.at(r).selected;
     case MoreShownRole:
@@ -94,9 +95,21 @@ void WordListModel::setPlain(int row)
     setSelected(row, false, false);
 }
 
+void WordListModel::setLooks(const QSet<qint64>& selected, qint64 cell, bool cellMoreShown)
+{
+    for (int r = 0; r < count_; ++r) {
+        const bool in = selected.contains(r);
+        looks_[r] = in ? Look{true, true} : r == cell ? Look{true, cellMoreShown} : Look{};
+    }
+    for (auto it = backViews_.cbegin(); it != backViews_.cend(); ++it)
+        it.value()->setBackgroundColor(looks_.at(it.key()).selected ? selectedColor() : QColor(Qt::transparent));
+    if (count_ > 0)
+        emit dataChanged(index(0), index(count_ - 1));
+}
+
 MVWordBookCellBackView* WordListModel::backView(int row)
 {
-    if (row < 0 || row >= rows_.size())
+    if (row < 0 || row >= count_)
         return nullptr;
     auto*& b = backViews_[row];
     if (!b) {

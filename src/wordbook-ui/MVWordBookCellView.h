@@ -2,13 +2,17 @@
 
 #include <QAbstractListModel>
 #include <QHash>
+#include <QSet>
 #include <QStyledItemDelegate>
 #include <QVector>
+#include <functional>
 
 class MVWordBookCellBackView;
 
 // The rows of the word list: texts and how each row looks. One model for
-// both tabs; the screen refills it after every list load.
+// both tabs; the screen refills it after every list load. A row's texts are
+// asked of the screen when the view draws it: a list of a million words
+// holds no text here.
 class WordListModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -23,8 +27,8 @@ public:
 
     explicit WordListModel(QObject* parent = nullptr);
 
-    void setRows(const QVector<Row>& rows);
-    const QVector<Row>& rows() const { return rows_; }
+    using RowSource = std::function<Row(int)>;
+    void setRows(int count, RowSource source);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -37,6 +41,10 @@ public:
     bool isMoreShown(int row) const;
     // Back to plain, dropping any hover colour.
     void setPlain(int row);
+    // Every row at once, told to the view once: the given rows selected
+    // with their more icon, `cell` selected with or without it, the rest
+    // plain.
+    void setLooks(const QSet<qint64>& selected, qint64 cell, bool cellMoreShown);
     // The row's background, made on first use; nullptr outside the list.
     MVWordBookCellBackView* backView(int row);
     MVWordBookCellBackView* existingBackView(int row) const { return backViews_.value(row); }
@@ -52,7 +60,8 @@ private:
         bool selected = false;
         bool moreShown = false;
     };
-    QVector<Row> rows_;
+    int count_ = 0;
+    RowSource source_;
     QVector<Look> looks_;
     QHash<int, MVWordBookCellBackView*> backViews_;
 };

@@ -246,13 +246,16 @@ void WBTransferController::importRead(const QStringList& errors, QByteArray csv,
             emit importFinished(false, message);
             return;
         }
-        if (screen)
-            screen->loadWordListWithCategory(screen->curCategory(), screen->isSortedByDate());
         QString message = QStringLiteral("已导入 %1 个单词").arg(outcome.added);
         if (outcome.alreadyStored > 0)
             message += QStringLiteral("，%1 个已在单词本中，保持不变").arg(outcome.alreadyStored);
         tell(message, false);
-        emit importFinished(true, message);
+        // Finished once the list shows the new words.
+        if (!screen) {
+            emit importFinished(true, message);
+            return;
+        }
+        screen->showStoredList([this, message] { emit importFinished(true, message); });
     });
 }
 

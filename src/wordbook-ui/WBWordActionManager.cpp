@@ -152,14 +152,9 @@ void WBWordActionManager::deleteFavourites(const PendingDelete& d)
         return;
     }
     const QString word = d.entries.value(0).word;
-    qint64 index = -1;
     const auto& list = screen_->wordList();
-    for (qint64 i = 0; i < list.size(); ++i)
-        if (list.at(i).word == word) {
-            index = i;
-            break;
-        }
-    if (word.isEmpty() || index < 0)
+    const qint64 index = word.isEmpty() ? -1 : list.indexOf(word);
+    if (index < 0)
         return;  // no longer listed: nothing to delete
     qint64 follow = index;
     if (index == list.size() - 1)
@@ -174,9 +169,11 @@ void WBWordActionManager::deleted(bool removed, qint64 follow)
 {
     if (removed)
         logAction(QStringLiteral("collect_delete"));
-    screen_->showStoredList();
-    if (removed)
-        showFollowUp(follow, false);
+    // The follow-up row is one of the list as it is read after the delete.
+    screen_->showStoredList([this, removed, follow] {
+        if (removed)
+            showFollowUp(follow, false);
+    });
 }
 
 void WBWordActionManager::deleteHistory(const PendingDelete& d)

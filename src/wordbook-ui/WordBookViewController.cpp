@@ -77,7 +77,7 @@ WordBookViewController::WordBookViewController(MVWordBook& book, WordBookShell* 
     curCategory_ = QString();
     isSortedByDate_ = true;
     // Lists read while another program held the file came back empty.
-    connect(&book_, &MVWordBook::storeAvailable, this, &WordBookViewController::showStoredList);
+    connect(&book_, &MVWordBook::storeAvailable, this, [this] { showStoredList(); });
     loadWordListWithCategory(curCategory_, isSortedByDate_);
 }
 
@@ -110,8 +110,17 @@ WordBookRowEntry WordBookViewController::entryAt(qint64 row) const
 {
     if (row < 0 || row >= currentListCount())
         return {};
-    if (isFavoriteButtonSelected_)
-        return wordList_.at(row);
+    if (isFavoriteButtonSelected_) {
+        // The stored paraphrase is the phonetic line, the separator and the
+        // definition lines; without a separator all of it is definition.
+        const QStringView intp = wordList_.paraphrase(row);
+        const qsizetype at = intp.indexOf(kSep);
+        WordBookRowEntry e;
+        e.word = wordList_.word(row).toString();
+        e.phonetic = at >= 0 ? intp.left(at).toString() : QStringLiteral("");
+        e.intp = (at >= 0 ? intp.mid(at + kSep.size()) : intp).toString();
+        return e;
+    }
     const DictQueryHistoryItem& h = shownHistory_.at(row);
     WordBookRowEntry e{h.displayWord, QStringLiteral(""), h.definition, QStringLiteral("YES"), h.orignWord};
     return e;
@@ -119,7 +128,9 @@ WordBookRowEntry WordBookViewController::entryAt(qint64 row) const
 
 QString WordBookViewController::wordAt(qint64 row) const
 {
-    return entryAt(row).word;
+    if (row < 0 || row >= currentListCount())
+        return {};
+    return isFavoriteButtonSelected_ ? wordList_.word(row).toString() : shownHistory_.at(row).displayWord;
 }
 
 // ---------------------------------------------------------------- lists
@@ -135,47 +146,40 @@ void WordBookViewController::rememberSelection()
     selectionRemembered_ = true;
 }
 
-void WordBookViewController::loadWordListWithCategory(const QString& category, bool byDate)
+void WordBookViewController::loadWordListWithCategory(const QString& category, bool byDate,
+                                                      std::function<void()> then)
 {
-    rememberSelection();
-    wordList_.clear();
-    WordSections sections;
-    if (category == MVWordBook::kNoGroup)
-        sections = book_.wordListWithNoCategorySortedByDate(byDate);
-    else if (category == kAllWordsLabel)
-        sections = book_.wordListWithCategory(QString(), byDate);
-    else
-        sections = book_.wordListWithCategory(category, byDate);
-    QStringList keys = sections.keys();  // ascending: the letter order
-    if (byDate) {
-        std::stable_sort(keys.begin(), keys.end(), [](const QString& a, const QString& b) {
-            const QDate da = QDate::fromString(a, QStringLiteral("yyyy-MM-dd"));
-            const QDate db = QDate::fromString(b, QStringLiteral("yyyy-MM-dd"));
-            if (da.isValid() != db.isValid())
-                return da.isValid();
-            return da > db;
-        });
-    }
-    // Each entry's stored paraphrase is let go once split: a large book is
-    // not held twice over.
-    for (const QString& key : keys) {
-        QList<WordBookEntry> entries = sections.take(key);
-        for (WordBookEntry& e : entries) {
-            WordBookRowEntry row;
-            row.word = e.word;
-            const int at = e.intp.indexOf(kSep);
-            row.phonetic = at >= 0 ? e.intp.left(at) : QStringLiteral("");
-            row.intp = at >= 0 ? e.intp.mid(at + kSep.size()) : e.intp;
-            e = {};
-            wordList_.append(row);
-        }
-    }
-    reloadWordTable();
+    // Read on the store's queue: a book of a million words takes seconds to
+    // read, and another program may hold the file. The last list asked for
+    // is shown, and what waited for an earlier one runs after it; what was
+    // listed stays until it comes.
+    const quint64 load = ++listLoads_;
+    if (then)
+        afterLoad_.append(std::move(then));
+    book_.readWordRows(category == kAllWordsLabel ? MVWordBook::kAllWords : category, byDate, this,
+                       [this, load](WordRows rows) {
+                           if (load != listLoads_)
+                               return;
+                           rememberSelection();
+                           wordList_ = std::move(rows);
+                           listRead_ = true;
+                           reloadWordTable();
+                           const QList<std::function<void()>> waiting = std::exchange(afterLoad_, {});
+                           for (const auto& f : waiting)
+                               f();
+                       });
 }
 
-void WordBookViewController::showStoredList()
+void WordBookViewController::showStoredList(std::function<void()> then)
 {
-    loadWordListWithCategory(curCategory_, isSortedByDate_);
+    loadWordListWithCategory(curCategory_, isSortedByDate_, std::move(then));
+}
+
+QString WordBookViewController::rowDetail(const QString& intp)
+{
+    // The stored separators and the definition's own line breaks read as
+    // spaces in the one-line detail.
+    return QString(intp).replace(kSep, QStringLiteral(" ")).simplified();
 }
 
 void WordBookViewController::reloadWordTable()
@@ -188,44 +192,48 @@ void WordBookViewController::reloadWordTable()
 
     if (!isFavoriteButtonSelected_)
         shownHistory_ = historyList();
-    QVector<WordListModel::Row> rows;
     const int n = currentListCount();
-    rows.reserve(n);
-    QStringList words;
-    for (int i = 0; i < n; ++i) {
-        const WordBookRowEntry e = entryAt(i);
-        // The stored separators and the definition's own line breaks read as
-        // spaces in the one-line detail.
-        rows.append({e.word, QString(e.intp).replace(kSep, QStringLiteral(" ")).simplified()});
-        words << e.word;
-    }
-    model_->setRows(rows);
+    // Rows are made as the view asks for them: only those on screen.
+    model_->setRows(n, [this](int row) {
+        const WordBookRowEntry e = entryAt(row);
+        return WordListModel::Row{e.word, rowDetail(e.intp)};
+    });
 
-    selectedRows_.clear();
-    for (const QString& w : std::as_const(selectedWords)) {
-        const qint64 at = words.indexOf(w);
-        if (at >= 0 && !selectedRows_.contains(at))
-            selectedRows_.append(at);
+    // Each remembered word's first row, found in one pass over the list.
+    QHash<QString, qint64> rowOf;
+    for (const QString& w : std::as_const(selectedWords))
+        rowOf.insert(w, -1);
+    if (!cellWord.isNull())
+        rowOf.insert(cellWord, -1);
+    for (qint64 r = 0, left = rowOf.size(); r < n && left > 0; ++r) {
+        auto it = rowOf.find(wordAt(r));
+        if (it != rowOf.end() && *it < 0) {
+            *it = r;
+            --left;
+        }
     }
-    selectedCellRow_ = cellWord.isNull() ? -1 : words.indexOf(cellWord);
+    selectedRows_.clear();
+    QSet<qint64> taken;
+    for (const QString& w : std::as_const(selectedWords)) {
+        const qint64 at = rowOf.value(w, -1);
+        if (at >= 0 && !taken.contains(at)) {
+            taken.insert(at);
+            selectedRows_.append(at);
+        }
+    }
+    selectedCellRow_ = cellWord.isNull() ? -1 : rowOf.value(cellWord, -1);
     applyLooks();
     emit listReloaded();
-    // Checked once per load (the model's row count is asked all the time).
-    if (n == 0)
+    // Checked once per load (the model's row count is asked all the time);
+    // a list not read yet is not an empty one.
+    if (n == 0 && (listRead_ || !isFavoriteButtonSelected_))
         showParaphaseForFirstWord();
 }
 
 void WordBookViewController::applyLooks()
 {
-    const int n = currentListCount();
-    for (int r = 0; r < n; ++r) {
-        if (selectedRows_.contains(r))
-            model_->setSelected(r, true, true);
-        else if (r == selectedCellRow_)
-            model_->setSelected(r, true, selectedCellMoreShown_);
-        else if (model_->isSelected(r) || model_->isMoreShown(r))
-            model_->setPlain(r);
-    }
+    model_->setLooks(QSet<qint64>(selectedRows_.cbegin(), selectedRows_.cend()), selectedCellRow_,
+                     selectedCellMoreShown_);
 }
 
 void WordBookViewController::deselectCell()
@@ -371,11 +379,17 @@ void WordBookViewController::rowClicked(qint64 row, Qt::KeyboardModifiers modifi
     if (row < 0 || row >= n)
         return;
     const qint64 anchor = qint64(table_->curSelectedRow());
-    auto add = [this](qint64 r) {
-        if (selectedRows_.contains(r))
+    // A range across a large book is hundreds of thousands of rows: looked
+    // up in a set, not in the list.
+    QSet<qint64> selected(selectedRows_.cbegin(), selectedRows_.cend());
+    // A range is painted once it is whole.
+    auto add = [this, &selected](qint64 r, bool paint = true) {
+        if (selected.contains(r))
             return;
+        selected.insert(r);
         selectedRows_.append(r);
-        model_->setSelected(int(r), true, true);
+        if (paint)
+            model_->setSelected(int(r), true, true);
     };
     auto seed = [&] {
         if (selectedRows_.isEmpty() && anchor != row && anchor >= 0 && anchor < n)
@@ -387,11 +401,12 @@ void WordBookViewController::rowClicked(qint64 row, Qt::KeyboardModifiers modifi
         seed();
         if (anchor < row) {
             for (qint64 r = anchor + 1; r <= row; ++r)
-                add(r);
+                add(r, false);
         } else {
             for (qint64 r = row; r < anchor; ++r)
-                add(r);
+                add(r, false);
         }
+        applyLooks();
         table_->setCurSelectedRow(quint64(row));
         return;
     }
@@ -664,19 +679,19 @@ void WordBookViewController::wordBookSyncSecuss()
         curCategory_ = kAllWordsLabel;
     }
     animation_->stopSyncAnimation();
-    loadWordListWithCategory(curCategory_, isSortedByDate_);
+    // Only where the user is looking at the word book: on the lookup tab the
+    // newest synced word would replace what is being read and be written to
+    // the history.
+    loadWordListWithCategory(curCategory_, isSortedByDate_, [this, reset] {
+        if (reset && shell_ && shell_->isShowingWordBookView())
+            showParaphaseForFirstWord();
+    });
     if (syncBtnClicked_) {
         MVHUDWndController::sharedInstance().showHUDWithMessage(QStringLiteral("同步成功"), 0.5);
         syncBtnClicked_ = false;
     }
-    if (reset) {
-        // Only where the user is looking at the word book: on the lookup tab
-        // the newest synced word would replace what is being read and be
-        // written to the history.
-        if (shell_ && shell_->isShowingWordBookView())
-            showParaphaseForFirstWord();
+    if (reset)
         shouldResetCurCategory_ = false;
-    }
 }
 
 void WordBookViewController::wordBookSyncFailed(const WordBookError& error)

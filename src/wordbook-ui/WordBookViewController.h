@@ -73,7 +73,8 @@ public:
     bool isFavoriteButtonSelected() const { return isFavoriteButtonSelected_; }
     QString curCategory() const { return curCategory_; }
     bool isSortedByDate() const { return isSortedByDate_; }
-    const QVector<WordBookRowEntry>& wordList() const { return wordList_; }
+    // The favourites list as last read from the store.
+    const WordRows& wordList() const { return wordList_; }
     // The query history, read again on every access, newest first.
     QVector<DictQueryHistoryItem> historyList() const;
     // The groups in list order followed by "未分组", read again on every access.
@@ -97,11 +98,15 @@ public:
     QString wordAt(qint64 row) const;
 
     // --- lists
-    void loadWordListWithCategory(const QString& category, bool byDate);
+    // Reads the group's list on the store's queue and shows it, keeping the
+    // selection by word; `then` runs once it is shown. Only the last list
+    // asked for is shown.
+    void loadWordListWithCategory(const QString& category, bool byDate, std::function<void()> then = {});
     // Reloads the current tab's rows, keeping the selection by word.
     void reloadWordTable();
-    // The current group's words as the file holds them now.
-    void showStoredList();
+    // The current group's words as the file holds them once every write
+    // asked for before is done.
+    void showStoredList(std::function<void()> then = {});
     void showParaphaseForWord(const WordBookRowEntry& entry);
     void showParaphaseForFirstWord();
     void resetMultiSelectedRows();
@@ -207,6 +212,7 @@ private:
     void setAllWordsLabelText(const QString& text);
     // The selected words before the list changes, restored by reloadWordTable.
     void rememberSelection();
+    static QString rowDetail(const QString& intp);
 
     MVWordBook& book_;
     WordBookShell* shell_;
@@ -214,7 +220,10 @@ private:
     bool isFavoriteButtonSelected_ = true;
     QString curCategory_;
     bool isSortedByDate_ = true;
-    QVector<WordBookRowEntry> wordList_;
+    WordRows wordList_;
+    quint64 listLoads_ = 0;
+    bool listRead_ = false;
+    QList<std::function<void()>> afterLoad_;
     QVector<DictQueryHistoryItem> shownHistory_;
     QList<qint64> selectedRows_;
     qint64 curWordIndex_ = 0;

@@ -532,21 +532,38 @@ QStringList MVWordBook::loadWordListWithCategory(const QString& category, bool b
         sections = wordListWithCategory(QString(), byDate);
     else
         sections = wordListWithCategory(category, byDate);
-    QStringList keys = sections.keys();  // ascending character order
-    if (byDate) {
-        std::stable_sort(keys.begin(), keys.end(), [](const QString& a, const QString& b) {
-            const QDate da = QDate::fromString(a, QStringLiteral("yyyy-MM-dd"));
-            const QDate db = QDate::fromString(b, QStringLiteral("yyyy-MM-dd"));
-            if (da.isValid() != db.isValid())
-                return da.isValid();
-            return da > db;
-        });
-    }
     QStringList out;
-    for (const QString& k : keys)
+    for (const QString& k : MVWordBookDb::sectionOrder(sections.keys(), byDate))
         for (const WordBookEntry& e : sections.value(k))
             out.append(e.word);
     return out;
+}
+
+void MVWordBook::readWordRows(const QString& category, bool byDate, QObject* context, RowsRead done) const
+{
+    QPointer<QObject> guard(context);
+    const bool guarded = context != nullptr;
+    if (!wbdb_) {
+        runOnMain([guard, guarded, done = std::move(done)] {
+            if (!guarded || guard)
+                done(WordRows());
+        });
+        return;
+    }
+    auto db = wbdb_;
+    auto* self = const_cast<MVWordBook*>(this);
+    self->closeAddBatch();  // the adds asked for before are in the list
+    const bool untagged = category == kNoGroup;
+    const QString tag = untagged || category == kAllWords ? QString() : category;
+    queue_->async([self, db, byDate, tag, untagged, user = curUser(), pre = preUser(), guard, guarded,
+                   done = std::move(done)]() mutable {
+        auto rows = std::make_shared<WordRows>(
+            self->readStore<WordRows>([&] { return db->wordRows(byDate, tag, untagged, user, pre); }));
+        runOnMain([guard, guarded, rows, done = std::move(done)] {
+            if (!guarded || guard)
+                done(std::move(*rows));
+        });
+    });
 }
 
 QList<WordBookRecord> MVWordBook::exportWords(const QString& group)

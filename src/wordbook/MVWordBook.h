@@ -103,6 +103,12 @@ public:
     WordSections wordListWithCategory(const QString& tag, bool byDate) const;
     WordSections wordListWithNoCategorySortedByDate(bool byDate) const;
     QStringList loadWordListWithCategory(const QString& category, bool byDate) const;
+    // The same list with each word's stored paraphrase, read on the store's
+    // queue after every write asked for before; `done` runs on the main
+    // thread while `context` (if given) lives. Empty while another program
+    // holds the file (storeAvailable() follows once it is free).
+    using RowsRead = std::function<void(WordRows)>;
+    void readWordRows(const QString& category, bool byDate, QObject* context, RowsRead done) const;
 
     // Files. The signed-in account's words, one group's (or all for an empty
     // name or kAllWords; kNoGroup: those in none), after every write asked

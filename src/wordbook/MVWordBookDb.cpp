@@ -631,23 +631,52 @@ QString MVWordBookDb::getFirstCharCategory(const QString& word)
     return QStringLiteral("#");
 }
 
-namespace {
-// Sections made as the rows are read: a large book's rows are never held
-// beside them.
-WordSections sectionsFrom(SQLite::Database& db, const QString& sql, const QStringList& binds, bool byDate,
-                          bool preloading)
+QStringList MVWordBookDb::sectionOrder(QStringList keys, bool byDate)
 {
-    WordSections out;
-    int n = 0;
-    wbsql::eachRow(db, sql, binds, [&](const wbsql::Row& r) {
+    std::sort(keys.begin(), keys.end());  // the letter order
+    if (byDate) {
+        // Newest day first; keys that are no day after every day.
+        std::stable_sort(keys.begin(), keys.end(), [](const QString& a, const QString& b) {
+            const QDate da = QDate::fromString(a, QStringLiteral("yyyy-MM-dd"));
+            const QDate db = QDate::fromString(b, QStringLiteral("yyyy-MM-dd"));
+            if (da.isValid() != db.isValid())
+                return da.isValid();
+            return da > db;
+        });
+    }
+    return keys;
+}
+
+namespace {
+// Reads the live rows (word, day, stored paraphrase) of a list: one group's,
+// those in no group, or all for an empty tag; each row as its word and
+// paraphrase read back from their stored form, with its section key.
+bool eachListRow(SQLite::Database& db, bool byDate, const QString& tag, bool untagged, const QString& userFilter,
+                 const std::function<bool(const QString&, const QString&, const QString&)>& take)
+{
+    const QString order = byDate ? QStringLiteral("TIME DESC") : QStringLiteral("WORD ASC");
+    QString sql;
+    QStringList binds;
+    if (untagged) {
+        sql = QStringLiteral("SELECT DISTINCT WORDBOOK.WORD, WORDBOOK.DATE, WORDBOOK.INTP FROM WORDBOOK WHERE "
+                             "WORDBOOK.OP <> 'remove' AND %1 AND WORDBOOK.WORD NOT IN (SELECT DISTINCT TAGTABLE.WORD "
+                             "FROM TAGTABLE) ORDER BY WORDBOOK.%2");
+    } else if (!tag.isEmpty()) {
+        sql = QStringLiteral("SELECT DISTINCT WORDBOOK.WORD, WORDBOOK.DATE, WORDBOOK.INTP FROM WORDBOOK, TAGTABLE "
+                             "WHERE WORDBOOK.OP <> 'remove' AND %1 AND TAGTABLE.TAG = ? AND TAGTABLE.WORD = "
+                             "WORDBOOK.WORD ORDER BY WORDBOOK.%2");
+        binds << MVWordBookDb::getSafeStringForDb(tag);
+    } else {
+        sql = QStringLiteral("SELECT DISTINCT WORDBOOK.WORD, WORDBOOK.DATE, WORDBOOK.INTP FROM WORDBOOK WHERE "
+                             "WORDBOOK.OP <> 'remove' AND %1 ORDER BY WORDBOOK.%2");
+    }
+    return wbsql::eachRow(db, sql.arg(userFilter, order), binds, [&](const wbsql::Row& r) {
         const QString word = MVWordBookDb::getStringFromSafeString(r.value(0));
         if (word.isEmpty())
             return true;
         const QString key = byDate ? r.value(1) : MVWordBookDb::getFirstCharCategory(word);
-        out[key].append(WordBookEntry{word, MVWordBookDb::getStringFromSafeString(r.value(2))});
-        return !(preloading && ++n >= 50);
+        return take(word, MVWordBookDb::getStringFromSafeString(r.value(2)), key);
     });
-    return out;
 }
 }  // namespace
 
@@ -657,19 +686,16 @@ WordSections MVWordBookDb::getWordsSortedByDate(bool byDate, const QString& tag,
     auto db = dateBase();
     if (!db)
         return {};
-    const QString order = byDate ? QStringLiteral("TIME DESC") : QStringLiteral("WORD ASC");
-    if (!tag.isEmpty()) {
-        const QString sql =
-            QStringLiteral("SELECT DISTINCT WORDBOOK.WORD, WORDBOOK.DATE, WORDBOOK.INTP FROM WORDBOOK, TAGTABLE "
-                           "WHERE WORDBOOK.OP <> 'remove' AND %1 AND TAGTABLE.TAG = ? AND TAGTABLE.WORD = "
-                           "WORDBOOK.WORD ORDER BY WORDBOOK.%2")
-                .arg(userCondition(QStringLiteral("WORDBOOK.USERNAME"), user, preUser), order);
-        return sectionsFrom(*db, sql, {getSafeStringForDb(tag)}, byDate, preloading);
-    }
-    const QString sql =
-        QStringLiteral("SELECT DISTINCT WORD, DATE, INTP FROM WORDBOOK WHERE OP <> 'remove' AND %1 ORDER BY %2")
-            .arg(userCondition(QStringLiteral("USERNAME"), user, preUser), order);
-    return sectionsFrom(*db, sql, {}, byDate, preloading);
+    // Sections made as the rows are read: a large book's rows are never held
+    // beside them.
+    WordSections out;
+    int n = 0;
+    eachListRow(*db, byDate, tag, false, userCondition(QStringLiteral("WORDBOOK.USERNAME"), user, preUser),
+                [&](const QString& word, const QString& intp, const QString& key) {
+                    out[key].append(WordBookEntry{word, intp});
+                    return !(preloading && ++n >= 50);
+                });
+    return out;
 }
 
 WordSections MVWordBookDb::getWordsSortedWithNoTagByDate(bool byDate, const QString& user,
@@ -678,11 +704,27 @@ WordSections MVWordBookDb::getWordsSortedWithNoTagByDate(bool byDate, const QStr
     auto db = dateBase();
     if (!db)
         return {};
-    const QString sql =
-        QStringLiteral("SELECT DISTINCT WORDBOOK.WORD, WORDBOOK.DATE, WORDBOOK.INTP FROM WORDBOOK WHERE "
-                       "WORDBOOK.OP <> 'remove' AND %1 AND WORDBOOK.WORD NOT IN (SELECT DISTINCT TAGTABLE.WORD "
-                       "FROM TAGTABLE) ORDER BY WORDBOOK.%2")
-            .arg(userCondition(QStringLiteral("WORDBOOK.USERNAME"), user, preUser),
-                 byDate ? QStringLiteral("TIME DESC") : QStringLiteral("WORD ASC"));
-    return sectionsFrom(*db, sql, {}, byDate, false);
+    WordSections out;
+    eachListRow(*db, byDate, QString(), true, userCondition(QStringLiteral("WORDBOOK.USERNAME"), user, preUser),
+                [&](const QString& word, const QString& intp, const QString& key) {
+                    out[key].append(WordBookEntry{word, intp});
+                    return true;
+                });
+    return out;
+}
+
+WordRows MVWordBookDb::wordRows(bool byDate, const QString& tag, bool untagged, const QString& user,
+                                const QString& preUser) const
+{
+    WordRows out;
+    auto db = dateBase();
+    if (!db)
+        return out;
+    eachListRow(*db, byDate, tag, untagged, userCondition(QStringLiteral("WORDBOOK.USERNAME"), user, preUser),
+                [&](const QString& word, const QString& intp, const QString& key) {
+                    out.append(word, intp, key);
+                    return true;
+                });
+    out.finish(sectionOrder(out.sections(), byDate));
+    return out;
 }

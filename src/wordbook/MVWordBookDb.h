@@ -2,6 +2,7 @@
 
 #include "wordbook/MVWordBookItem.h"
 #include "wordbook/WordBookTransfer.h"
+#include "wordbook/WordRows.h"
 
 #include <QList>
 #include <QMap>
@@ -134,6 +135,13 @@ public:
                                       const QString& preUser, bool preloading) const;
     WordSections getWordsSortedWithNoTagByDate(bool byDate, const QString& user, const QString& preUser) const;
     static QString getFirstCharCategory(const QString& word);
+    // Section keys in the order a list shows them: letters ascending, or
+    // the newest day first.
+    static QStringList sectionOrder(QStringList keys, bool byDate);
+    // A list as the screen shows it: one group's, those in no group
+    // (`untagged`), or all for an empty tag, its sections in order.
+    WordRows wordRows(bool byDate, const QString& tag, bool untagged, const QString& user,
+                      const QString& preUser) const;
 
     // Files (MVWordBookDbTransfer.cpp). The live words of the account filter
     // with their group, oldest first: one group's, or all for an empty name.

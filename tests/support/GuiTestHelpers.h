@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 
@@ -32,5 +33,27 @@ inline bool spinUntil(const std::function<bool()>& condition, int timeoutMs = 50
     }
     return true;
 }
+
+// The longest the event loop went without turning since the watch began:
+// a timer every 5 ms notes each gap.
+class LoopGapWatch {
+public:
+    LoopGapWatch() {
+        QObject::connect(&ticks_, &QTimer::timeout, [this] { longest_ = std::max(longest_, sinceTick_.restart()); });
+        sinceTick_.start();
+        ticks_.start(5);
+    }
+    // After one more turn, so that what ran last is timed too.
+    qint64 stop() {
+        QTest::qWait(20);
+        ticks_.stop();
+        return longest_;
+    }
+
+private:
+    QTimer ticks_;
+    QElapsedTimer sinceTick_;
+    qint64 longest_ = 0;
+};
 
 }  // namespace guitest

@@ -100,24 +100,31 @@ struct ScreenFixture {
         book->waitForQueuedWork();
         wbclock::setNowForTesting(nullptr);
     }
-    // Every write asked for so far is in the file and its answer delivered.
+    // Every write asked for so far is in the file and its answer delivered,
+    // and the lists those answers read again are shown (a write's answer
+    // queues a read, whose answer may queue one more).
     void settle()
     {
-        book->waitForQueuedWork();
-        QCoreApplication::processEvents();
+        for (int round = 0; round < 3; ++round) {
+            book->waitForQueuedWork();
+            QCoreApplication::processEvents();
+        }
     }
     WordBookViewController& open()
     {
         book->waitForQueuedWork();
         screen = std::make_unique<WordBookViewController>(*book, &shell);
         screen->resize(228, 600);
+        settle();  // the first list is read on the store's queue
         return *screen;
     }
-    QStringList listed() const
+    // The favourites as listed once the reads asked for so far are shown.
+    QStringList listed()
     {
+        settle();
         QStringList out;
-        for (const auto& e : screen->wordList())
-            out << e.word;
+        for (qsizetype i = 0; i < screen->wordList().size(); ++i)
+            out << screen->wordList().word(i).toString();
         return out;
     }
 };

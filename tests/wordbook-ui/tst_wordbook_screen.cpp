@@ -1,6 +1,7 @@
 // The word book screen against the real word book, query history and a fake
 // synchronisation service.
 #include "ScreenFixture.h"
+#include "support/GuiTestHelpers.h"
 
 #include "platform/UserNotices.h"
 #include "query/HistoryRecordingFlags.h"
@@ -19,6 +20,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <SQLiteCpp/SQLiteCpp.h>
 
@@ -77,6 +79,7 @@ private slots:
     void syncButtonSynchronisesAndReports();
     void syncFailuresAsTheUserSeesThem();
     void firstSyncAfterLoginKeepsTheLookupTab();
+    void aLargeBookIsListedWithoutStallingTheWindow();
 };
 
 void TestWordBookScreen::listsByCategoryAndSort()
@@ -104,9 +107,9 @@ void TestWordBookScreen::listsByCategoryAndSort()
     f.book->addWord("delta", "[d]", "one\\ntwo\nthree");
     f.book->waitForQueuedWork();
     s.changeSelectedGroupType(QString());
-    const auto it = std::find_if(s.wordList().begin(), s.wordList().end(), [](auto& e) { return e.word == "delta"; });
-    QCOMPARE(it->phonetic, QStringLiteral("[d]"));
-    QCOMPARE(it->intp, QStringLiteral("one\\ntwo\nthree"));
+    const WordBookRowEntry delta = s.entryAt(f.listed().indexOf("delta"));
+    QCOMPARE(delta.phonetic, QStringLiteral("[d]"));
+    QCOMPARE(delta.intp, QStringLiteral("one\\ntwo\nthree"));
     // Line breaks, stored or real, never make the one-line detail two lines.
     const QAbstractItemModel* m = s.wordListModel();
     const auto rows = m->match(m->index(0, 0), Qt::DisplayRole, QStringLiteral("delta"), 1, Qt::MatchExactly);
@@ -276,6 +279,7 @@ void TestWordBookScreen::deleteCasesShowTheFollowingRow()
     f.addWords({"e", "d", "c", "b", "a"});  // newest first: a b c d e
     auto& s = f.open();
     s.changeSortType("按字母排序");
+    f.settle();
     auto del = [&](qint64 row) {
         s.actionManager().showDeleteActionAlert(row);
         QVERIFY(MVAlertWndController::sharedInstance().window()->isVisible());
@@ -297,6 +301,7 @@ void TestWordBookScreen::deleteCasesShowTheFollowingRow()
     // Multi: the row before the first selected, bounded to the shortened list.
     f.addWords({"x", "y", "z"});
     s.changeSortType("按字母排序");  // c d x y z
+    f.settle();
     s.rowClicked(4, Qt::NoModifier);
     s.rowClicked(2, Qt::ControlModifier);
     s.rowClicked(3, Qt::ControlModifier);
@@ -480,11 +485,13 @@ void TestWordBookScreen::menusActOnTheWordsTheyOpenedFor()
     f.book->addWordTags({"G"});
     auto& s = f.open();
     s.changeSortType("按字母排序");  // a b c; new words ("0…") sort first
+    f.settle();
     const QString db = f.env.root() + "/wordbook.db";
     // A synchronisation puts a new word at the top while each menu is open.
     auto reloadWithNewWord = [&](const QString& w) {
         f.addWords({w});
         s.wordBookSyncSecuss();
+        f.settle();
     };
     QCOMPARE(s.wordAt(1), QStringLiteral("b"));
     s.prepareMoreMenu(1);
@@ -624,9 +631,52 @@ void TestWordBookScreen::firstSyncAfterLoginKeepsTheLookupTab()
         f.shell.showingWordBook = onWordBook;
         s.setShouldResetCurCategory(true);
         s.wordBookSyncSecuss();
+        f.settle();
         QVERIFY(!s.shouldResetCurCategory());
     }
     QCOMPARE(f.shell.queries, QStringList{"history:synced"});
+}
+
+// 300,000 words over three days: the window keeps turning while the list
+// is read, and the list keeps the days' and letters' order.
+void TestWordBookScreen::aLargeBookIsListedWithoutStallingTheWindow()
+{
+    ScreenFixture f;
+    f.addWords({"seed"});
+    constexpr int kWords = 300000;
+    {
+        SQLite::Database db((f.env.root() + "/wordbook.db").toStdString(), SQLite::OPEN_READWRITE);
+        db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                               "INSERT INTO WORDBOOK (WORD, DATE, TIME, INTP, TS, OP, USERNAME) "
+                               "SELECT 'w' || i, '2025-01-0' || (1 + i % 3), s.TIME, 'n. 单词', s.TS, s.OP, s.USERNAME "
+                               "FROM n, (SELECT * FROM WORDBOOK WHERE WORD = 'seed') AS s")
+                    .arg(kWords - 1)
+                    .toStdString());
+    }
+    guitest::LoopGapWatch gaps;
+    f.screen = std::make_unique<WordBookViewController>(*f.book, &f.shell);
+    auto& s = *f.screen;
+    QTRY_COMPARE_WITH_TIMEOUT(s.currentListCount(), kWords + 1, 60000);
+    QCOMPARE(s.wordAt(0), QStringLiteral("seed"));  // today, then the newest day first
+    QCOMPARE(s.wordAt(1).mid(1).toInt() % 3, 2);
+    QCOMPARE(s.wordAt(kWords).mid(1).toInt() % 3, 0);
+    QSignalSpy listed(&s, &WordBookViewController::listReloaded);
+    s.changeSortType("按字母排序");
+    QTRY_COMPARE_WITH_TIMEOUT(listed.size(), 1, 60000);
+    QCOMPARE(s.wordAt(0), QStringLiteral("seed"));
+    QCOMPARE(s.wordAt(1), QStringLiteral("w0"));
+    const qint64 longest = gaps.stop();
+    qInfo("longest wait of the event loop: %lld ms", longest);
+    QVERIFY2(longest < 500, qPrintable(QString::number(longest)));
+
+    // All of it selected, and the selection follows its words to the new
+    // order (a list lookup per row took minutes here).
+    s.rowClicked(0, Qt::NoModifier);
+    s.rowClicked(kWords, Qt::ShiftModifier);
+    QCOMPARE(s.selectedRows().size(), kWords + 1);
+    s.changeSortType("按时间排序");
+    QTRY_COMPARE_WITH_TIMEOUT(listed.size(), 2, 60000);
+    QCOMPARE(s.selectedRows().size(), kWords + 1);
 }
 
 QTEST_MAIN(TestWordBookScreen)

@@ -1,11 +1,11 @@
 // Word book export and import: the files as other programs read them, the
 // round trip into an empty book, merging, and nothing half-imported.
 #include "ScreenFixture.h"
+#include "support/GuiTestHelpers.h"
 
 #include "window/MVAlertWndController.h"
 #include "wordbook-ui/WBTransferController.h"
 
-#include <QElapsedTimer>
 #include <QMenu>
 #include <QProcess>
 #include <QSignalSpy>
@@ -264,18 +264,10 @@ void TestWordBookTransfer::aLargeFileIsReadWithoutStallingTheWindow()
     }
     QSignalSpy done(&screen.transfer(), &WBTransferController::importFinished);
     QSignalSpy progress(&screen.transfer(), &WBTransferController::importProgress);
-    QElapsedTimer sinceTick;
-    qint64 longest = 0;
-    QTimer ticks;
-    ticks.setInterval(5);
-    connect(&ticks, &QTimer::timeout, [&] { longest = qMax(longest, sinceTick.restart()); });
-    sinceTick.start();
-    ticks.start();
+    guitest::LoopGapWatch gaps;
     QTimer::singleShot(0, &screen.transfer(), [&] { screen.transfer().importFromFile(path); });
     QVERIFY(done.wait(120000));
-    // One more tick, so that what ran just before the answer is timed too.
-    QTest::qWait(20);
-    ticks.stop();
+    const qint64 longest = gaps.stop();
     QCOMPARE(done.first().value(0).toBool(), false);
     QVERIFY2(done.first().value(1).toString().contains(QStringLiteral("第 400002 行：日期")),
              qPrintable(done.first().value(1).toString()));

@@ -87,6 +87,7 @@ private slots:
         screen_->resize(228, 500);
         screen_->show();
         QVERIFY(QTest::qWaitForWindowExposed(screen_));
+        QTRY_VERIFY(screen_->currentListCount() > 0);  // read on the store's queue
     }
     void cleanupTestCase()
     {
