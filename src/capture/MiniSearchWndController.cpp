@@ -469,6 +469,7 @@ void MiniSearchWndController::showMiniWindow() {
     deselectAll();
     miniSearchField_->setFocus(Qt::ActiveWindowFocusReason);
     isShowingWindow_ = true;
+    activeSinceShown_ = false;
 }
 
 void MiniSearchWndController::hideMiniWindow() {
@@ -519,7 +520,11 @@ void MiniSearchWndController::terminateApp() {
 }
 
 bool MiniSearchWndController::eventFilter(QObject* watched, QEvent* e) {
-    if (watched == window_ && e->type() == QEvent::WindowDeactivate && isShowingWindow_) {
+    if (watched == window_ && e->type() == QEvent::WindowActivate && isShowingWindow_)
+        activeSinceShown_ = true;
+    // A focus loss before this showing had the focus is the last showing's,
+    // delivered late (the compositor's word crossing a quick hide and show).
+    if (watched == window_ && e->type() == QEvent::WindowDeactivate && isShowingWindow_ && activeSinceShown_) {
         hideMiniWindow();
         hiddenByFocusAt_ = QDateTime::currentMSecsSinceEpoch();
     }

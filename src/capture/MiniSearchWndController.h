@@ -126,6 +126,7 @@ private:
     QStringList resultTitles_;
     quint64 previousWindow_ = 0;
     bool isShowingWindow_ = false;
+    bool activeSinceShown_ = false;
     bool isShowingResultView_ = false;
     bool isSelectedFromTableView_ = false;
     bool isSelectedInOptionView_ = false;

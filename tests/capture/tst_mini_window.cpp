@@ -279,6 +279,20 @@ private slots:
         QCOMPARE(resultText(), QStringLiteral("later"));
     }
 
+    // A focus loss of an earlier showing, delivered late, leaves the window
+    // shown again open; one after it had the focus closes it.
+    void lateFocusLossOfAnEarlierShowingIsIgnored() {
+        mini_->hideMiniWindow();
+        mini_->showMiniWindow();
+        QEvent deactivate(QEvent::WindowDeactivate), activate(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(mini_->window(), &deactivate);
+        QVERIFY(mini_->isShowingWindow());
+        QCoreApplication::sendEvent(mini_->window(), &activate);
+        QCoreApplication::sendEvent(mini_->window(), &deactivate);
+        QVERIFY(!mini_->isShowingWindow());
+        mini_->showMiniWindow();
+    }
+
     // The window names the product and the key that opens it, as stored.
     void placeholderAndTitle() {
         QCOMPARE(mini_->window()->windowTitle(), QStringLiteral("米沃词典"));
