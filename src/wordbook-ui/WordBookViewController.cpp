@@ -21,7 +21,6 @@
 #include "wordbook-ui/WordBookShell.h"
 
 #include <QCoreApplication>
-#include <QDate>
 #include <QMenu>
 #include <QHeaderView>
 #include <QKeyEvent>
