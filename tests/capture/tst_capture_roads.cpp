@@ -2,9 +2,12 @@
 // (the watches themselves are exercised under a real compositor).
 #include "capture/CaptureRoads.h"
 #include "capture/wayland/PrimarySelectionLines.h"
+#include "capture/wayland/PrimarySelectionWatch.h"
 #include "capture/wayland/WaylandCaptureRoad.h"
 
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TestCaptureRoads : public QObject {
@@ -66,6 +69,51 @@ private slots:
         pending = QByteArray(100, 'Q');
         QVERIFY(primaryselection::takeLines(pending, 16).isEmpty());
         QVERIFY(pending.isEmpty());
+    }
+
+    // wl-paste reports a replaced selection, its owner gone, as an empty one
+    // after the selection that replaced it; only a selection read empty
+    // again is taken as none.
+    void staleEmptyReportIsNotTakenForNoSelection() {
+        QTemporaryDir dir;
+        const QString d = dir.path();
+        QFile fake(d + QStringLiteral("/wl-paste"));
+        QVERIFY(fake.open(QIODevice::WriteOnly));
+        fake.write("#!/bin/sh\nd=$(dirname \"$0\")\ncase \"$*\" in *--watch*)\n"
+                   "  while [ ! -e \"$d/go\" ]; do sleep 0.02; done; printf 'cXVpeG90aWM=\\n\\n'\n"
+                   "  while [ ! -e \"$d/go2\" ]; do sleep 0.02; done; printf '\\n'; exec sleep 300;;\n"
+                   "*) [ -s \"$d/now\" ] || { echo x >> \"$d/reads\"; exit 1; }; cat \"$d/now\"; echo x >> \"$d/reads\";;\nesac\n");
+        fake.close();
+        fake.setPermissions(fake.permissions() | QFileDevice::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", d.toUtf8() + ':' + path);
+        const auto lines = [&](const QString& name) {
+            QFile f(d + u'/' + name);
+            return f.open(QIODevice::ReadOnly) ? f.readAll().count('\n') : 0;
+        };
+        const auto touch = [&](const QString& name, const QByteArray& text = {}) {
+            QFile f(d + u'/' + name);
+            return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
+        };
+        {
+            PrimarySelectionWatch watch;
+            QSignalSpy selected(&watch, &PrimarySelectionWatch::selected);
+            watch.start();
+            QTRY_VERIFY(watch.isActive());
+            QVERIFY(touch(QStringLiteral("now"), "quixotic"));
+            QVERIFY(touch(QStringLiteral("go")));
+            // The start's read and the check of the empty report.
+            QTRY_COMPARE(lines(QStringLiteral("reads")), 2);
+            QVERIFY(touch(QStringLiteral("now")));
+            QVERIFY(touch(QStringLiteral("go2")));
+            QTRY_COMPARE(selected.size(), 2);
+            QCOMPARE(selected[0][0].toString(), QStringLiteral("quixotic"));
+            QCOMPARE(selected[1][0].toString(), QString());
+            QTest::qWait(0);
+            QCOMPARE(lines(QStringLiteral("reads")), 3);
+            QCOMPARE(selected.size(), 2);
+        }
+        qputenv("PATH", path);
     }
 
     void popupGoesBesideTheSelectionElseThePointer() {

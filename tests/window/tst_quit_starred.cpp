@@ -299,8 +299,11 @@ private slots:
         QVERIFY2(running(), log.constData());
 
         // The write waits for the lock held here (well within its 5 s busy time).
+        // Taking it waits in turn for whatever the application is still
+        // writing (the new book's tables on a slow machine).
         const QString dbPath = env.dataHome() + "/com.mirvok.dict/wordbook.db";
-        auto lock = std::make_unique<SQLite::Database>(dbPath.toStdString(), SQLite::OPEN_READWRITE);
+        constexpr int kWaitForAppMs = 30000;
+        auto lock = std::make_unique<SQLite::Database>(dbPath.toStdString(), SQLite::OPEN_READWRITE, kWaitForAppMs);
         lock->exec("BEGIN IMMEDIATE");
         page->evaluate(kStar + ".click()");
         // The quit guard asks because the word is still waiting to be written.
@@ -319,7 +322,7 @@ private slots:
         lock.reset();
         QVERIFY(app.waitForFinished(30000));
         QCOMPARE(app.exitStatus(), QProcess::NormalExit);
-        SQLite::Database file(dbPath.toStdString(), SQLite::OPEN_READONLY);
+        SQLite::Database file(dbPath.toStdString(), SQLite::OPEN_READONLY, kWaitForAppMs);
         QCOMPARE(file.execAndGet("SELECT COUNT(*) FROM WORDBOOK WHERE WORD = 'run'").getInt(), 1);
     }
 };

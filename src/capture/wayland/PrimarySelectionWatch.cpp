@@ -5,6 +5,7 @@
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QStandardPaths>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -54,7 +55,22 @@ void PrimarySelectionWatch::start() {
 
 void PrimarySelectionWatch::readCurrent() {
     // What is selected now was selected before we started: its report from
-    // the watch is no new selection. Read whole, within the lookup limit.
+    // the watch is no new selection.
+    read([this](const std::optional<QString>& text) {
+        known_ = text.value_or(QString());
+        launch();
+    });
+}
+
+void PrimarySelectionWatch::read(std::function<void(const std::optional<QString>&)> then) {
+    // Read whole, within the lookup limit: nullopt for a longer text, empty
+    // for no selection (or none readable). A read still running was asked
+    // for a report since replaced: it is let go unwaited.
+    if (reader_) {
+        reader_->disconnect();
+        reader_->kill();
+        reader_->deleteLater();
+    }
     reader_ = new QProcess(this);
     auto tooLong = std::make_shared<bool>(false);
     connect(reader_, &QProcess::readyReadStandardOutput, this, [this, tooLong] {
@@ -62,12 +78,14 @@ void PrimarySelectionWatch::readCurrent() {
         *tooLong = true;
         reader_->kill();
     });
-    auto done = [this, tooLong] {
-        const bool ok = !*tooLong && reader_->exitStatus() == QProcess::NormalExit && reader_->exitCode() == 0;
-        known_ = ok ? QString::fromUtf8(reader_->readAllStandardOutput()) : QString();
+    auto done = [this, tooLong, then = std::move(then)] {
+        const bool ok = reader_->exitStatus() == QProcess::NormalExit && reader_->exitCode() == 0;
+        const std::optional<QString> text = *tooLong ? std::nullopt
+                                                     : std::optional(ok ? QString::fromUtf8(reader_->readAllStandardOutput())
+                                                                        : QString());
         reader_->deleteLater();
         reader_ = nullptr;
-        launch();
+        then(text);
     };
     connect(reader_, &QProcess::finished, this, done);
     connect(reader_, &QProcess::errorOccurred, this, [done](QProcess::ProcessError e) {
@@ -124,12 +142,28 @@ void PrimarySelectionWatch::ended(const QString& why) {
 
 void PrimarySelectionWatch::report(const std::optional<QString>& text) {
     if (!active_) setState(true, QString());
+    ++reports_;
     const bool first = std::exchange(firstInRun_, false);
     if (first) qCInfo(lcPrimary) << "primary selection watch: first report since its start";
     if (first && (!text || *text == known_)) {
         qCInfo(lcPrimary) << "primary selection: selected before the watch started, not looked up";
         return;
     }
+    // wl-paste reads each selection only once the command for the one
+    // before has ended: the owner of one replaced meanwhile has gone and its
+    // text reads empty, reported after the selection that replaced it (seen
+    // with every quick change while the machine is busy). An empty report is
+    // taken only once the selection, read again, is empty too.
+    if (text && text->isEmpty()) {
+        read([this, report = reports_](const std::optional<QString>& now) {
+            if (report == reports_ && now && now->isEmpty()) accept(QString());
+        });
+        return;
+    }
+    accept(text);
+}
+
+void PrimarySelectionWatch::accept(const std::optional<QString>& text) {
     known_ = text.value_or(QString());
     emit changed();
     if (text) emit selected(*text);

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <optional>
 
 class QProcess;
@@ -46,6 +47,8 @@ private:
     void launch();
     void ended(const QString& why);
     void report(const std::optional<QString>& text);
+    void accept(const std::optional<QString>& text);
+    void read(std::function<void(const std::optional<QString>&)> then);
     void setState(bool active, const QString& note);
 
     QProcess* reader_ = nullptr;
@@ -57,6 +60,9 @@ private:
     // is compared with it.
     QString known_;
     bool firstInRun_ = true;
+    // Reports taken so far: a check of an empty one counts only while no
+    // other came after it.
+    quint64 reports_ = 0;
     bool started_ = false;
     bool active_ = false;
     int delayMs_ = 500;
