@@ -56,7 +56,8 @@ private slots:
     // The watch's output: one change per line, split across reads anywhere.
     void primaryWatchLinesAreChangesWithTheirText() {
         QByteArray pending = "YXBwbGU=\ndHdvCmxpbmVz\n!!\nYWJjZGVmZ2hpamtsbW5vcHFyc3R1\nYXBw";
-        const auto lines = primaryselection::takeLines(pending, 16);
+        bool dropping = false;
+        const auto lines = primaryselection::takeLines(pending, dropping, 16);
         QCOMPARE(lines.size(), 4);
         QCOMPARE(*lines[0], QStringLiteral("apple"));
         QCOMPARE(*lines[1], QStringLiteral("two\nlines"));
@@ -64,11 +65,27 @@ private slots:
         QVERIFY(!lines[3]);  // over the limit
         QCOMPARE(pending, QByteArray("YXBw"));
         pending += "bGU=\n";
-        QCOMPARE(*primaryselection::takeLines(pending, 16).value(0), QStringLiteral("apple"));
-        // A partial line already too long for a lookup is not kept growing.
-        pending = QByteArray(100, 'Q');
-        QVERIFY(primaryselection::takeLines(pending, 16).isEmpty());
-        QVERIFY(pending.isEmpty());
+        QCOMPARE(*primaryselection::takeLines(pending, dropping, 16).value(0), QStringLiteral("apple"));
+    }
+
+    // A selection longer than a lookup takes, read in pieces as a pipe hands
+    // them over: neither held growing nor its tail taken for a selection.
+    void overlongSelectionIsDroppedToItsEndOfLine() {
+        constexpr qsizetype kMax = 64 * 1024;
+        QByteArray selected(100 * 1024, 'x');
+        selected.replace(selected.size() - 4, 4, "word");
+        const QByteArray output = selected.toBase64() + "\n" + QByteArray("YXBwbGU=\n");
+        QByteArray pending;
+        bool dropping = false;
+        QList<std::optional<QString>> reports;
+        for (qsizetype at = 0; at < output.size(); at += kMax) {
+            pending += output.mid(at, kMax);
+            reports += primaryselection::takeLines(pending, dropping, kMax);
+            QVERIFY(pending.size() <= kMax / 3 * 4 + 4);
+        }
+        QCOMPARE(reports.size(), 2);
+        QVERIFY(!reports[0]);  // one change, without text
+        QCOMPARE(*reports[1], QStringLiteral("apple"));
     }
 
     // wl-paste reports a replaced selection, its owner gone, as an empty one

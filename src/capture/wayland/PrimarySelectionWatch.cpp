@@ -98,6 +98,7 @@ void PrimarySelectionWatch::read(std::function<void(const std::optional<QString>
 void PrimarySelectionWatch::launch() {
     watch_ = new QProcess(this);
     pending_.clear();
+    droppingLine_ = false;
     firstInRun_ = true;
     watch_->setProcessChannelMode(QProcess::SeparateChannels);
     // wl-paste hands each new selection to the command's input, which must
@@ -106,7 +107,8 @@ void PrimarySelectionWatch::launch() {
     // feeds cannot split a report.
     connect(watch_, &QProcess::readyReadStandardOutput, this, [this] {
         pending_ += watch_->readAllStandardOutput();
-        for (const std::optional<QString>& text : primaryselection::takeLines(pending_, kMaxBytes)) report(text);
+        for (const std::optional<QString>& text : primaryselection::takeLines(pending_, droppingLine_, kMaxBytes))
+            report(text);
     });
     connect(watch_, &QProcess::started, this, [this] {
         lived_.start();

@@ -56,6 +56,7 @@ private:
     QTimer restart_;
     QElapsedTimer lived_;
     QByteArray pending_;
+    bool droppingLine_ = false;  // the rest of an over-long line is still to come
     // The selection as last known (empty: none); its first report in a run
     // is compared with it.
     QString known_;
