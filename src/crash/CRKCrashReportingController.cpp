@@ -275,9 +275,10 @@ void CRKCrashReportingController::setupStateNotifications()
     notificationTokens_[2] = center.addObserver(QStringLiteral("NSApplicationWillTerminateNotification"), nullptr,
                                                 [path = currentReportPath_](const Notification&) {
                                                     QFile marker(path + QLatin1Char('/') + kCleanExitName);
-                                                    if (!marker.open(QIODevice::WriteOnly)
-                                                        || !marker.setPermissions(privatefiles::kFilePermissions))
+                                                    if (!marker.open(QIODevice::WriteOnly))
                                                         KTHLog::write(QStringLiteral("[CrashKit:Crash] Unable to mark a clean exit"));
+                                                    else
+                                                        privatefiles::narrowOpenFile(marker);
                                                 });
 }
 

@@ -59,8 +59,9 @@ void CRKPackageReportOperation::main()
     const QString apiKey = report_->APIKey();
 
     QFile stream(partPath);
-    if (!stream.open(QIODevice::WriteOnly | QIODevice::Truncate) || !stream.setPermissions(privatefiles::kFilePermissions))
+    if (!stream.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return;
+    privatefiles::narrowOpenFile(stream);
     // Held while it is written: another instance starting now takes the part
     // for live and leaves it alone.
     ::flock(stream.handle(), LOCK_EX | LOCK_NB);

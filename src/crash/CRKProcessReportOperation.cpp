@@ -109,11 +109,11 @@ QByteArray CRKProcessReportOperation::serialize(const CRKThreadArray& threads)
 bool CRKProcessReportOperation::writeSymbolicated(const CRKThreadArray& threads, const QString& outputPath)
 {
     QFile file(outputPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered) ||
-        !file.setPermissions(privatefiles::kFilePermissions)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         KTHLog::write(QStringLiteral("[CrashKit:Crash:Symbolication] Failed to create output file"));
         return false;
     }
+    privatefiles::narrowOpenFile(file);
     const QByteArray bytes = serialize(threads);
     return file.write(bytes) == bytes.size();
 }

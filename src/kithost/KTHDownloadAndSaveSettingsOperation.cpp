@@ -56,8 +56,10 @@ bool KTHDownloadAndSaveSettingsOperation::saveSettingsFile(const QString& direct
         return false;
     }
     QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || !out.setPermissions(privatefiles::kFilePermissions) ||
-        out.write(bytes) != bytes.size() || !out.commit()) {
+    const bool opened = out.open(QIODevice::WriteOnly);
+    if (opened)
+        privatefiles::narrowOpenFile(out);
+    if (!opened || out.write(bytes) != bytes.size() || !out.commit()) {
         *why = out.errorString();
         return false;
     }

@@ -149,8 +149,10 @@ bool CRKUserDefaults::synchronize()
         logLine(QStringLiteral("[KitHost:UserDefaults] failed to create directory with error:%1")
                     .arg(QStringLiteral("cannot create %1").arg(directory_)));
     QSaveFile out(file_);
-    if (!out.open(QIODevice::WriteOnly) || !out.setPermissions(privatefiles::kFilePermissions) ||
-        out.write(PropertyList::serialize(snapshot)) < 0 || !out.commit()) {
+    const bool opened = out.open(QIODevice::WriteOnly);
+    if (opened)
+        privatefiles::narrowOpenFile(out);
+    if (!opened || out.write(PropertyList::serialize(snapshot)) < 0 || !out.commit()) {
         logLine(QStringLiteral("[KitHost:UserDefaults] Unable to open file for writing at path %1").arg(file_));
         return false;
     }

@@ -330,13 +330,12 @@ bool sameOnDisk(const QVariant& a, const QVariant& b) {
 }
 
 bool write(QIODevice& device, const QSettings::SettingsMap& map) {
-    // QSettings hands us the new file (QSaveFile's), made with the umask's
-    // mode or the old file's: narrowed here before anything is in it.
-    if (auto* file = qobject_cast<QFileDevice*>(&device); file && !file->setPermissions(privatefiles::kFilePermissions)) {
-        qWarning().noquote() << QStringLiteral("preferences: cannot make %1 private: %2")
-                                    .arg(file->fileName(), file->errorString());
-        return false;
-    }
+    // QSettings hands us the new file (QSaveFile's, made 0600 and then given
+    // the old file's mode, or the umask's when there was none): narrowed
+    // here before anything is in it, or saved as it is where the file
+    // system refuses modes (the preferences and the session token would be
+    // lost at every run).
+    if (auto* file = qobject_cast<QFileDevice*>(&device)) privatefiles::narrowOpenFile(*file);
     QByteArray out;
     QString current = QStringLiteral("\x01");  // no section written yet
     // Keys without a group first, under [General], as QSettings does.

@@ -1,14 +1,32 @@
 #include "platform/PrivateFiles.h"
 
 #include <QDateTime>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
+#include <QSet>
 
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace privatefiles {
+
+namespace {
+// Once per name: a preferences file on vfat is saved at every change.
+void warnOnce(const QString& path, const QString& why) {
+    static QMutex mutex;
+    static QSet<QString> told;
+    {
+        QMutexLocker lock(&mutex);
+        if (told.size() > 256 || told.contains(path)) return;
+        told.insert(path);
+    }
+    qWarning().noquote() << QStringLiteral("files: cannot make %1 private (%2); written without it").arg(path, why);
+}
+}  // namespace
 
 bool makeDir(const QString& path) {
     if (path.isEmpty()) return false;
@@ -19,12 +37,19 @@ bool makeDir(const QString& path) {
     // or less, and a chmod then makes it exactly that.
     const QByteArray native = QFile::encodeName(absolute);
     if (::mkdir(native.constData(), kDirMode) != 0) return errno == EEXIST && QFileInfo(absolute).isDir();
-    return ::chmod(native.constData(), kDirMode) == 0;
+    // The folder is there either way; one the file system keeps at its own
+    // mode must still take the files.
+    if (::chmod(native.constData(), kDirMode) != 0) warnOnce(absolute, QString::fromLocal8Bit(std::strerror(errno)));
+    return true;
 }
 
 bool makeParentDir(const QString& filePath) { return makeDir(QFileInfo(filePath).absolutePath()); }
 
 bool restrictFile(const QString& path) { return QFile::setPermissions(path, kFilePermissions); }
+
+void narrowOpenFile(QFileDevice& file) {
+    if (!file.setPermissions(kFilePermissions)) warnOnce(file.fileName(), file.errorString());
+}
 
 QString damagedAsideName(const QString& path, const QStringList& companionSuffixes) {
     const QString base =

@@ -25,6 +25,13 @@ bool makeParentDir(const QString& filePath);
 // Narrows an existing file to its owner; false when it cannot.
 bool restrictFile(const QString& path);
 
+// Narrows a file just opened for writing (a QSaveFile's new one among them)
+// to its owner, before anything is in it. Where the file system refuses
+// modes (vfat, exFAT, some network mounts) the file is written all the same:
+// the mount decides who reads it there, and losing the user's data would be
+// worse. The refusal is logged once per file name.
+void narrowOpenFile(QFileDevice& file);
+
 // Where a file that cannot be read is kept: "<path>.damaged-<yyyymmdd-hhmmss>",
 // with "-2", "-3"... when that name, or it plus one of `companionSuffixes`,
 // is taken. Never an existing file's name.

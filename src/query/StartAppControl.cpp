@@ -119,8 +119,8 @@ bool StartAppControl::writeEntry(const QString& appPath) {
     const QString file = autostartFile();
     if (!privatefiles::makeParentDir(file)) return false;
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Text) || !out.setPermissions(privatefiles::kFilePermissions))
-        return false;
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
+    privatefiles::narrowOpenFile(out);
     // Named and drawn as the launcher entry, so the desktop's list of
     // start-up programs shows the same application.
     const QString entry = QStringLiteral(

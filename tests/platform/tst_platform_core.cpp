@@ -206,6 +206,35 @@ private Q_SLOTS:
         QCOMPARE(mode, 0600);
     }
 
+    // Where the file system refuses modes (vfat, exFAT, some network mounts;
+    // here a preload refuses every chmod) a save gave up: every preference
+    // and the session token were lost at each run.
+    void preferencesAreSavedWhereModesAreRefused() {
+        TestEnv env;
+        QProcessEnvironment childEnv = QProcessEnvironment::systemEnvironment();
+        const QString config = env.root() + QStringLiteral("/vfat-config");
+        childEnv.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+        QProcess saver;
+        QProcessEnvironment preloaded = childEnv;
+        preloaded.insert(QStringLiteral("LD_PRELOAD"),
+                         QStringLiteral(REFUSE_CHMOD_PRELOAD " ") + childEnv.value(QStringLiteral("LD_PRELOAD")));
+        saver.setProcessEnvironment(preloaded);
+        saver.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--save-preferences")});
+        QVERIFY(saver.waitForFinished(30000));
+        const QString err = QString::fromLocal8Bit(saver.readAllStandardError());
+        QCOMPARE(saver.exitCode(), 0);
+        const QString path = config + QStringLiteral("/mirvok/mirvok.conf");
+        QProcess reader;
+        reader.setProcessEnvironment(childEnv);
+        reader.start(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--print-preferences"), QStringLiteral("token"), QStringLiteral("count")});
+        QVERIFY(reader.waitForFinished(30000));
+        QCOMPARE(reader.readAllStandardOutput(), QByteArray("s3cret\n8\n"));
+        // Private from its creation, with no chmod; the refusal said once.
+        QCOMPARE(fileMode(path), 0600);
+        QCOMPARE(err.count(QStringLiteral("mirvok.conf private")), 1);
+    }
+
     // Every start set the values it had read, and each such start rewrote
     // the whole file.
     void settingWhatIsStoredWritesNothing() {
@@ -350,6 +379,20 @@ int main(int argc, char** argv) {
         }
         std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    // The other process of preferencesAreSavedWhereModesAreRefused: two
+    // saves, as a run makes them, with the usual umask.
+    if (argc > 1 && std::strcmp(argv[1], "--save-preferences") == 0) {
+        QCoreApplication app(argc, argv);
+        ::umask(022);
+        auto& d = UserDefaults::standard();
+        d.setValue(QStringLiteral("token"), QStringLiteral("s3cret"));
+        d.setValue(QStringLiteral("count"), 7);
+        d.sync();
+        d.setValue(QStringLiteral("count"), 8);
+        d.sync();
+        UserDefaults::resetStandard();
+        return 0;
     }
     QCoreApplication app(argc, argv);
     PlatformCoreTest test;
