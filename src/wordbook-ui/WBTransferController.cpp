@@ -30,11 +30,11 @@
 namespace {
 // A word book file is a few megabytes at most; anything far larger is not one.
 constexpr qint64 kMaxImportBytes = 64 * 1024 * 1024;
-constexpr int kErrorsShown = 8;
 constexpr qint64 kReadPiece = 1 << 20;
 
 struct FileRead {
-    QStringList errors;  // the file's bad rows, "第 N 行：…"
+    QStringList errors;  // the file's first bad rows, "第 N 行：…"
+    qsizetype errorCount = 0;  // its bad rows in all
     QByteArray bytes;    // the file as read, parsed again as it is stored
     qsizetype words = 0;
     QString refusal;  // the user's message when the file was not read
@@ -52,9 +52,9 @@ FileRead readCsvFile(const QString& path, const std::atomic_bool& gone,
                      const std::function<void(qint64, qint64)>& progress)
 {
     auto unreadable = [&](int error) {
-        return FileRead{{}, {}, 0, QStringLiteral("导入失败：无法读取 %1（%2）").arg(QDir::toNativeSeparators(path), qt_error_string(error))};
+        return FileRead{{}, 0, {}, 0, QStringLiteral("导入失败：无法读取 %1（%2）").arg(QDir::toNativeSeparators(path), qt_error_string(error))};
     };
-    const FileRead tooLarge{{}, {}, 0, QStringLiteral("导入失败：文件太大，不像是单词本文件")};
+    const FileRead tooLarge{{}, 0, {}, 0, QStringLiteral("导入失败：文件太大，不像是单词本文件")};
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return unreadable(errno);
@@ -98,7 +98,8 @@ FileRead readCsvFile(const QString& path, const std::atomic_bool& gone,
             wordbooktransfer::CsvRead rest = parser.finish();
             read.words += rest.records.size();
             read.errors = std::move(rest.errors);
-            if (!read.errors.isEmpty())
+            read.errorCount = rest.errorCount;
+            if (read.errorCount > 0)
                 read.bytes.clear();
             read.bytes.squeeze();
             return read;
@@ -213,13 +214,14 @@ void WBTransferController::importFromFile(const QString& path)
             return;
         auto shared = std::make_shared<FileRead>(std::move(read));
         onMain([shared](WBTransferController* c) {
-            c->importRead(shared->errors, std::move(shared->bytes), shared->words, shared->refusal);
+            c->importRead(shared->errors, shared->errorCount, std::move(shared->bytes), shared->words,
+                          shared->refusal);
         });
     });
 }
 
-void WBTransferController::importRead(const QStringList& errors, QByteArray csv, qsizetype words,
-                                      const QString& refusal)
+void WBTransferController::importRead(const QStringList& errors, qsizetype errorCount, QByteArray csv,
+                                      qsizetype words, const QString& refusal)
 {
     auto refuse = [this](const QString& message) {
         endProgress();
@@ -228,10 +230,10 @@ void WBTransferController::importRead(const QStringList& errors, QByteArray csv,
     };
     if (!refusal.isNull())
         return refuse(refusal);
-    if (!errors.isEmpty()) {
-        QStringList shown = errors.mid(0, kErrorsShown);
-        if (errors.size() > kErrorsShown)
-            shown << QStringLiteral("……还有 %1 处").arg(errors.size() - kErrorsShown);
+    if (errorCount > 0) {
+        QStringList shown = errors.mid(0, wordbooktransfer::CsvRead::kErrorsKept);
+        if (errorCount > shown.size())
+            shown << QStringLiteral("……还有 %1 处").arg(errorCount - shown.size());
         return refuse(QStringLiteral("文件有误，没有导入任何单词：\n") + shown.join(u'\n'));
     }
     if (words == 0)

@@ -48,7 +48,8 @@ private:
     void showProgress(qint64 bytesRead, qint64 totalBytes);
     void endProgress();
     // The file read and checked: refused, or handed to the store.
-    void importRead(const QStringList& errors, QByteArray csv, qsizetype words, const QString& refusal);
+    void importRead(const QStringList& errors, qsizetype errorCount, QByteArray csv, qsizetype words,
+                    const QString& refusal);
 
     WordBookViewController* screen_;
     QPointer<QProgressDialog> progress_;

@@ -272,10 +272,15 @@ void CsvParser::takeRow()
         }
         return;
     }
-    QStringList& errors = result_.errors;
     const int line = rowLine_;
+    // Only the messages kept are written out.
+    auto bad = [this](auto message) {
+        if (result_.errors.size() < CsvRead::kErrorsKept)
+            result_.errors.append(message());
+        ++result_.errorCount;
+    };
     if (fields_.size() > columnOf_.size()) {
-        errors.append(QStringLiteral("第 %1 行：有 %2 列，表头只有 %3 列").arg(line).arg(fields_.size()).arg(columnOf_.size()));
+        bad([&] { return QStringLiteral("第 %1 行：有 %2 列，表头只有 %3 列").arg(line).arg(fields_.size()).arg(columnOf_.size()); });
         return;
     }
     QString values[5];
@@ -285,27 +290,27 @@ void CsvParser::takeRow()
     }
     WordBookRecord r{values[0], values[1], values[2], interned(values[3]), values[4].trimmed()};
     if (r.word.trimmed().isEmpty()) {
-        errors.append(QStringLiteral("第 %1 行：没有单词").arg(line));
+        bad([&] { return QStringLiteral("第 %1 行：没有单词").arg(line); });
         return;
     }
     if (r.word.size() > kMaxWordLength || r.word.contains(u'\n') || r.word.contains(u'\r')) {
-        errors.append(QStringLiteral("第 %1 行：单词过长或含有换行").arg(line));
+        bad([&] { return QStringLiteral("第 %1 行：单词过长或含有换行").arg(line); });
         return;
     }
     if (r.group.contains(u'\n') || r.group.contains(u'\r') || r.group.size() > kMaxWordLength) {
-        errors.append(QStringLiteral("第 %1 行：分组名过长或含有换行").arg(line));
+        bad([&] { return QStringLiteral("第 %1 行：分组名过长或含有换行").arg(line); });
         return;
     }
     if (!r.dateAdded.isEmpty()) {
         const QString date = normalisedDate(r.dateAdded);
         if (date.isEmpty()) {
-            errors.append(QStringLiteral("第 %1 行：日期“%2”不是 年-月-日").arg(line).arg(r.dateAdded));
+            bad([&] { return QStringLiteral("第 %1 行：日期“%2”不是 年-月-日").arg(line).arg(r.dateAdded); });
             return;
         }
         r.dateAdded = interned(date);
     }
     // A file with an error is not imported: its words need not be kept.
-    if (errors.isEmpty())
+    if (result_.errorCount == 0)
         result_.records.append(std::move(r));
 }
 
@@ -322,8 +327,10 @@ CsvRead CsvParser::finish()
     if (broken_) {
         out.records.clear();
         out.errors = QStringList{structural_};
+        out.errorCount = 1;
     } else if (headerLine_ == 0) {
         out.errors = QStringList{QStringLiteral("第 1 行：文件是空的，没有表头")};
+        out.errorCount = 1;
     }
     if (!out.errors.isEmpty())
         out.records.clear();

@@ -36,9 +36,14 @@ QByteArray toAnki(const QList<WordBookRecord>& records);
 
 struct CsvRead {
     QList<WordBookRecord> records;
-    // "第 N 行：…", N the file's line where the row starts; empty when every
-    // row was good. A file with any error must not be imported at all.
+    // "第 N 行：…", N the file's line where the row starts: the first
+    // kErrorsKept of them, and how many rows were bad in all. Empty when
+    // every row was good. A file with any error must not be imported at all.
     QStringList errors;
+    qsizetype errorCount = 0;
+    // A hostile file may have a bad row on every line: a message for each
+    // took gigabytes, while the user reads a few.
+    static constexpr qsizetype kErrorsKept = 8;
 };
 
 // Reads a CSV of the form toCsv writes, as its bytes come in pieces cut

@@ -51,6 +51,7 @@ private slots:
     void formulaCellsOpenAsTextAndComeBackAsTheyWere();
     void aPipeOverTheLimitIsRefused();
     void aLargeFileIsReadWithoutStallingTheWindow();
+    void aFileOfBadRowsKeepsACountNotAMessageARow();
 };
 
 void TestWordBookTransfer::menuOffersExportAndImport()
@@ -274,6 +275,45 @@ void TestWordBookTransfer::aLargeFileIsReadWithoutStallingTheWindow()
     QVERIFY(progress.size() > 2);
     qInfo("longest wait of the event loop: %lld ms", longest);
     QVERIFY2(longest < 500, qPrintable(QString::number(longest)));
+}
+
+// A few megabytes of rows without a word took a message each, gigabytes for
+// a file under the size limit, while the user is shown eight.
+void TestWordBookTransfer::aFileOfBadRowsKeepsACountNotAMessageARow()
+{
+    ScreenFixture f;
+    auto& screen = f.open();
+    const QString path = f.env.root() + "/nowords.csv";
+    constexpr int kRows = 1500000;
+    QByteArray rows = "word,definition\n";
+    for (int i = 0; i < kRows; ++i)
+        rows += ",x\n";
+    writeFile(path, rows);
+    rows.clear();
+    rows.squeeze();
+    const auto peakKb = [] {
+        QFile status("/proc/self/status");
+        if (!status.open(QIODevice::ReadOnly))
+            return qint64(-1);
+        for (const QByteArray& l : status.readAll().split('\n'))
+            if (l.startsWith("VmHWM:"))
+                return l.mid(6).trimmed().split(' ').value(0).toLongLong();
+        return qint64(-1);
+    };
+    QFile reset("/proc/self/clear_refs");  // the peak starts again from here
+    QVERIFY(reset.open(QIODevice::WriteOnly) && reset.write("5") == 1);
+    reset.close();
+    const qint64 before = peakKb();
+    const QList<QVariant> told = importAndWait(screen, path);
+    const qint64 grown = peakKb() - before;
+    qInfo("peak grew %lld KB", grown);
+    QCOMPARE(told.value(0).toBool(), false);
+    const QString message = told.value(1).toString();
+    QVERIFY2(message.startsWith(QStringLiteral("文件有误，没有导入任何单词：\n第 2 行：没有单词\n")), qPrintable(message));
+    QVERIFY2(message.endsWith(QStringLiteral("第 9 行：没有单词\n……还有 1499992 处")), qPrintable(message.right(80)));
+    // Freed blocks stay in the address sanitizer's quarantine.
+    if (!MIRVOK_SANITIZED)
+        QVERIFY2(grown < 50 * 1024, qPrintable(QString::number(grown)));
 }
 
 QTEST_MAIN(TestWordBookTransfer)
