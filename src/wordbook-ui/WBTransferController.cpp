@@ -172,16 +172,88 @@ void WBTransferController::tell(const QString& message, bool failure)
     alert.showWindow();
 }
 
-QString WBTransferController::exportToFile(const QString& path, const QString& group, Format format)
+void WBTransferController::exportToFile(const QString& path, const QString& group, Format format)
 {
-    const QList<WordBookRecord> records = screen_->book().exportWords(group);
-    const QByteArray bytes =
-        format == Format::Csv ? wordbooktransfer::toCsv(records) : wordbooktransfer::toAnki(records);
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
-        return QStringLiteral("导出失败：无法写入 %1（%2）").arg(QDir::toNativeSeparators(path), out.errorString());
-    tell(QStringLiteral("已导出 %1 个单词").arg(records.size()), false);
-    return QString();
+    auto cancelled = std::make_shared<std::atomic_bool>(false);
+    showExportWait(cancelled);
+    // Read on the store's queue: another program may hold the book for as
+    // long as it likes, and the window must not wait with it.
+    screen_->book().readExport(group, this, cancelled,
+                               [this, path, format, cancelled](std::optional<QList<WordBookRecord>> records) {
+                                   exportRead(std::move(records), path, format, cancelled);
+                               });
+}
+
+void WBTransferController::endExportWait()
+{
+    // A progress dialog that closes says it was cancelled: not this time.
+    if (!exportProgress_)
+        return;
+    exportProgress_->disconnect(this);
+    exportProgress_->close();
+}
+
+void WBTransferController::showExportWait(const std::shared_ptr<std::atomic_bool>& cancelled)
+{
+    endExportWait();
+    exportProgress_ = new QProgressDialog(screen_->window());
+    exportProgress_->setAttribute(Qt::WA_DeleteOnClose);
+    exportProgress_->setWindowTitle(QStringLiteral("导出单词本"));
+    exportProgress_->setLabelText(QStringLiteral("正在读取单词本…"));
+    exportProgress_->setCancelButtonText(QStringLiteral("取消"));
+    exportProgress_->setRange(0, 0);
+    exportProgress_->setWindowModality(Qt::NonModal);
+    exportProgress_->setAutoClose(false);
+    exportProgress_->setAutoReset(false);
+    exportProgress_->setMinimumDuration(400);  // a book that answers at once shows none
+    connect(exportProgress_, &QProgressDialog::canceled, this, [this, cancelled] {
+        // Nothing is written after this, and a file at the path stays as it was.
+        *cancelled = true;
+        endExportWait();
+        emit exportFinished(false, QString());
+    });
+}
+
+void WBTransferController::exportRead(std::optional<QList<WordBookRecord>> records, const QString& path,
+                                      Format format, const std::shared_ptr<std::atomic_bool>& cancelled)
+{
+    if (*cancelled)
+        return;
+    if (!records)
+        return exportWritten(0, QStringLiteral("导出失败：无法读取单词本，没有写入文件"));
+    if (exportProgress_)
+        exportProgress_->setLabelText(QStringLiteral("正在写入文件…"));
+    // Formatted and written off the main thread: a large book on a slow
+    // disk takes seconds.
+    auto words = std::make_shared<QList<WordBookRecord>>(std::move(*records));
+    QPointer<WBTransferController> self(this);
+    QThreadPool::globalInstance()->start([self, words, path, format, cancelled] {
+        const QByteArray bytes = format == Format::Csv ? wordbooktransfer::toCsv(*words) : wordbooktransfer::toAnki(*words);
+        QSaveFile out(path);
+        QString error;
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+            error = out.errorString();
+        // Cancelled meanwhile: the new file is dropped, not put in place.
+        if (error.isNull() && !*cancelled && !out.commit())
+            error = out.errorString();
+        if (!error.isNull())
+            error = QStringLiteral("导出失败：无法写入 %1（%2）").arg(QDir::toNativeSeparators(path), error);
+        const qsizetype count = words->size();
+        QMetaObject::invokeMethod(
+            qApp, [self, count, error, cancelled] {
+                if (self && !*cancelled)
+                    self->exportWritten(count, error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void WBTransferController::exportWritten(qsizetype words, const QString& error)
+{
+    endExportWait();
+    const QString message = error.isNull() ? QStringLiteral("已导出 %1 个单词").arg(words) : error;
+    tell(message, !error.isNull());
+    emit exportFinished(error.isNull(), message);
 }
 
 void WBTransferController::importFromFile(const QString& path)
@@ -298,11 +370,8 @@ void WBTransferController::exportAction()
         save->setAcceptMode(QFileDialog::AcceptSave);
         save->setDefaultSuffix(chosen == Format::Csv ? QStringLiteral("csv") : QStringLiteral("txt"));
         save->selectFile(QStringLiteral("单词本-%1").arg(group));
-        connect(save, &QFileDialog::fileSelected, this, [this, group, chosen](const QString& path) {
-            const QString error = exportToFile(path, group, chosen);
-            if (!error.isNull())
-                tell(error, true);
-        });
+        connect(save, &QFileDialog::fileSelected, this,
+                [this, group, chosen](const QString& path) { exportToFile(path, group, chosen); });
         save->open();
     });
     dialog->open();

@@ -156,8 +156,15 @@ void WordBookViewController::loadWordListWithCategory(const QString& category, b
     if (then)
         afterLoad_.append(std::move(then));
     book_.readWordRows(category == kAllWordsLabel ? MVWordBook::kAllWords : category, byDate, this,
-                       [this, load](WordRows rows) {
+                       [this, load](WordRows rows, bool held) {
                            if (load != listLoads_)
+                               return;
+                           // A book that could not be read is not an empty one:
+                           // what was listed stays, and the screen says why no
+                           // more comes until the book fills itself again.
+                           listHeld_ = held;
+                           busyNotice_->setVisible(held && isFavoriteButtonSelected_);
+                           if (held)
                                return;
                            rememberSelection();
                            wordList_ = std::move(rows);
@@ -321,6 +328,7 @@ void WordBookViewController::switchToFavorites()
     deselectCell();
     selectedRows_.clear();
     isFavoriteButtonSelected_ = true;
+    busyNotice_->setVisible(listHeld_);
     recolorTabs();
     options_->setCurrentIndex(0);
     reloadWordTable();
@@ -337,6 +345,7 @@ void WordBookViewController::switchToHistory()
     deselectCell();
     selectedRows_.clear();
     isFavoriteButtonSelected_ = false;
+    busyNotice_->hide();
     recolorTabs();
     options_->setCurrentIndex(1);
     HistoryRecordingFlags::sharedInstance().switchedToHistory();

@@ -223,6 +223,7 @@ private:
     WordRows wordList_;
     quint64 listLoads_ = 0;
     bool listRead_ = false;
+    bool listHeld_ = false;  // the last list asked for could not be read
     QList<std::function<void()>> afterLoad_;
     QVector<DictQueryHistoryItem> shownHistory_;
     QList<qint64> selectedRows_;
@@ -244,6 +245,7 @@ private:
     QString rememberedCell_;
 
     MVTableView* table_ = nullptr;
+    QLabel* busyNotice_ = nullptr;  // the book could not be read: it is held
     WordListModel* model_ = nullptr;
     QStackedWidget* options_ = nullptr;
     WBClickableLabel* favoriteLabel_ = nullptr;

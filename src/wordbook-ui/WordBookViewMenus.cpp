@@ -80,6 +80,13 @@ void WordBookViewController::setUpViews()
     options_->addWidget(makeFavoriteOptions());
     options_->addWidget(makeHistoryOptions());
     layout->addWidget(options_);
+    busyNotice_ = new QLabel(QStringLiteral("单词本文件正忙，暂时无法读取。它可用后，单词会显示在这里。"), this);
+    busyNotice_->setObjectName(QStringLiteral("wordBookBusyNotice"));
+    busyNotice_->setWordWrap(true);
+    busyNotice_->setAlignment(Qt::AlignCenter);
+    busyNotice_->setContentsMargins(12, 8, 12, 8);
+    busyNotice_->hide();
+    layout->addWidget(busyNotice_);
 
     model_ = new WordListModel(this);
     table_ = new MVTableView(this);

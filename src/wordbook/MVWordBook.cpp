@@ -83,6 +83,7 @@ bool heldByAnother()
 
 }  // namespace
 
+
 MVWordBook::MVWordBook()
     : wbSync_(new MVWordBookSync(this)), queue_(std::make_unique<SerialQueue>(QStringLiteral("operation.wordbook")))
 {
@@ -322,11 +323,16 @@ void MVWordBook::closeAddBatch()
 }
 
 template <typename T, typename Read>
-T MVWordBook::readStore(Read read) const
+T MVWordBook::readStore(Read read, bool* held) const
 {
     wbsql::clearFailure();
     T out = read();
-    if (heldByAnother())
+    const bool busy = heldByAnother();
+    if (held)
+        *held = busy;
+    if (busy && wbsql::writeOpenElsewhere())
+        refreshAfterOwnWrite();
+    else if (busy)
         refillWhenFree();
     return out;
 }
@@ -467,7 +473,7 @@ void MVWordBook::queueStoreWrite(const QString& failed, std::function<bool(MVWor
     });
 }
 
-bool MVWordBook::retryWhileBusy(const std::function<bool()>& attempt)
+bool MVWordBook::retryWhileBusy(const std::function<bool()>& attempt, const std::atomic_bool* cancelled)
 {
     for (;;) {
         wbsql::clearFailure();
@@ -475,9 +481,12 @@ bool MVWordBook::retryWhileBusy(const std::function<bool()>& attempt)
             busyTold_ = false;
             return true;
         }
-        if (!heldByAnother() || stopping_)
+        if (!heldByAnother() || stopping_ || (cancelled && *cancelled))
             return false;
-        noteBusy();
+        // The lock may be a write of ours on the other thread (an import, a
+        // commit of received words): not another program's.
+        if (!wbsql::writeOpenElsewhere())
+            noteBusy();
         // Each try has waited out the busy timeout; this only keeps a file
         // that fails at once from spinning the queue.
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -488,6 +497,24 @@ void MVWordBook::noteBusy() const
 {
     if (!busyTold_.exchange(true))
         usernotices::post(QStringLiteral("单词本文件正被其他程序使用。它可用后，Mirvok 会保存你的修改并刷新单词本。"));
+}
+
+void MVWordBook::refreshAfterOwnWrite() const
+{
+    if (refreshQueued_.exchange(true))
+        return;
+    auto db = wbdb_;
+    auto* self = const_cast<MVWordBook*>(this);
+    // Behind the write on the queue; one on the pool may still hold the file.
+    queue_->async([self, db] {
+        self->retryWhileBusy([&] { return db->isReadable(); });
+        self->refreshQueued_ = false;
+        QPointer<MVWordBook> guard(self);
+        runOnMain([guard] {
+            if (guard)
+                emit guard->storeAvailable();
+        });
+    });
 }
 
 void MVWordBook::refillWhenFree() const
@@ -546,7 +573,7 @@ void MVWordBook::readWordRows(const QString& category, bool byDate, QObject* con
     if (!wbdb_) {
         runOnMain([guard, guarded, done = std::move(done)] {
             if (!guarded || guard)
-                done(WordRows());
+                done(WordRows(), false);
         });
         return;
     }
@@ -557,11 +584,49 @@ void MVWordBook::readWordRows(const QString& category, bool byDate, QObject* con
     const QString tag = untagged || category == kAllWords ? QString() : category;
     queue_->async([self, db, byDate, tag, untagged, user = curUser(), pre = preUser(), guard, guarded,
                    done = std::move(done)]() mutable {
+        bool held = false;
         auto rows = std::make_shared<WordRows>(
-            self->readStore<WordRows>([&] { return db->wordRows(byDate, tag, untagged, user, pre); }));
-        runOnMain([guard, guarded, rows, done = std::move(done)] {
+            self->readStore<WordRows>([&] { return db->wordRows(byDate, tag, untagged, user, pre); }, &held));
+        runOnMain([guard, guarded, rows, held, done = std::move(done)] {
             if (!guarded || guard)
-                done(std::move(*rows));
+                done(std::move(*rows), held);
+        });
+    });
+}
+
+void MVWordBook::readExport(const QString& group, QObject* context, std::shared_ptr<const std::atomic_bool> cancelled,
+                            ExportRead done)
+{
+    QPointer<QObject> guard(context);
+    const bool guarded = context != nullptr;
+    if (!wbdb_) {
+        runOnMain([guard, guarded, done = std::move(done)] {
+            if (!guarded || guard)
+                done(std::nullopt);
+        });
+        return;
+    }
+    auto db = wbdb_;
+    closeAddBatch();  // the adds asked for before are in the file
+    const bool untagged = group == kNoGroup;
+    const QString tag = untagged || group.isEmpty() || group == kAllWords ? QString() : group;
+    queue_->async([this, db, tag, untagged, user = curUser(), pre = preUser(), cancelled = std::move(cancelled), guard,
+                   guarded, done = std::move(done)] {
+        std::optional<QList<WordBookRecord>> out;
+        retryWhileBusy(
+            [&] {
+                out = db->exportRecords(tag, user, pre);
+                return out.has_value();
+            },
+            cancelled.get());
+        if (cancelled && *cancelled)
+            out.reset();
+        if (out && untagged)
+            out->removeIf([](const WordBookRecord& r) { return !r.group.isEmpty(); });
+        auto shared = std::make_shared<std::optional<QList<WordBookRecord>>>(std::move(out));
+        runOnMain([guard, guarded, shared, done] {
+            if (!guarded || guard)
+                done(std::move(*shared));
         });
     });
 }
@@ -571,12 +636,12 @@ QList<WordBookRecord> MVWordBook::exportWords(const QString& group)
     if (!wbdb_)
         return {};
     const bool all = group.isEmpty() || group == kAllWords;
-    QList<WordBookRecord> out;
+    std::optional<QList<WordBookRecord>> out;
     closeAddBatch();
     queue_->sync([&] { out = wbdb_->exportRecords(all || group == kNoGroup ? QString() : group, curUser(), preUser()); });
-    if (group == kNoGroup)
-        out.removeIf([](const WordBookRecord& r) { return !r.group.isEmpty(); });
-    return out;
+    if (out && group == kNoGroup)
+        out->removeIf([](const WordBookRecord& r) { return !r.group.isEmpty(); });
+    return out.value_or(QList<WordBookRecord>());
 }
 
 void MVWordBook::importCsv(QByteArray csv, QObject* receiver, std::function<void(const WordBookImportOutcome&)> done)

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // Notifications posted by the word book (no object, no user info).
 namespace wbnotify {
@@ -43,7 +44,10 @@ public:
 // `context`, when given, exists). A write that failed tells the user why,
 // once, through usernotices. While another program holds the file, writes
 // wait on the queue until it is free, reads on the main thread answer empty
-// at once, and storeAvailable() says when to read again.
+// at once, and storeAvailable() says when to read again. While a write of
+// our own holds it (a large import), reads on the main thread answer empty
+// too, without blaming another program, and storeAvailable() follows once
+// that write is done.
 class MVWordBook : public QObject, public MVSyncDelegate, public WordPresence {
     Q_OBJECT
 public:
@@ -105,14 +109,23 @@ public:
     QStringList loadWordListWithCategory(const QString& category, bool byDate) const;
     // The same list with each word's stored paraphrase, read on the store's
     // queue after every write asked for before; `done` runs on the main
-    // thread while `context` (if given) lives. Empty while another program
-    // holds the file (storeAvailable() follows once it is free).
-    using RowsRead = std::function<void(WordRows)>;
+    // thread while `context` (if given) lives. Empty, and `held`, while
+    // another program holds the file (storeAvailable() follows once it is
+    // free).
+    using RowsRead = std::function<void(WordRows rows, bool held)>;
     void readWordRows(const QString& category, bool byDate, QObject* context, RowsRead done) const;
 
     // Files. The signed-in account's words, one group's (or all for an empty
     // name or kAllWords; kNoGroup: those in none), after every write asked
-    // for before.
+    // for before. Read on the store's queue, waiting there while another
+    // program holds the file, until it is free or `cancelled` is set; `done`
+    // runs on the main thread while `context` lives, with nothing when the
+    // words could not be read (or the wait was cancelled).
+    using ExportRead = std::function<void(std::optional<QList<WordBookRecord>> records)>;
+    void readExport(const QString& group, QObject* context, std::shared_ptr<const std::atomic_bool> cancelled,
+                    ExportRead done);
+    // The same, waited for: empty when the words could not be read. It waits
+    // on the queue, so never from the window's thread (tests, workers).
     QList<WordBookRecord> exportWords(const QString& group);
     // Merges the words of a CSV file that was read and checked whole before
     // (wordbooktransfer::CsvParser found no error in it), after every write
@@ -157,15 +170,20 @@ private:
     void queueStoreWrite(const QString& failed, std::function<bool(MVWordBookDb&)> write, QObject* context,
                          WriteDone done);
     // On the queue: runs the attempt again for as long as another program
-    // holds the file (each try waits out the busy timeout).
-    bool retryWhileBusy(const std::function<bool()>& attempt);
+    // holds the file (each try waits out the busy timeout), or until
+    // `cancelled` is set.
+    bool retryWhileBusy(const std::function<bool()>& attempt, const std::atomic_bool* cancelled = nullptr);
     // Tells the user once per spell that another program holds the file.
     void noteBusy() const;
+    // A read on the main thread met the lock of a write of our own: reads
+    // again once it is done, then storeAvailable().
+    void refreshAfterOwnWrite() const;
     // After a read found the file held: reads again on the queue until it
     // answers, then storeAvailable().
     void refillWhenFree() const;
+    // `held`, when given, says whether another program held the file.
     template <typename T, typename Read>
-    T readStore(Read read) const;
+    T readStore(Read read, bool* held = nullptr) const;
 
     void setSyncing(bool on);
     void syncingRateSet(quint64 rate);
@@ -229,6 +247,7 @@ private:
     std::atomic<bool> stopping_{false};
     mutable std::atomic<bool> busyTold_{false};
     mutable std::atomic<bool> refillQueued_{false};
+    mutable std::atomic<bool> refreshQueued_{false};
     QMutex batchMutex_;
     std::shared_ptr<QList<QueuedAdd>> openBatch_;
     QThreadPool pool_;

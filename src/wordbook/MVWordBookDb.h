@@ -12,6 +12,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace SQLite { class Database; }
 
@@ -145,7 +146,9 @@ public:
 
     // Files (MVWordBookDbTransfer.cpp). The live words of the account filter
     // with their group, oldest first: one group's, or all for an empty name.
-    QList<WordBookRecord> exportRecords(const QString& group, const QString& user, const QString& preUser) const;
+    // Nothing when the file could not be read (wbsql::lastFailure says why).
+    std::optional<QList<WordBookRecord>> exportRecords(const QString& group, const QString& user,
+                                                       const QString& preUser) const;
     // Adds, for `user`, every record whose word is not in the book yet (its
     // group made when missing), all in one transaction: a failure leaves the
     // book as it was. Stored words keep their paraphrase, date and group.

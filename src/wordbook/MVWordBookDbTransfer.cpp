@@ -9,20 +9,31 @@
 
 using namespace wbsql;
 
-QList<WordBookRecord> MVWordBookDb::exportRecords(const QString& group, const QString& user,
-                                                  const QString& preUser) const
+std::optional<QList<WordBookRecord>> MVWordBookDb::exportRecords(const QString& group, const QString& user,
+                                                                 const QString& preUser) const
 {
-    QList<WordBookRecord> out;
     auto db = dateBase();
     if (!db)
-        return out;
+        return std::nullopt;
+    // Both read in one transaction: a write between them cannot pair a
+    // word with a group it no longer has.
+    if (!exec(*db, QStringLiteral("BEGIN")))
+        return std::nullopt;
+    bool tagsRead = false, wordsRead = false;
     QHash<QString, QString> groupOf;
     for (const Row& r : rows(*db, QStringLiteral("SELECT WORD, TAG FROM TAGTABLE WHERE %1")
-                                      .arg(userCondition(QStringLiteral("USERNAME"), user, preUser))))
+                                      .arg(userCondition(QStringLiteral("USERNAME"), user, preUser)), {}, &tagsRead))
         groupOf.insert(r.value(0), getStringFromSafeString(r.value(1)));
-    const auto words = rows(*db, QStringLiteral("SELECT WORD, DATE, INTP FROM WORDBOOK WHERE OP <> 'remove' AND %1 "
-                                                "ORDER BY TIME ASC, WORD ASC")
-                                     .arg(userCondition(QStringLiteral("USERNAME"), user, preUser)));
+    const auto words = tagsRead ? rows(*db, QStringLiteral("SELECT WORD, DATE, INTP FROM WORDBOOK WHERE OP <> 'remove' "
+                                                           "AND %1 ORDER BY TIME ASC, WORD ASC")
+                                                .arg(userCondition(QStringLiteral("USERNAME"), user, preUser)),
+                                       {}, &wordsRead)
+                                : std::vector<Row>();
+    exec(*db, QStringLiteral("ROLLBACK"), {}, true);  // a read: nothing to undo
+    // A file that is not all read is not exported at all.
+    if (!wordsRead)
+        return std::nullopt;
+    QList<WordBookRecord> out;
     for (const Row& r : words) {
         WordBookRecord rec;
         rec.word = getStringFromSafeString(r.value(0));

@@ -1,12 +1,25 @@
 #include "wordbook/WordBookSql.h"
 
 #include <QDebug>
+#include <atomic>
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <sqlite3.h>
 
 namespace wbsql {
 namespace {
 thread_local Failure t_failure;
+// Write transactions open: on this thread, and in the process.
+thread_local int t_writing = 0;
+std::atomic<int> g_writing{0};
+
+void transactionEnded()
+{
+    // A rollback after a commit that failed (and rolled back) counts once.
+    if (t_writing > 0) {
+        --t_writing;
+        --g_writing;
+    }
+}
 
 void bindAll(SQLite::Statement& st, const QStringList& binds)
 {
@@ -133,13 +146,19 @@ int changes(SQLite::Database& db)
 
 bool begin(SQLite::Database& db)
 {
-    return exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+    if (!exec(db, QStringLiteral("BEGIN IMMEDIATE")))
+        return false;
+    ++t_writing;
+    ++g_writing;
+    return true;
 }
 
 bool commit(SQLite::Database& db)
 {
-    if (exec(db, QStringLiteral("COMMIT")))
+    if (exec(db, QStringLiteral("COMMIT"))) {
+        transactionEnded();
         return true;
+    }
     // A COMMIT that fails (a lock held past the busy timeout) leaves the
     // transaction open: end it here so no caller can forget to.
     rollback(db);
@@ -149,6 +168,12 @@ bool commit(SQLite::Database& db)
 void rollback(SQLite::Database& db)
 {
     exec(db, QStringLiteral("ROLLBACK"), {}, true);
+    transactionEnded();
+}
+
+bool writeOpenElsewhere()
+{
+    return g_writing.load() > t_writing;
 }
 
 }  // namespace wbsql

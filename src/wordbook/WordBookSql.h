@@ -63,5 +63,9 @@ bool begin(SQLite::Database& db);
 // Rolls the transaction back itself when the commit fails.
 bool commit(SQLite::Database& db);
 void rollback(SQLite::Database& db);
+// A write transaction of this process is open on another thread than the
+// caller's: a lock met now is most likely ours (a large import holds the
+// file for seconds), not another program's.
+bool writeOpenElsewhere();
 
 }  // namespace wbsql

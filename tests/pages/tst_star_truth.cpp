@@ -23,6 +23,7 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <atomic>
 #include <cerrno>
+#include <optional>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -283,6 +284,36 @@ private slots:
         QTRY_COMPARE(star(), QStringLiteral("★"));
         QVERIFY(holdsWord(db, "apple"));
         QVERIFY(noticealerts::shown().isEmpty());
+    }
+
+    // During a large import of our own (one transaction) a stored word
+    // looked up showed its star empty, and the user was told that another
+    // program held the book.
+    void ownImportIsNotAnotherProgram()
+    {
+        const QString folder = freshFolder();
+        configure(folder + "/wordbook.db");
+        MVWordBook& book = MVWordBook::sharedInstance();
+        showApple();
+        clickStar();
+        QTRY_COMPARE(star(), QStringLiteral("★"));
+        QByteArray csv = "word\n";
+        for (int i = 0; i < 200000; ++i)
+            csv += "import" + QByteArray::number(i) + '\n';
+        std::optional<bool> imported;
+        book.importCsv(csv, this, [&](const WordBookImportOutcome& o) { imported = o.ok; });
+        // A lookup meets the import's lock (the main thread's reads give up
+        // at once) before the import is in.
+        QTRY_VERIFY_WITH_TIMEOUT(imported || !book.hasWord("apple"), 60000);
+        QVERIFY2(!imported, "the import ended before a lookup met its lock");
+        js("document.getElementById('result') && (document.getElementById('result').innerHTML='')");
+        page_->performQuery();
+        QTRY_VERIFY_WITH_TIMEOUT(!star().isEmpty(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(imported.has_value(), 120000);
+        QVERIFY(*imported);
+        QTRY_COMPARE(star(), QStringLiteral("★"));
+        QCoreApplication::processEvents();
+        QVERIFY2(noticealerts::shown().isEmpty(), qPrintable(noticealerts::shown().join('|')));
     }
 
 private:

@@ -6,7 +6,10 @@
 #include "window/MVAlertWndController.h"
 #include "wordbook-ui/WBTransferController.h"
 
+#include <QLabel>
 #include <QMenu>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
@@ -37,6 +40,57 @@ QList<QVariant> importAndWait(WordBookViewController& screen, const QString& pat
         return {};
     return done.takeFirst();
 }
+
+// Exports through the screen's controller; null when it says the file is
+// written, else what it said.
+QString exportAndWait(WordBookViewController& screen, const QString& path, const QString& group,
+                      WBTransferController::Format format = WBTransferController::Format::Csv)
+{
+    QSignalSpy done(&screen.transfer(), &WBTransferController::exportFinished);
+    screen.transfer().exportToFile(path, group, format);
+    if (done.isEmpty() && !done.wait(10000))
+        return QStringLiteral("no answer");
+    const QList<QVariant> told = done.takeFirst();
+    return told.value(0).toBool() ? QString() : QStringLiteral("failed: ") + told.value(1).toString();
+}
+
+// Another program (a backup, a database browser) holding the book locked.
+struct BookHolder {
+    QProcess sqlite;
+    explicit BookHolder(const QString& db)
+    {
+        sqlite.start("sqlite3", {db});
+        sqlite.write("BEGIN EXCLUSIVE;\nSELECT COUNT(*) FROM WORDBOOK;\n.print locked\n");
+    }
+    bool holds()
+    {
+        QByteArray said;
+        return sqlite.waitForStarted() && QTest::qWaitFor([&] {
+                   return (said += sqlite.readAllStandardOutput()).contains("locked");
+               }, 10000);
+    }
+    void release()
+    {
+        sqlite.write("COMMIT;\n");
+        sqlite.closeWriteChannel();
+        sqlite.waitForFinished();
+    }
+    ~BookHolder()
+    {
+        if (sqlite.state() != QProcess::NotRunning) {
+            sqlite.kill();
+            sqlite.waitForFinished();
+        }
+    }
+};
+
+QProgressDialog* exportWait(QWidget& screen)
+{
+    for (auto* d : screen.findChildren<QProgressDialog*>())
+        if (d->windowTitle() == QStringLiteral("导出单词本") && d->isVisible())
+            return d;
+    return nullptr;
+}
 }  // namespace
 
 class TestWordBookTransfer : public QObject {
@@ -52,6 +106,7 @@ private slots:
     void aPipeOverTheLimitIsRefused();
     void aLargeFileIsReadWithoutStallingTheWindow();
     void aFileOfBadRowsKeepsACountNotAMessageARow();
+    void aHeldBookNeitherFreezesNorLosesTheExport();
 };
 
 void TestWordBookTransfer::menuOffersExportAndImport()
@@ -82,13 +137,13 @@ void TestWordBookTransfer::roundTripIntoAnEmptyBook()
     auto& screen = f.open();
 
     const QString all = f.env.root() + "/all.csv";
-    QVERIFY(screen.transfer().exportToFile(all, MVWordBook::kAllWords, WBTransferController::Format::Csv).isNull());
+    QCOMPARE(exportAndWait(screen, all, MVWordBook::kAllWords), QString());
     const QByteArray csv = readFile(all);
     QVERIFY(csv.startsWith("\xEF\xBB\xBFword,phonetic,definition,group,date added\r\n"));
     QVERIFY2(csv.contains(QStringLiteral("rock 'n' roll,rɒk ən rəʊl,\"n. 摇滚乐\nadj. 摇滚的, \"\"经典\"\"\","
                                         "\"Music, etc.\",2025-03-07\r\n").toUtf8()), csv.constData());
     const QString group = f.env.root() + "/group.csv";
-    QVERIFY(screen.transfer().exportToFile(group, "Music, etc.", WBTransferController::Format::Csv).isNull());
+    QCOMPARE(exportAndWait(screen, group, "Music, etc."), QString());
     QCOMPARE(wordbooktransfer::fromCsv(readFile(group)).records.size(), 1);
 
     MVWordBook empty;
@@ -101,8 +156,7 @@ void TestWordBookTransfer::roundTripIntoAnEmptyBook()
     QCOMPARE(empty.getTags(), QStringList{"Music, etc."});
     QCOMPARE(empty.loadWordListWithCategory("Music, etc.", false), QStringList{"rock 'n' roll"});
     // What the second book writes is the file it read.
-    QVERIFY(second.transfer().exportToFile(f.env.root() + "/again.csv", QString(), WBTransferController::Format::Csv)
-                .isNull());
+    QCOMPARE(exportAndWait(second, f.env.root() + "/again.csv", QString()), QString());
     QCOMPARE(readFile(f.env.root() + "/again.csv"), csv);
     empty.waitForQueuedWork();
 }
@@ -204,7 +258,7 @@ void TestWordBookTransfer::formulaCellsOpenAsTextAndComeBackAsTheyWere()
     QCOMPARE(stored.size(), words.size());
     auto& screen = f.open();
     const QString path = f.env.root() + "/nasty.csv";
-    QVERIFY(screen.transfer().exportToFile(path, MVWordBook::kAllWords, WBTransferController::Format::Csv).isNull());
+    QCOMPARE(exportAndWait(screen, path, MVWordBook::kAllWords), QString());
     const QByteArray csv = readFile(path);
     for (const char* line : {"\r\n\"'=HYPERLINK(\"\"http://x.invalid\"\",\"\"y\"\")\",'-ə,\" -ing form, kept spaced \",,",
                              "\r\n'=1+1,'-ə,\" -ing form, kept spaced \",'=group,", "\r\n'+1+1,", "\r\n'-2+3,",
@@ -314,6 +368,67 @@ void TestWordBookTransfer::aFileOfBadRowsKeepsACountNotAMessageARow()
     // Freed blocks stay in the address sanitizer's quarantine.
     if (!MIRVOK_SANITIZED)
         QVERIFY2(grown < 50 * 1024, qPrintable(QString::number(grown)));
+}
+
+// While another program held the book the export froze the window for as
+// long as the lock lasted, and the screen showed the empty book's page; a
+// read that failed still wrote a file without the words and called it done.
+void TestWordBookTransfer::aHeldBookNeitherFreezesNorLosesTheExport()
+{
+    ScreenFixture f;
+    f.addWords({"kept", "words"});
+    auto& screen = f.open();
+    QCOMPARE(screen.wordList().size(), 2);
+    const int defaultPages = f.shell.defaultPages;
+    const QString path = f.env.root() + "/out.csv";
+    writeFile(path, "an earlier export\n");
+    auto* busy = screen.findChild<QLabel*>("wordBookBusyNotice");
+    QVERIFY(busy && busy->isHidden());
+    QSignalSpy done(&screen.transfer(), &WBTransferController::exportFinished);
+    {
+        BookHolder held(f.env.root() + "/wordbook.db");
+        if (!held.holds())
+            QSKIP("no sqlite3 here");
+        guitest::LoopGapWatch gaps;
+        // The list asked for again says the book is busy, and keeps its words.
+        screen.showStoredList();
+        QTRY_VERIFY_WITH_TIMEOUT(!busy->isHidden(), 15000);
+        QCOMPARE(screen.wordList().size(), 2);
+        QCOMPARE(f.shell.defaultPages, defaultPages);
+        // The export shows that it waits, and can be cancelled.
+        screen.transfer().exportToFile(path, MVWordBook::kAllWords, WBTransferController::Format::Csv);
+        QTRY_VERIFY(exportWait(screen));
+        QVERIFY(done.isEmpty());
+        exportWait(screen)->findChild<QPushButton*>()->click();  // 取消
+        QCOMPARE(done.size(), 1);
+        QCOMPARE(done.takeFirst().value(0).toBool(), false);
+        screen.transfer().exportToFile(path, MVWordBook::kAllWords, WBTransferController::Format::Csv);
+        QTRY_VERIFY(exportWait(screen));
+        QVERIFY(done.isEmpty());
+        QCOMPARE(readFile(path), QByteArray("an earlier export\n"));
+        const qint64 longest = gaps.stop();
+        QVERIFY2(longest < 500, qPrintable(QString::number(longest)));
+        held.release();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, 15000);
+    QCOMPARE(done.first().value(1).toString(), QStringLiteral("已导出 2 个单词"));
+    QCOMPARE(wordbooktransfer::fromCsv(readFile(path)).records.size(), 2);
+    QTRY_VERIFY(busy->isHidden());
+    // The cancelled one wrote nothing and told nothing.
+    f.settle();
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    QCOMPARE(done.size(), 1);
+
+    // A book that cannot be read is no export: the file stays as it was.
+    const QByteArray exported = readFile(path);
+    {
+        SQLite::Database db((f.env.root() + "/wordbook.db").toStdString(), SQLite::OPEN_READWRITE);
+        db.exec("DROP TABLE TAGTABLE");
+    }
+    QCOMPARE(exportAndWait(screen, path, MVWordBook::kAllWords),
+             QStringLiteral("failed: 导出失败：无法读取单词本，没有写入文件"));
+    QCOMPARE(readFile(path), exported);
 }
 
 QTEST_MAIN(TestWordBookTransfer)

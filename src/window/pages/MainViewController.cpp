@@ -9,6 +9,7 @@
 #include "query/controllers/BaseQueryController.h"
 #include "query/controllers/LijuQueryController.h"
 #include "query/controllers/MainQueryController.h"
+#include "query/WordPresence.h"
 #include "query/offline/OfflineDict.h"
 #include "window/pages/BackForwardList.h"
 #include "window/pages/HomePageContent.h"
@@ -19,6 +20,7 @@
 #include "window/pages/SuggestionListModel.h"
 #include "window/pages/WebPageHost.h"
 #include "window/WindowLog.h"
+#include "wordbook/MVWordBook.h"
 
 #include <QComboBox>
 #include <QDebug>
@@ -30,6 +32,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QProgressBar>
+#include <QSet>
 #include <QTextBoundaryFinder>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -149,6 +152,10 @@ MainViewController::MainViewController(QWidget* parent) : ManagingViewController
     });
     host_->view()->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(host_->view(), &QWidget::customContextMenuRequested, this, &MainViewController::showContextMenu);
+    // Stars drawn while the word book could not be read (another program's
+    // lock, or a large write of our own) show empty: asked again once it
+    // answers.
+    connect(&MVWordBook::sharedInstance(), &MVWordBook::storeAvailable, this, &MainViewController::refreshStars);
 
     awakeFromNib();
 }
@@ -599,6 +606,30 @@ void MainViewController::addWordToWordBook(const QString& word, const QString& d
             self->evaluateScript(QStringLiteral("window.wordBookChanged && wordBookChanged(%1, true)")
                                      .arg(WebPageHost::jsString(word)));
     });
+}
+
+void MainViewController::refreshStars()
+{
+    // The page's own stars name their words; a page shows a few at most.
+    evaluateScript(QStringLiteral("Array.prototype.slice.call(document.querySelectorAll("
+                                  "'[data-wordbook-add], [data-wordbook-remove]'), 0, 20).map("
+                                  "function (el) { return el.dataset.word || ''; })"),
+                   [self = QPointer<MainViewController>(this)](const QVariant& words) {
+                       const WordPresence* book = WordPresence::shared();
+                       if (!self || !book)
+                           return;
+                       QSet<QString> seen;
+                       for (const QVariant& w : words.toList()) {
+                           const QString word = w.toString();
+                           if (word.isEmpty() || seen.contains(word))
+                               continue;
+                           seen.insert(word);
+                           self->evaluateScript(QStringLiteral("window.wordBookChanged && wordBookChanged(%1, %2)")
+                                                    .arg(WebPageHost::jsString(word),
+                                                         book->hasWord(word) ? QStringLiteral("true")
+                                                                             : QStringLiteral("false")));
+                       }
+                   });
 }
 
 void MainViewController::removeWordFromWordBook(const QString& word)

@@ -95,6 +95,8 @@ public:
     void doLog(const QString& key, const QString& value, const QVariant& extras);
     void addWordToWordBook(const QString& word, const QString& definition, const QString& phone);
     void removeWordFromWordBook(const QString& word);
+    // Every star on the page shows again whether its word is in the book.
+    void refreshStars();
 
     // --- home page
     void updateOperationInfo();
