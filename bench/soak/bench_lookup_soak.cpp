@@ -1,9 +1,21 @@
-// Memory over a long session: 2,000 lookups sent to a running mirvok the way
-// the desktop sends them (the D-Bus Query method). A local service answers
-// with a full entry, a quick result and suggestions; every tenth word gets a
-// garbage answer and falls back to the shipped dictionary. Prints the main
-// process's RSS and PSS once settled after lookup 500 and after lookup 2,000;
-// the growth between them should stay under 2 MB (about 1 KB per lookup).
+// Memory over a long session: lookups sent to a running mirvok the way the
+// desktop sends them (the D-Bus Query method). A local service answers with a
+// full entry, a quick result and suggestions; every tenth word gets a garbage
+// answer and falls back to the shipped dictionary. Prints the main process's
+// RSS, PSS and anonymous RSS once settled after lookup 500, every 1,000 and
+// at the end.
+//
+//   bench_lookup_soak [N]             N (2,000) lookups at about a user's
+//                                     pace; the growth over lookups 500-N
+//                                     should stay under 2 MB
+//   bench_lookup_soak slow-log [N]    N (8,000) lookups as fast as the bus
+//                                     takes them, the usage log answering
+//                                     each event after 150 ms
+//   bench_lookup_soak silent-log [N]  N (2,000) lookups as fast as the bus
+//                                     takes them, the usage log never
+//                                     answering
+// With the usage log behind, anonymous RSS should stay within a few MB of
+// its figure after lookup 1,000 (500 for silent-log).
 #include "../common/DesktopSession.h"
 #include "support/FakeHttpService.h"
 
@@ -14,29 +26,56 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 
 namespace {
 
 struct Memory {
-    qint64 rssKb = 0, pssKb = 0;
+    qint64 rssKb = 0, pssKb = 0, anonKb = 0;
 };
 
 Memory memoryOf(qint64 pid) {
-    QFile f(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
     Memory m;
+    m.rssKb = processPssKb(pid, "Rss:");
+    m.pssKb = processPssKb(pid, "Pss:");
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
     if (!f.open(QIODevice::ReadOnly)) return m;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        const QList<QByteArray> parts = line.simplified().split(' ');
-        if (parts.size() < 2) continue;
-        if (parts[0] == "Rss:") m.rssKb = parts[1].toLongLong();
-        else if (parts[0] == "Pss:") m.pssKb = parts[1].toLongLong();
-    }
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("RssAnon:")) m.anonKb = line.mid(8).trimmed().split(' ').value(0).toLongLong();
     return m;
 }
+
+void print(const char* what, const Memory& m) {
+    std::printf("%s: RSS %.1f MB, PSS %.1f MB, RssAnon %.1f MB\n", what, m.rssKb / 1024.0, m.pssKb / 1024.0,
+                m.anonKb / 1024.0);
+    std::fflush(stdout);
+}
+
+// Holds the usage log's answers back until the bench ends: a service that
+// accepts the request and never replies.
+struct Silence {
+    std::mutex m;
+    std::condition_variable cv;
+    bool over = false;
+    void hold() {
+        std::unique_lock lock(m);
+        cv.wait(lock, [this] { return over; });
+    }
+    void end() {
+        {
+            std::lock_guard lock(m);
+            over = true;
+        }
+        cv.notify_all();
+    }
+};
 
 // Once the queued lookups have run (a call answered after them) and the
 // figure has stopped moving.
@@ -62,7 +101,11 @@ Memory settled(QDBusConnection& bus, qint64 pid) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const int total = argc > 1 ? std::atoi(argv[1]) : 2000;
+    const bool slowLog = argc > 1 && std::strcmp(argv[1], "slow-log") == 0;
+    const bool silentLog = argc > 1 && std::strcmp(argv[1], "silent-log") == 0;
+    const bool paced = !slowLog && !silentLog;
+    const char* count = paced ? (argc > 1 ? argv[1] : nullptr) : (argc > 2 ? argv[2] : nullptr);
+    const int total = count ? std::atoi(count) : slowLog ? 8000 : 2000;
     const int first = std::min(500, total);
     DesktopSession desktop;
     if (!desktop.isReady()) {
@@ -73,7 +116,10 @@ int main(int argc, char** argv) {
     QDir().mkpath(home.path() + QStringLiteral("/XDG_CONFIG_HOME/mirvok"));
     QFile conf(home.path() + QStringLiteral("/XDG_CONFIG_HOME/mirvok/mirvok.conf"));
     if (!conf.open(QIODevice::WriteOnly)) return 1;
-    FakeHttpService service;
+    // Enough threads that answers held back never keep the lookups waiting.
+    Silence silence;
+    FakeHttpService service(paced ? 0 : 64);
+    const auto endSilence = qScopeGuard([&silence] { silence.end(); });
     auto answer = [](const char* file, const char* type) {
         QFile f(QStringLiteral(MIRVOK_QUERY_DATA "/") + QLatin1String(file));
         return ScriptedResponse(200, f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(), type);
@@ -86,7 +132,14 @@ int main(int argc, char** argv) {
     });
     service.on(QStringLiteral("*"), QStringLiteral("/fsearch"), answer("fsearch.xml", "text/xml"));
     service.on(QStringLiteral("*"), QStringLiteral("/suggest/minisuggest"), answer("suggest.xml", "text/xml"));
-    service.on(QStringLiteral("*"), QStringLiteral("/appapi/log"), ScriptedResponse(200));
+    if (silentLog)
+        service.on(QStringLiteral("*"), QStringLiteral("/appapi/log"), [&silence](const RecordedRequest&) {
+            silence.hold();
+            return ScriptedResponse(200);
+        });
+    else
+        service.on(QStringLiteral("*"), QStringLiteral("/appapi/log"),
+                   ScriptedResponse(200, {}, "text/plain", {}, slowLog ? 150 : 0));
     const QByteArray host = service.hostPort().toUtf8();
     conf.write("[General]\nMVServiceHost=" + host + "\nMVWebSiteHost=" + host + "\n");
     conf.close();
@@ -109,7 +162,8 @@ int main(int argc, char** argv) {
     const Memory start = settled(bus, mirvok.processId());
 
     const char* words[] = {"apple", "run", "good", "time", "book", "think", "cat", "paper", "中国", "children"};
-    Memory atFirst;
+    print("main process after start", start);
+    Memory atFirst, atEnd;
     QElapsedTimer t;
     t.start();
     for (int i = 1; i <= total; ++i) {
@@ -130,19 +184,20 @@ int main(int argc, char** argv) {
             return 1;
         }
         // A user's pace is far slower; this still lets each page render.
-        QThread::msleep(15);
-        if (i == first) atFirst = settled(bus, mirvok.processId());
+        if (paced) QThread::msleep(15);
+        if (i == first || i % 1000 == 0 || i == total) {
+            const Memory m = settled(bus, mirvok.processId());
+            print(qPrintable(QStringLiteral("after lookup %1").arg(i)), m);
+            if (i == first) atFirst = m;
+            if (i == total) atEnd = m;
+        }
         if (i % 100 == 0) service.clearRequests();
     }
-    const Memory atEnd = settled(bus, mirvok.processId());
     const double seconds = double(t.elapsed()) / 1000.0;
     mirvok.terminate();
     if (!mirvok.waitForFinished(10000)) mirvok.kill();
 
-    std::printf("main process after start: RSS %.1f MB, PSS %.1f MB\n", start.rssKb / 1024.0, start.pssKb / 1024.0);
-    std::printf("after lookup %d: RSS %.1f MB, PSS %.1f MB\n", first, atFirst.rssKb / 1024.0, atFirst.pssKb / 1024.0);
-    std::printf("after lookup %d: RSS %.1f MB, PSS %.1f MB (%.0f s)\n", total, atEnd.rssKb / 1024.0,
-                atEnd.pssKb / 1024.0, seconds);
+    std::printf("%d lookups in %.0f s\n", total, seconds);
     std::printf("growth over lookups %d-%d: RSS %+.2f MB, PSS %+.2f MB, %.1f KB per lookup (target < 2 MB)\n",
                 first, total, (atEnd.rssKb - atFirst.rssKb) / 1024.0, (atEnd.pssKb - atFirst.pssKb) / 1024.0,
                 total > first ? double(atEnd.rssKb - atFirst.rssKb) / (total - first) : 0.0);

@@ -1,5 +1,6 @@
 #include "query/LogUtils.h"
 
+#include "platform/HeapTrim.h"
 #include "platform/MainThread.h"
 #include "platform/ServiceHost.h"
 #include "platform/ServiceNotice.h"
@@ -14,7 +15,9 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QUrl>
+#include <atomic>
 #include <cmath>
+#include <deque>
 
 namespace {
 
@@ -53,16 +56,36 @@ QNetworkAccessManager* manager() {
     return nam;
 }
 
-void send(const QByteArray& address) {
+// Main thread only.
+struct Outbox {
+    std::deque<QByteArray> waiting;
+    int inFlight = 0;
+    bool dropping = false;  // this spell of a full queue has been reported
+};
+
+Outbox& outbox() {
+    static Outbox box;
+    return box;
+}
+
+std::atomic<int> timeoutMs{LogUtils::defaultTimeoutMs};
+
+void pump();
+
+void start(const QByteArray& address) {
     const QUrl url = QUrl::fromEncoded(address, QUrl::StrictMode);
     if (!url.isValid()) {
         qCWarning(lcLog).noquote() << "sent log error:" << url.errorString();
         return;
     }
-    QNetworkReply* reply = manager()->get(QNetworkRequest(url));
+    QNetworkRequest request(url);
+    request.setTransferTimeout(timeoutMs);
+    QNetworkReply* reply = manager()->get(request);
+    ++outbox().inFlight;
     MIRVOK_MARK("usage log sent");
     QObject::connect(reply, &QNetworkReply::finished, reply, [reply, address] {
         reply->deleteLater();
+        --outbox().inFlight;
         // Any HTTP answer, whatever its status, means the event arrived.
         const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
         // A terminal hears of an unreachable service once, not per event.
@@ -73,7 +96,34 @@ void send(const QByteArray& address) {
             ServiceNotice::reached(reply->url());
             qCDebug(lcLog).noquote() << "log sent success!, log=" + QString::fromLatin1(address);
         }
+        pump();
+        // A backlog's replies leave their freed pages with the heap.
+        if (outbox().inFlight == 0) heaptrim::soon();
     });
+}
+
+void pump() {
+    Outbox& box = outbox();
+    while (box.inFlight < LogUtils::maxInFlight && !box.waiting.empty()) {
+        const QByteArray address = std::move(box.waiting.front());
+        box.waiting.pop_front();
+        start(address);
+    }
+    if (box.waiting.empty()) box.dropping = false;
+}
+
+void send(const QByteArray& address) {
+    Outbox& box = outbox();
+    if (box.waiting.size() >= std::size_t(LogUtils::maxWaiting)) {
+        if (!box.dropping)
+            qCInfo(lcLog).noquote() << QStringLiteral("usage log: the service is not keeping up; "
+                                                      "events are dropped until the %1 waiting have gone out")
+                                           .arg(box.waiting.size());
+        box.dropping = true;
+        return;
+    }
+    box.waiting.push_back(address);
+    pump();
 }
 
 }  // namespace
@@ -114,6 +164,8 @@ QByteArray LogUtils::logAddress(const QString& key, const QString& value, const 
     }
     return address;
 }
+
+void LogUtils::setTimeoutMs(int ms) { timeoutMs = ms; }
 
 void LogUtils::log(const QString& key, const QString& value, const QVariant& extras) {
     log(key, value, extrasFrom(extras));

@@ -4,7 +4,12 @@
 #include "support/FakeHttpService.h"
 #include "support/TestEnv.h"
 
+#include <QElapsedTimer>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 #include <memory>
 
@@ -89,6 +94,50 @@ private Q_SLOTS:
         LogUtils::log(QStringLiteral("action"), QStringLiteral("collect"));
         QTest::qWait(200);
         QCOMPARE(service_->requestCount(), 1);
+    }
+
+    // A service that accepts and never answers: only a few requests are open
+    // at once, and each time-out lets the next ones out in the order they
+    // were logged.
+    void silentServiceHoldsFewAtOnce() {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QElapsedTimer clock;
+        int open = 0;
+        QList<QPair<int, qint64>> arrived;  // event number, ms since logging
+        connect(&silent, &QTcpServer::newConnection, this, [&] {
+            while (QTcpSocket* s = silent.nextPendingConnection()) {
+                ++open;
+                connect(s, &QTcpSocket::disconnected, s, [&open, s] {
+                    --open;
+                    s->deleteLater();
+                });
+                connect(s, &QTcpSocket::readyRead, s, [&, s] {
+                    if (s->property("seen").toBool() || !s->canReadLine()) return;
+                    s->setProperty("seen", true);
+                    static const QRegularExpression n(QStringLiteral("[?&]n=(\\d+)"));
+                    const QString line = QString::fromLatin1(s->readLine());
+                    arrived.append({n.match(line).captured(1).toInt(), clock.elapsed()});
+                });
+            }
+        });
+        UserDefaults::standard().setValue(MVServiceHost, QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()));
+        const int timeoutMs = 400;
+        LogUtils::setTimeoutMs(timeoutMs);
+        const auto restore = qScopeGuard([] { LogUtils::setTimeoutMs(LogUtils::defaultTimeoutMs); });
+        const int cap = LogUtils::maxInFlight, total = 3 * cap;
+        clock.start();
+        for (int i = 0; i < total; ++i)
+            LogUtils::log(QStringLiteral("action"), QStringLiteral("collect"), LogUtils::Extras{{"n", i}});
+        QTRY_COMPARE_WITH_TIMEOUT(arrived.size(), total, 15000);
+        for (int k = 0; k < total; ++k) {
+            const int wave = k / cap;
+            QCOMPARE(arrived[k].first / cap, wave);
+            // Only the earlier waves' time-outs (timers may fire a little
+            // early) let a wave out.
+            QVERIFY2(arrived[k].second >= wave * timeoutMs * 9 / 10, qPrintable(QString::number(arrived[k].second)));
+        }
+        QTRY_COMPARE(open, 0);
     }
 };
 

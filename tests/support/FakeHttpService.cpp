@@ -43,7 +43,8 @@ QString RecordedRequest::queryValue(const QString& key) const {
 
 QList<QPair<QString, QString>> RecordedRequest::formFields() const { return decodeForm(body); }
 
-FakeHttpService::FakeHttpService() : server_(std::make_unique<httplib::Server>()) {
+FakeHttpService::FakeHttpService(int threads) : server_(std::make_unique<httplib::Server>()) {
+    if (threads > 0) server_->new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
     auto handler = [this](const httplib::Request& req, httplib::Response& res, const std::string& body,
                           const QList<RecordedPart>& parts) {
         RecordedRequest r = recordedFrom(req);

@@ -61,7 +61,9 @@ class FakeHttpService {
 public:
     using Script = std::function<ScriptedResponse(const RecordedRequest&)>;
 
-    FakeHttpService();
+    // threads: how many requests are answered at once (0: the library's
+    // default, at least 8); more when scripts hold their answers back.
+    explicit FakeHttpService(int threads = 0);
     ~FakeHttpService();
 
     int port() const { return port_; }
