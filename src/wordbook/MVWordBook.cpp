@@ -83,7 +83,6 @@ bool heldByAnother()
 
 }  // namespace
 
-
 MVWordBook::MVWordBook()
     : wbSync_(new MVWordBookSync(this)), queue_(std::make_unique<SerialQueue>(QStringLiteral("operation.wordbook")))
 {
