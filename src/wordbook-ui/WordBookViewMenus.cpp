@@ -80,7 +80,7 @@ void WordBookViewController::setUpViews()
     options_->addWidget(makeFavoriteOptions());
     options_->addWidget(makeHistoryOptions());
     layout->addWidget(options_);
-    busyNotice_ = new QLabel(QStringLiteral("单词本文件正忙，暂时无法读取。它可用后，单词会显示在这里。"), this);
+    busyNotice_ = new QLabel(QStringLiteral("单词本文件正忙，暂时无法读取。它可用后，列表会自动刷新。"), this);
     busyNotice_->setObjectName(QStringLiteral("wordBookBusyNotice"));
     busyNotice_->setWordWrap(true);
     busyNotice_->setAlignment(Qt::AlignCenter);
