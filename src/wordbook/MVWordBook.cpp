@@ -593,6 +593,28 @@ void MVWordBook::readWordRows(const QString& category, bool byDate, QObject* con
     });
 }
 
+std::function<std::optional<QList<WordBookRecord>>(const std::atomic_bool*)> MVWordBook::exportReader(
+    const QString& group)
+{
+    closeAddBatch();  // the adds asked for before are in the file
+    const bool untagged = group == kNoGroup;
+    const QString tag = untagged || group.isEmpty() || group == kAllWords ? QString() : group;
+    return [this, db = wbdb_, tag, untagged, user = curUser(), pre = preUser()](const std::atomic_bool* cancelled) {
+        std::optional<QList<WordBookRecord>> out;
+        retryWhileBusy(
+            [&] {
+                out = db->exportRecords(tag, user, pre);
+                return out.has_value();
+            },
+            cancelled);
+        if (cancelled && *cancelled)
+            out.reset();
+        if (out && untagged)
+            out->removeIf([](const WordBookRecord& r) { return !r.group.isEmpty(); });
+        return out;
+    };
+}
+
 void MVWordBook::readExport(const QString& group, QObject* context, std::shared_ptr<const std::atomic_bool> cancelled,
                             ExportRead done)
 {
@@ -605,24 +627,9 @@ void MVWordBook::readExport(const QString& group, QObject* context, std::shared_
         });
         return;
     }
-    auto db = wbdb_;
-    closeAddBatch();  // the adds asked for before are in the file
-    const bool untagged = group == kNoGroup;
-    const QString tag = untagged || group.isEmpty() || group == kAllWords ? QString() : group;
-    queue_->async([this, db, tag, untagged, user = curUser(), pre = preUser(), cancelled = std::move(cancelled), guard,
-                   guarded, done = std::move(done)] {
-        std::optional<QList<WordBookRecord>> out;
-        retryWhileBusy(
-            [&] {
-                out = db->exportRecords(tag, user, pre);
-                return out.has_value();
-            },
-            cancelled.get());
-        if (cancelled && *cancelled)
-            out.reset();
-        if (out && untagged)
-            out->removeIf([](const WordBookRecord& r) { return !r.group.isEmpty(); });
-        auto shared = std::make_shared<std::optional<QList<WordBookRecord>>>(std::move(out));
+    queue_->async([read = exportReader(group), cancelled = std::move(cancelled), guard, guarded,
+                   done = std::move(done)] {
+        auto shared = std::make_shared<std::optional<QList<WordBookRecord>>>(read(cancelled.get()));
         runOnMain([guard, guarded, shared, done] {
             if (!guarded || guard)
                 done(std::move(*shared));
@@ -634,12 +641,8 @@ QList<WordBookRecord> MVWordBook::exportWords(const QString& group)
 {
     if (!wbdb_)
         return {};
-    const bool all = group.isEmpty() || group == kAllWords;
     std::optional<QList<WordBookRecord>> out;
-    closeAddBatch();
-    queue_->sync([&] { out = wbdb_->exportRecords(all || group == kNoGroup ? QString() : group, curUser(), preUser()); });
-    if (out && group == kNoGroup)
-        out->removeIf([](const WordBookRecord& r) { return !r.group.isEmpty(); });
+    queue_->sync([&, read = exportReader(group)] { out = read(nullptr); });
     return out.value_or(QList<WordBookRecord>());
 }
 

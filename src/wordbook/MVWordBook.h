@@ -173,6 +173,10 @@ private:
     // holds the file (each try waits out the busy timeout), or until
     // `cancelled` is set.
     bool retryWhileBusy(const std::function<bool()>& attempt, const std::atomic_bool* cancelled = nullptr);
+    // The export's read of `group`, its filter taken now, to run on the
+    // queue: nothing when the words could not be read or it was cancelled.
+    std::function<std::optional<QList<WordBookRecord>>(const std::atomic_bool* cancelled)> exportReader(
+        const QString& group);
     // Tells the user once per spell that another program holds the file.
     void noteBusy() const;
     // A read on the main thread met the lock of a write of our own: reads

@@ -60,6 +60,13 @@ const QString kWordBookPlaceholder = QStringLiteral(
     "<span id=blank><div class='wbbackgroundp'></div><div class='wbbackgroundt'>查询单词<br>将单词"
     "<font color='#f83030'>添加</font>至单词本</div></span>");
 
+// The page's star for `word` shows whether it is in the book.
+QString starScript(const QString& word, bool inBook)
+{
+    return QStringLiteral("window.wordBookChanged && wordBookChanged(%1, %2)")
+        .arg(WebPageHost::jsString(word), inBook ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
 QString welcomeImagePath(const QString& name)
 {
     if (name == QLatin1String("liju-"))
@@ -603,8 +610,7 @@ void MainViewController::addWordToWordBook(const QString& word, const QString& d
         return;
     pagewordbook::actions().addWord(word, phone, definition, [self = QPointer<MainViewController>(this), word](bool stored) {
         if (self && stored)
-            self->evaluateScript(QStringLiteral("window.wordBookChanged && wordBookChanged(%1, true)")
-                                     .arg(WebPageHost::jsString(word)));
+            self->evaluateScript(starScript(word, true));
     });
 }
 
@@ -624,10 +630,7 @@ void MainViewController::refreshStars()
                            if (word.isEmpty() || seen.contains(word))
                                continue;
                            seen.insert(word);
-                           self->evaluateScript(QStringLiteral("window.wordBookChanged && wordBookChanged(%1, %2)")
-                                                    .arg(WebPageHost::jsString(word),
-                                                         book->hasWord(word) ? QStringLiteral("true")
-                                                                             : QStringLiteral("false")));
+                           self->evaluateScript(starScript(word, book->hasWord(word)));
                        }
                    });
 }
@@ -640,9 +643,7 @@ void MainViewController::removeWordFromWordBook(const QString& word)
         return;
     pagewordbook::actions().delWord(word, [self = QPointer<MainViewController>(this), word](bool removed) {
         if (self)
-            self->evaluateScript(QStringLiteral("window.wordBookChanged && wordBookChanged(%1, %2)")
-                                     .arg(WebPageHost::jsString(word), removed ? QStringLiteral("false")
-                                                                               : QStringLiteral("true")));
+            self->evaluateScript(starScript(word, !removed));
     });
 }
 
